@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite.
+#   scripts/test.sh            plain build (build/)
+#   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer (build-sanitize/)
+#   scripts/test.sh tsan       ThreadSanitizer, the threaded capture tests (build-tsan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+variant="${1:-plain}"
+jobs="$(nproc)"
+case "$variant" in
+  plain)    dir=build;          flags=();                      filter=() ;;
+  sanitize) dir=build-sanitize; flags=(-DQUILLO_SANITIZE=ON);  filter=() ;;
+  tsan)     dir=build-tsan;     flags=(-DQUILLO_TSAN=ON);      filter=(-L threads) ;;
+  *) echo "usage: scripts/test.sh [plain|sanitize|tsan]" >&2; exit 2 ;;
+esac
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" > /dev/null
+cmake --build "$dir" -j "$jobs"
+ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${filter[@]}"
