@@ -43,3 +43,10 @@ struct DisplayBackEnd {
 void SetDisplayBackEnd(const DisplayBackEnd* backEnd);
 
 // ---- Audio source -----------------------------------------------------------------------
+
+// ---- Settings file ----------------------------------------------------------------------
+
+// Path of the one-line settings file: $XDG_CONFIG_HOME/Quillo-SA/setting.txt, by default
+// ~/.config/Quillo-SA/setting.txt. Null when no path can be formed (neither variable set).
+// Start-up creates the folder; the settings code only opens the file.
+const char* SettingsFilePath();
