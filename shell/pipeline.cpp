@@ -1,0 +1,246 @@
+// The block pipeline driver: every captured block goes into the sample ring; every second
+// block cuts a frame pair, transforms it and post-processes the two spectra (noise
+// reference, automatic range, peak picking); every block draws one spectrum of the pair,
+// the pitch readout and the waveform strip, and presents the frame.
+#include <climits>
+#include <cstdint>
+
+#include "analysis/analysis.h"
+#include "raster/display.h"
+#include "shell/shell.h"
+#include "views/readout.h"
+#include "views/spectrum_view.h"
+#include "views/view_state.h"
+#include "views/waveform.h"
+
+SampleRingRecord SampleRing = {};
+bool analysisTurn = true;
+int samplesSinceFrame = 0;
+float FrameEarly[kFrameCapacity] = {};
+float FrameLate[kFrameCapacity] = {};
+NoiseReferenceRecord NoiseReference = {};
+AutoRangeRecord AutoRange = {};
+PitchLockRecord PitchLock = {
+    .pitchLockState = 2, .confidence = 0, .missCount = 0, .estimateEarly = {}, .estimateLate = {}};
+
+static constexpr float kSampleScale = 32800.0f;  // 16-bit units to about unit amplitude
+static constexpr int kLockConfidence = 2;        // accepted pitches in a row that lock
+static constexpr int kLostAfterMisses = 40;
+
+void SetNoiseReferenceEnabled(bool on) {
+    NoiseReference.enabled = on;
+    NoiseReference.valid = false;
+    if (on) NoiseReference.runState = 1;
+}
+
+void StartAutoRange() {
+    AutoRange.active = true;
+    AutoRange.runState = 1;
+}
+
+// Decimation: "11025 Hz" takes every second sample of the 22050 Hz capture. The device
+// profile captures at 11025 and never decimates; an unknown setting takes every sample.
+static int DecimationStep() { return EffectiveRateSetting() == 0 ? 2 : 1; }
+
+// frame[n] = x[start + n*step] - k * x[start + n*step - 1] for n >= 1, where x is the ring
+// read with masked indices; frame[0] keeps its raw sample. The subtracted sample is always
+// the raw one just before the sample taken, also when every second sample is taken.
+static void CutFrame(float* frame, int start, int n, int step, float k) {
+    const int16_t* x = SampleRing.samples;
+    frame[0] = static_cast<float>(x[start & kRingMask]);
+    for (int i = 1; i < n; ++i) {
+        const int j = start + i * step;
+        frame[i] = static_cast<float>(x[j & kRingMask]) -
+                   static_cast<float>(x[(j - 1) & kRingMask]) * k;
+    }
+}
+
+static int RingStartBefore(int index, int span) {
+    const int start = index - span;
+    return start < 0 ? start + kRingSamples : start;
+}
+
+static void SubtractNoiseReference(int n) {
+    if (!NoiseReference.enabled || !NoiseReference.valid) return;
+    const float* reference = NoiseReference.referenceSpectrum;
+    for (int i = 0; i < n; ++i) {
+        PowerSpectrumLate[i] -= reference[i];
+        PowerSpectrumEarly[i] -= reference[i];
+    }
+}
+
+// A reference entry takes a spectrum value above it, unless that is twice it or more.
+static void RiseToBackground(float* entry, float b) {
+    if (b > *entry && b < *entry * 2.0f) *entry = b;
+}
+
+// Half a second of summed spectra, scaled, then half a second in which each entry rises to
+// a spectrum value above it but below twice it: the background without tones and clicks.
+static void MeasureNoiseReference(int n, int count) {
+    NoiseReferenceRecord& r = NoiseReference;
+    if (!r.enabled) return;
+    float* reference = r.referenceSpectrum;
+    const int rate = AnalyzerSettings.captureRate;
+    switch (r.runState) {
+        case 1:
+            for (int i = 0; i < n; ++i) reference[i] = 0.0f;
+            r.elapsedSamples = 0;
+            r.spectraSummed = 0;
+            r.runState = 2;
+            break;
+        case 2:
+            r.elapsedSamples += 2 * count;
+            r.spectraSummed += 1;
+            if (r.elapsedSamples < rate / 2) {
+                for (int i = 0; i < n; ++i) {
+                    reference[i] = (PowerSpectrumEarly[i] + PowerSpectrumLate[i]) + reference[i];
+                }
+            } else {
+                // The divisor counts this call too, whose spectra were not added.
+                r.runState = 3;
+                const float scale = 1.0f / static_cast<float>(r.spectraSummed);
+                for (int i = 0; i < n; ++i) reference[i] *= scale;
+            }
+            break;
+        case 3:
+            r.elapsedSamples += 2 * count;
+            if (r.elapsedSamples < rate) {
+                for (int i = 0; i < n; ++i) {
+                    RiseToBackground(&reference[i], PowerSpectrumLate[i]);
+                    RiseToBackground(&reference[i], PowerSpectrumEarly[i]);
+                }
+            } else {
+                r.runState = 4;
+            }
+            break;
+        case 4:
+            r.runState = 0;
+            r.valid = true;
+            ShowCalibrating(ViewMode, false);
+            RedrawViewFrame(ViewMode);
+            break;
+        default: break;
+    }
+}
+
+// The loudest bin of both spectra over one second of captured samples.
+static void MeasureAutoRange(int n, int count) {
+    AutoRangeRecord& a = AutoRange;
+    if (!a.active) return;
+    switch (a.runState) {
+        case 1:
+            a.runState = 2;
+            a.elapsedSamples = 0;
+            a.maxLevel = -4.0f;
+            ShowCalibrating(ViewMode, true);
+            break;
+        case 2:
+            a.elapsedSamples += 2 * count;
+            if (a.elapsedSamples < AnalyzerSettings.captureRate) {
+                for (int i = 0; i < n; ++i) {
+                    if (PowerSpectrumEarly[i] > a.maxLevel) a.maxLevel = PowerSpectrumEarly[i];
+                    if (PowerSpectrumLate[i] > a.maxLevel) a.maxLevel = PowerSpectrumLate[i];
+                }
+            } else {
+                a.runState = 3;
+            }
+            break;
+        case 3:
+            a.active = false;
+            ShowCalibrating(ViewMode, false);
+            ApplyAutoRange(a.maxLevel);
+            break;
+        default: break;
+    }
+}
+
+// Both spectra are scanned: the late estimate is never read, but the scan zeroes the late
+// spectrum's bin 0 before the next call draws it.
+static void PickPeaks(int n) {
+    const int rateSetting = EffectiveRateSetting();
+    if (rateSetting != 0 && rateSetting != 1) return;
+    float binHz =
+        static_cast<float>(AnalyzerSettings.captureRate) / static_cast<float>(n);
+    if (rateSetting == 0) binHz *= 0.5f;
+    PitchLock.estimateEarly = FindSpectralPeak(n / 2, PowerSpectrumEarly, binHz);
+    PitchLock.estimateLate = FindSpectralPeak(n / 2, PowerSpectrumLate, binHz);
+}
+
+static void AnalyseFramePair() {
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    const int n = s.fftSize;
+    const int span = n * DecimationStep();
+    const float k = s.preEmphasis;
+    const float divisor = kSampleScale / s.windowAlpha;
+
+    const int lateStart = RingStartBefore(SampleRing.writeIndex, span);
+    CutFrame(FrameLate, lateStart, n, DecimationStep(), k);
+    ApplyAnalysisWindow(n, FrameLate, divisor);
+    CutFrame(FrameEarly, RingStartBefore(lateStart, span), n, DecimationStep(), k);
+    ApplyAnalysisWindow(n, FrameEarly, divisor);
+    TransformFramePair(s.fftLog2, FrameEarly, FrameLate, PowerSpectrumEarly,
+                       PowerSpectrumLate);
+
+    SubtractNoiseReference(n);
+}
+
+// Lock state from the tracker's verdict: two accepted pitches in a row lock, misses wear
+// the confidence down, and more than 40 misses in a row lose the pitch.
+static void UpdatePitchLock(bool accepted, float pitch) {
+    PitchLockRecord& p = PitchLock;
+    if (accepted) {
+        if (pitch > 1.0f) {
+            if (p.confidence < kLockConfidence) p.confidence += 1;
+            p.missCount = 0;
+        }
+    } else {
+        if (p.confidence == 0 && p.pitchLockState == 0) p.pitchLockState = 1;
+        if (p.confidence > 0) p.confidence -= 1;
+        if (p.missCount < INT_MAX) p.missCount += 1;  // a long silence must not overflow
+    }
+    if (p.confidence >= kLockConfidence) p.pitchLockState = 0;
+    if (p.missCount > kLostAfterMisses) p.pitchLockState = 2;
+}
+
+static void DrawPitchReadout() {
+    if (!AnalyzerSettings.pitchTrackingOn) {
+        DrawReadoutBand();
+        return;
+    }
+    const bool accepted =
+        TrackPitch(PitchLock.estimateEarly.frequency, PitchLock.estimateEarly.weight);
+    const float pitch = TrackedPitch();
+    UpdatePitchLock(accepted, pitch);
+    if (pitch > 1.0f) DrawPeakReadout(pitch, PitchLock.pitchLockState);
+}
+
+void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
+    if (!SampleRing.zeroed) {
+        for (int16_t& sample : SampleRing.samples) sample = 0;
+        SampleRing.zeroed = true;
+    }
+    analysisTurn = !analysisTurn;
+    for (int i = 0; i < count; ++i) {
+        SampleRing.samples[SampleRing.writeIndex] = samples[i];
+        SampleRing.writeIndex = (SampleRing.writeIndex + 1) & kRingMask;
+    }
+    samplesSinceFrame += count;
+    const bool frameDue = samplesSinceFrame > kFrameDueSamples;
+    if (frameDue) samplesSinceFrame -= kFrameDueSamples;
+    if (drawingSuspended || !frameDue || skipOutput) return;
+
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    if (analysisTurn) {
+        AnalyseFramePair();
+        MeasureNoiseReference(s.fftSize, count);
+        MeasureAutoRange(s.fftSize, count);
+        if (s.pitchTrackingOn) PickPeaks(s.fftSize);
+    }
+    DrawPitchReadout();
+    DrawBlockView(analysisTurn ? PowerSpectrumEarly : PowerSpectrumLate, s.captureRate, count,
+                  ViewMode);
+    DrawWaveformStrip(samples, count, s.captureRate, false);
+    PresentFrame();
+    FadeWaveformStrip();
+    if (ViewMode == 1) FadeSpectrumPlot();
+}

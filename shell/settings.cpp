@@ -1,0 +1,175 @@
+// The process-wide configuration: view, device profile, capture configuration and the eight
+// persisted options with their one-line settings file.
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "analysis/analysis.h"
+#include "platform/platform.h"
+#include "shell/shell.h"
+#include "views/spectrum_view.h"
+#include "views/view_state.h"
+
+int ViewMode = 0;
+bool deviceProfile = false;
+
+AnalyzerSettingsRecord AnalyzerSettings = {
+    .logScale = 0,
+    .dbMax = 80,
+    .dbMin = 20,
+    .freqResolution = 0,
+    .timeAveraging = 1,
+    .peakProfile = 2,
+    .rateSetting = 1,
+    .filtering = 2,
+    .windowAlpha = 2.5f,
+    .pitchTrackingOn = false,  // until the first load
+    .preEmphasis = 0.85f,
+    .captureRate = 22050,
+    .fftSize = 1024,
+    .fftLog2 = 10,
+    .timeTickMs = 1,
+};
+
+static constexpr int kLevelTableCount = 256;
+static constexpr float kDbStep = 10.0f;
+
+void SetDeviceProfile(bool on) {
+    deviceProfile = on;
+    AnalyzerSettings.captureRate = on ? 11025 : 22050;
+    AnalyzerSettings.fftSize = on ? 512 : 1024;
+    AnalyzerSettings.fftLog2 = on ? 9 : 10;
+    AnalyzerSettings.timeTickMs = on ? 2 : 1;
+}
+
+int EffectiveRateSetting() {
+    if (deviceProfile && AnalyzerSettings.rateSetting == 0) return 1;
+    return AnalyzerSettings.rateSetting;
+}
+
+// ---- Reading the file -------------------------------------------------------------------
+
+// One "%d" conversion: white space, an optional sign, at least one digit. Unlike fscanf it
+// refuses (returns false) a number that does not fit an int instead of leaving it undefined;
+// like fscanf it consumes the whole digit run either way.
+static bool ReadDecimal(std::FILE* file, int* value) {
+    int c = std::fgetc(file);
+    while (c != EOF && std::isspace(c)) c = std::fgetc(file);
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = std::fgetc(file);
+    }
+    if (c == EOF || !std::isdigit(c)) return false;
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    int64_t magnitude = 0;
+    bool fits = true;
+    for (; c != EOF && std::isdigit(c); c = std::fgetc(file)) {
+        if (fits) magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > limit) fits = false;
+    }
+    if (c != EOF) std::ungetc(c, file);
+    if (!fits) return false;
+    *value = static_cast<int>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+// Reads the fields in file order; the first failed conversion ends the reading.
+static void ReadSettingsFile(std::FILE* file) {
+    AnalyzerSettingsRecord& s = AnalyzerSettings;
+    int flag = 0;
+    if (!ReadDecimal(file, &flag)) return;
+    s.logScale = static_cast<uint8_t>(flag & 0xFF);
+    int* const fields[] = {&s.dbMax,         &s.dbMin,       &s.freqResolution,
+                           &s.timeAveraging, &s.peakProfile, &s.rateSetting,
+                           &s.filtering};
+    for (int* field : fields) {
+        if (!ReadDecimal(file, field)) break;
+    }
+}
+
+// ---- Applying the record ----------------------------------------------------------------
+
+// Level-table power of a dB value on whole tens: 10^((db - 100) / 10), the quotient an
+// integer division. Formed in 64 bits, as a file's dB value may be any int; a power beyond
+// the float range is the level table's to limit, as the range is SetDbRange's.
+static float TensPower(int db) {
+    const int64_t tens = (static_cast<int64_t>(db) - 100) / 10;
+    return static_cast<float>(std::pow(10.0, static_cast<double>(tens)));
+}
+
+static void ApplySettings() {
+    AnalyzerSettingsRecord& s = AnalyzerSettings;
+    switch (s.freqResolution) {
+        case 0: s.windowAlpha = 2.5f; break;
+        case 1: s.windowAlpha = 6.25f; break;
+        case 2: s.windowAlpha = 15.625f; break;
+        default: break;
+    }
+    if (s.freqResolution >= 0 && s.freqResolution <= 2) s.pitchTrackingOn = s.freqResolution == 0;
+    BuildAnalysisWindow(s.fftSize, s.windowAlpha);
+    SetupFrequencyView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale, ViewMode);
+    BuildLevelTable(TensPower(s.dbMax), TensPower(s.dbMin), kLevelTableCount);
+    SetDbRange(s.dbMax, s.dbMin, kDbStep, ViewMode);
+    switch (s.timeAveraging) {
+        case 0: SetAveragingFactor(0.0f); break;
+        case 1: SetAveragingFactor(0.7f); break;
+        case 2: SetAveragingFactor(0.9f); break;
+        default: break;
+    }
+    SetPeakProfile(s.peakProfile);
+    switch (s.filtering) {
+        case 0: s.preEmphasis = 0.0f; break;
+        case 1: s.preEmphasis = 0.97f; break;
+        case 2: s.preEmphasis = 0.85f; break;
+        default: break;
+    }
+}
+
+void LoadSettings() {
+    const char* path = SettingsFilePath();
+    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
+    if (file != nullptr) {
+        ReadSettingsFile(file);
+        std::fclose(file);
+    }
+    ApplySettings();
+}
+
+void SaveSettings() {
+    const char* path = SettingsFilePath();
+    if (path == nullptr) return;
+    std::FILE* file = std::fopen(path, "w");
+    if (file == nullptr) return;
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    std::fprintf(file, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax,
+                 s.dbMin, s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting,
+                 s.filtering);
+    std::fclose(file);
+}
+
+// ---- Automatic range --------------------------------------------------------------------
+
+void ApplyAutoRange(float maxLevel) {
+    const float floor = static_cast<float>(std::pow(10.0, -10.0));  // 0 dB
+    const float quiet = static_cast<float>(std::pow(10.0, -8.0));   // 20 dB above it
+    // Nothing changes for a level at or below 0 dB, or for one no float spectrum can reach.
+    if (!(maxLevel > floor) || std::isinf(maxLevel)) return;
+    AnalyzerSettingsRecord& s = AnalyzerSettings;
+    if (maxLevel - floor >= quiet) {
+        // A finite float's level is below 500 dB: the truncation always fits an int.
+        const int top = static_cast<int>(10.0 * std::log10(static_cast<double>(maxLevel)) +
+                                         100.0);
+        s.dbMin = 0;
+        s.dbMax = top;
+        BuildLevelTable(maxLevel, floor, kLevelTableCount);
+        SetDbRange(top, 0, kDbStep, ViewMode);
+    } else {
+        s.dbMax = 20;
+        s.dbMin = 0;
+        BuildLevelTable(quiet, floor, kLevelTableCount);
+        SetDbRange(20, 0, kDbStep, ViewMode);
+    }
+    RedrawViewFrame(ViewMode);
+}
