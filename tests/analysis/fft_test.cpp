@@ -1,0 +1,196 @@
+// Complex FFT and the two-frame power spectra.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "analysis/analysis.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+using Frame = std::array<float, kFftMaxSize>;
+
+// Forward DFT in double, the reference the single-precision transform is held against.
+std::vector<std::complex<double>> ReferenceDft(int n, const float* re, const float* im) {
+    std::vector<std::complex<double>> out(n);
+    for (int k = 0; k < n; ++k) {
+        std::complex<double> sum = 0.0;
+        for (int t = 0; t < n; ++t) {
+            const double angle = -2.0 * kPi * static_cast<double>((static_cast<long>(k) * t) % n) / n;
+            sum += std::complex<double>(re[t], im[t]) * std::polar(1.0, angle);
+        }
+        out[k] = sum;
+    }
+    return out;
+}
+
+// A sine of amplitude 32800 exactly on bin `bin`, windowed as the pipeline does.
+Frame WindowedSine(int n, int bin, float alpha) {
+    Frame frame{};
+    for (int i = 0; i < n; ++i) {
+        frame[i] = static_cast<float>(32800.0 * std::sin(2.0 * kPi * bin * i / n));
+    }
+    BuildAnalysisWindow(n, alpha);
+    ApplyAnalysisWindow(n, frame.data(), 32800.0f / alpha);
+    return frame;
+}
+
+TEST(ComplexFft, EveryImpulseAtEightPointsGivesItsTwiddleRow) {
+    // Each impulse lands at the bit-reversed slot of its index before the butterflies
+    // (order 0 4 2 6 1 5 3 7); a wrong slot turns the output into another index's row.
+    for (int at = 0; at < 8; ++at) {
+        SCOPED_TRACE(at);
+        Frame re{}, im{}, outRe{}, outIm{};
+        re[at] = 1.0f;
+        ComplexFft(3, re.data(), im.data(), outRe.data(), outIm.data());
+        for (int k = 0; k < 8; ++k) {
+            const std::complex<double> expected = std::polar(1.0, -2.0 * kPi * k * at / 8.0);
+            EXPECT_NEAR(outRe[k], expected.real(), 1e-6) << k;
+            EXPECT_NEAR(outIm[k], expected.imag(), 1e-6) << k;
+        }
+        if (at == 0) {
+            for (int k = 0; k < 8; ++k) {
+                EXPECT_EQ(outRe[k], 1.0f);
+                EXPECT_EQ(outIm[k], 0.0f);
+            }
+        }
+        EXPECT_EQ(outRe[8], 0.0f);  // N entries written, no more
+    }
+}
+
+TEST(ComplexFft, ImaginaryImpulseRotatesByAQuarterTurn) {
+    Frame re{}, im{}, outRe{}, outIm{};
+    im[3] = 2.0f;
+    ComplexFft(3, re.data(), im.data(), outRe.data(), outIm.data());
+    for (int k = 0; k < 8; ++k) {
+        const std::complex<double> expected =
+            std::complex<double>(0.0, 2.0) * std::polar(1.0, -2.0 * kPi * k * 3 / 8.0);
+        EXPECT_NEAR(outRe[k], expected.real(), 2e-6) << k;
+        EXPECT_NEAR(outIm[k], expected.imag(), 2e-6) << k;
+    }
+}
+
+TEST(ComplexFft, MatchesDoubleDftAtEverySize) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    Frame re{}, im{}, outRe, outIm;
+    for (int log2 = kFftMinLog2; log2 <= kFftMaxLog2; ++log2) {
+        SCOPED_TRACE(log2);
+        const int n = 1 << log2;
+        for (int i = 0; i < n; ++i) {
+            re[i] = sample(random);
+            im[i] = sample(random);
+        }
+        const Frame inRe = re, inIm = im;
+        ComplexFft(log2, re.data(), im.data(), outRe.data(), outIm.data());
+        EXPECT_EQ(re, inRe);
+        EXPECT_EQ(im, inIm);
+        const auto expected = ReferenceDft(n, re.data(), im.data());
+        // The twiddle recurrence drifts with the stage length; a wrong twiddle, sign or
+        // order is off by the order of the values themselves (about sqrt(n)).
+        const double tolerance = 2e-6 * n;
+        for (int k = 0; k < n; ++k) {
+            ASSERT_NEAR(outRe[k], expected[k].real(), tolerance) << k;
+            ASSERT_NEAR(outIm[k], expected[k].imag(), tolerance) << k;
+        }
+    }
+}
+
+TEST(ComplexFft, SizeOutsideTwoToTwelveWritesNothing) {
+    Frame in{}, outRe, outIm;
+    in[0] = 1.0f;
+    for (int log2 : {-1, 0, 1, 13, 31}) {
+        outRe.fill(-7.0f);
+        outIm.fill(-7.0f);
+        ComplexFft(log2, in.data(), in.data(), outRe.data(), outIm.data());
+        EXPECT_TRUE(std::all_of(outRe.begin(), outRe.end(), [](float v) { return v == -7.0f; }));
+        EXPECT_TRUE(std::all_of(outIm.begin(), outIm.end(), [](float v) { return v == -7.0f; }));
+    }
+}
+
+TEST(TransformFramePair, FullScaleSineOnABinReadsPiOverSixteenAtEveryResolution) {
+    struct Case {
+        float alpha;
+        double neighbour;  // power of bin 101, set by the window's width
+    };
+    for (const Case& c : {Case{2.5f, 0.089}, Case{6.25f, 0.173}, Case{15.625f, 0.192}}) {
+        SCOPED_TRACE(c.alpha);
+        const Frame sine = WindowedSine(1024, 100, c.alpha);
+        const Frame silence{};
+        TransformFramePair(10, sine.data(), silence.data(), PowerSpectrumEarly,
+                           PowerSpectrumLate);
+        EXPECT_NEAR(PowerSpectrumEarly[100], kPi / 16.0, 0.001);
+        EXPECT_NEAR(PowerSpectrumEarly[101], c.neighbour, 0.001);
+        EXPECT_GT(PowerSpectrumEarly[100], PowerSpectrumEarly[99]);
+        EXPECT_GT(PowerSpectrumEarly[100], PowerSpectrumEarly[101]);
+        EXPECT_LT(*std::max_element(PowerSpectrumLate, PowerSpectrumLate + 1024), 1e-12f);
+    }
+}
+
+TEST(TransformFramePair, SeparatesTheTwoFramesAndSwapsWithThem) {
+    const Frame low = WindowedSine(1024, 37, 2.5f);
+    const Frame high = WindowedSine(1024, 200, 2.5f);
+    TransformFramePair(10, low.data(), high.data(), PowerSpectrumEarly, PowerSpectrumLate);
+    std::array<float, 1024> early, late;
+    std::copy(PowerSpectrumEarly, PowerSpectrumEarly + 1024, early.begin());
+    std::copy(PowerSpectrumLate, PowerSpectrumLate + 1024, late.begin());
+    EXPECT_NEAR(early[37], kPi / 16.0, 0.001);
+    EXPECT_NEAR(late[200], kPi / 16.0, 0.001);
+    EXPECT_LT(early[200], 1e-9f);
+    EXPECT_LT(late[37], 1e-9f);
+
+    TransformFramePair(10, high.data(), low.data(), PowerSpectrumEarly, PowerSpectrumLate);
+    for (int k = 0; k < 1024; ++k) {
+        ASSERT_NEAR(PowerSpectrumEarly[k], late[k], 1e-6) << k;
+        ASSERT_NEAR(PowerSpectrumLate[k], early[k], 1e-6) << k;
+    }
+}
+
+TEST(TransformFramePair, ConstantFrameKeepsAllItsPowerInBinZero) {
+    const Frame sine = WindowedSine(1024, 100, 6.25f);
+    Frame constant;
+    constant.fill(0.25f);
+    const Frame silence{};
+    TransformFramePair(10, silence.data(), sine.data(), PowerSpectrumEarly, PowerSpectrumLate);
+    const float lateDcAlone = PowerSpectrumLate[0];
+    TransformFramePair(10, constant.data(), sine.data(), PowerSpectrumEarly, PowerSpectrumLate);
+    EXPECT_FLOAT_EQ(PowerSpectrumEarly[0], 0.0625f);
+    EXPECT_LT(*std::max_element(PowerSpectrumEarly + 1, PowerSpectrumEarly + 1024), 1e-12f);
+    EXPECT_NEAR(PowerSpectrumLate[0], lateDcAlone, 1e-12);
+    EXPECT_NEAR(PowerSpectrumLate[100], kPi / 16.0, 0.001);
+}
+
+TEST(TransformFramePair, SpectraAreMirroredAboutHalfTheSize) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    Frame a, b;
+    for (int log2 : {9, 10}) {
+        SCOPED_TRACE(log2);
+        const int n = 1 << log2;
+        for (int i = 0; i < n; ++i) {
+            a[i] = sample(random);
+            b[i] = sample(random);
+        }
+        TransformFramePair(log2, a.data(), b.data(), PowerSpectrumEarly, PowerSpectrumLate);
+        for (int k = 1; k < n; ++k) {
+            ASSERT_EQ(PowerSpectrumEarly[n - k], PowerSpectrumEarly[k]) << k;
+            ASSERT_EQ(PowerSpectrumLate[n - k], PowerSpectrumLate[k]) << k;
+        }
+        // The split must agree with each frame's own transform.
+        const Frame zero{};
+        Frame re, im;
+        ComplexFft(log2, a.data(), zero.data(), re.data(), im.data());
+        for (int k = 0; k < n; ++k) {
+            const double power = (double(re[k]) * re[k] + double(im[k]) * im[k]) / n / n;
+            ASSERT_NEAR(PowerSpectrumEarly[k], power, 1e-6 + power * 1e-4) << k;
+        }
+    }
+}
+
+}  // namespace
