@@ -76,6 +76,11 @@ void FadeRect(int x, int y, int width, int height);
 void PaintColourBar(const uint16_t* colours, int count);
 void ScrollInsertColumn(const uint16_t* colours, int shift, int top, int rows, int right);
 
+// The surface column of view-relative x, held within kFarOffSurface of the surface so that
+// the text and line workers can step from it without overflowing.
+constexpr int kFarOffSurface = 1 << 20;
+int SurfaceColumn(int x);
+
 // Surface-level workers: surface coordinates, colour already resolved.
 void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t colour);
 void FillSpan(FrameSurface* surface, int x, int y, int n, uint16_t colour);
