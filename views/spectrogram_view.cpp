@@ -1,0 +1,92 @@
+// Spectrogram view: the colour map, the strip drawn per block and the legend bar.
+#include "views/spectrogram_view.h"
+
+#include <cmath>
+
+#include "raster/surface.h"
+#include "views/spectrum_view.h"
+#include "views/view_state.h"
+
+uint16_t ColourMap[kColourCount];
+
+namespace {
+
+constexpr int kStripShift = 4;    // columns the plot scrolls per block
+constexpr int kPlotTopRow = 86;   // row of the strip's last (highest-frequency) entry
+constexpr int kStripRight = 201;  // column of the newest strip
+constexpr int kRedMax = 31;       // RGB565 channel maxima
+constexpr int kGreenMax = 63;
+constexpr int kBlueMax = 31;
+
+// A channel value kept inside its bits, so a share that rounds a hair above 1 cannot spill
+// into the neighbouring channel.
+int Channel(int value, int max) {
+    return value < 0 ? 0 : (value > max ? max : value);
+}
+
+}  // namespace
+
+bool BuildColourMap(int count, float yellowShare, float greenShare, float blueShare) {
+    const float a = yellowShare;
+    const float b = greenShare;
+    const float c = blueShare;
+    if (count < 1 || count > kColourCount) return false;
+    if (!(a > 0.0f && b > 0.0f && c > 0.0f)) return false;  // also rejects NaN
+    const float n = float(count);
+    const float redLength = (1.0f - a - b - c) * n;
+    if (!(redLength > 0.0f)) return false;
+    const int nA = int(n * a);
+    const int nB = int(n * b);
+    const int nC = int(n * c);
+    if (nA + nB + nC > count - 1) return false;
+
+    for (int i = 0; i < count; i++)
+        ColourMap[i] = 0;
+
+    // Yellow to red: full red, green falling with the square root.
+    const int redStart = nA + nB + nC;
+    const float redStep = 1.0f / redLength;
+    for (int r = 0; r <= count - 1 - redStart; r++) {
+        const float x = float(r) * redStep;
+        const int g = int((1.0 - std::sqrt(double(x))) * 64.0);
+        ColourMap[redStart + r] = uint16_t(0xF800 | ((g & 0x3F) << 5));
+    }
+    // Green to yellow: full green, red rising with the square root.
+    const float yellowStep = 1.0f / (n * a);
+    for (int i = 0; i <= nA; i++) {
+        const float x = float(i) * yellowStep;
+        const int red = Channel(int(std::sqrt(double(x)) * 32.0), kRedMax);
+        ColourMap[nB + nC + i] = uint16_t((red << 11) | 0x07E0);
+    }
+    // Blue to green.
+    const float greenStep = 1.0f / (n * b);
+    for (int j = 0; j <= nB; j++) {
+        const float x = float(j) * greenStep;
+        const int green = Channel(int(std::sqrt(double(x)) * 64.0), kGreenMax);
+        const int blue = Channel(int((1.0f - x) * 32.0f), kBlueMax);
+        ColourMap[nC + j] = uint16_t(blue | (green << 5));
+    }
+    // Black to blue.
+    const float blueStep = 1.0f / (n * c);
+    for (int k = 0; k <= nC; k++) {
+        ColourMap[k] = uint16_t(Channel(int(float(k) * blueStep * 32.0f), kBlueMax));
+    }
+    return true;
+}
+
+void PaintLevelLegend() {
+    PaintColourBar(ColourMap, kColourCount);
+}
+
+void DrawSpectrogramStrip() {
+    const float a = ViewState.averagingFactor;
+    uint16_t strip[kSpectrogramRows];
+    for (int i = 0; i < kSpectrogramRows; i++) {
+        const int level = FindLevel(ColumnValues[i]);
+        int v = int(float(level) * (1.0f - a) + SmoothedLevels[i] * a);
+        SmoothedLevels[i] = float(v);
+        if (v > kColourCount - 1) v = kColourCount - 1;
+        strip[i] = ColourMap[v];
+    }
+    ScrollInsertColumn(strip, kStripShift, kPlotTopRow, kSpectrogramRows, kStripRight);
+}

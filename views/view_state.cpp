@@ -1,0 +1,189 @@
+// View state and layout: the record, the region operations, setters and frame sequences.
+#include "views/view_state.h"
+
+#include <cmath>
+
+#include "raster/font.h"
+#include "raster/surface.h"
+#include "views/axes.h"
+#include "views/readout.h"
+#include "views/spectrogram_view.h"
+
+ViewStateRecord ViewState = {
+    0,
+    0,
+    0,
+    0,  // captureRate, fftSize, rateSetting, logScale
+    100,
+    0,
+    10,  // dbMax, dbMin, dbStep
+    0.0f,
+    2,  // averagingFactor, peakProfile (Music)
+    1,
+    0,
+    0,
+    0,  // dbLabelsVisible, dbGridVisible, freqGridVisible, resetPending
+    kPenOverlayWhite,
+    kPenBlue,
+    kPenOverlayRed,
+    kPenSettable,
+    kPenCyan,
+    0,
+};
+
+namespace {
+
+// Regions of the 240-column frame (x, y, width, height).
+constexpr int kFrameWidth = 240;
+constexpr int kSpectrumPlotTop = 85;  // cleared and faded rows 85 .. 254
+constexpr int kSpectrogramPlotTop = 86;
+constexpr int kPlotHeight = 170;
+constexpr int kLabelStripTop = 256;
+constexpr int kLabelStripHeight = 12;
+constexpr int kDbScaleLeft = 207;
+constexpr int kDbScaleWidth = 33;
+constexpr int kSpectrogramAxisLeft = 202;
+constexpr int kSpectrogramAxisWidth = 38;
+constexpr int kWaveformStripHeight = 59;  // rows 0 .. 58
+
+// The rate 11025 always shows the half band.
+constexpr int kHalfBandRate = 11025;
+constexpr float kLowestLogFrequency = 50.0f;  // Hz at the left of the log scale (full bins)
+constexpr int kMaxDbStep = kViewDbHighest - kViewDbLowest;
+
+const char kCalibratingText[] = "Calibrating";
+
+int LimitDb(int db) {
+    return db < kViewDbLowest ? kViewDbLowest : (db > kViewDbHighest ? kViewDbHighest : db);
+}
+
+}  // namespace
+
+void ClearSpectrumPlot() {
+    ClearViewRect(0, kSpectrumPlotTop, kFrameWidth, kPlotHeight);
+}
+
+void ClearSpectrogramPlot() {
+    ClearViewRect(0, kSpectrogramPlotTop, kFrameWidth, kPlotHeight);
+}
+
+void ClearFrequencyLabelStrip() {
+    ClearViewRect(0, kLabelStripTop, kFrameWidth, kLabelStripHeight);
+}
+
+void ClearFrequencyAxisArea(int view) {
+    if (view == kSpectrumView) {
+        ClearFrequencyLabelStrip();
+    } else {
+        ClearViewRect(kSpectrogramAxisLeft, kSpectrogramPlotTop, kSpectrogramAxisWidth,
+                      kPlotHeight);
+    }
+}
+
+void ClearDbAxisArea(int view) {
+    if (view == kSpectrumView) {
+        ClearViewRect(kDbScaleLeft, kSpectrumPlotTop, kDbScaleWidth, kPlotHeight);
+    } else {
+        PaintLevelLegend();
+    }
+}
+
+void FadeSpectrumPlot() {
+    FadeRect(0, kSpectrumPlotTop, kFrameWidth, kPlotHeight);
+}
+
+void FadeWaveformStrip() {
+    FadeRect(0, 0, kFrameWidth, kWaveformStripHeight);
+}
+
+void SetDbGridVisible(bool visible) {
+    ViewState.dbGridVisible = visible;
+}
+
+void SetFreqGridVisible(bool visible) {
+    ViewState.freqGridVisible = visible;
+}
+
+void SetDbLabelsVisible(bool visible) {
+    ViewState.dbLabelsVisible = visible;
+}
+
+void RequestViewReset(bool reset) {
+    ViewState.resetPending = reset;
+}
+
+void SetAveragingFactor(float factor) {
+    ViewState.averagingFactor = factor > 1.0f ? 1.0f : (factor >= 0.0f ? factor : 0.0f);
+}
+
+void SetPeakProfile(int mode) {
+    ViewState.peakProfile = mode;
+}
+
+void SetupFrequencyView(int captureRate, int fftSize, int rateSetting, uint8_t logScale, int view) {
+    ViewState.captureRate = captureRate;
+    ViewState.fftSize = fftSize;
+    ViewState.rateSetting = rateSetting;
+    ViewState.logScale = logScale;
+    RequestViewReset(true);
+
+    const bool fullBand = rateSetting == 1 && captureRate != kHalfBandRate;
+    const bool halfBand = rateSetting == 0 || captureRate == kHalfBandRate;
+    if (!fullBand && !halfBand) return;
+
+    const TickTable& table = FrequencyTickTable(logScale, fullBand, view);
+    ClearFrequencyAxisArea(view);
+    const float lowBin =
+        logScale != 0 ? kLowestLogFrequency / float(captureRate) * float(fftSize) : 0.0f;
+    BuildColumnMap(fftSize, float(fftSize / 2 - 1), lowBin, logScale, view);
+    DrawFrequencyAxis(captureRate, fftSize, rateSetting, table.ticks, table.count, view);
+}
+
+void RedrawViewFrame(int view) {
+    ClearDbAxisArea(view);
+    SetupFrequencyView(ViewState.captureRate, ViewState.fftSize, ViewState.rateSetting,
+                       ViewState.logScale, view);
+    if (ViewState.dbLabelsVisible) {
+        DrawFrequencyGrid(view);
+        DrawDbGrid(view);
+        DrawDbAxis(view);
+    } else {
+        DrawDbAxis(view);
+        DrawFrequencyGrid(view);
+        DrawDbGrid(view);
+    }
+}
+
+void SetDbRange(int max, int min, float step, int view) {
+    ViewState.dbMax = LimitDb(max);
+    ViewState.dbMin = LimitDb(min);
+    // NaN and steps below one dB give no ticks at all rather than an endless tick loop.
+    ViewState.dbStep = step >= 1.0f ? int(std::fmin(step, float(kMaxDbStep))) : 0;
+    DrawDbAxis(view);
+}
+
+void ShowCalibrating(int view, bool on) {
+    if (view == kSpectrumView) {
+        DrawText(on ? ViewState.axisPen : kPenEraser, kCalibratingText, 85, 110);
+    } else if (on) {
+        DrawText(kPenWhite, kCalibratingText, 115, 150);
+    }
+}
+
+void EnterSpectrumView(int captureRate, int fftSize, int rateSetting, uint8_t logScale) {
+    ClearSpectrumPlot();
+    ClearFrequencyLabelStrip();
+    DrawReadoutBand();
+    SetupFrequencyView(captureRate, fftSize, rateSetting, logScale, kSpectrumView);
+    ShowCalibrating(kSpectrumView, false);
+    RedrawViewFrame(kSpectrumView);
+    RequestViewReset(true);
+}
+
+void EnterSpectrogramView(int captureRate, int fftSize, int rateSetting, uint8_t logScale) {
+    ClearSpectrogramPlot();
+    DrawReadoutBand();
+    SetupFrequencyView(captureRate, fftSize, rateSetting, logScale, kSpectrogramView);
+    DrawDbAxis(kSpectrogramView);
+    RequestViewReset(true);
+}

@@ -1,0 +1,111 @@
+// View state and layout: the one record of view parameters and switches, the screen regions
+// of the 240-column frame, the clear and fade operations, the setters through which the
+// shell changes the views, and the sequences that set up and enter a view.
+//
+// Static parts (axes, labels, grids, legend, the spectrum view's notice) live on the
+// overlay; moving parts (traces, spectrogram, waveform, readout) on the canvas. Any clear
+// of a rectangle wipes the whole overlay, so the static frame is redrawn after it.
+//
+// Sections:
+//   Record          ViewMode values, ViewState
+//   Rectangles      ClearSpectrumPlot ... FadeWaveformStrip
+//   Setters         SetDbGridVisible ... SetPeakProfile
+//   Frame           SetupFrequencyView, RedrawViewFrame, SetDbRange, ShowCalibrating
+//   Entering        EnterSpectrumView, EnterSpectrogramView
+#pragma once
+
+#include <cstdint>
+
+#include "raster/surface.h"
+
+// ---- Record -----------------------------------------------------------------------------
+
+// The ViewMode that every view operation takes last. Any value other than kSpectrumView is
+// drawn as the spectrogram.
+constexpr int kSpectrogramView = 0;
+constexpr int kSpectrumView = 1;
+
+// Peak-hold profiles; any other value holds like None.
+constexpr int kPeakProfileNone = 0;
+constexpr int kPeakProfileCalibrate = 1;
+constexpr int kPeakProfileMusic = 2;
+
+// dB limits of the view arithmetic: SetDbRange takes a value beyond them as the nearest end,
+// so every pixel row and loop count derived from the range stays small.
+constexpr int kViewDbLowest = -1000;
+constexpr int kViewDbHighest = 1000;
+
+// Largest FFT length the views resample from (the spectra hold 1024 bins).
+constexpr int kViewMaxFftSize = 1024;
+
+struct ViewStateRecord {
+    // Frequency view, stored by SetupFrequencyView.
+    int captureRate;   // Hz: 11025 or 22050
+    int fftSize;       // FFT length N
+    int rateSetting;   // 0 = "11025 Hz" (half band, bins half as wide), 1 = "22050 Hz"
+    uint8_t logScale;  // non-zero: logarithmic frequency scale
+
+    // dB range, stored by SetDbRange (limited to kViewDbLowest .. kViewDbHighest).
+    int dbMax;   // dB at the top of the plot
+    int dbMin;   // dB at the bottom of the plot
+    int dbStep;  // dB between ticks, labels and grid lines; no ticks when not positive
+
+    float averagingFactor;  // 0 (Short), 0.7 (Medium), 0.9 (Long); SetAveragingFactor
+    int peakProfile;        // kPeakProfile*; SetPeakProfile
+
+    // Switches, set by the shell's toggle buttons and by start-up.
+    uint8_t dbLabelsVisible;  // dB scale or legend labels shown
+    uint8_t dbGridVisible;    // horizontal dB grid (spectrum view)
+    uint8_t freqGridVisible;  // vertical frequency grid (spectrum view)
+    uint8_t resetPending;     // the next DrawBlockView clears averaging and peak hold
+
+    // Pens; never changed after start.
+    PenCode axisPen;          // axes, labels, unit texts, spectrum notice (white, overlay)
+    PenCode readoutFramePen;  // readout band frame (blue, canvas)
+    PenCode gridPen;          // grid lines (red, overlay)
+    PenCode tracePen;         // waveform trace (settable pen, yellow after start-up)
+    PenCode peakPen;          // peak-hold trace (cyan, canvas)
+    PenCode spectrumPen;      // spectrum trace (default colour 0x87E0, canvas)
+};
+extern ViewStateRecord ViewState;
+
+// ---- Rectangles -------------------------------------------------------------------------
+
+void ClearSpectrumPlot();         // canvas 0..239 x 85..254
+void ClearSpectrogramPlot();      // canvas 0..239 x 86..255
+void ClearFrequencyLabelStrip();  // canvas 0..239 x 256..267
+void ClearFrequencyAxisArea(int view);
+void ClearDbAxisArea(int view);  // the spectrogram's "clear" repaints the legend
+void FadeSpectrumPlot();         // after every presented frame in the spectrum view
+void FadeWaveformStrip();        // after every presented frame
+
+// ---- Setters (each stores its argument and does nothing else) ---------------------------
+
+void SetDbGridVisible(bool visible);
+void SetFreqGridVisible(bool visible);
+void SetDbLabelsVisible(bool visible);
+void RequestViewReset(bool reset);
+// Factors outside 0 .. 1 (or NaN) would let the averaging run away; they are taken as the
+// nearest end (NaN as 0).
+void SetAveragingFactor(float factor);
+void SetPeakProfile(int mode);
+
+// ---- Frame ------------------------------------------------------------------------------
+
+// Stores the four values, requests a reset, picks the band's tick table, clears the
+// frequency axis area, rebuilds the column map and draws the frequency axis. A rate
+// setting other than 0 and 1 (with a rate other than 11025) stops after the reset request.
+void SetupFrequencyView(int captureRate, int fftSize, int rateSetting, uint8_t logScale, int view);
+// Redraws the static frame of the view: dB axis area, frequency view, grids and dB axis.
+void RedrawViewFrame(int view);
+// Stores the range (limited to kViewDbLowest .. kViewDbHighest) and the step (truncated;
+// 0 when not a number or below 1), then draws the dB axis.
+void SetDbRange(int max, int min, float step, int view);
+// "Calibrating": on the overlay in the spectrum view (off erases it), on the canvas in the
+// spectrogram view (where it scrolls away; off draws nothing).
+void ShowCalibrating(int view, bool on);
+
+// ---- Entering a view (the menu commands' sequences, less title and menu bar) ------------
+
+void EnterSpectrumView(int captureRate, int fftSize, int rateSetting, uint8_t logScale);
+void EnterSpectrogramView(int captureRate, int fftSize, int rateSetting, uint8_t logScale);
