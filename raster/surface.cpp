@@ -127,34 +127,25 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     const int ay = std::abs(dy);
     const int sx = (dx > 0) - (dx < 0);
     const int sy = (dy > 0) - (dy < 0);
-    uint16_t* pixels = surface->pixels;
+    // Walk the major axis one pixel per step; the error decides the minor axis steps,
+    // tested before it is increased, so both ends are always set.
     const int pitch = surface->width;
-    int x = x0;
-    int y = y0;
-    if (ax >= ay) {
-        int error = ay - (ax >> 1);
-        for (;;) {
-            pixels[y * pitch + x] = colour;
-            if (x == x1) break;
-            if (error >= 0) {
-                error -= ax;
-                y += sy;
-            }
-            x += sx;
-            error += ay;
+    const bool xMajor = ax >= ay;  // also the single-point line
+    const int major = xMajor ? ax : ay;
+    const int minor = xMajor ? ay : ax;
+    const int majorStep = xMajor ? sx : sy * pitch;
+    const int minorStep = xMajor ? sy * pitch : sx;
+    int index = y0 * pitch + x0;
+    int error = minor - (major >> 1);
+    for (int step = 0;; ++step) {
+        surface->pixels[index] = colour;
+        if (step == major) break;
+        if (error >= 0) {
+            error -= major;
+            index += minorStep;
         }
-    } else {
-        int error = ax - (ay >> 1);
-        for (;;) {
-            pixels[y * pitch + x] = colour;
-            if (y == y1) break;
-            if (error >= 0) {
-                error -= ay;
-                x += sx;
-            }
-            y += sy;
-            error += ax;
-        }
+        index += majorStep;
+        error += minor;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "platform/display_memory.h"
 #include "raster/display.h"
 #include "raster/surface.h"
+#include "tests/raster/pixels.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ class MemoryDisplayTest : public ::testing::Test {
     void SetUp() override {
         SetDisplayBackEnd(&MemoryDisplayBackEnd);
         SetViewArea(0, 26, 240, 268);
-        std::fill(OverlaySurface.pixels, OverlaySurface.pixels + kSurfacePixels, uint16_t{0});
+        Fill(OverlaySurface, 0);
         for (int i = 0; i < kSurfacePixels; ++i)
             CanvasSurface.pixels[i] = uint16_t(i + 1);
         std::fill(std::begin(MemoryDisplay.pixels), std::end(MemoryDisplay.pixels), uint16_t{0});

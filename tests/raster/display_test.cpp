@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "raster/display.h"
 #include "raster/surface.h"
+#include "tests/raster/pixels.h"
 
 namespace {
 
@@ -70,10 +71,6 @@ const DisplayBackEnd kScriptedBackEnd = {
         return true;
     },
 };
-
-void Fill(FrameSurface& s, uint16_t v) {
-    std::fill(s.pixels, s.pixels + kSurfacePixels, v);
-}
 
 class DisplayTest : public ::testing::Test {
   protected:

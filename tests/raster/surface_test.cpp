@@ -8,35 +8,15 @@
 #include <vector>
 
 #include "raster/surface.h"
+#include "tests/raster/pixels.h"
 
 namespace {
-
-using Pixel = std::pair<int, int>;  // column, row
-
-uint16_t At(const FrameSurface& s, int x, int y) {
-    return s.pixels[y * s.width + x];
-}
-
-// Every pixel of the surface that differs from zero.
-std::set<Pixel> SetPixels(const FrameSurface& s) {
-    std::set<Pixel> found;
-    for (int y = 0; y < s.height; ++y) {
-        for (int x = 0; x < s.width; ++x) {
-            if (At(s, x, y) != 0) found.insert({x, y});
-        }
-    }
-    return found;
-}
-
-void Wipe(FrameSurface& s) {
-    std::fill(s.pixels, s.pixels + kSurfacePixels, uint16_t{0});
-}
 
 class SurfaceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        Wipe(CanvasSurface);
-        Wipe(OverlaySurface);
+        Fill(CanvasSurface, 0);
+        Fill(OverlaySurface, 0);
         SetViewArea(0, 26, 240, 268);
     }
 };
@@ -63,19 +43,19 @@ TEST_F(SurfaceTest, LinePixelsDependOnDirection) {
     DrawLine(5, 0, 0, 5, 2);
     EXPECT_EQ(SetPixels(CanvasSurface),
               (std::set<Pixel>{{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {5, 2}}));
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     DrawLine(5, 5, 2, 0, 0);
     EXPECT_EQ(SetPixels(CanvasSurface),
               (std::set<Pixel>{{5, 2}, {4, 1}, {3, 1}, {2, 1}, {1, 0}, {0, 0}}));
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     DrawLine(5, 0, 0, 6, 1);
     EXPECT_EQ(SetPixels(CanvasSurface),
               (std::set<Pixel>{{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}, {5, 1}, {6, 1}}));
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     DrawLine(5, 0, 0, 2, 5);  // y-major
     EXPECT_EQ(SetPixels(CanvasSurface),
               (std::set<Pixel>{{0, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}}));
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     DrawLine(5, 239, 319, 239, 319);
     EXPECT_EQ(SetPixels(CanvasSurface), (std::set<Pixel>{{239, 319}}));
 }
@@ -115,7 +95,7 @@ TEST_F(SurfaceTest, PolylineDrawsCountMinusOneSegments) {
     EXPECT_EQ(At(CanvasSurface, 0, 105), 0x0000);
 
     // A vertex off the surface loses only the two segments that touch it.
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     points[5].y = 320;
     DrawPolyline(4, points.data(), 240);
     for (int y = 0; y < 320; ++y)
@@ -132,7 +112,7 @@ TEST_F(SurfaceTest, FillCoversWidthPlusOneColumnsAndSpillsAtColumn240) {
         expected.insert({x, 256});
     EXPECT_EQ(SetPixels(CanvasSurface), expected);
 
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     FillRect(5, 3, 73, 233, 10);
     expected.clear();
     for (int y = 73; y <= 82; ++y) {
@@ -141,7 +121,7 @@ TEST_F(SurfaceTest, FillCoversWidthPlusOneColumnsAndSpillsAtColumn240) {
     }
     EXPECT_EQ(SetPixels(CanvasSurface), expected);
 
-    Wipe(CanvasSurface);
+    Fill(CanvasSurface, 0);
     FillRect(5, 9, 20, 0, 2);
     EXPECT_EQ(SetPixels(CanvasSurface), (std::set<Pixel>{{9, 20}, {9, 21}}));
     FillRect(5, 30, 20, -1, 5);
@@ -196,10 +176,7 @@ TEST_F(SurfaceTest, PenCodesChooseColourAndLayer) {
 
 TEST_F(SurfaceTest, FadeFiresOnASharedRhythmWithTwoAlternatingRules) {
     FadeState = {0, 1};
-    auto fill = [](uint16_t p) {
-        std::fill(CanvasSurface.pixels, CanvasSurface.pixels + kSurfacePixels, p);
-    };
-    fill(0xFFFF);
+    Fill(CanvasSurface, 0xFFFF);
     FadeRect(0, 0, 4, 4);
     FadeRect(0, 0, 4, 4);
     EXPECT_EQ(SetPixels(CanvasSurface).size(), size_t(kSurfacePixels));
@@ -209,7 +186,7 @@ TEST_F(SurfaceTest, FadeFiresOnASharedRhythmWithTwoAlternatingRules) {
     EXPECT_EQ(At(CanvasSurface, 3, 3), 0xC618);
     EXPECT_EQ(At(CanvasSurface, 4, 3), 0xFFFF);
     EXPECT_EQ(At(CanvasSurface, 3, 4), 0xFFFF);
-    fill(0xFFFF);
+    Fill(CanvasSurface, 0xFFFF);
     FadeRect(0, 0, 4, 4);
     EXPECT_EQ(At(CanvasSurface, 0, 0), 0xFFFF);
     FadeRect(0, 0, 4, 4);  // fifth call: each channel minus one, without borrowing
@@ -259,7 +236,7 @@ TEST_F(SurfaceTest, ColourBarThinsColoursIntoTheBottomOverlayRows) {
     }
     EXPECT_EQ(SetPixels(CanvasSurface).size(), 0u);
 
-    Wipe(OverlaySurface);
+    Fill(OverlaySurface, 0);
     SetViewArea(0, 0, 240, 256);
     PaintColourBar(colours.data(), 256);
     EXPECT_EQ(SetPixels(OverlaySurface).size(), 0u);
@@ -308,8 +285,8 @@ TEST_F(SurfaceTest, ColumnInsertScrollsAndBlendsTheNewStrip) {
 }
 
 TEST_F(SurfaceTest, ClearEmptiesTheOverlayAndAClippedCanvasRectangle) {
-    std::fill(OverlaySurface.pixels, OverlaySurface.pixels + kSurfacePixels, uint16_t{0xF800});
-    std::fill(CanvasSurface.pixels, CanvasSurface.pixels + kSurfacePixels, uint16_t{0x07FF});
+    Fill(OverlaySurface, 0xF800);
+    Fill(CanvasSurface, 0x07FF);
     ClearViewRect(0, 0, 0, 0);
     EXPECT_EQ(SetPixels(OverlaySurface).size(), 0u);
     EXPECT_EQ(SetPixels(CanvasSurface).size(), size_t(kSurfacePixels));
