@@ -68,6 +68,9 @@ void SetViewArea(int left, int top, int width, int height);
 void SetPenColour(PenCode pen, int red, int green, int blue);
 
 // x coordinates below are view-relative (ViewArea.left is added), y are surface rows.
+// A line with an end off the surface is not drawn; rectangles and the colour bar are
+// clipped to the surface (a fill reaching column 240 still sets the next row's first
+// pixel); a column insert whose block leaves the canvas is not done.
 void DrawLine(PenCode pen, int x0, int y0, int x1, int y1);
 void DrawPolyline(PenCode pen, const PixelPoint* points, int count);
 void FillRect(PenCode pen, int x, int y, int width, int height);
