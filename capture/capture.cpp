@@ -1,0 +1,333 @@
+// The capture device: CaptureQueue, the capture thread and OnCaptureNotify.
+//
+// CaptureQueue is a ring of bufferCount slots of bufferSize bytes. The reader walks it from
+// readPosition; the unread bytes run from there for `available` bytes, wrapping at the end,
+// and each returned buffer is appended right after them:
+//
+//     queueMemory                     readPosition          readPosition + available
+//     | read ......................... | unread ............ | next buffer | ...    |
+//
+// Buffers come back in the order they were queued, so while none is dropped buffer j lands
+// in slot j.
+#include "capture/capture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+CaptureDevice TheCaptureDevice;
+bool notifyArmed = true;
+std::mutex notifyLock;
+
+namespace {
+
+constexpr int kMaxThreadPriority = 7;
+constexpr uint16_t kMinBufferCount = 4;
+constexpr unsigned kMinBufferSize = 80;
+
+const AudioSource* chosenSource = nullptr;
+
+bool IsSupportedRate(unsigned rate) {
+    return rate == 8000 || rate == 11025 || rate == 22050 || rate == 44100;
+}
+
+void SignalEvent(CaptureEvent& event) {
+    {
+        std::lock_guard<std::mutex> guard(event.mutex);
+        event.signalled = true;
+    }
+    event.changed.notify_all();
+}
+
+// Waits at most timeoutMs for the stop event or a posted message. True when the stop event
+// was signalled; the wait resets it.
+bool WaitForStopOrMessage(CaptureEvent& event, int timeoutMs) {
+    std::unique_lock<std::mutex> guard(event.mutex);
+    event.changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                           [&event] { return event.signalled || event.messagePosted; });
+    const bool stop = event.signalled;
+    event.signalled = false;
+    event.messagePosted = false;
+    return stop;
+}
+
+// The client's returnBuffer: runs on the source's thread.
+void PostReturnedBuffer(void* context, WaveHeader* header) {
+    CaptureDevice& device = *static_cast<CaptureDevice*>(context);
+    CaptureMessageQueue& queue = device.messages;
+    {
+        std::lock_guard<std::mutex> guard(queue.mutex);
+        if (queue.count == queue.capacity) return;  // never: there is room for every buffer
+        queue.messages[(queue.first + queue.count) % queue.capacity] = header;
+        queue.count++;
+    }
+    std::lock_guard<std::mutex> guard(device.stopEvent.mutex);
+    device.stopEvent.messagePosted = true;
+    device.stopEvent.changed.notify_all();
+}
+
+WaveHeader* TakeMessage(CaptureMessageQueue& queue) {
+    std::lock_guard<std::mutex> guard(queue.mutex);
+    if (queue.count == 0) return nullptr;
+    WaveHeader* header = queue.messages[queue.first];
+    queue.first = (queue.first + 1) % queue.capacity;
+    queue.count--;
+    return header;
+}
+
+// The client's readerDrained. Takes the device lock, then notifyLock, never both at once.
+bool ReaderDrained(void* context) {
+    if (static_cast<CaptureDevice*>(context)->AvailableBytes() != 0) return false;
+    std::lock_guard<std::mutex> guard(notifyLock);
+    return notifyArmed;
+}
+
+// Where the next buffer goes: right after the unread bytes, always at a slot's start. Once a
+// buffer has been dropped the source's buffer j no longer matches that slot, and slot j may
+// still hold unread bytes, so the position is taken from the queue, not from j.
+uint8_t* WritePosition(const CaptureDevice& device) {
+    const size_t unreadStart = static_cast<size_t>(device.readPosition - device.queueMemory);
+    return device.queueMemory + (unreadStart + device.available) % device.queueSize;
+}
+
+void QueueBuffer(CaptureDevice& device, uint32_t j) {
+    WaveHeader& header = device.headers[j];
+    header = WaveHeader{};
+    header.lpData = device.bufferMemory + static_cast<size_t>(j) * device.bufferSize;
+    header.dwBufferLength = device.bufferSize;
+    header.dwUser = j;
+    device.waveIn->addBuffer(&header);
+}
+
+void HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
+    if (header == nullptr) return;
+    int kind = 0;
+    {
+        std::lock_guard<std::mutex> guard(device.lock);
+        const uintptr_t j = header->dwUser;
+        if (j >= device.bufferCount || device.waveIn == nullptr) return;
+        const uint32_t length = device.bufferSize;  // the length it was queued with
+        const uint32_t recorded = std::min(header->dwBytesRecorded, length);
+        if (device.readPosition == nullptr) {
+            // The queue starts afresh at this buffer.
+            device.available = 0;
+            device.readPosition = device.queueMemory + static_cast<size_t>(j) * length;
+        }
+        if (static_cast<uint64_t>(device.available) + length > device.queueSize) {
+            device.waveIn->stop();
+            device.overflowStopped = true;
+            kind = kCaptureOverflowed;  // the buffer's data is dropped
+        } else {
+            uint8_t* slot = WritePosition(device);
+            std::memcpy(slot, header->lpData, recorded);
+            std::memset(slot + recorded, 0, length - recorded);
+            device.available += length;  // whole slots, however much was recorded
+            kind = kCaptureDataQueued;
+        }
+        QueueBuffer(device, static_cast<uint32_t>(j));
+    }
+    if (device.notify != nullptr) device.notify(kind);
+}
+
+void CaptureThread(CaptureDevice* device) {
+    while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
+        while (WaveHeader* header = TakeMessage(device->messages)) {
+            HandleReturnedBuffer(*device, header);
+        }
+    }
+}
+
+}  // namespace
+
+void SetAudioSource(const AudioSource* source) {
+    chosenSource = source;
+}
+
+CaptureDevice::CaptureDevice()
+    : configured(false),
+      threadPriority(kNormalThreadPriority),
+      bufferCount(0),
+      bufferSize(0),
+      available(0),
+      readPosition(nullptr),
+      queueSize(0),
+      bufferMemory(nullptr),
+      queueMemory(nullptr),
+      waveIn(nullptr),
+      headers(nullptr),
+      overflowStopped(false),
+      format{},
+      notify(nullptr) {}
+
+CaptureDevice::~CaptureDevice() {
+    Close();
+}
+
+bool CaptureDevice::Configure(void (*notifyFunction)(int), unsigned priority, uint16_t count,
+                              unsigned size, uint16_t channels, unsigned sampleRate,
+                              uint16_t bitsPerSample) {
+    if (configured || priority > kMaxThreadPriority || count < kMinBufferCount ||
+        size < kMinBufferSize || (channels != 1 && channels != 2) ||
+        (bitsPerSample != 8 && bitsPerSample != 16) || !IsSupportedRate(sampleRate)) {
+        return false;
+    }
+    // queueSize is 32 bits: a product that does not fit would size the ring too small.
+    if (static_cast<uint64_t>(count) * size > UINT32_MAX) return false;
+    notify = notifyFunction;
+    threadPriority = static_cast<int>(priority);
+    bufferCount = count;
+    bufferSize = size;
+    format = WaveFormat{};
+    format.wFormatTag = kWaveFormatPcm;
+    format.nChannels = channels;
+    format.nSamplesPerSec = sampleRate;
+    format.wBitsPerSample = bitsPerSample;
+    format.nBlockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
+    format.nAvgBytesPerSec = format.nBlockAlign * sampleRate;
+    queueSize = count * size;
+    configured = true;
+    return true;
+}
+
+bool CaptureDevice::Open() {
+    if (thread.joinable() || !configured) return false;
+    try {
+        thread = std::thread(CaptureThread, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    threadId = thread.get_id();
+
+    bufferMemory = static_cast<uint8_t*>(std::calloc(queueSize, 1));
+    queueMemory = static_cast<uint8_t*>(std::calloc(queueSize, 1));
+    headers = static_cast<WaveHeader*>(std::calloc(bufferCount, sizeof(WaveHeader)));
+    {
+        std::lock_guard<std::mutex> guard(messages.mutex);
+        messages.messages =
+            static_cast<WaveHeader**>(std::calloc(bufferCount, sizeof(WaveHeader*)));
+        messages.capacity = messages.messages == nullptr ? 0 : bufferCount;
+    }
+    if (bufferMemory == nullptr || queueMemory == nullptr || headers == nullptr ||
+        messages.messages == nullptr) {
+        Close();
+        return false;
+    }
+
+    const AudioSourceClient client{this, PostReturnedBuffer, ReaderDrained};
+    if (chosenSource == nullptr || !chosenSource->open(format, client)) {
+        Close();
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        waveIn = chosenSource;
+    }
+    for (uint32_t j = 0; j < bufferCount; j++)
+        QueueBuffer(*this, j);
+    Resynchronize();
+    std::lock_guard<std::mutex> guard(lock);
+    overflowStopped = false;
+    waveIn->start();
+    return true;
+}
+
+bool CaptureDevice::Close() {
+    // Joining from the capture thread itself (a notify function closing the device) would
+    // never return.
+    if (!thread.joinable() || std::this_thread::get_id() == threadId) return false;
+    SignalEvent(stopEvent);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (waveIn != nullptr) waveIn->stop();
+    }
+    // The thread's waits are at most kCapturePollMs and it takes no lock that anyone holds
+    // while waiting, so the join is bounded. Nothing else ends or forgets the thread.
+    thread.join();
+    threadId = std::thread::id();
+    if (waveIn != nullptr) {
+        waveIn->reset();  // its buffers go to a message queue that nobody reads any more
+        waveIn->close();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        waveIn = nullptr;
+        // The ring is freed: leave it unpositioned and empty so that Read fails and a stop
+        // left from an overflow does not restart a closed source.
+        readPosition = nullptr;
+        available = 0;
+        overflowStopped = false;
+        std::free(bufferMemory);
+        std::free(queueMemory);
+        std::free(headers);
+        bufferMemory = nullptr;
+        queueMemory = nullptr;
+        headers = nullptr;
+    }
+    std::lock_guard<std::mutex> guard(messages.mutex);
+    std::free(messages.messages);
+    messages.messages = nullptr;
+    messages.capacity = 0;
+    messages.first = 0;
+    messages.count = 0;
+    return true;
+}
+
+unsigned CaptureDevice::AvailableBytes() {
+    std::lock_guard<std::mutex> guard(lock);
+    return available;
+}
+
+bool CaptureDevice::Read(uint8_t* destination, unsigned n) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (destination == nullptr || readPosition == nullptr || available < n) return false;
+    const size_t offset = static_cast<size_t>(readPosition - queueMemory);
+    if (offset + n > queueSize) {
+        // Up to the ring's end (possibly nothing), then from its start.
+        const size_t first = queueSize - offset;
+        std::memcpy(destination, readPosition, first);
+        std::memcpy(destination + first, queueMemory, n - first);
+        readPosition = queueMemory + (offset + n - queueSize);
+    } else {
+        std::memcpy(destination, readPosition, n);
+        readPosition += n;
+    }
+    available -= n;
+    if (overflowStopped && static_cast<uint64_t>(available) + bufferSize <= queueSize) {
+        waveIn->start();  // room for one buffer again
+        overflowStopped = false;
+    }
+    return true;
+}
+
+void CaptureDevice::Resynchronize() {
+    std::lock_guard<std::mutex> guard(lock);
+    readPosition = nullptr;  // available is reset by the next buffer
+    if (overflowStopped) {
+        waveIn->start();
+        overflowStopped = false;
+    }
+}
+
+void OnCaptureNotify(int kind) {
+    if (kind == kCaptureDataQueued) {
+        std::lock_guard<std::mutex> guard(notifyLock);
+        if (notifyArmed) {
+            PostMainWindowMessage(kWaveInDataMessage);
+            notifyArmed = false;
+        }
+    } else if (kind == kCaptureOverflowed) {
+        {
+            std::lock_guard<std::mutex> guard(notifyLock);
+            notifyArmed = true;
+        }
+        // Discards what is queued and restarts recording at once.
+        TheCaptureDevice.Resynchronize();
+    }
+}
+
+void ArmCaptureNotify() {
+    std::lock_guard<std::mutex> guard(notifyLock);
+    notifyArmed = true;
+}

@@ -1,0 +1,94 @@
+// Audio capture: the capture device, its byte queue (CaptureQueue), its thread, and the
+// application's notification handler OnCaptureNotify.
+//
+// The source fills driver buffers on its own thread and returns them to the capture thread's
+// message queue; the capture thread copies each into CaptureQueue and calls notify; the main
+// window reads the queue in blocks. Only the queue state below and notifyArmed are shared
+// between threads, each under its own lock, and no lock is held while the other is taken.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "platform/platform.h"
+
+// Notification kinds passed to notify.
+constexpr int kCaptureDataQueued = 1;
+constexpr int kCaptureOverflowed = 2;  // the queue was full: recording stopped, buffer dropped
+
+// The buffer scheme and poll interval the program uses.
+constexpr uint16_t kCaptureBufferCount = 20;
+constexpr unsigned kCaptureBufferSize = 2048;  // bytes: 1024 samples of 16 bits
+constexpr int kCapturePollMs = 5;              // longest wait between looks at the messages
+constexpr int kNormalThreadPriority = 3;
+
+// An auto-reset event. Its wait also ends, unsignalled, when a message is posted to the
+// capture thread (the thread waits for its stop event and its messages together).
+struct CaptureEvent {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool signalled = false;      // set by Close, cleared by the wait that sees it
+    bool messagePosted = false;  // set by a source's post, cleared by the next wait
+};
+
+// The capture thread's message queue: returned buffers, oldest first. Room for every buffer
+// of an opening, allocated with the buffers, so a post never fails.
+struct CaptureMessageQueue {
+    std::mutex mutex;
+    WaveHeader** messages = nullptr;  // capacity entries
+    uint32_t capacity = 0;
+    uint32_t first = 0;  // index of the oldest message
+    uint32_t count = 0;
+};
+
+class CaptureDevice {
+  public:
+    CaptureDevice();
+    ~CaptureDevice();
+    CaptureDevice(const CaptureDevice&) = delete;
+    CaptureDevice& operator=(const CaptureDevice&) = delete;
+
+    // Once per instance; false, storing nothing, for values outside the supported ranges.
+    bool Configure(void (*notify)(int kind), unsigned threadPriority, uint16_t bufferCount,
+                   unsigned bufferSize, uint16_t channels, unsigned sampleRate,
+                   uint16_t bitsPerSample);
+    bool Open();   // starts capturing from the chosen audio source
+    bool Close();  // stops and joins the thread, releases the source and the memory
+    unsigned AvailableBytes();
+    bool Read(uint8_t* destination, unsigned n);  // exactly n bytes or nothing
+    void Resynchronize();  // forget the read position; restart after an overflow stop
+
+    // Fields. lock guards available, readPosition, overflowStopped, the ring and the
+    // source's start and stop; the rest changes only on the thread calling Open and Close.
+    bool configured;           // set by Configure, never cleared
+    std::thread::id threadId;  // the capture thread's id while it runs
+    std::thread thread;        // the capture thread; not joinable when there is none
+    std::mutex lock;
+    CaptureEvent stopEvent;  // signalled by Close to end the thread
+    int threadPriority;      // 0 ... 7, 3 = normal (kept; threads run at normal priority)
+    uint16_t bufferCount;
+    uint32_t bufferSize;        // bytes per driver buffer
+    uint32_t available;         // bytes in CaptureQueue not yet read
+    uint8_t* readPosition;      // next byte to read in CaptureQueue; null = not positioned
+    uint32_t queueSize;         // bytes: bufferCount x bufferSize
+    uint8_t* bufferMemory;      // driver buffer j at offset j x bufferSize
+    uint8_t* queueMemory;       // CaptureQueue: a ring of bufferCount slots of bufferSize
+    const AudioSource* waveIn;  // the open source; null when closed
+    WaveHeader* headers;        // bufferCount headers; dwUser = the buffer's index
+    bool overflowStopped;       // recording stopped because the queue was full
+    WaveFormat format;
+    void (*notify)(int kind);      // called on the capture thread, never under lock; may be null
+    CaptureMessageQueue messages;  // the capture thread's message queue
+};
+
+// The program's one capture device.
+extern CaptureDevice TheCaptureDevice;
+
+// The application's side: kind 1 posts kWaveInDataMessage to the main window unless one is
+// outstanding; kind 2 re-arms and resynchronizes TheCaptureDevice.
+void OnCaptureNotify(int kind);
+extern bool notifyArmed;       // true while no capture message is outstanding; under notifyLock
+extern std::mutex notifyLock;  // guards notifyArmed only
+void ArmCaptureNotify();       // the main window's re-arm after draining

@@ -1,0 +1,57 @@
+// The audio sources that can stand behind the capture device; their contract is the
+// AudioSource table in platform/platform.h. The scripted source is portable (library
+// quillo_audio_sources); the microphone and the file source need PortAudio, libsndfile and
+// libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// ---- Scripted source: deliver these buffers, with these recorded byte counts, now ----
+
+extern const AudioSource ScriptedAudioSource;
+
+// While false, open fails as it does without an input device. Initially true.
+void SetScriptedInputPresent(bool present);
+
+// Replaces the script. The source's thread fills `count` buffers as soon as it is started and
+// has empty buffers: buffer i reports recorded[i] bytes recorded and receives that many bytes
+// (at most its length) taken in turn from `bytes`. Both arrays must outlive the delivery.
+void PlayScriptedBuffers(const uint8_t* bytes, const uint32_t* recorded, int count);
+
+// Waits until every scripted buffer has been returned to the client; false on timeout.
+bool WaitScriptedBuffersDelivered(int timeoutMs);
+
+// Empty buffers the source holds.
+int ScriptedBuffersQueued();
+
+// ---- Microphone through PortAudio ----
+// Mono or stereo, 8 or 16 bits, at the format's rate; buffers are filled in order on
+// PortAudio's thread and handed to a thread of the source's own through a lock-free queue.
+// Open fails without an input device or when the device cannot record the format.
+
+extern const AudioSource MicrophoneSource;
+
+// The device to open: null or empty chooses PortAudio's default input device; otherwise the
+// device of exactly this name, else the first whose name contains it.
+void SetMicrophoneName(const char* name);
+
+// ---- Audio file through libsndfile and libsamplerate ----
+
+enum class AudioFilePacing {
+    kRealTime,  // each buffer when its last sample would have been recorded
+    kLockStep,  // each buffer once the reader has drained the one before (headless runs)
+};
+
+extern const AudioSource AudioFileSource;
+
+// Decodes the file (any format libsndfile reads, any channel count), mixes it to mono and
+// converts it to `captureRate`, as the source's 16-bit samples. On failure keeps the previous
+// file and writes a one-line reason (no newline) into `reason`.
+bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
+                   size_t reasonSize);
+
+// True once the open source has delivered the whole file and the reader has drained it.
+bool AudioFileFinished();

@@ -1,0 +1,147 @@
+// The source thread shared by the scripted and the file source.
+#include "platform/audio_thread.h"
+
+#include <system_error>
+
+namespace {
+
+// Hands the buffers that reset took back to the client, without the mutex.
+void ReturnTakenBack(SourceThread& source, std::unique_lock<std::mutex>& guard) {
+    WaveHeader* taken[kMaxSourceBuffers];
+    const int n = source.returningCount;
+    for (int i = 0; i < n; i++)
+        taken[i] = source.returning[i];
+    source.returningCount = 0;
+    guard.unlock();
+    for (int i = 0; i < n; i++)
+        source.client.returnBuffer(source.client.context, taken[i]);
+    guard.lock();
+}
+
+void RunSourceThread(SourceThread* thread) {
+    SourceThread& source = *thread;
+    std::unique_lock<std::mutex> guard(source.mutex);
+    // Readiness only changes through our own deliveries, so a positive answer holds until
+    // the next one.
+    bool ready = false;
+    for (;;) {
+        if (source.returningCount > 0) {
+            ReturnTakenBack(source, guard);
+            continue;
+        }
+        if (source.quit) break;
+        if (!source.started || source.count == 0) {
+            source.changed.wait(guard);
+            continue;
+        }
+        const SourceClock::time_point due = source.hooks.nextDue(*source.queued[source.first]);
+        if (due == SourceClock::time_point::max()) {
+            source.changed.wait(guard);
+            continue;
+        }
+        if (SourceClock::now() < due) {
+            source.changed.wait_until(guard, due);
+            continue;
+        }
+        if (source.hooks.ready != nullptr && !ready) {
+            guard.unlock();
+            ready = source.hooks.ready();
+            guard.lock();
+            if (!ready) source.changed.wait_for(guard, std::chrono::milliseconds(kSourceRetryMs));
+            continue;  // the state may have changed meanwhile
+        }
+        ready = false;
+        WaveHeader* header = source.queued[source.first];
+        source.first = (source.first + 1) % kMaxSourceBuffers;
+        source.count--;
+        source.hooks.fill(*header);
+        source.delivering = true;
+        guard.unlock();
+        source.client.returnBuffer(source.client.context, header);
+        guard.lock();
+        source.delivering = false;
+        source.inClient++;
+        source.changed.notify_all();
+    }
+}
+
+}  // namespace
+
+bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
+                      const SourceThreadHooks& hooks) {
+    if (source.thread.joinable()) return false;
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.hooks = hooks;
+        source.client = client;
+        source.first = 0;
+        source.count = 0;
+        source.returningCount = 0;
+        source.inClient = 0;
+        source.delivering = false;
+        source.started = false;
+        source.quit = false;
+    }
+    try {
+        source.thread = std::thread(RunSourceThread, &source);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool AddSourceBuffer(SourceThread& source, WaveHeader* header) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        if (header == nullptr || source.count == kMaxSourceBuffers) return false;
+        header->dwBytesRecorded = 0;
+        source.queued[(source.first + source.count) % kMaxSourceBuffers] = header;
+        source.count++;
+        if (source.inClient > 0) source.inClient--;
+    }
+    source.changed.notify_all();
+    return true;
+}
+
+void StartSourceThread(SourceThread& source) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        if (source.started) return;
+        source.started = true;
+        if (source.hooks.started != nullptr) source.hooks.started();
+    }
+    source.changed.notify_all();
+}
+
+void StopSourceThread(SourceThread& source) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.started = false;
+    }
+    source.changed.notify_all();
+}
+
+void ResetSourceThread(SourceThread& source) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.started = false;
+        for (int i = 0; i < source.count; i++) {
+            if (source.returningCount == kMaxSourceBuffers) break;
+            source.returning[source.returningCount++] =
+                source.queued[(source.first + i) % kMaxSourceBuffers];
+        }
+        source.first = 0;
+        source.count = 0;
+    }
+    source.changed.notify_all();
+}
+
+void CloseSourceThread(SourceThread& source) {
+    if (!source.thread.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.quit = true;
+    }
+    source.changed.notify_all();
+    source.thread.join();
+}

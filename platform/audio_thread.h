@@ -1,0 +1,54 @@
+// The thread and the queue of empty buffers that the scripted and the file source share.
+// The source says when its next buffer is due and fills it; this part keeps the driver's
+// rules: buffers filled in the order they were queued, each returned on this thread, stop
+// holding deliveries back, reset returning the queued buffers unfilled.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/platform.h"
+
+using SourceClock = std::chrono::steady_clock;
+
+constexpr int kSourceRetryMs = 1;  // how soon a held-back delivery is tried again
+
+struct SourceThreadHooks {
+    // Under the mutex, with the next empty buffer: when it is due; a time already past means
+    // at once, SourceClock::time_point::max() that there is nothing to deliver.
+    SourceClock::time_point (*nextDue)(const WaveHeader& next);
+    // Without the mutex, when a buffer is due: false holds it back for kSourceRetryMs.
+    // May be null (always ready).
+    bool (*ready)();
+    // Under the mutex: fills the buffer and sets its dwBytesRecorded.
+    void (*fill)(WaveHeader& header);
+    // Under the mutex, when start turns the source on. May be null.
+    void (*started)();
+};
+
+struct SourceThread {
+    std::mutex mutex;  // guards everything below and the source's own delivery state
+    std::condition_variable changed;
+    std::thread thread;  // joinable between OpenSourceThread and CloseSourceThread
+    SourceThreadHooks hooks;
+    AudioSourceClient client;
+    WaveHeader* queued[kMaxSourceBuffers];  // empty buffers, oldest from `first`
+    int first;
+    int count;
+    WaveHeader* returning[kMaxSourceBuffers];  // taken back by reset, for the thread to return
+    int returningCount;
+    int inClient;     // buffers delivered and not yet queued again
+    bool delivering;  // a filled buffer is being handed to the client
+    bool started;
+    bool quit;
+};
+
+bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
+                      const SourceThreadHooks& hooks);
+bool AddSourceBuffer(SourceThread& source, WaveHeader* header);
+void StartSourceThread(SourceThread& source);
+void StopSourceThread(SourceThread& source);
+void ResetSourceThread(SourceThread& source);
+void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins

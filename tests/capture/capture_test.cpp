@@ -1,0 +1,306 @@
+// The capture device's rules: configuration, the open and close protocol, the byte queue,
+// overflow, and the notification handler. Buffers come from the scripted source.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "capture/capture.h"
+#include "platform/audio_sources.h"
+#include "tests/capture/capture_test_support.h"
+
+namespace {
+
+TEST(CaptureConfigureTest, RejectsValuesOutsideTheRangesAndStoresNothing) {
+    struct Case {
+        unsigned priority;
+        uint16_t count;
+        unsigned size;
+        uint16_t channels;
+        unsigned rate;
+        uint16_t bits;
+    };
+    const Case rejected[] = {
+        {8, 20, 2048, 1, 22050, 16},            // priority above 7
+        {3, 3, 2048, 1, 22050, 16},             // 3 buffers
+        {3, 20, 79, 1, 22050, 16},              // 79-byte buffers
+        {3, 20, 2048, 3, 22050, 16},            // 3 channels
+        {3, 20, 2048, 0, 22050, 16},            // no channel
+        {3, 20, 2048, 1, 22050, 24},            // 24 bits
+        {3, 20, 2048, 1, 48000, 16},            // 48000 Hz
+        {3, 65535, 0x10000000u, 1, 22050, 16},  // a ring beyond 32 bits
+    };
+    for (const Case& c : rejected) {
+        CaptureDevice device;
+        EXPECT_FALSE(device.Configure(RecordNotify, c.priority, c.count, c.size, c.channels, c.rate,
+                                      c.bits));
+        EXPECT_FALSE(device.configured);
+        EXPECT_EQ(device.bufferCount, 0);
+        EXPECT_EQ(device.queueSize, 0u);
+        EXPECT_EQ(device.format.nSamplesPerSec, 0u);
+        EXPECT_EQ(device.notify, nullptr);
+        EXPECT_EQ(device.threadPriority, kNormalThreadPriority);
+    }
+}
+
+TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
+    CaptureDevice device;
+    ASSERT_TRUE(device.Configure(RecordNotify, 7, 4, 80, 2, 44100, 8));
+    EXPECT_EQ(device.format.wFormatTag, 1);
+    EXPECT_EQ(device.format.nChannels, 2);
+    EXPECT_EQ(device.format.nBlockAlign, 2);
+    EXPECT_EQ(device.format.nAvgBytesPerSec, 88200u);
+    EXPECT_EQ(device.format.cbSize, 0);
+    EXPECT_EQ(device.queueSize, 320u);
+    EXPECT_EQ(device.threadPriority, 7);
+
+    EXPECT_FALSE(device.Configure(nullptr, 3, 20, 2048, 1, 22050, 16));
+    EXPECT_EQ(device.notify, RecordNotify);
+    EXPECT_EQ(device.queueSize, 320u);
+    EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
+
+    CaptureDevice program;
+    ASSERT_TRUE(program.Configure(OnCaptureNotify, 3, 20, 2048, 1, 22050, 16));
+    EXPECT_EQ(program.format.nBlockAlign, 2);
+    EXPECT_EQ(program.format.nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(program.queueSize, 40960u);
+}
+
+// A device on the scripted source whose notifications are recorded.
+class CaptureQueueTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetAudioSource(&ScriptedAudioSource);
+        SetScriptedInputPresent(true);
+        PlayScriptedBuffers(nullptr, nullptr, 0);
+        ResetNotifications();
+    }
+    void TearDown() override { device.Close(); }
+
+    void Open(uint16_t count, unsigned size) {
+        ASSERT_TRUE(device.Configure(RecordNotify, 3, count, size, 1, 22050, 16));
+        ASSERT_TRUE(device.Open());
+    }
+
+    // Returns `count` full buffers of the test stream, continuing where the last call ended,
+    // and waits until the capture thread has handled them.
+    void Deliver(int count) {
+        std::vector<uint32_t> lengths(count, device.bufferSize);
+        Deliver(lengths);
+    }
+    void Deliver(const std::vector<uint32_t>& recorded) {
+        recordedCounts = recorded;
+        scriptBytes.clear();
+        for (uint32_t n : recorded) {
+            for (uint32_t i = 0; i < std::min(n, device.bufferSize); i++) {
+                scriptBytes.push_back(StreamByte(streamEnd++));
+            }
+        }
+        const int expected = NotificationCount() + static_cast<int>(recorded.size());
+        PlayScriptedBuffers(scriptBytes.data(), recordedCounts.data(),
+                            static_cast<int>(recorded.size()));
+        ASSERT_TRUE(WaitForNotifications(expected));
+    }
+
+    // Reads n bytes and checks that they continue the stream at `expectedStart`.
+    void ExpectRead(unsigned n, size_t expectedStart) {
+        std::vector<uint8_t> block(n);
+        ASSERT_TRUE(device.Read(block.data(), n));
+        EXPECT_TRUE(MatchesStream(block.data(), n, expectedStart))
+            << "bytes from stream offset " << expectedStart;
+    }
+
+    CaptureDevice device;
+    std::vector<uint8_t> scriptBytes;
+    std::vector<uint32_t> recordedCounts;
+    size_t streamEnd = 0;  // stream bytes delivered so far
+};
+
+TEST_F(CaptureQueueTest, OpenNeedsConfigureAndAClosedDevice) {
+    EXPECT_FALSE(device.Open());
+    EXPECT_FALSE(device.Close());  // no capture thread
+    Open(20, 2048);
+    EXPECT_FALSE(device.Open());
+    EXPECT_TRUE(device.Close());
+    EXPECT_FALSE(device.Close());
+}
+
+TEST_F(CaptureQueueTest, OpenWithoutInputFailsAndReleasesEverything) {
+    ASSERT_TRUE(device.Configure(RecordNotify, 3, 20, 2048, 1, 22050, 16));
+    SetScriptedInputPresent(false);
+    EXPECT_FALSE(device.Open());
+    EXPECT_FALSE(device.thread.joinable());
+    EXPECT_EQ(device.bufferMemory, nullptr);
+    EXPECT_EQ(device.waveIn, nullptr);
+    SetAudioSource(nullptr);
+    EXPECT_FALSE(device.Open());
+
+    SetAudioSource(&ScriptedAudioSource);
+    SetScriptedInputPresent(true);
+    ASSERT_TRUE(device.Open());
+    Deliver(1);
+    ExpectRead(2048, 0);
+}
+
+TEST_F(CaptureQueueTest, CloseJoinsTheCaptureThreadAndReopenStartsAfresh) {
+    static std::atomic<bool> entered;
+    static std::atomic<bool> finished;
+    entered = false;
+    finished = false;
+    ASSERT_TRUE(device.Configure(
+        [](int) {
+            entered = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            finished = true;
+        },
+        3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Open());
+    const uint32_t one[] = {2048};
+    std::vector<uint8_t> bytes(2048, 7);
+    PlayScriptedBuffers(bytes.data(), one, 1);
+    while (!entered)
+        std::this_thread::yield();
+    EXPECT_TRUE(device.Close());
+    EXPECT_TRUE(finished);  // Close waited for the thread to leave the notification
+    EXPECT_FALSE(device.thread.joinable());
+    EXPECT_EQ(device.AvailableBytes(), 0u);
+    uint8_t block[2048];
+    EXPECT_FALSE(device.Read(block, 2048));  // the ring is gone
+
+    ASSERT_TRUE(device.Open());
+    EXPECT_EQ(ScriptedBuffersQueued(), 20);
+}
+
+TEST_F(CaptureQueueTest, ShortReadConsumesNothing) {
+    Open(20, 1024);
+    uint8_t block[2048];
+    EXPECT_FALSE(device.Read(block, 2048));  // not positioned yet
+    Deliver(1);
+    EXPECT_EQ(device.AvailableBytes(), 1024u);
+    EXPECT_FALSE(device.Read(block, 2048));
+    EXPECT_FALSE(device.Read(nullptr, 1024));
+    EXPECT_EQ(device.AvailableBytes(), 1024u);
+    ExpectRead(1024, 0);
+    EXPECT_EQ(device.AvailableBytes(), 0u);
+}
+
+TEST_F(CaptureQueueTest, ReadsAcrossTheRingEndInOrder) {
+    Open(4, 1000);  // a ring of 4000 bytes
+    Deliver(4);
+    ExpectRead(1500, 0);
+    ExpectRead(1500, 1500);
+    Deliver(2);  // into slots 0 and 1
+    EXPECT_EQ(device.AvailableBytes(), 3000u);
+    ExpectRead(1500, 3000);  // 1000 bytes from the end, 500 from the start
+    ExpectRead(1500, 4500);
+    Deliver(2);
+    ExpectRead(2000, 6000);  // ends exactly at the ring's end
+    Deliver(1);
+    ExpectRead(1000, 8000);  // starts there with an empty first piece
+    EXPECT_EQ(device.AvailableBytes(), 0u);
+}
+
+TEST_F(CaptureQueueTest, ShortBuffersArePaddedToWholeSlots) {
+    Open(20, 2048);
+    Deliver(std::vector<uint32_t>{1000});
+    EXPECT_EQ(device.AvailableBytes(), 2048u);
+    uint8_t block[2048];
+    ASSERT_TRUE(device.Read(block, 2048));
+    EXPECT_TRUE(MatchesStream(block, 1000, 0));
+    EXPECT_EQ(std::vector<uint8_t>(block + 1000, block + 2048), std::vector<uint8_t>(1048, 0));
+
+    // A source claiming more than the buffer holds is held to the buffer's length.
+    Deliver(std::vector<uint32_t>{5000, 2048});
+    EXPECT_EQ(device.AvailableBytes(), 4096u);
+    ExpectRead(2048, 1000);
+    ExpectRead(2048, 3048);
+}
+
+TEST_F(CaptureQueueTest, OverflowDropsTheBufferStopsAndResynchronizeStartsAfresh) {
+    Open(20, 2048);
+    Deliver(21);
+    for (int i = 0; i < 20; i++)
+        EXPECT_EQ(NotificationKind(i), kCaptureDataQueued);
+    EXPECT_EQ(NotificationKind(20), kCaptureOverflowed);
+    EXPECT_EQ(device.AvailableBytes(), 40960u);
+    EXPECT_EQ(ScriptedBuffersQueued(), 20);  // the dropped buffer was queued again
+
+    // Recording has stopped: a further buffer waits until it restarts.
+    const uint32_t one[] = {2048};
+    std::vector<uint8_t> next(2048);
+    for (size_t i = 0; i < next.size(); i++)
+        next[i] = StreamByte(21 * 2048 + i);
+    PlayScriptedBuffers(next.data(), one, 1);
+    EXPECT_FALSE(WaitScriptedBuffersDelivered(30));
+
+    device.Resynchronize();
+    ASSERT_TRUE(WaitForNotifications(22));
+    EXPECT_EQ(NotificationKind(21), kCaptureDataQueued);
+    EXPECT_EQ(device.AvailableBytes(), 2048u);
+    ExpectRead(2048, 21 * 2048);
+}
+
+// After a dropped buffer the source's buffers are one ahead of the ring; a read that makes
+// room restarts recording, and what follows must land after the unread bytes, not on them.
+TEST_F(CaptureQueueTest, ReadRestartsAfterOverflowAndKeepsTheOrder) {
+    Open(20, 2048);
+    Deliver(21);  // buffer 21 (stream block 20) is dropped
+    ExpectRead(2048, 0);
+    EXPECT_FALSE(device.overflowStopped);
+    Deliver(1);
+    EXPECT_EQ(device.AvailableBytes(), 40960u);
+    for (size_t block = 1; block < 20; block++)
+        ExpectRead(2048, block * 2048);
+    ExpectRead(2048, 21 * 2048);
+    EXPECT_EQ(device.AvailableBytes(), 0u);
+}
+
+TEST(CaptureNotifyTest, PostsOneMessageUntilRearmed) {
+    ArmCaptureNotify();
+    ResetPostedMessages();
+    OnCaptureNotify(kCaptureDataQueued);
+    EXPECT_EQ(PostedMessages(), 1);
+    OnCaptureNotify(kCaptureDataQueued);  // disarmed: nothing
+    OnCaptureNotify(0);
+    OnCaptureNotify(3);
+    EXPECT_EQ(PostedMessages(), 1);
+    ArmCaptureNotify();
+    OnCaptureNotify(kCaptureDataQueued);
+    EXPECT_EQ(PostedMessages(), 2);
+    ArmCaptureNotify();
+}
+
+TEST(CaptureNotifyTest, OverflowRearmsAndDiscardsTheQueue) {
+    ResetNotifications();
+    ArmCaptureNotify();
+    ResetPostedMessages();
+    ASSERT_TRUE(OpenProgramDevice());
+    std::vector<uint8_t> bytes(22 * 2048);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = StreamByte(i);
+    const std::vector<uint32_t> recorded(22, 2048);
+    PlayScriptedBuffers(bytes.data(), recorded.data(), 21);
+    ASSERT_TRUE(WaitForNotifications(21));
+    EXPECT_EQ(PostedMessages(), 1);  // only the first buffer posted: nobody re-armed
+    {
+        std::lock_guard<std::mutex> guard(notifyLock);
+        EXPECT_TRUE(notifyArmed);
+    }
+    EXPECT_FALSE(ProgramDevicePositioned());
+    EXPECT_FALSE(TheCaptureDevice.overflowStopped);
+
+    // Recording runs again and the next buffer starts a fresh queue, with a fresh message.
+    PlayScriptedBuffers(bytes.data() + 21 * 2048, recorded.data(), 1);
+    ASSERT_TRUE(WaitForNotifications(22));
+    EXPECT_EQ(PostedMessages(), 2);
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 2048u);
+    uint8_t block[2048];
+    ASSERT_TRUE(TheCaptureDevice.Read(block, 2048));
+    EXPECT_TRUE(MatchesStream(block, 2048, 21 * 2048));
+    EXPECT_TRUE(TheCaptureDevice.Close());
+    ArmCaptureNotify();
+}
+
+}  // namespace

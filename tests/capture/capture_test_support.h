@@ -1,0 +1,33 @@
+// Test support for the capture device: a fake main window, a recorder of notifications, and
+// a byte pattern that shows where each byte of a stream came from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "capture/capture.h"
+
+// Messages posted to the fake main window since the last reset.
+int PostedMessages();
+void ResetPostedMessages();
+// Waits until more than `seen` messages have been posted; false on timeout.
+bool WaitForPostedMessages(int seen, int timeoutMs);
+
+// A notify function that records each kind, for devices configured with it.
+void RecordNotify(int kind);
+void ResetNotifications();
+int NotificationCount();
+int NotificationKind(int i);
+// Waits until `count` notifications have been recorded; false on timeout.
+bool WaitForNotifications(int count);
+
+// Byte i of the test stream; its period of 251 bytes is prime to every buffer size used.
+uint8_t StreamByte(size_t i);
+// True when `n` bytes equal the stream from byte `start` on.
+bool MatchesStream(const uint8_t* bytes, size_t n, size_t start);
+
+// Opens TheCaptureDevice on the scripted source, 20 buffers of 2048 bytes at 22050 Hz, with
+// OnCaptureNotify followed by RecordNotify as its notify function (configured on first use).
+bool OpenProgramDevice();
+// True while TheCaptureDevice's queue is positioned.
+bool ProgramDevicePositioned();
