@@ -52,8 +52,8 @@ void ComplexFft(int log2Size, const float* inRe, const float* inIm, float* outRe
 // One complex FFT of two real frames (reInput as real part, imInput as imaginary part) into
 // FftRe/FftIm, then separated into the power spectrum of each frame (N entries each).
 // Precondition: 2 <= log2Size <= 12; power arrays hold N entries.
-void TransformFramePair(int log2Size, const float* reInput, const float* imInput,
-                        float* rePower, float* imPower);
+void TransformFramePair(int log2Size, const float* reInput, const float* imInput, float* rePower,
+                        float* imPower);
 
 // ---- Peak picking -----------------------------------------------------------------------
 

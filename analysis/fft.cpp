@@ -71,7 +71,8 @@ static void RunButterflies(Complex* z, int size, int log2Size) {
 void ComplexFft(int log2Size, const float* inRe, const float* inIm, float* outRe, float* outIm) {
     if (!IsValidFftLog2(log2Size)) return;
     const int size = 1 << log2Size;
-    for (int i = 0; i < size; ++i) FftScratch[i] = {inRe[i], inIm[i]};
+    for (int i = 0; i < size; ++i)
+        FftScratch[i] = {inRe[i], inIm[i]};
     BitReverse(FftScratch, size);
     RunButterflies(FftScratch, size, log2Size);
     for (int i = 0; i < size; ++i) {
@@ -82,8 +83,8 @@ void ComplexFft(int log2Size, const float* inRe, const float* inIm, float* outRe
 
 // A real frame's transform is conjugate-symmetric, so with Z = DFT(re + i*im),
 // DFT(re)[k] = (Z[k] + conj(Z[N-k])) / 2 and DFT(im)[k] = (Z[k] - conj(Z[N-k])) / 2i.
-void TransformFramePair(int log2Size, const float* reInput, const float* imInput,
-                        float* rePower, float* imPower) {
+void TransformFramePair(int log2Size, const float* reInput, const float* imInput, float* rePower,
+                        float* imPower) {
     if (!IsValidFftLog2(log2Size)) return;
     ComplexFft(log2Size, reInput, imInput, FftRe, FftIm);
     const int size = 1 << log2Size;

@@ -6,9 +6,9 @@
 HarmonicCandidateTable HarmonicCandidate;
 
 static float SpectrumMean(int count, const float* spectrum) {
-    float sum = 0.0f;
-    if (count >= 3) {
-        for (int i = 3; i <= count; ++i) sum += spectrum[i];
+    float sum = 0.0f;  // bins 3 .. count; none when count < 3
+    for (int i = 3; i <= count; ++i) {
+        sum += spectrum[i];
     }
     return sum / static_cast<float>(count);
 }
@@ -68,9 +68,8 @@ static void ScanPeaks(int firstBin, int count, const float* p, float mean, float
             continue;
         }
         const float energy = p[i + 1] + p[i - 1] + p[i + 2] + p[i - 2] + p[i];
-        const float pos =
-            (2.0f * p[i + 2] - (2.0f * p[i - 2] + p[i - 1]) + p[i + 1]) / energy +
-            static_cast<float>(i);
+        const float pos = (2.0f * p[i + 2] - (2.0f * p[i - 2] + p[i - 1]) + p[i + 1]) / energy +
+                          static_cast<float>(i);
         // After noise subtraction the bins may be negative: then the energy can vanish or
         // change sign and the centre of gravity can land anywhere. Such a position would
         // index outside the spectrum below, so it is not a peak.

@@ -3,11 +3,14 @@
 
 PitchTrackerState PitchTracker;
 
-static bool IsSamePitch(float ratio) { return ratio > 0.96f && ratio < 1.04f; }
+static bool IsSamePitch(float ratio) {
+    return ratio > 0.96f && ratio < 1.04f;
+}
 
 // New estimate weighs 0.7 against the old pitch's 0.3.
 static float Smooth(float pitch, float estimate) {
-    return static_cast<float>(0.3 * static_cast<double>(pitch) + 0.7 * static_cast<double>(estimate));
+    return static_cast<float>(0.3 * static_cast<double>(pitch) +
+                              0.7 * static_cast<double>(estimate));
 }
 
 static bool TrackAgreeing(float frequency, float weight) {
@@ -79,4 +82,6 @@ bool TrackPitch(float frequency, float weight) {
     return false;
 }
 
-float TrackedPitch() { return PitchTracker.reportedPitch; }
+float TrackedPitch() {
+    return PitchTracker.reportedPitch;
+}

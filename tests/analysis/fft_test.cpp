@@ -22,7 +22,8 @@ std::vector<std::complex<double>> ReferenceDft(int n, const float* re, const flo
     for (int k = 0; k < n; ++k) {
         std::complex<double> sum = 0.0;
         for (int t = 0; t < n; ++t) {
-            const double angle = -2.0 * kPi * static_cast<double>((static_cast<long>(k) * t) % n) / n;
+            const double angle =
+                -2.0 * kPi * static_cast<double>((static_cast<long>(k) * t) % n) / n;
             sum += std::complex<double>(re[t], im[t]) * std::polar(1.0, angle);
         }
         out[k] = sum;
@@ -123,8 +124,7 @@ TEST(TransformFramePair, FullScaleSineOnABinReadsPiOverSixteenAtEveryResolution)
         SCOPED_TRACE(c.alpha);
         const Frame sine = WindowedSine(1024, 100, c.alpha);
         const Frame silence{};
-        TransformFramePair(10, sine.data(), silence.data(), PowerSpectrumEarly,
-                           PowerSpectrumLate);
+        TransformFramePair(10, sine.data(), silence.data(), PowerSpectrumEarly, PowerSpectrumLate);
         EXPECT_NEAR(PowerSpectrumEarly[100], kPi / 16.0, 0.001);
         EXPECT_NEAR(PowerSpectrumEarly[101], c.neighbour, 0.001);
         EXPECT_GT(PowerSpectrumEarly[100], PowerSpectrumEarly[99]);

@@ -14,7 +14,7 @@ constexpr float kBinHz = 22050.0f / 1024.0f;  // 21.53 Hz
 constexpr float kNarrowBinHz = 11025.0f / 1024.0f;
 
 class PeakPicking : public ::testing::Test {
-protected:
+  protected:
     std::array<float, 4096> p{};  // the spectrum under scan
 
     // A symmetric five-bin peak centred exactly on `bin` with energy 2.25 * scale.
@@ -32,9 +32,9 @@ protected:
 };
 
 TEST_F(PeakPicking, HarmonicSeriesFormsOneRowWithItsEnergiesSummed) {
-    AddPeak(10, 1.0f);  // 215 Hz
-    AddPeak(20, 0.5f);  // 431 Hz, taken as harmonic 2
-    AddPeak(30, 0.25f); // 646 Hz, taken as harmonic 3
+    AddPeak(10, 1.0f);   // 215 Hz
+    AddPeak(20, 0.5f);   // 431 Hz, taken as harmonic 2
+    AddPeak(30, 0.25f);  // 646 Hz, taken as harmonic 3
     p[0] = 5.0f;
     const PeakEstimate e = Find();
     EXPECT_FLOAT_EQ(e.frequency, 10.0f * kBinHz);
@@ -54,6 +54,16 @@ TEST_F(PeakPicking, SkippedHarmonicIsTakenAsTheNextButOne) {
     EXPECT_EQ(HarmonicCandidate.rows[0].nextHarmonic, 5);
     EXPECT_FLOAT_EQ(e.frequency, 10.0f * kBinHz);
     EXPECT_FLOAT_EQ(e.weight, 3 * 2.25f);
+}
+
+TEST_F(PeakPicking, PeakFittingTwoHarmonicNumbersTakesTheHigher) {
+    for (int bin = 10; bin <= 90; bin += 10)
+        AddPeak(bin);  // harmonics 1 to 9
+    AddPeak(105);      // within 5 % of both 10 and 11 times the fundamental
+    Find();
+    ASSERT_EQ(HarmonicCandidate.count, 1);
+    EXPECT_EQ(HarmonicCandidate.rows[0].nextHarmonic, 12);
+    EXPECT_EQ(HarmonicCandidate.rows[0].harmonicSum, 56.0f);
 }
 
 TEST_F(PeakPicking, PeakAtOneAndAHalfTimesASeriesStartHalvesItsFundamental) {
@@ -166,7 +176,8 @@ TEST_F(PeakPicking, NegativeOrVanishingEnergyIsNotAPeak) {
 TEST_F(PeakPicking, AtMostNinetyNineSeriesAreKept) {
     // 100 peaks within one octave, none a harmonic of another; the last, strongest one
     // finds the table full and is dropped.
-    for (int j = 0; j < 100; ++j) p[400 + 3 * j] = 1.0f;
+    for (int j = 0; j < 100; ++j)
+        p[400 + 3 * j] = 1.0f;
     p[697] = 2.0f;
     const PeakEstimate e = Find(1.0f, 1000);
     EXPECT_EQ(HarmonicCandidate.count, kHarmonicCandidateLimit);

@@ -8,7 +8,7 @@
 namespace {
 
 class PitchTracking : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { PitchTracker = {}; }
 
     // Tracking `pitch` with reference weight 1, reported pitch `pitch`.
@@ -115,9 +115,9 @@ TEST_F(PitchTracking, MissingEstimateChangesNothingInAnyState) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const auto expectIgnored = [nan]() {
         const PitchTrackerState before = PitchTracker;
-        for (const auto& [f, w] : {std::pair{0.0f, 1.0f}, std::pair{440.0f, 0.0f},
-                                   std::pair{-440.0f, 1.0f}, std::pair{nan, 1.0f},
-                                   std::pair{440.0f, nan}}) {
+        for (const auto& [f, w] :
+             {std::pair{0.0f, 1.0f}, std::pair{440.0f, 0.0f}, std::pair{-440.0f, 1.0f},
+              std::pair{nan, 1.0f}, std::pair{440.0f, nan}}) {
             EXPECT_FALSE(TrackPitch(f, w));
         }
         EXPECT_EQ(PitchTracker.state, before.state);
@@ -130,7 +130,7 @@ TEST_F(PitchTracking, MissingEstimateChangesNothingInAnyState) {
     TrackSteady(440.0f);
     expectIgnored();  // Tracking
     ASSERT_FALSE(TrackPitch(700.0f, 1.0f));
-    expectIgnored();  // Pending
+    expectIgnored();                        // Pending
     EXPECT_TRUE(TrackPitch(700.0f, 1.0f));  // the pending jump still confirms
 }
 

@@ -32,7 +32,8 @@ void ExpectRelNear(double expected, float actual, double relative) {
 
 double WindowSum(int n) {
     double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += AnalysisWindow[i];
+    for (int i = 0; i < n; ++i)
+        sum += AnalysisWindow[i];
     return sum;
 }
 
