@@ -20,8 +20,11 @@ float FrameEarly[kFrameCapacity] = {};
 float FrameLate[kFrameCapacity] = {};
 NoiseReferenceRecord NoiseReference = {};
 AutoRangeRecord AutoRange = {};
-PitchLockRecord PitchLock = {
-    .pitchLockState = 2, .confidence = 0, .missCount = 0, .estimateEarly = {}, .estimateLate = {}};
+PitchLockRecord PitchLock = {.pitchLockState = kPitchLost,
+                             .confidence = 0,
+                             .missCount = 0,
+                             .estimateEarly = {},
+                             .estimateLate = {}};
 
 static constexpr float kSampleScale = 32800.0f;  // 16-bit units to about unit amplitude
 static constexpr int kLockConfidence = 2;        // accepted pitches in a row that lock
@@ -40,7 +43,9 @@ void StartAutoRange() {
 
 // Decimation: "11025 Hz" takes every second sample of the 22050 Hz capture. The device
 // profile captures at 11025 and never decimates; an unknown setting takes every sample.
-static int DecimationStep() { return EffectiveRateSetting() == 0 ? 2 : 1; }
+static int DecimationStep() {
+    return EffectiveRateSetting() == 0 ? 2 : 1;
+}
 
 // frame[n] = x[start + n*step] - k * x[start + n*step - 1] for n >= 1, where x is the ring
 // read with masked indices; frame[0] keeps its raw sample. The subtracted sample is always
@@ -50,8 +55,8 @@ static void CutFrame(float* frame, int start, int n, int step, float k) {
     frame[0] = static_cast<float>(x[start & kRingMask]);
     for (int i = 1; i < n; ++i) {
         const int j = start + i * step;
-        frame[i] = static_cast<float>(x[j & kRingMask]) -
-                   static_cast<float>(x[(j - 1) & kRingMask]) * k;
+        frame[i] =
+            static_cast<float>(x[j & kRingMask]) - static_cast<float>(x[(j - 1) & kRingMask]) * k;
     }
 }
 
@@ -83,7 +88,8 @@ static void MeasureNoiseReference(int n, int count) {
     const int rate = AnalyzerSettings.captureRate;
     switch (r.runState) {
         case 1:
-            for (int i = 0; i < n; ++i) reference[i] = 0.0f;
+            for (int i = 0; i < n; ++i)
+                reference[i] = 0.0f;
             r.elapsedSamples = 0;
             r.spectraSummed = 0;
             r.runState = 2;
@@ -99,7 +105,8 @@ static void MeasureNoiseReference(int n, int count) {
                 // The divisor counts this call too, whose spectra were not added.
                 r.runState = 3;
                 const float scale = 1.0f / static_cast<float>(r.spectraSummed);
-                for (int i = 0; i < n; ++i) reference[i] *= scale;
+                for (int i = 0; i < n; ++i)
+                    reference[i] *= scale;
             }
             break;
         case 3:
@@ -119,7 +126,8 @@ static void MeasureNoiseReference(int n, int count) {
             ShowCalibrating(ViewMode, false);
             RedrawViewFrame(ViewMode);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -150,7 +158,8 @@ static void MeasureAutoRange(int n, int count) {
             ShowCalibrating(ViewMode, false);
             ApplyAutoRange(a.maxLevel);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -159,8 +168,7 @@ static void MeasureAutoRange(int n, int count) {
 static void PickPeaks(int n) {
     const int rateSetting = EffectiveRateSetting();
     if (rateSetting != 0 && rateSetting != 1) return;
-    float binHz =
-        static_cast<float>(AnalyzerSettings.captureRate) / static_cast<float>(n);
+    float binHz = static_cast<float>(AnalyzerSettings.captureRate) / static_cast<float>(n);
     if (rateSetting == 0) binHz *= 0.5f;
     PitchLock.estimateEarly = FindSpectralPeak(n / 2, PowerSpectrumEarly, binHz);
     PitchLock.estimateLate = FindSpectralPeak(n / 2, PowerSpectrumLate, binHz);
@@ -169,17 +177,17 @@ static void PickPeaks(int n) {
 static void AnalyseFramePair() {
     const AnalyzerSettingsRecord& s = AnalyzerSettings;
     const int n = s.fftSize;
-    const int span = n * DecimationStep();
+    const int step = DecimationStep();
+    const int span = n * step;  // at most 2048: 1024 points every second sample
     const float k = s.preEmphasis;
     const float divisor = kSampleScale / s.windowAlpha;
 
     const int lateStart = RingStartBefore(SampleRing.writeIndex, span);
-    CutFrame(FrameLate, lateStart, n, DecimationStep(), k);
+    CutFrame(FrameLate, lateStart, n, step, k);
     ApplyAnalysisWindow(n, FrameLate, divisor);
-    CutFrame(FrameEarly, RingStartBefore(lateStart, span), n, DecimationStep(), k);
+    CutFrame(FrameEarly, RingStartBefore(lateStart, span), n, step, k);
     ApplyAnalysisWindow(n, FrameEarly, divisor);
-    TransformFramePair(s.fftLog2, FrameEarly, FrameLate, PowerSpectrumEarly,
-                       PowerSpectrumLate);
+    TransformFramePair(s.fftLog2, FrameEarly, FrameLate, PowerSpectrumEarly, PowerSpectrumLate);
 
     SubtractNoiseReference(n);
 }
@@ -194,15 +202,17 @@ static void UpdatePitchLock(bool accepted, float pitch) {
             p.missCount = 0;
         }
     } else {
-        if (p.confidence == 0 && p.pitchLockState == 0) p.pitchLockState = 1;
+        if (p.confidence == 0 && p.pitchLockState == kPitchLocked) {
+            p.pitchLockState = kPitchNotLocked;
+        }
         if (p.confidence > 0) p.confidence -= 1;
         if (p.missCount < INT_MAX) p.missCount += 1;  // a long silence must not overflow
     }
-    if (p.confidence >= kLockConfidence) p.pitchLockState = 0;
-    if (p.missCount > kLostAfterMisses) p.pitchLockState = 2;
+    if (p.confidence >= kLockConfidence) p.pitchLockState = kPitchLocked;
+    if (p.missCount > kLostAfterMisses) p.pitchLockState = kPitchLost;
 }
 
-static void DrawPitchReadout() {
+static void UpdateReadout() {
     if (!AnalyzerSettings.pitchTrackingOn) {
         DrawReadoutBand();
         return;
@@ -216,7 +226,8 @@ static void DrawPitchReadout() {
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
     if (!SampleRing.zeroed) {
-        for (int16_t& sample : SampleRing.samples) sample = 0;
+        for (int16_t& sample : SampleRing.samples)
+            sample = 0;
         SampleRing.zeroed = true;
     }
     analysisTurn = !analysisTurn;
@@ -236,11 +247,11 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
         MeasureAutoRange(s.fftSize, count);
         if (s.pitchTrackingOn) PickPeaks(s.fftSize);
     }
-    DrawPitchReadout();
+    UpdateReadout();
     DrawBlockView(analysisTurn ? PowerSpectrumEarly : PowerSpectrumLate, s.captureRate, count,
                   ViewMode);
     DrawWaveformStrip(samples, count, s.captureRate, false);
     PresentFrame();
     FadeWaveformStrip();
-    if (ViewMode == 1) FadeSpectrumPlot();
+    if (ViewMode == kSpectrumView) FadeSpectrumPlot();
 }

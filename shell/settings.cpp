@@ -55,7 +55,8 @@ int EffectiveRateSetting() {
 // like fscanf it consumes the whole digit run either way.
 static bool ReadDecimal(std::FILE* file, int* value) {
     int c = std::fgetc(file);
-    while (c != EOF && std::isspace(c)) c = std::fgetc(file);
+    while (c != EOF && std::isspace(c))
+        c = std::fgetc(file);
     bool negative = false;
     if (c == '+' || c == '-') {
         negative = c == '-';
@@ -81,9 +82,8 @@ static void ReadSettingsFile(std::FILE* file) {
     int flag = 0;
     if (!ReadDecimal(file, &flag)) return;
     s.logScale = static_cast<uint8_t>(flag & 0xFF);
-    int* const fields[] = {&s.dbMax,         &s.dbMin,       &s.freqResolution,
-                           &s.timeAveraging, &s.peakProfile, &s.rateSetting,
-                           &s.filtering};
+    int* const fields[] = {&s.dbMax,       &s.dbMin,       &s.freqResolution, &s.timeAveraging,
+                           &s.peakProfile, &s.rateSetting, &s.filtering};
     for (int* field : fields) {
         if (!ReadDecimal(file, field)) break;
     }
@@ -99,32 +99,29 @@ static float TensPower(int db) {
     return static_cast<float>(std::pow(10.0, static_cast<double>(tens)));
 }
 
+// Values of the three-way options, indexed by the option; other values change nothing.
+static constexpr int kOptionCount = 3;
+static constexpr float kWindowAlphas[kOptionCount] = {2.5f, 6.25f, 15.625f};
+static constexpr float kAveragingFactors[kOptionCount] = {0.0f, 0.7f, 0.9f};
+static constexpr float kPreEmphases[kOptionCount] = {0.0f, 0.97f, 0.85f};
+
+static bool IsOption(int value) {
+    return value >= 0 && value < kOptionCount;
+}
+
 static void ApplySettings() {
     AnalyzerSettingsRecord& s = AnalyzerSettings;
-    switch (s.freqResolution) {
-        case 0: s.windowAlpha = 2.5f; break;
-        case 1: s.windowAlpha = 6.25f; break;
-        case 2: s.windowAlpha = 15.625f; break;
-        default: break;
+    if (IsOption(s.freqResolution)) {
+        s.windowAlpha = kWindowAlphas[s.freqResolution];
+        s.pitchTrackingOn = s.freqResolution == 0;
     }
-    if (s.freqResolution >= 0 && s.freqResolution <= 2) s.pitchTrackingOn = s.freqResolution == 0;
     BuildAnalysisWindow(s.fftSize, s.windowAlpha);
     SetupFrequencyView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale, ViewMode);
     BuildLevelTable(TensPower(s.dbMax), TensPower(s.dbMin), kLevelTableCount);
     SetDbRange(s.dbMax, s.dbMin, kDbStep, ViewMode);
-    switch (s.timeAveraging) {
-        case 0: SetAveragingFactor(0.0f); break;
-        case 1: SetAveragingFactor(0.7f); break;
-        case 2: SetAveragingFactor(0.9f); break;
-        default: break;
-    }
+    if (IsOption(s.timeAveraging)) SetAveragingFactor(kAveragingFactors[s.timeAveraging]);
     SetPeakProfile(s.peakProfile);
-    switch (s.filtering) {
-        case 0: s.preEmphasis = 0.0f; break;
-        case 1: s.preEmphasis = 0.97f; break;
-        case 2: s.preEmphasis = 0.85f; break;
-        default: break;
-    }
+    if (IsOption(s.filtering)) s.preEmphasis = kPreEmphases[s.filtering];
 }
 
 void LoadSettings() {
@@ -143,9 +140,8 @@ void SaveSettings() {
     std::FILE* file = std::fopen(path, "w");
     if (file == nullptr) return;
     const AnalyzerSettingsRecord& s = AnalyzerSettings;
-    std::fprintf(file, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax,
-                 s.dbMin, s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting,
-                 s.filtering);
+    std::fprintf(file, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax, s.dbMin,
+                 s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting, s.filtering);
     std::fclose(file);
 }
 
@@ -159,8 +155,7 @@ void ApplyAutoRange(float maxLevel) {
     AnalyzerSettingsRecord& s = AnalyzerSettings;
     if (maxLevel - floor >= quiet) {
         // A finite float's level is below 500 dB: the truncation always fits an int.
-        const int top = static_cast<int>(10.0 * std::log10(static_cast<double>(maxLevel)) +
-                                         100.0);
+        const int top = static_cast<int>(10.0 * std::log10(static_cast<double>(maxLevel)) + 100.0);
         s.dbMin = 0;
         s.dbMax = top;
         BuildLevelTable(maxLevel, floor, kLevelTableCount);

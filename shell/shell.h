@@ -109,8 +109,8 @@ extern float FrameLate[kFrameCapacity];
 // switched on, then subtracted from both spectra of every analysis.
 struct NoiseReferenceRecord {
     float referenceSpectrum[kSpectrumSize];  // power per bin, entries 0 .. fftSize-1
-    bool enabled;        // noise button state
-    bool valid;          // a measurement has finished since the last switch
+    bool enabled;                            // noise button state
+    bool valid;                              // a measurement has finished since the last switch
     int runState;        // 0 idle; 1 start, 2 summing, 3 rising to the background, 4 done
     int elapsedSamples;  // raw samples measured: 2 x block length per analysis call
     int spectraSummed;   // analysis calls in state 2, the last one included

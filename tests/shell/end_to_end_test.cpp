@@ -24,17 +24,17 @@ constexpr double kToneHz = 440.0;  // bin 20.43 at 22050 Hz and 1024 points
 
 // 440 Hz with two weaker harmonics, continuous from block to block.
 class ToneSource {
-public:
+  public:
     void Next(int16_t* block) {
         for (int i = 0; i < kBlock; ++i, ++t_) {
             const double phase = 2.0 * kPi * kToneHz * static_cast<double>(t_) / 22050.0;
-            const double v =
-                8000.0 * std::sin(phase) + 3000.0 * std::sin(2 * phase) + 1500.0 * std::sin(3 * phase);
+            const double v = 8000.0 * std::sin(phase) + 3000.0 * std::sin(2 * phase) +
+                             1500.0 * std::sin(3 * phase);
             block[i] = static_cast<int16_t>(std::lround(v));
         }
     }
 
-private:
+  private:
     long t_ = 0;
 };
 
@@ -61,7 +61,8 @@ void ExpectLockedReadoutOnScreen() {
     std::memset(expected, 0, sizeof expected);
     FrameSurface scratch = {kSurfaceFlagsStandard, kSurfaceWidth, kSurfaceHeight, expected};
     for (int y = 73; y <= 82; ++y) {
-        for (int x = 3; x <= 236; ++x) expected[y * kSurfaceWidth + x] = 0xFFFF;
+        for (int x = 3; x <= 236; ++x)
+            expected[y * kSurfaceWidth + x] = 0xFFFF;
     }
     DrawGlyphString(&scratch, ReadoutState.frequencyText, 5, 74, 0x0000);
     DrawGlyphString(&scratch, ReadoutState.noteText, 100, 74, 0x0000);

@@ -29,7 +29,8 @@ struct Block {
 Block Tone(double amplitude, int cycles) {
     Block b;
     for (int i = 0; i < kBlock; ++i) {
-        b.s[i] = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * kPi * cycles * i / kBlock)));
+        b.s[i] =
+            static_cast<int16_t>(std::lround(amplitude * std::sin(2 * kPi * cycles * i / kBlock)));
     }
     return b;
 }
@@ -41,13 +42,18 @@ Block Constant(int16_t value) {
 // Distinct samples, so that every index mix-up shows.
 Block Pattern(int seed) {
     Block b;
-    for (int i = 0; i < kBlock; ++i) b.s[i] = static_cast<int16_t>((i * 37 + seed * 101) % 2000 - 1000);
+    for (int i = 0; i < kBlock; ++i)
+        b.s[i] = static_cast<int16_t>((i * 37 + seed * 101) % 2000 - 1000);
     return b;
 }
 
-void Feed(const Block& b, bool skipOutput = false) { ProcessBlock(b.s, kBlock, skipOutput); }
+void Feed(const Block& b, bool skipOutput = false) {
+    ProcessBlock(b.s, kBlock, skipOutput);
+}
 
-float MaxOf(const float* values, int n) { return *std::max_element(values, values + n); }
+float MaxOf(const float* values, int n) {
+    return *std::max_element(values, values + n);
+}
 
 // The frame the pipeline should have cut: pre-emphasised with k from the ring slice `x`
 // (the raw samples from the frame's first taken one on), then windowed as the analysis does.
@@ -58,11 +64,12 @@ void ExpectFrame(const float* frame, const int16_t* x, int n, int step, float k)
         expected[i] = static_cast<float>(x[i * step]) - static_cast<float>(x[i * step - 1]) * k;
     }
     ApplyAnalysisWindow(n, expected, 32800.0f / AnalyzerSettings.windowAlpha);
-    for (int i = 0; i < n; ++i) ASSERT_EQ(frame[i], expected[i]) << "sample " << i;
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(frame[i], expected[i]) << "sample " << i;
 }
 
 class PipelineTest : public ::testing::Test {
-protected:
+  protected:
     void Start(const std::string& settings = "") {
         if (settings.empty()) {
             UseSettingsPath("");
@@ -234,7 +241,8 @@ TEST_F(PipelineTest, NoiseReferenceRunsThirteenAnalysesAndIsSubtracted) {
         std::memcpy(pe, PowerSpectrumEarly, sizeof pe);
         std::memcpy(pl, PowerSpectrumLate, sizeof pl);
         if (call >= 1 && call <= 5) {
-            for (int i = 0; i < 1024; ++i) sum[i] = (pe[i] + pl[i]) + sum[i];
+            for (int i = 0; i < 1024; ++i)
+                sum[i] = (pe[i] + pl[i]) + sum[i];
         }
         if (call == 6) {
             // Five calls added ten spectra; the divisor is the six calls of state 2.
@@ -299,8 +307,8 @@ TEST_F(PipelineTest, AutomaticRangeTakesTheLoudestBinOfOneSecond) {
         // One call starts, eleven measure (the last of them only counts), one applies.
         ASSERT_EQ(AutoRange.active, call < 12);
         if (call >= 1 && call <= 10) {
-            loudest = std::max({loudest, MaxOf(PowerSpectrumEarly, 1024),
-                                MaxOf(PowerSpectrumLate, 1024)});
+            loudest = std::max(
+                {loudest, MaxOf(PowerSpectrumEarly, 1024), MaxOf(PowerSpectrumLate, 1024)});
         }
         if (call >= 1 && call <= 11) {
             ASSERT_EQ(AutoRange.maxLevel, loudest);
@@ -331,7 +339,10 @@ TEST_F(PipelineTest, LockStateFollowsAcceptedPitchesAndMisses) {
     EXPECT_EQ(PitchLock.pitchLockState, 0);
     const int expected[][3] = {
         // confidence, state, misses after each silent call
-        {1, 0, 1}, {0, 0, 2}, {0, 1, 3}, {0, 1, 4},
+        {1, 0, 1},
+        {0, 0, 2},
+        {0, 1, 3},
+        {0, 1, 4},
     };
     for (const auto& e : expected) {
         Feed(silence);
@@ -339,7 +350,8 @@ TEST_F(PipelineTest, LockStateFollowsAcceptedPitchesAndMisses) {
         EXPECT_EQ(PitchLock.pitchLockState, e[1]);
         EXPECT_EQ(PitchLock.missCount, e[2]);
     }
-    while (PitchLock.missCount < 40) Feed(silence);
+    while (PitchLock.missCount < 40)
+        Feed(silence);
     EXPECT_EQ(PitchLock.pitchLockState, 1);
     const int readouts = ReadoutState.refreshCounter;
     Feed(silence);  // more than 40 misses: lost, still drawn while a pitch is reported
@@ -357,7 +369,8 @@ TEST_F(PipelineTest, WithoutPitchTrackingTheBandIsBlankedAndTheLockKept) {
     Start("0 80 20 2 1 2 1 2");
     const Block tone = Tone(8000, 20);
     FillRect(kPenWhite, 3, 73, 233, 10);
-    for (int call = 0; call < 6; ++call) Feed(tone);
+    for (int call = 0; call < 6; ++call)
+        Feed(tone);
     EXPECT_EQ(ReadoutState.refreshCounter, 0);
     EXPECT_EQ(PitchLock.pitchLockState, 2);
     EXPECT_EQ(PitchLock.confidence, 0);

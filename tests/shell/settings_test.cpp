@@ -14,13 +14,17 @@
 
 namespace {
 
-float TensOfDb(int db) { return static_cast<float>(std::pow(10.0, (db - 100) / 10)); }
+float TensOfDb(int db) {
+    return static_cast<float>(std::pow(10.0, (db - 100) / 10));
+}
 
 // The table's first entry is its bottom, up to the rounding of its logarithm.
-void ExpectLevelTableBottom(float bottom) { EXPECT_NEAR(LevelTable[0], bottom, bottom * 1e-5f); }
+void ExpectLevelTableBottom(float bottom) {
+    EXPECT_NEAR(LevelTable[0], bottom, bottom * 1e-5f);
+}
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { path = NewSettingsPath(); }
     void StartWith(const std::string& text) {
         WriteTextFile(path, text);
@@ -166,25 +170,28 @@ TEST_F(SettingsTest, OutOfRangeValuesLeaveTheDerivedValuesAndReachTheViewsSafely
     EXPECT_EQ(s.preEmphasis, 0.85f);
     EXPECT_EQ(ViewState.averagingFactor, 0.0f);  // SetAveragingFactor was not called
     EXPECT_EQ(ViewState.peakProfile, -9);
-    EXPECT_NE(ViewState.logScale, 0);  // 44: any non-zero flag is the log scale
+    EXPECT_NE(ViewState.logScale, 0);           // 44: any non-zero flag is the log scale
     EXPECT_EQ(ViewState.dbMax, kViewDbLowest);  // the views limit what they are given
     EXPECT_EQ(ViewState.dbMin, kViewDbHighest);
 
     // Equal and reversed ranges, and values near the int limits, run the pipeline without
     // undefined behaviour (the sanitizer build checks this).
     int16_t block[1024] = {};
-    for (int i = 0; i < 1024; ++i) block[i] = static_cast<int16_t>((i % 50) * 400 - 10000);
-    for (const char* text : {"0 50 50 0 0 0 1 2", "1 20 80 0 2 1 0 0",
-                             "0 2147483647 -2147483648 0 1 2 1 2",
-                             "0 -2147483648 2147483647 0 1 2 1 2"}) {
+    for (int i = 0; i < 1024; ++i)
+        block[i] = static_cast<int16_t>((i % 50) * 400 - 10000);
+    for (const char* text :
+         {"0 50 50 0 0 0 1 2", "1 20 80 0 2 1 0 0", "0 2147483647 -2147483648 0 1 2 1 2",
+          "0 -2147483648 2147483647 0 1 2 1 2"}) {
         SCOPED_TRACE(text);
         StartWith(text);
         for (int view : {0, 1}) {
             ViewMode = view;
-            for (int call = 0; call < 4; ++call) ProcessBlock(block, 1024, false);
+            for (int call = 0; call < 4; ++call)
+                ProcessBlock(block, 1024, false);
         }
         StartAutoRange();
-        for (int call = 0; call < 30; ++call) ProcessBlock(block, 1024, false);
+        for (int call = 0; call < 30; ++call)
+            ProcessBlock(block, 1024, false);
         EXPECT_FALSE(AutoRange.active);
         EXPECT_EQ(AnalyzerSettings.dbMin, 0);
     }

@@ -81,9 +81,13 @@ void ResetRecords() {
 
 }  // namespace
 
-const char* SettingsFilePath() { return settingsPath.empty() ? nullptr : settingsPath.c_str(); }
+const char* SettingsFilePath() {
+    return settingsPath.empty() ? nullptr : settingsPath.c_str();
+}
 
-void UseSettingsPath(const std::string& path) { settingsPath = path; }
+void UseSettingsPath(const std::string& path) {
+    settingsPath = path;
+}
 
 std::string NewSettingsPath() {
     static int serial = 0;
