@@ -65,18 +65,6 @@ TEST(ComplexFft, EveryImpulseAtEightPointsGivesItsTwiddleRow) {
     }
 }
 
-TEST(ComplexFft, ImaginaryImpulseRotatesByAQuarterTurn) {
-    Frame re{}, im{}, outRe{}, outIm{};
-    im[3] = 2.0f;
-    ComplexFft(3, re.data(), im.data(), outRe.data(), outIm.data());
-    for (int k = 0; k < 8; ++k) {
-        const std::complex<double> expected =
-            std::complex<double>(0.0, 2.0) * std::polar(1.0, -2.0 * kPi * k * 3 / 8.0);
-        EXPECT_NEAR(outRe[k], expected.real(), 2e-6) << k;
-        EXPECT_NEAR(outIm[k], expected.imag(), 2e-6) << k;
-    }
-}
-
 TEST(ComplexFft, MatchesDoubleDftAtEverySize) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
