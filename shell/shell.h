@@ -66,7 +66,8 @@ int EffectiveRateSetting();
 // Reads the settings file when it exists (one "%d" conversion per field; a failed one, or
 // a number that does not fit an int, keeps that field and all later ones), then applies the
 // record: analysis window, frequency view, level table, dB range, averaging, peak hold,
-// pre-emphasis. Called once at start-up, before capture starts.
+// pre-emphasis. Values are kept as read (and saved so); the views limit the dB range they
+// draw with (SetDbRange, BuildLevelTable). Called once at start-up, before capture starts.
 void LoadSettings();
 
 // Writes the eight options to the settings file, replacing it; failures are ignored.
