@@ -38,6 +38,21 @@ class AxesTest : public ::testing::Test {
             }
         });
     }
+
+    // The spectrum's dB scale, columns 207 .. 239 of rows 85 .. 255, with ticks at these
+    // heights for 10, 20, ... dB; ticks 155 or more above row 255 carry no label.
+    static std::vector<uint16_t> SpectrumDbScale(const std::vector<int>& heights) {
+        return DrawnAlone(OverlaySurface, 207, 85, 33, 171, [&] {
+            DrawText(kAxis, "dB", 215, 87);
+            for (size_t i = 0; i < heights.size(); i++) {
+                const int row = 255 - heights[i];
+                DrawLine(kAxis, 207, row, 212, row);
+                if (heights[i] < 155) {
+                    DrawText(kAxis, std::to_string(10 * (i + 1)).c_str(), 215, row);
+                }
+            }
+        });
+    }
 };
 
 TEST_F(AxesTest, LinearFullBandSpectrumAxisIsLabelledInKilohertz) {
@@ -95,16 +110,8 @@ TEST_F(AxesTest, TickAtOrBelowTheFirstPositionLandsOnPositionZero) {
 TEST_F(AxesTest, SpectrumDbScaleTicksFrom17To153) {
     SetDbRange(100, 0, 10.0f, kSpectrumView);
     // (m - min) x (span x 170) with span x 170 = 1.6999999f: 30, 60 and 70 dB truncate low.
-    const int heights[] = {17, 34, 50, 68, 85, 101, 118, 136, 153};
-    const auto expected = DrawnAlone(OverlaySurface, 207, 85, 33, 171, [&] {
-        DrawText(kAxis, "dB", 215, 87);
-        for (int i = 0; i < 9; i++) {
-            const int row = 255 - heights[i];
-            DrawLine(kAxis, 207, row, 212, row);
-            DrawText(kAxis, std::to_string(10 * (i + 1)).c_str(), 215, row);
-        }
-    });
-    EXPECT_EQ(Region(OverlaySurface, 207, 85, 33, 171), expected);
+    EXPECT_EQ(Region(OverlaySurface, 207, 85, 33, 171),
+              SpectrumDbScale({17, 34, 50, 68, 85, 101, 118, 136, 153}));
     EXPECT_EQ(CountColour(OverlaySurface, 207, 85, 1, 171, 0xFFFF), 9);
     EXPECT_EQ(PixelAt(OverlaySurface, 207, 255 - 17), 0xFFFF);
     EXPECT_EQ(PixelAt(OverlaySurface, 207, 255 - 153), 0xFFFF);
@@ -112,16 +119,8 @@ TEST_F(AxesTest, SpectrumDbScaleTicksFrom17To153) {
 
 TEST_F(AxesTest, TopDbTickFifteenPixelsUnderThePlotTopHasNoLabel) {
     SetDbRange(92, 0, 10.0f, kSpectrumView);  // an automatic range
-    const int heights[] = {18, 36, 55, 73, 92, 110, 129, 147, 166};
-    const auto expected = DrawnAlone(OverlaySurface, 207, 85, 33, 171, [&] {
-        DrawText(kAxis, "dB", 215, 87);
-        for (int i = 0; i < 9; i++) {
-            const int row = 255 - heights[i];
-            DrawLine(kAxis, 207, row, 212, row);
-            if (heights[i] < 155) DrawText(kAxis, std::to_string(10 * (i + 1)).c_str(), 215, row);
-        }
-    });
-    EXPECT_EQ(Region(OverlaySurface, 207, 85, 33, 171), expected);
+    EXPECT_EQ(Region(OverlaySurface, 207, 85, 33, 171),
+              SpectrumDbScale({18, 36, 55, 73, 92, 110, 129, 147, 166}));
 }
 
 TEST_F(AxesTest, NegativeDbValuesAreLabelledByMagnitude) {
