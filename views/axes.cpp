@@ -72,8 +72,8 @@ bool FullBand(int captureRate, int rateSetting) {
     return rateSetting == 1 && captureRate != 11025;
 }
 
-// Calls draw(m, fraction of the range) for m = dbMin + dbStep, stepping by dbStep while
-// m < dbMax; nothing for a reversed or empty range or a step that is not positive.
+// Calls draw(m) for m = first, stepping by dbStep while m < dbMax (all float); nothing for a
+// reversed or empty range or a step that is not positive.
 template <typename Draw>
 void ForEachDbTick(float first, Draw draw) {
     const float step = float(ViewState.dbStep);

@@ -25,7 +25,7 @@ struct PeakTiming {
     int profile;     // kPeakProfile*, None for anything unusable
     int hold;        // samples a peak is held before it falls
     int recent;      // Calibrate: samples within which only a higher level recaptures
-    float decay;     // pixels per block (Music) or per hold span (Calibrate)
+    float decay;     // pixels per block: six (Music) or ten (Calibrate) dB per second
     float nearBand;  // Calibrate: two dB in pixels
 };
 

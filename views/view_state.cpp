@@ -9,26 +9,29 @@
 #include "views/readout.h"
 #include "views/spectrogram_view.h"
 
+// Pen code 0 is not in the pen table: it draws the default colour 0x87E0 on the canvas.
+constexpr PenCode kPenDefault = 0;
+
 ViewStateRecord ViewState = {
-    0,
-    0,
-    0,
-    0,  // captureRate, fftSize, rateSetting, logScale
-    100,
-    0,
-    10,  // dbMax, dbMin, dbStep
-    0.0f,
-    2,  // averagingFactor, peakProfile (Music)
-    1,
-    0,
-    0,
-    0,  // dbLabelsVisible, dbGridVisible, freqGridVisible, resetPending
-    kPenOverlayWhite,
-    kPenBlue,
-    kPenOverlayRed,
-    kPenSettable,
-    kPenCyan,
-    0,
+    .captureRate = 0,
+    .fftSize = 0,
+    .rateSetting = 0,
+    .logScale = 0,
+    .dbMax = 100,
+    .dbMin = 0,
+    .dbStep = 10,
+    .averagingFactor = 0.0f,
+    .peakProfile = kPeakProfileMusic,
+    .dbLabelsVisible = 1,
+    .dbGridVisible = 0,
+    .freqGridVisible = 0,
+    .resetPending = 0,
+    .axisPen = kPenOverlayWhite,
+    .readoutFramePen = kPenBlue,
+    .gridPen = kPenOverlayRed,
+    .tracePen = kPenSettable,
+    .peakPen = kPenCyan,
+    .spectrumPen = kPenDefault,
 };
 
 namespace {
