@@ -56,11 +56,11 @@ void RunSourceThread(SourceThread* thread) {
         source.count--;
         source.hooks.fill(*header);
         source.delivering = true;
+        source.inClient++;  // before the client can queue it again
         guard.unlock();
         source.client.returnBuffer(source.client.context, header);
         guard.lock();
         source.delivering = false;
-        source.inClient++;
         source.changed.notify_all();
     }
 }

@@ -276,7 +276,9 @@ TEST(CaptureNotifyTest, OverflowRearmsAndDiscardsTheQueue) {
     ResetNotifications();
     ArmCaptureNotify();
     ResetPostedMessages();
-    ASSERT_TRUE(OpenProgramDevice());
+    SetScriptedInputPresent(true);
+    PlayScriptedBuffers(nullptr, nullptr, 0);
+    ASSERT_TRUE(OpenProgramDevice(ScriptedAudioSource));
     std::vector<uint8_t> bytes(22 * 2048);
     for (size_t i = 0; i < bytes.size(); i++)
         bytes[i] = StreamByte(i);

@@ -5,8 +5,6 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/audio_sources.h"
-
 namespace {
 
 constexpr int kWaitMs = 5000;  // generous: the threaded tests also run under ThreadSanitizer
@@ -93,10 +91,8 @@ bool MatchesStream(const uint8_t* bytes, size_t n, size_t start) {
     return true;
 }
 
-bool OpenProgramDevice() {
-    SetAudioSource(&ScriptedAudioSource);
-    SetScriptedInputPresent(true);
-    PlayScriptedBuffers(nullptr, nullptr, 0);
+bool OpenProgramDevice(const AudioSource& source) {
+    SetAudioSource(&source);
     if (!TheCaptureDevice.configured &&
         !TheCaptureDevice.Configure(ProgramNotify, kNormalThreadPriority, kCaptureBufferCount,
                                     kCaptureBufferSize, 1, 22050, 16)) {

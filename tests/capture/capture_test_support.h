@@ -26,8 +26,8 @@ uint8_t StreamByte(size_t i);
 // True when `n` bytes equal the stream from byte `start` on.
 bool MatchesStream(const uint8_t* bytes, size_t n, size_t start);
 
-// Opens TheCaptureDevice on the scripted source, 20 buffers of 2048 bytes at 22050 Hz, with
-// OnCaptureNotify followed by RecordNotify as its notify function (configured on first use).
-bool OpenProgramDevice();
+// Opens TheCaptureDevice on the source as the program does (20 buffers of 2048 bytes, mono,
+// 22050 Hz, 16 bits), with OnCaptureNotify followed by RecordNotify as its notify function.
+bool OpenProgramDevice(const AudioSource& source);
 // True while TheCaptureDevice's queue is positioned.
 bool ProgramDevicePositioned();

@@ -49,7 +49,9 @@ TEST(CaptureThreadsTest, EveryDeliveredByteIsReadInOrderOrDroppedByAnOverflow) {
     ResetNotifications();
     ResetPostedMessages();
     ArmCaptureNotify();
-    ASSERT_TRUE(OpenProgramDevice());
+    SetScriptedInputPresent(true);
+    PlayScriptedBuffers(nullptr, nullptr, 0);
+    ASSERT_TRUE(OpenProgramDevice(ScriptedAudioSource));
     PlayScriptedBuffers(bytes.data(), recorded.data(), kBuffers);
     // The reader starts late, so the queue overflows at least once.
     ASSERT_TRUE(WaitForNotifications(kCaptureBufferCount + 5));

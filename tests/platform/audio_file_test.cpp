@@ -1,0 +1,228 @@
+// The file source: files made here with libsndfile arrive as mono 16-bit audio at the
+// capture rate, paced in real time or in lock-step; unusable files are refused with a reason.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "capture/capture.h"
+#include "platform/audio_sources.h"
+#include "tests/capture/capture_test_support.h"
+#include "tests/platform/audio_test_support.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr unsigned kRate = 22050;
+constexpr int kToneHz = 440;
+
+std::string TempPath(const std::string& name) {
+    return testing::TempDir() + "quillo_audio_file_" + name;
+}
+
+// Two seconds of a 440 Hz tone at 44100 Hz, stereo: amplitude 0.5 on the left, 0.25 right.
+std::string WriteStereoTone(const std::string& name, int format) {
+    const std::string path = TempPath(name);
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::vector<float> frames(2 * 88200);
+    for (int k = 0; k < 88200; k++) {
+        const double tone = std::sin(2 * kPi * kToneHz * k / 44100.0);
+        frames[2 * k] = static_cast<float>(0.5 * tone);
+        frames[2 * k + 1] = static_cast<float>(0.25 * tone);
+    }
+    sf_writef_float(file, frames.data(), 88200);
+    sf_close(file);
+    return path;
+}
+
+std::string WriteMonoShorts(const std::string& name, const std::vector<int16_t>& samples) {
+    const std::string path = TempPath(name);
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(file, nullptr);
+    sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    return path;
+}
+
+WaveFormat MonoFormat() {
+    return WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
+}
+
+bool WaitUntilFinished(int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!AudioFileFinished()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Plays the loaded file in lock-step into a client that drains at once; returns the samples.
+std::vector<int16_t> PlayLoadedFile() {
+    CollectingClient collector(AudioFileSource, 4, 2048);
+    collector.requeue = true;
+    EXPECT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
+    collector.AddAll();
+    AudioFileSource.start();
+    EXPECT_TRUE(WaitUntilFinished(5000));
+    AudioFileSource.reset();
+    AudioFileSource.close();
+    return Samples(collector.Bytes());
+}
+
+TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone) {
+    const std::string paths[] = {
+        WriteStereoTone("tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16),
+        WriteStereoTone("tone.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        char reason[256] = "";
+        ASSERT_TRUE(
+            LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason))
+            << reason;
+        const std::vector<int16_t> samples = PlayLoadedFile();
+        // Two seconds at 22050 Hz; the last buffer holds only what is left.
+        EXPECT_NEAR(static_cast<double>(samples.size()), 44100.0, 1.0);
+        // The mix is the channels' mean, amplitude 0.375, at the same frequency and phase.
+        double worst = 0;
+        for (size_t k = 200; k + 200 < samples.size(); k++) {
+            const double expected = 0.375 * 32768 * std::sin(2 * kPi * kToneHz * k / kRate);
+            worst = std::max(worst, std::fabs(samples[k] - expected));
+        }
+        EXPECT_LT(worst, 8.0);  // 16-bit steps
+    }
+}
+
+// Through the real capture device and the program's notification handler, with a reader that
+// drains as the main window does: one block per message, none lost, bit for bit.
+TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) {
+    std::vector<int16_t> samples(50 * 1024 + 300);
+    for (size_t k = 0; k < samples.size(); k++) {
+        samples[k] = static_cast<int16_t>((k * 7919) % 65536 - 32768);
+    }
+    const std::string path = WriteMonoShorts("ramp.wav", samples);
+    char reason[256] = "";
+    ASSERT_TRUE(
+        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason))
+        << reason;
+    ResetNotifications();
+    ArmCaptureNotify();
+    const int postedBefore = PostedMessages();
+    ASSERT_TRUE(OpenProgramDevice(AudioFileSource));
+
+    std::vector<uint8_t> stream;
+    int seen = postedBefore;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!AudioFileFinished() && std::chrono::steady_clock::now() < end) {
+        if (!WaitForPostedMessages(seen, 10)) continue;
+        seen = PostedMessages();
+        uint8_t block[kCaptureBufferSize];
+        for (int i = 0; i < 3 && TheCaptureDevice.AvailableBytes() >= 1024; i++) {
+            if (!TheCaptureDevice.Read(block, kCaptureBufferSize)) break;
+            stream.insert(stream.end(), block, block + kCaptureBufferSize);
+        }
+        ArmCaptureNotify();
+    }
+    EXPECT_TRUE(AudioFileFinished());
+    EXPECT_TRUE(TheCaptureDevice.Close());
+
+    std::vector<int16_t> expected = samples;
+    expected.resize(51 * 1024, 0);  // the last buffer is padded with silence
+    EXPECT_EQ(Samples(stream), expected);
+    EXPECT_EQ(PostedMessages() - postedBefore, 51);
+    EXPECT_EQ(NotificationCount(), 51);
+    for (int i = 0; i < NotificationCount(); i++)
+        EXPECT_EQ(NotificationKind(i), kCaptureDataQueued);
+}
+
+TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
+    const std::string path = WriteMonoShorts("short.wav", std::vector<int16_t>(8 * 1024, 1000));
+    char reason[256] = "";
+    ASSERT_TRUE(
+        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason));
+    {
+        CollectingClient collector(AudioFileSource, 4, 2048);
+        ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
+        collector.AddAll();
+        AudioFileSource.start();
+        ASSERT_TRUE(collector.WaitForReturned(1, 2000));
+        EXPECT_FALSE(collector.WaitForReturned(2, 30));  // the first is not back yet
+        collector.drained = false;
+        collector.Add(0);
+        EXPECT_FALSE(collector.WaitForReturned(2, 30));  // back, but not read
+        collector.drained = true;
+        EXPECT_TRUE(collector.WaitForReturned(2, 2000));
+        AudioFileSource.reset();
+        AudioFileSource.close();
+    }
+
+    ASSERT_TRUE(
+        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kRealTime, reason, sizeof reason));
+    CollectingClient collector(AudioFileSource, 8, 2048);
+    ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
+    collector.AddAll();
+    const auto start = std::chrono::steady_clock::now();
+    AudioFileSource.start();
+    ASSERT_TRUE(collector.WaitForReturned(3, 2000));
+    const double elapsedMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(elapsedMs, 3 * 1024 * 1000.0 / kRate - 1.0);  // not before it was "recorded"
+    AudioFileSource.reset();
+    AudioFileSource.close();
+}
+
+TEST(AudioFileTest, RefusesFilesItCannotUseWithAOneLineReason) {
+    const std::string flac = WriteStereoTone("whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::ifstream in(flac, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string truncated = TempPath("truncated.flac");
+    std::ofstream(truncated, std::ios::binary) << whole.substr(0, whole.size() / 2);
+    const std::string text = TempPath("notes.wav");
+    std::ofstream(text) << "not audio at all\n";
+    const std::string missing = TempPath("missing.wav");
+    std::remove(missing.c_str());
+
+    const std::string good = WriteMonoShorts("good.wav", std::vector<int16_t>(1024, 5));
+    char reason[256] = "";
+    ASSERT_TRUE(
+        LoadAudioFile(good.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason));
+
+    const struct {
+        const std::string& path;
+        const char* says;
+    } cases[] = {{truncated, "truncated"},
+                 {text, "not a readable audio file"},
+                 {missing, "not a readable audio file"}};
+    for (const auto& c : cases) {
+        reason[0] = '\0';
+        EXPECT_FALSE(LoadAudioFile(c.path.c_str(), kRate, AudioFilePacing::kLockStep, reason,
+                                   sizeof reason));
+        const std::string said = reason;
+        EXPECT_NE(said.find(c.path), std::string::npos) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(said.find('\n'), std::string::npos) << said;
+    }
+    // The file loaded before is still the one played.
+    EXPECT_EQ(PlayLoadedFile(), std::vector<int16_t>(1024, 5));
+    // It plays at the rate it was converted to, and no other.
+    CollectingClient collector(AudioFileSource, 1, 2048);
+    EXPECT_FALSE(AudioFileSource.open(WaveFormat{kWaveFormatPcm, 1, 11025, 22050, 2, 16, 0},
+                                      collector.Client()));
+}
+
+}  // namespace

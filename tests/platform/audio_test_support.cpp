@@ -1,0 +1,78 @@
+#include "tests/platform/audio_test_support.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+CollectingClient::CollectingClient(const AudioSource& source, int count, uint32_t size)
+    : source_(source), memory_(count, std::vector<uint8_t>(size)), headers_(count) {}
+
+AudioSourceClient CollectingClient::Client() {
+    return AudioSourceClient{this, Return, ReaderDrained};
+}
+
+void CollectingClient::Add(int j) {
+    headers_[j] = WaveHeader{memory_[j].data(), static_cast<uint32_t>(memory_[j].size()), 0,
+                             static_cast<uintptr_t>(j)};
+    source_.addBuffer(&headers_[j]);
+}
+
+void CollectingClient::AddAll() {
+    for (size_t j = 0; j < headers_.size(); j++)
+        Add(static_cast<int>(j));
+}
+
+void CollectingClient::Return(void* context, WaveHeader* header) {
+    CollectingClient& self = *static_cast<CollectingClient*>(context);
+    {
+        std::lock_guard<std::mutex> guard(self.mutex_);
+        self.order_.push_back(header->dwUser);
+        self.recorded_.push_back(header->dwBytesRecorded);
+        const uint32_t n = std::min(header->dwBytesRecorded, header->dwBufferLength);
+        self.bytes_.insert(self.bytes_.end(), header->lpData, header->lpData + n);
+        self.threads_.push_back(std::this_thread::get_id());
+    }
+    self.changed_.notify_all();
+    if (self.requeue) self.source_.addBuffer(header);
+}
+
+bool CollectingClient::ReaderDrained(void* context) {
+    return static_cast<CollectingClient*>(context)->drained;
+}
+
+bool CollectingClient::WaitForReturned(int count, int timeoutMs) {
+    std::unique_lock<std::mutex> guard(mutex_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return static_cast<int>(order_.size()) >= count; });
+}
+
+int CollectingClient::Returned() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return static_cast<int>(order_.size());
+}
+
+std::vector<uintptr_t> CollectingClient::Order() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return order_;
+}
+
+std::vector<uint32_t> CollectingClient::Recorded() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return recorded_;
+}
+
+std::vector<uint8_t> CollectingClient::Bytes() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return bytes_;
+}
+
+bool CollectingClient::ReturnedOnOtherThreads(std::thread::id caller) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return std::find(threads_.begin(), threads_.end(), caller) == threads_.end();
+}
+
+std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes) {
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}

@@ -1,0 +1,51 @@
+// Test support for the audio sources: a client that keeps what a source returns, as the
+// capture device would. Tests that record through the device use the fake main window of
+// tests/capture/capture_test_support.h.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Owns `count` buffers of `size` bytes (dwUser 0 ... count - 1) and records every return.
+class CollectingClient {
+  public:
+    CollectingClient(const AudioSource& source, int count, uint32_t size);
+
+    AudioSourceClient Client();
+    void Add(int j);  // queues buffer j with the source, emptied
+    void AddAll();    // queues every buffer
+
+    std::atomic<bool> requeue{false};  // queue each returned buffer again at once
+    std::atomic<bool> drained{true};   // the answer to readerDrained
+
+    // Waits until `count` buffers have been returned; false on timeout.
+    bool WaitForReturned(int count, int timeoutMs);
+    int Returned();
+    std::vector<uintptr_t> Order();    // dwUser of each returned buffer
+    std::vector<uint32_t> Recorded();  // dwBytesRecorded of each
+    std::vector<uint8_t> Bytes();      // the recorded bytes, concatenated
+    bool ReturnedOnOtherThreads(std::thread::id caller);
+
+  private:
+    static void Return(void* context, WaveHeader* header);
+    static bool ReaderDrained(void* context);
+
+    const AudioSource& source_;
+    std::vector<std::vector<uint8_t>> memory_;
+    std::vector<WaveHeader> headers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<uintptr_t> order_;
+    std::vector<uint32_t> recorded_;
+    std::vector<uint8_t> bytes_;
+    std::vector<std::thread::id> threads_;
+};
+
+// The signed 16-bit samples of a little-endian byte stream.
+std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes);
