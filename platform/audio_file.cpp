@@ -29,7 +29,6 @@ struct AudioFileRecord {
     AudioFilePacing pacing = AudioFilePacing::kRealTime;
     size_t position = 0;             // next sample to deliver
     SourceClock::time_point origin;  // when sample 0 would have been recorded (real time)
-    bool isOpen = false;
 };
 AudioFileRecord AudioFile;
 
@@ -191,43 +190,19 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
         return false;
     }
     AudioFile.position = 0;
-    if (!OpenSourceThread(AudioFile.source, client,
-                          SourceThreadHooks{FileNextDue, FileReady, FileFill, FileStarted})) {
-        return false;
-    }
-    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-    AudioFile.isOpen = true;
-    return true;
-}
-
-bool FileAddBuffer(WaveHeader* header) {
-    return AddSourceBuffer(AudioFile.source, header);
-}
-void FileStart() {
-    StartSourceThread(AudioFile.source);
-}
-void FileStop() {
-    StopSourceThread(AudioFile.source);
-}
-void FileReset() {
-    ResetSourceThread(AudioFile.source);
-}
-void FileClose() {
-    CloseSourceThread(AudioFile.source);
-    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-    AudioFile.isOpen = false;
+    return OpenSourceThread(AudioFile.source, client,
+                            SourceThreadHooks{FileNextDue, FileReady, FileFill, FileStarted});
 }
 
 }  // namespace
 
-const AudioSource AudioFileSource = {FileOpen, FileAddBuffer, FileStart,
-                                     FileStop, FileReset,     FileClose};
+const AudioSource AudioFileSource = SourceThreadTable<AudioFile.source>(FileOpen);
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize) {
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-        if (AudioFile.isOpen) {
+        if (AudioFile.source.open) {
             SetReason(reason, reasonSize, "%s: the audio file source is in use", path);
             return false;
         }
@@ -264,7 +239,7 @@ bool AudioFileFinished() {
     AudioSourceClient client;
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-        if (!AudioFile.isOpen || RemainingSamples() > 0 || AudioFile.source.inClient > 0 ||
+        if (!AudioFile.source.open || RemainingSamples() > 0 || AudioFile.source.inClient > 0 ||
             AudioFile.source.delivering) {
             return false;
         }

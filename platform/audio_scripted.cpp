@@ -38,26 +38,9 @@ bool ScriptedOpen(const WaveFormat&, const AudioSourceClient& client) {
                             SourceThreadHooks{ScriptedNextDue, nullptr, ScriptedFill, nullptr});
 }
 
-bool ScriptedAddBuffer(WaveHeader* header) {
-    return AddSourceBuffer(Scripted.source, header);
-}
-void ScriptedStart() {
-    StartSourceThread(Scripted.source);
-}
-void ScriptedStop() {
-    StopSourceThread(Scripted.source);
-}
-void ScriptedReset() {
-    ResetSourceThread(Scripted.source);
-}
-void ScriptedClose() {
-    CloseSourceThread(Scripted.source);
-}
-
 }  // namespace
 
-const AudioSource ScriptedAudioSource = {ScriptedOpen, ScriptedAddBuffer, ScriptedStart,
-                                         ScriptedStop, ScriptedReset,     ScriptedClose};
+const AudioSource ScriptedAudioSource = SourceThreadTable<Scripted.source>(ScriptedOpen);
 
 void SetScriptedInputPresent(bool present) {
     Scripted.inputPresent = present;

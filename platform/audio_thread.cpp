@@ -87,6 +87,8 @@ bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
     } catch (const std::system_error&) {
         return false;
     }
+    std::lock_guard<std::mutex> guard(source.mutex);
+    source.open = true;
     return true;
 }
 
@@ -144,4 +146,6 @@ void CloseSourceThread(SourceThread& source) {
     }
     source.changed.notify_all();
     source.thread.join();
+    std::lock_guard<std::mutex> guard(source.mutex);
+    source.open = false;
 }

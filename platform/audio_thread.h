@@ -43,6 +43,7 @@ struct SourceThread {
     bool delivering;  // a filled buffer is being handed to the client
     bool started;
     bool quit;
+    bool open;  // between OpenSourceThread and CloseSourceThread
 };
 
 bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
@@ -52,3 +53,16 @@ void StartSourceThread(SourceThread& source);
 void StopSourceThread(SourceThread& source);
 void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
+
+// The table of a source built on `thread`: its own open, the other operations from here.
+template <SourceThread& thread>
+constexpr AudioSource SourceThreadTable(bool (*open)(const WaveFormat&, const AudioSourceClient&)) {
+    return AudioSource{
+        open,
+        [](WaveHeader* header) { return AddSourceBuffer(thread, header); },
+        [] { StartSourceThread(thread); },
+        [] { StopSourceThread(thread); },
+        [] { ResetSourceThread(thread); },
+        [] { CloseSourceThread(thread); },
+    };
+}

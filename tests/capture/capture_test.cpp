@@ -273,8 +273,6 @@ TEST(CaptureNotifyTest, PostsOneMessageUntilRearmed) {
 }
 
 TEST(CaptureNotifyTest, OverflowRearmsAndDiscardsTheQueue) {
-    ResetNotifications();
-    ArmCaptureNotify();
     ResetPostedMessages();
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);

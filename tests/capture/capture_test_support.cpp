@@ -92,6 +92,8 @@ bool MatchesStream(const uint8_t* bytes, size_t n, size_t start) {
 }
 
 bool OpenProgramDevice(const AudioSource& source) {
+    ResetNotifications();
+    ArmCaptureNotify();
     SetAudioSource(&source);
     if (!TheCaptureDevice.configured &&
         !TheCaptureDevice.Configure(ProgramNotify, kNormalThreadPriority, kCaptureBufferCount,

@@ -28,6 +28,7 @@ bool MatchesStream(const uint8_t* bytes, size_t n, size_t start);
 
 // Opens TheCaptureDevice on the source as the program does (20 buffers of 2048 bytes, mono,
 // 22050 Hz, 16 bits), with OnCaptureNotify followed by RecordNotify as its notify function.
+// Clears the recorded notifications and arms the notification first.
 bool OpenProgramDevice(const AudioSource& source);
 // True while TheCaptureDevice's queue is positioned.
 bool ProgramDevicePositioned();

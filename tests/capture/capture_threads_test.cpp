@@ -46,9 +46,7 @@ TEST(CaptureThreadsTest, EveryDeliveredByteIsReadInOrderOrDroppedByAnOverflow) {
     }
     const std::vector<uint32_t> recorded(kBuffers, kCaptureBufferSize);
 
-    ResetNotifications();
     ResetPostedMessages();
-    ArmCaptureNotify();
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
     ASSERT_TRUE(OpenProgramDevice(ScriptedAudioSource));

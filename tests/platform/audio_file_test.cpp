@@ -120,8 +120,6 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
     ASSERT_TRUE(
         LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason))
         << reason;
-    ResetNotifications();
-    ArmCaptureNotify();
     const int postedBefore = PostedMessages();
     ASSERT_TRUE(OpenProgramDevice(AudioFileSource));
 

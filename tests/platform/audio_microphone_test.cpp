@@ -75,13 +75,7 @@ std::vector<int16_t> Ramp(int offset, int n) {
 TEST_F(MicrophoneTest, DefaultInputFillsTheQueuedBuffersInOrder) {
     Configure(FileDevice("!default", kFirstOffset));
     CollectingClient collector(MicrophoneSource, 20, 3000);
-    ASSERT_TRUE(MicrophoneSource.open(MonoFormat(), collector.Client()));
-    collector.AddAll();
-    MicrophoneSource.start();
-    ASSERT_TRUE(collector.WaitForReturned(20, 5000));
-    MicrophoneSource.stop();
-    MicrophoneSource.reset();
-    MicrophoneSource.close();
+    ASSERT_TRUE(collector.Record(MonoFormat(), 20));
     std::vector<uintptr_t> order(20);
     for (int j = 0; j < 20; j++)
         order[j] = j;
@@ -97,12 +91,7 @@ TEST_F(MicrophoneTest, ChoosesAnInputByNameOrPartOfIt) {
         SCOPED_TRACE(name);
         SetMicrophoneName(name);
         CollectingClient collector(MicrophoneSource, 1, 2048);
-        ASSERT_TRUE(MicrophoneSource.open(MonoFormat(), collector.Client()));
-        collector.AddAll();
-        MicrophoneSource.start();
-        ASSERT_TRUE(collector.WaitForReturned(1, 5000));
-        MicrophoneSource.reset();
-        MicrophoneSource.close();
+        ASSERT_TRUE(collector.Record(MonoFormat(), 1));
         EXPECT_EQ(Samples(collector.Bytes()), Ramp(kSecondOffset, 1024));
     }
 }

@@ -22,6 +22,16 @@ void CollectingClient::AddAll() {
         Add(static_cast<int>(j));
 }
 
+bool CollectingClient::Record(const WaveFormat& format, int count) {
+    if (!source_.open(format, Client())) return false;
+    AddAll();
+    source_.start();
+    const bool returned = WaitForReturned(count, 5000);
+    source_.reset();
+    source_.close();
+    return returned;
+}
+
 void CollectingClient::Return(void* context, WaveHeader* header) {
     CollectingClient& self = *static_cast<CollectingClient*>(context);
     {

@@ -24,6 +24,10 @@ class CollectingClient {
     std::atomic<bool> requeue{false};  // queue each returned buffer again at once
     std::atomic<bool> drained{true};   // the answer to readerDrained
 
+    // Opens the source with all buffers queued, starts it, waits for `count` returns, then
+    // resets and closes it. False when it does not open or the buffers do not come.
+    bool Record(const WaveFormat& format, int count);
+
     // Waits until `count` buffers have been returned; false on timeout.
     bool WaitForReturned(int count, int timeoutMs);
     int Returned();
