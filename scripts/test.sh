@@ -9,7 +9,7 @@ scripts/install-deps.sh
 variant="${1:-plain}"
 jobs="$(nproc)"
 case "$variant" in
-  plain)    dir=build;          flags=();                      filter=() ;;
+  plain)    dir=build;          flags=(-DQUILLO_BENCH=ON);                   filter=() ;;
   sanitize) dir=build-sanitize; flags=(-DQUILLO_SANITIZE=ON);  filter=() ;;
   tsan)     dir=build-tsan;     flags=(-DQUILLO_TSAN=ON);      filter=(-L threads) ;;
   *) echo "usage: scripts/test.sh [plain|sanitize|tsan]" >&2; exit 2 ;;
