@@ -187,6 +187,32 @@ TEST_F(BlockViewTest, ColumnsInterpolateInsideABinAndTakeTheMaximumAcrossBins) {
     EXPECT_EQ(ColumnValues[169], ColumnValues[200]);
 }
 
+TEST_F(BlockViewTest, ResamplingCasesByHowManyBinsAPositionCrosses) {
+    // A hand-made map: position 0 inside bin 5, position 1 into the next bin with the mean
+    // fraction past it, position 2 across bins 7 .. 9, position 3 into the next bin short of it.
+    const struct {
+        int bin;
+        float fraction;
+    } map[] = {{5, 0.25f}, {5, 0.75f}, {6, 0.5f}, {9, 0.0f}, {10, 0.25f}};
+    for (int h = 0; h < 5; h++) {
+        ColumnMap.columnBin[h] = map[h].bin;
+        ColumnMap.columnFraction[h] = map[h].fraction;
+    }
+    std::fill_n(Spectrum, 1024, 0.0f);
+    Spectrum[5] = 1.0f;
+    Spectrum[6] = 128.0f;
+    Spectrum[7] = 64.0f;
+    Spectrum[8] = 4.0f;
+    Spectrum[9] = 8.0f;
+    Spectrum[10] = 16.0f;
+    DrawBlockView(Spectrum, kRate, kBlock, kSpectrumView);
+    EXPECT_EQ(ColumnValues[0], 64.5f);  // m = 0.5: half of bins 5 and 6
+    // m = 1.125: an eighth of the bin at position 3 (bin 9, not bin 7) and the rest of bin 6.
+    EXPECT_EQ(ColumnValues[1], 113.0f);
+    EXPECT_EQ(ColumnValues[2], 64.0f);  // the largest of bins 7 .. 9; bin 6 is not looked at
+    EXPECT_EQ(ColumnValues[3], 13.0f);  // m = 0.625: 0.375 x bin 9 + 0.625 x bin 10
+}
+
 TEST_F(BlockViewTest, BrokenSpectrumValuesStayOnThePlot) {
     SetPeakProfile(kPeakProfileMusic);
     SetAveragingFactor(0.9f);

@@ -74,6 +74,16 @@ TEST(LevelTable, SpansTheRangeInEqualRatios) {
     }
 }
 
+TEST(LevelTable, ExponentIsFormedInSinglePrecision) {
+    // Worked out with w = float(23.02585...), r = float(0.0899447...) and the exponent
+    // i x r - w rounded to float before the double exponential; an exponent formed in double
+    // gives 1.09411452e-10, 8.0584249e-07 and 0.913981676 instead.
+    BuildLevelTable(1.0f, 1e-10f, 256);
+    EXPECT_EQ(LevelTable[1], 0x1.e1325ap-34f);    // 1.09411459e-10
+    EXPECT_EQ(LevelTable[100], 0x1.b0a21ep-21f);  // 8.05842262e-07
+    EXPECT_EQ(LevelTable[255], 0x1.d3f566p-1f);   // 0.913981616
+}
+
 TEST(LevelTable, UnusablePowersAreBoundedOrIgnored) {
     BuildLevelTable(1.0f, 1e-10f, 256);
     BuildLevelTable(kNaN, 1e-10f, 256);
@@ -138,6 +148,15 @@ TEST(ColumnMap, LogSpectrogramMapStartsAtFiftyHertz) {
         EXPECT_NEAR(ColumnMap.columnPosition[h] / ColumnMap.columnPosition[h - 1], ratio, 1e-5);
     }
     EXPECT_EQ(ColumnMap.columnPosition[255], ColumnMap.columnPosition[169]);
+}
+
+TEST(ColumnMap, LogPositionsFollowTheSinglePrecisionStep) {
+    // k = float(log10(511 / 2.3219955f) / 239) = 0.0098015042f; h x k is a float product.
+    // With h x k in double, position 239 would be 510.999969 and fall into bin 510.
+    ASSERT_TRUE(BuildColumnMap(1024, 511.0f, 2.3219955f, 1, kSpectrumView));
+    EXPECT_EQ(ColumnMap.columnPosition[140], 0x1.b5af72p+5f);  // 54.7106667
+    EXPECT_EQ(ColumnMap.columnPosition[239], 0x1.ff0004p+8f);  // 511.000061
+    EXPECT_EQ(ColumnMap.columnBin[239], 511);
 }
 
 TEST(ColumnMap, AnyNonZeroScaleFlagIsLogAndBadBinsAreRefused) {

@@ -138,6 +138,19 @@ TEST_F(ViewStateTest, RedrawViewFrameDrawsTheSpectrumFrame) {
     EXPECT_EQ(CountColour(OverlaySurface, 0, 256, 240, 1, kWhite), 240);
 }
 
+TEST_F(ViewStateTest, WithLabelsOffTheGridsAreDrawnAfterTheErasedScale) {
+    SetupFrequencyView(22050, 1024, 1, 1, kSpectrumView);
+    SetDbRange(100, 0, 10.0f, kSpectrumView);
+    SetDbLabelsVisible(false);
+    SetDbGridVisible(true);
+    SetFreqGridVisible(true);
+    RedrawViewFrame(kSpectrumView);
+    // The 10 dB tick (row 238) and the 8 kHz line (column 224) cross the scale's erasing
+    // pen; the grids come last, so they run through it.
+    EXPECT_EQ(CountColour(OverlaySurface, 0, 238, 240, 1, kRed), 240);
+    EXPECT_EQ(CountColour(OverlaySurface, 224, 86, 1, 170, kRed), 170);
+}
+
 TEST_F(ViewStateTest, RedrawViewFramePaintsTheLegendInTheSpectrogram) {
     SetupFrequencyView(22050, 1024, 1, 0, kSpectrogramView);
     RedrawViewFrame(kSpectrogramView);
