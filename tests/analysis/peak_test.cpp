@@ -66,6 +66,20 @@ TEST_F(PeakPicking, PeakFittingTwoHarmonicNumbersTakesTheHigher) {
     EXPECT_EQ(HarmonicCandidate.rows[0].harmonicSum, 56.0f);
 }
 
+TEST_F(PeakPicking, HarmonicRatioIsFormedInItsOrderAndComparedInDouble) {
+    AddPeak(9);
+    // Centre of gravity 17 + 0.1875 / 1.3125 = 17.142857: (2 * (1 / pos)) * 9 rounds to the
+    // float 1.05f, just inside 1.05 as a double (outside as a float), while 2 * 9 / pos
+    // would round above it. Either slip would start a second series.
+    p[16] = 0.0625f;
+    p[17] = 1.0f;
+    p[18] = 0.25f;
+    Find();
+    ASSERT_EQ(HarmonicCandidate.count, 1);
+    EXPECT_EQ(HarmonicCandidate.rows[0].nextHarmonic, 3);
+    EXPECT_EQ(HarmonicCandidate.rows[0].harmonicSum, 3.0f);
+}
+
 TEST_F(PeakPicking, PeakAtOneAndAHalfTimesASeriesStartHalvesItsFundamental) {
     AddPeak(20);
     AddPeak(30);
