@@ -91,6 +91,21 @@ TEST_F(PeakPicking, PeakAtOneAndAHalfTimesASeriesStartHalvesItsFundamental) {
     EXPECT_FLOAT_EQ(e.weight, 2 * 2.25f);
 }
 
+TEST_F(PeakPicking, LowerFundamentalSupportIsReadAtAThirdRoundedInFloat) {
+    AddPeak(20);
+    // Centre of gravity one float below 30: a third of it is just under 10, but times the
+    // float 0.33333334 it rounds to 10.0, so bin 10 (above the mean, below the threshold)
+    // is the support read, not bin 9.
+    p[29] = 0.5f + 1.0f / 262144.0f;
+    p[30] = 1.0f;
+    p[31] = 0.5f;
+    p[10] = 0.01f;
+    const PeakEstimate e = Find();
+    ASSERT_EQ(HarmonicCandidate.count, 1);
+    EXPECT_EQ(HarmonicCandidate.rows[0].harmonicSum, 5.0f);
+    EXPECT_NEAR(e.frequency, 10.0f * kBinHz, 0.001f);
+}
+
 TEST_F(PeakPicking, WithoutSupportTheStrongerOrElseTheFirstSeriesWins) {
     AddPeak(20);
     AddPeak(30);  // equal energies: two rows, the first created wins
