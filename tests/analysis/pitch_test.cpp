@@ -77,6 +77,25 @@ TEST_F(PitchTracking, BandEdgesFollowTheirStatedPrecision) {
     EXPECT_EQ(PitchTracker.state, PitchState::Tracking);
 }
 
+TEST_F(PitchTracking, SmoothingIsComputedInDoubleAndRoundedOnce) {
+    // Each expected value is the double sum rounded to float; the sum of float products
+    // lands one float away in every case.
+    TrackSteady(101.0f);
+    EXPECT_TRUE(TrackPitch(102.0f, 1.0f));
+    EXPECT_EQ(PitchTracker.pitch, 101.69999694824219f);  // float sum: 101.70000457763672
+
+    PitchTracker = {};
+    TrackSteady(100.0f);
+    EXPECT_TRUE(TrackPitch(198.0f, 1.0f));              // an octave up: half of it smoothed in
+    EXPECT_EQ(PitchTracker.pitch, 99.30000305175781f);  // float sum: 99.29999542236328
+
+    PitchTracker = {};
+    TrackSteady(150.0f);
+    EXPECT_FALSE(TrackPitch(202.0f, 1.0f));
+    EXPECT_TRUE(TrackPitch(203.0f, 1.0f));              // jump confirmed: 0.7 x 202 + 0.3 x 203
+    EXPECT_EQ(PitchTracker.pitch, 202.3000030517578f);  // float sum: 202.29998779296875
+}
+
 TEST_F(PitchTracking, PendingJumpIsDroppedConfirmedOrAbandoned) {
     TrackSteady(440.0f);
     EXPECT_FALSE(TrackPitch(600.0f, 1.0f));
