@@ -192,6 +192,47 @@ TEST_F(PipelineTest, FramesArePreEmphasisedFromTheRawSampleBeforeEachOneTaken) {
     EXPECT_EQ(PitchLock.estimateEarly.frequency, 0.0f);
 }
 
+TEST_F(PipelineTest, PeakPickingUsesTheDecimatedBinWidthAndClearsBothDcBins) {
+    // "11025 Hz": 20 cycles per 1024 captured samples are 40 per 1024 taken ones, so the
+    // tone sits on bin 40 of bins half as wide (10.77 Hz).
+    Start("0 80 20 0 1 2 0 0");
+    const Block tone = Tone(8000, 20);
+    Feed(tone);
+    Feed(tone);
+    EXPECT_NEAR(PitchLock.estimateEarly.frequency, 20 * 22050.0f / 1024.0f, 1.0f);
+    EXPECT_GT(PitchLock.estimateLate.frequency, 0.0f);
+
+    // A constant has all its power in bin 0; the peak picker clears it in both spectra, the
+    // late one included, which the next call draws. Without peak picking it stays.
+    const Block constant = Constant(1000);
+    for (const char* settings : {"0 80 20 0 1 2 1 0", "0 80 20 1 1 2 1 0"}) {
+        SCOPED_TRACE(settings);
+        Start(settings);
+        Feed(constant);
+        Feed(constant);
+        const bool picked = AnalyzerSettings.pitchTrackingOn;
+        EXPECT_EQ(PowerSpectrumEarly[0] == 0.0f, picked);
+        EXPECT_EQ(PowerSpectrumLate[0] == 0.0f, picked);
+    }
+}
+
+TEST_F(PipelineTest, EveryDrawnCallFadesTheStripAndTheSpectrumViewAlsoItsPlot) {
+    // Each fade adds 40 to the shared fade rhythm, which fires (and drops by 100) at 100.
+    Start();
+    const Block silence = Constant(0);
+    Feed(silence);
+    EXPECT_EQ(FadeState.accumulator, 0);  // nothing drawn, nothing faded
+    Feed(silence);
+    EXPECT_EQ(FadeState.accumulator, 40);  // spectrogram: the waveform strip only
+
+    Start();
+    ViewMode = 1;
+    EnterSpectrumView(22050, 1024, 1, 0);
+    Feed(silence);
+    Feed(silence);
+    EXPECT_EQ(FadeState.accumulator, 80);  // spectrum: the strip and the plot
+}
+
 TEST_F(PipelineTest, DeviceProfileCutsTheNewest512SamplesUndecimated) {
     const std::string path = NewSettingsPath();
     WriteTextFile(path, "0 80 20 0 1 2 0 2");
