@@ -24,7 +24,8 @@ extern float AnalysisWindow[kAnalysisWindowSize];
 void BuildAnalysisWindow(int frameLength, float windowAlpha);
 
 // frame[i] = (AnalysisWindow[i] * frame[i]) * (1 / divisor) for i < frameLength, in place.
-// The pipeline passes divisor = 32800 / windowAlpha. Does nothing when frameLength <= 0.
+// The pipeline passes divisor = 32800 / windowAlpha. Does nothing when frameLength <= 0 or
+// frameLength > kAnalysisWindowSize.
 void ApplyAnalysisWindow(int frameLength, float* frame, float divisor);
 
 // ---- Two-frame FFT and spectra ----------------------------------------------------------

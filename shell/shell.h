@@ -131,7 +131,7 @@ extern AutoRangeRecord AutoRange;
 struct PitchLockRecord {
     int pitchLockState;          // 0 locked, 1 not locked, 2 lost (initially)
     int confidence;              // 0 .. 2
-    int missCount;               // calls since the tracker last accepted a pitch
+    int missCount;               // unaccepted estimates since the last accepted pitch > 1 Hz
     PeakEstimate estimateEarly;  // last estimate of PowerSpectrumEarly, fed every call
     PeakEstimate estimateLate;   // computed for its side effect (bin 0 zeroed); unused
 };
