@@ -96,6 +96,20 @@ TEST_F(SettingsTest, EveryFieldAndAnyWhiteSpaceIsRead) {
     EXPECT_NEAR(LevelTable[255] * step, 0.1f, 0.001f);
 }
 
+TEST_F(SettingsTest, LevelTableTensAreTruncatedTowardZeroBelowZeroDb) {
+    struct Case {
+        const char* text;
+        float bottom;  // linear power of the table's first entry
+    };
+    // (-5 - 100) / 10 is -10, not -11; (-15 - 100) / 10 is -11, not -12.
+    for (const Case& c : {Case{"0 80 -5", 1e-10f}, Case{"0 80 -15", 1e-11f}}) {
+        SCOPED_TRACE(c.text);
+        StartWith(c.text);
+        ExpectLevelTableBottom(c.bottom);
+        EXPECT_EQ(ViewState.dbMin, AnalyzerSettings.dbMin);  // the axis keeps the value read
+    }
+}
+
 TEST_F(SettingsTest, AutomaticRangeFollowsTheLoudestLevel) {
     UseSettingsPath(path);
     StartCore();
