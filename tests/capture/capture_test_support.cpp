@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kWaitMs = 5000;  // generous: the threaded tests also run under ThreadSanitizer
-
 std::mutex postedLock;
 std::condition_variable postedChanged;
 int posted = 0;
@@ -76,7 +74,7 @@ int NotificationKind(int i) {
 
 bool WaitForNotifications(int count) {
     std::unique_lock<std::mutex> guard(notifyLogLock);
-    return notifyLogChanged.wait_for(guard, std::chrono::milliseconds(kWaitMs),
+    return notifyLogChanged.wait_for(guard, std::chrono::milliseconds(kPatientWaitMs),
                                      [count] { return static_cast<int>(kinds.size()) >= count; });
 }
 

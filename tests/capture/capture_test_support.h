@@ -7,6 +7,10 @@
 
 #include "capture/capture.h"
 
+// The longest wait for something that must happen. A passing test never waits this long; it
+// is this generous so that a loaded machine or ThreadSanitizer cannot make a test fail.
+constexpr int kPatientWaitMs = 60000;
+
 // Messages posted to the fake main window since the last reset.
 int PostedMessages();
 void ResetPostedMessages();
@@ -18,7 +22,7 @@ void RecordNotify(int kind);
 void ResetNotifications();
 int NotificationCount();
 int NotificationKind(int i);
-// Waits until `count` notifications have been recorded; false on timeout.
+// Waits until `count` notifications have been recorded; false after kPatientWaitMs.
 bool WaitForNotifications(int count);
 
 // Byte i of the test stream; its period of 251 bytes is prime to every buffer size used.

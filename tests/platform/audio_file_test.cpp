@@ -78,7 +78,7 @@ std::vector<int16_t> PlayLoadedFile() {
     EXPECT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
     collector.AddAll();
     AudioFileSource.start();
-    EXPECT_TRUE(WaitUntilFinished(5000));
+    EXPECT_TRUE(WaitUntilFinished(kPatientWaitMs));
     AudioFileSource.reset();
     AudioFileSource.close();
     return Samples(collector.Bytes());
@@ -125,7 +125,7 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
 
     std::vector<uint8_t> stream;
     int seen = postedBefore;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
     while (!AudioFileFinished() && std::chrono::steady_clock::now() < end) {
         if (!WaitForPostedMessages(seen, 10)) continue;
         seen = PostedMessages();
@@ -158,13 +158,13 @@ TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
         ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
         collector.AddAll();
         AudioFileSource.start();
-        ASSERT_TRUE(collector.WaitForReturned(1, 2000));
+        ASSERT_TRUE(collector.WaitForReturned(1, kPatientWaitMs));
         EXPECT_FALSE(collector.WaitForReturned(2, 30));  // the first is not back yet
         collector.drained = false;
         collector.Add(0);
         EXPECT_FALSE(collector.WaitForReturned(2, 30));  // back, but not read
         collector.drained = true;
-        EXPECT_TRUE(collector.WaitForReturned(2, 2000));
+        EXPECT_TRUE(collector.WaitForReturned(2, kPatientWaitMs));
         AudioFileSource.reset();
         AudioFileSource.close();
     }
@@ -176,7 +176,7 @@ TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
     collector.AddAll();
     const auto start = std::chrono::steady_clock::now();
     AudioFileSource.start();
-    ASSERT_TRUE(collector.WaitForReturned(3, 2000));
+    ASSERT_TRUE(collector.WaitForReturned(3, kPatientWaitMs));
     const double elapsedMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(elapsedMs, 3 * 1024 * 1000.0 / kRate - 1.0);  // not before it was "recorded"

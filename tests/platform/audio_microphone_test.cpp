@@ -116,7 +116,7 @@ TEST_F(MicrophoneTest, OpenFailsWithoutAnInputThatCanRecord) {
     ASSERT_TRUE(MicrophoneSource.open(MonoFormat(), three.Client()));
     three.AddAll();
     MicrophoneSource.reset();
-    ASSERT_TRUE(three.WaitForReturned(3, 5000));
+    ASSERT_TRUE(three.WaitForReturned(3, kPatientWaitMs));
     MicrophoneSource.close();
     EXPECT_EQ(three.Order(), (std::vector<uintptr_t>{0, 1, 2}));
     EXPECT_EQ(three.Recorded(), std::vector<uint32_t>(3, 0));

@@ -19,9 +19,9 @@ TEST(ScriptedSourceTest, FillsQueuedBuffersInOrderOnItsOwnThreadAndResetReturnsT
     PlayScriptedBuffers(bytes, recorded, 5);
     EXPECT_FALSE(collector.WaitForReturned(1, 20));  // not started
     ScriptedAudioSource.start();
-    ASSERT_TRUE(collector.WaitForReturned(3, 2000));
+    ASSERT_TRUE(collector.WaitForReturned(3, kPatientWaitMs));
     collector.AddAll();  // the rest of the script goes into buffers 0 and 1
-    ASSERT_TRUE(collector.WaitForReturned(5, 2000));
+    ASSERT_TRUE(collector.WaitForReturned(5, kPatientWaitMs));
     EXPECT_EQ(collector.Order(), (std::vector<uintptr_t>{0, 1, 2, 0, 1}));
     EXPECT_EQ(collector.Recorded(), (std::vector<uint32_t>{16, 16, 10, 16, 16}));
     EXPECT_EQ(collector.Bytes(), std::vector<uint8_t>(bytes, bytes + 74));
@@ -31,7 +31,7 @@ TEST(ScriptedSourceTest, FillsQueuedBuffersInOrderOnItsOwnThreadAndResetReturnsT
     PlayScriptedBuffers(bytes, recorded, 1);
     EXPECT_FALSE(collector.WaitForReturned(6, 20));  // stopped
     ScriptedAudioSource.reset();
-    ASSERT_TRUE(collector.WaitForReturned(6, 2000));
+    ASSERT_TRUE(collector.WaitForReturned(6, kPatientWaitMs));
     EXPECT_EQ(collector.Order().back(), 2u);  // the buffer still queued, unfilled
     EXPECT_EQ(collector.Recorded().back(), 0u);
     ScriptedAudioSource.close();

@@ -26,7 +26,7 @@ bool CollectingClient::Record(const WaveFormat& format, int count) {
     if (!source_.open(format, Client())) return false;
     AddAll();
     source_.start();
-    const bool returned = WaitForReturned(count, 5000);
+    const bool returned = WaitForReturned(count, kPatientWaitMs);
     source_.reset();
     source_.close();
     return returned;

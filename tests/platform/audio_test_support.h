@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/capture/capture_test_support.h"
 
 // Owns `count` buffers of `size` bytes (dwUser 0 ... count - 1) and records every return.
 class CollectingClient {
