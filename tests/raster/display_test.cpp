@@ -166,6 +166,14 @@ TEST_F(DisplayTest, RotatedPitchesWriteEachRowAcrossTheFrameBuffer) {
     for (uint16_t p : display.frame)
         written += p != kUntouched;
     EXPECT_EQ(written, 240 * 268);
+
+    // Odd pitches are halved toward zero, not down.
+    CloseDisplay();
+    display.properties.cbxPitch = -3;
+    display.properties.cbyPitch = -481;
+    ASSERT_TRUE(OpenDisplay(nullptr));
+    EXPECT_EQ(xStride, -1);
+    EXPECT_EQ(yStride, -240);
 }
 
 TEST_F(DisplayTest, ComposeWritesNonZeroOverlayPixelsIntoTheCanvasWhichKeepsThem) {

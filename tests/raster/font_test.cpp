@@ -104,6 +104,26 @@ TEST_F(FontTest, AccentedBytesHaveGlyphsAndOtherBytesDrawBlankCells) {
     EXPECT_EQ(Drawn("\xC4\xD6\xDC()\" ", 0, 0).size(), 0u);
 }
 
+// Each of the 55 characters with a visible glyph draws a shape of its own; every other byte,
+// the backslash included (glyph 53 has no character), draws nothing.
+TEST_F(FontTest, EveryMappedCharacterHasItsOwnGlyph) {
+    const std::string mapped = "abcdefghijklmnopqrstuvwxyz0123456789:!?-=+[].,><#'@/\xE4\xFC\xF6";
+    std::set<std::set<Pixel>> shapes;
+    for (int b = 1; b < 256; ++b) {
+        if (b == '\b' || b == '\n' || b == '\r' || (b >= 'A' && b <= 'Z')) continue;
+        const char text[2] = {char(b), 0};
+        const std::set<Pixel> shape = Drawn(text, 0, 0);
+        const bool visible = mapped.find(char(b)) != std::string::npos;
+        EXPECT_EQ(shape.empty(), !visible) << b;
+        if (visible) shapes.insert(shape);
+    }
+    EXPECT_EQ(shapes.size(), mapped.size());
+    const Rows kAt = {"::ooo::", ":o:::o:", "o::oo:o", "o:o:::o", "o::oooo", ":o:::::", "::oooo:"};
+    const Rows kSeven = {":oooooo", ":::::oo", ":::::oo", ":::::oo",
+                         ":::::oo", ":::::oo", ":::::oo"};
+    EXPECT_EQ(Drawn("@7", 0, 0), Cells({{kAt, 0, 0}, {kSeven, 8, 0}}));
+}
+
 TEST_F(FontTest, OverlayPensDrawOnTheOverlayAndTheEraserCutsGlyphShapes) {
     DrawText(46, "a", 20, 30);
     EXPECT_EQ(SetPixels(OverlaySurface), Cells({{kA, 20, 30}}));
