@@ -5,10 +5,7 @@
 #include "platform/platform.h"
 
 const char* SettingsFilePath() {
-    static char path[4096];  // formed once; the environment does not change under us
-    static bool formed = false;
-    if (formed) return path;
-
+    static char path[4096];  // the caller reads it before the next call
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     int length = -1;
@@ -19,6 +16,5 @@ const char* SettingsFilePath() {
         length = std::snprintf(path, sizeof path, "%s/.config/Quillo-SA/setting.txt", home);
     }
     if (length < 0 || length >= static_cast<int>(sizeof path)) return nullptr;
-    formed = true;
     return path;
 }
