@@ -8,8 +8,8 @@
 #include "analysis/analysis.h"
 #include "raster/display.h"
 #include "shell/shell.h"
+#include "views/block_view.h"
 #include "views/readout.h"
-#include "views/spectrum_view.h"
 #include "views/view_state.h"
 #include "views/waveform.h"
 

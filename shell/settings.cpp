@@ -8,7 +8,7 @@
 #include "analysis/analysis.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
 #include "views/view_state.h"
 
 int ViewMode = 0;

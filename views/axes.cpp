@@ -7,7 +7,7 @@
 
 #include "raster/font.h"
 #include "raster/surface.h"
-#include "views/spectrogram_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 ColumnMapRecord ColumnMap;

@@ -6,8 +6,8 @@
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "views/axes.h"
+#include "views/colour_strip.h"
 #include "views/readout.h"
-#include "views/spectrogram_view.h"
 
 // Pen code 0 is not in the pen table: it draws the default colour 0x87E0 on the canvas.
 constexpr PenCode kPenDefault = 0;

@@ -12,8 +12,8 @@
 #include "raster/surface.h"
 #include "shell/shell.h"
 #include "tests/shell/shell_test_support.h"
+#include "views/colour_strip.h"
 #include "views/readout.h"
-#include "views/spectrogram_view.h"
 #include "views/view_state.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "raster/surface.h"
 #include "shell/shell.h"
 #include "tests/shell/shell_test_support.h"
+#include "views/block_view.h"
 #include "views/readout.h"
-#include "views/spectrum_view.h"
 #include "views/view_state.h"
 
 namespace {

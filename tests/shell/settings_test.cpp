@@ -9,7 +9,7 @@
 #include "analysis/analysis.h"
 #include "shell/shell.h"
 #include "tests/shell/shell_test_support.h"
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
 #include "views/view_state.h"
 
 namespace {

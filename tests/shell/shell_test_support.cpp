@@ -16,9 +16,9 @@
 #include "raster/surface.h"
 #include "shell/shell.h"
 #include "views/axes.h"
+#include "views/block_view.h"
+#include "views/colour_strip.h"
 #include "views/readout.h"
-#include "views/spectrogram_view.h"
-#include "views/spectrum_view.h"
 #include "views/view_state.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "tests/views/view_test_support.h"
 #include "views/axes.h"
-#include "views/spectrogram_view.h"
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 namespace {

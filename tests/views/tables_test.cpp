@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "views/axes.h"
-#include "views/spectrogram_view.h"
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "raster/font.h"
 #include "tests/views/view_test_support.h"
 #include "views/axes.h"
-#include "views/spectrogram_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 namespace {

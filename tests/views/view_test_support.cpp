@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "raster/font.h"
-#include "views/spectrogram_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 // ViewState is constant-initialised, so this copy is taken before any test runs.

@@ -1,12 +1,12 @@
 // Spectrum view: level table, the front end of DrawBlockView (resampling, reset,
 // averaging) and the spectrum back end with its peak hold.
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
 
 #include <cfloat>
 #include <cmath>
 
 #include "raster/surface.h"
-#include "views/spectrogram_view.h"
+#include "views/colour_strip.h"
 #include "views/view_state.h"
 
 float LevelTable[kLevelCount];

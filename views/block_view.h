@@ -1,7 +1,7 @@
 // Spectrum view and the common front end of DrawBlockView: the level table that turns
 // linear power into display levels without a logarithm per block, the resampling of a
 // spectrum onto the view's positions, time averaging, and the spectrum view's trace with
-// its per-column peak hold. The spectrogram back end is in spectrogram_view.h.
+// its per-column peak hold. The spectrogram back end is in colour_strip.h.
 #pragma once
 
 #include "views/axes.h"

@@ -1,10 +1,10 @@
 // Spectrogram view: the colour map, the strip drawn per block and the legend bar.
-#include "views/spectrogram_view.h"
+#include "views/colour_strip.h"
 
 #include <cmath>
 
 #include "raster/surface.h"
-#include "views/spectrum_view.h"
+#include "views/block_view.h"
 #include "views/view_state.h"
 
 uint16_t ColourMap[kColourCount];
