@@ -24,7 +24,7 @@ constexpr uint32_t kDisplayFormatRgb565 = 0x80;
 constexpr int kOemTextLength = 100;  // UTF-16 characters of the OEM information text
 
 struct DisplayBackEnd {
-    bool (*open)(void* window);  // take the whole screen; false when there is none
+    bool (*open)(void* window);                // take the whole screen; false when there is none
     void (*setViewport)(int top, int height);  // rows the back end refreshes
     DisplayProperties (*properties)();
     bool (*frameBufferInMemory)();  // true when the frame buffer is a copy that needs a viewport
