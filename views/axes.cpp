@@ -26,32 +26,26 @@ namespace {
 
 constexpr int kLabelSize = 16;  // bytes of a formatted axis label
 
-// Spectrum plot: rows 86 (top) to 255 (bottom), 170 pixels high; axis below it.
+// Spectrum frequency axis below the plot, dB scale right of it.
 constexpr int kSpectrumBaseline = 256;
 constexpr int kSpectrumLabelRow = 260;
-constexpr int kPlotBottom = 255;
-constexpr int kPlotTop = 86;
-constexpr float kPlotHeight = 170.0f;
-constexpr int kDbScaleLeft = 207;  // tick lines 207 .. 212
 constexpr int kDbScaleTickEnd = 212;
 constexpr int kDbScaleLabelColumn = 215;
 constexpr int kDbScaleLastLabel = 155;  // ticks this high or higher carry no label
 
 // Spectrogram: frequency axis right of the plot, legend labels under it.
-constexpr int kSpectrogramAxisColumn = 202;
 constexpr int kSpectrogramTickEnd = 210;
 constexpr int kSpectrogramLabelColumn = 213;
 constexpr int kSpectrogramUnitColumn = 212;
 constexpr int kLegendLabelRow = 256;
 constexpr int kLegendTickTop = 263;
 constexpr int kLegendTickBottom = 268;
-constexpr float kLegendWidth = 240.0f;
 constexpr int kLegendLastLabel = 225;  // labels of ticks from here on sit at column 220
 constexpr int kLegendRightLabel = 220;
 constexpr int kSkippedFirstDb = -90;
 
 // Waveform time axis.
-constexpr int kTimeAxisRow = 59;
+constexpr int kTimeAxisRow = kWaveformStripRows;
 constexpr int kTimeTickBottom = 64;
 constexpr int kTimeLabelLimit = 196;
 
@@ -66,10 +60,6 @@ float InverseBinWidth(int captureRate, int fftSize, int rateSetting) {
     float width = float(captureRate) / float(fftSize);
     if (rateSetting == 0) width = width * 0.5f;
     return 1.0f / width;
-}
-
-bool FullBand(int captureRate, int rateSetting) {
-    return rateSetting == 1 && captureRate != 11025;
 }
 
 // Calls draw(m) for m = first, stepping by dbStep while m < dbMax (all float); nothing for a
@@ -139,7 +129,8 @@ void DrawFrequencyAxis(int captureRate, int fftSize, int rateSetting, const int*
     if (spectrum) {
         FillRect(pen, 0, kSpectrumBaseline, kSpectrumColumns, 1);
     } else {
-        DrawLine(pen, kSpectrogramAxisColumn, kPlotTop, kSpectrogramAxisColumn, kSpectrumBaseline);
+        DrawLine(pen, kSpectrogramAxisColumn, kPlotTopRow, kSpectrogramAxisColumn,
+                 kSpectrumBaseline);
     }
     bool kiloHertz = false;
     for (int t = 0; t < tickCount; t++) {
@@ -150,7 +141,7 @@ void DrawFrequencyAxis(int captureRate, int fftSize, int rateSetting, const int*
             if (spectrum) {
                 DrawText(pen, kiloHertz ? "kHz" : "Hz", 0, kSpectrumLabelRow);
             } else {
-                DrawText(pen, kiloHertz ? "kHz" : "Hz", kSpectrogramUnitColumn, kPlotTop);
+                DrawText(pen, kiloHertz ? "kHz" : "Hz", kSpectrogramUnitColumn, kPlotTopRow);
             }
         }
         char label[kLabelSize];
@@ -164,7 +155,7 @@ void DrawFrequencyAxis(int captureRate, int fftSize, int rateSetting, const int*
             DrawLine(pen, x, kSpectrumBaseline, x, kSpectrumBaseline + 2);
             DrawText(pen, label, int(pos - 2.0f), kSpectrumLabelRow);
         } else {
-            const float y = float(kPlotBottom) - pos;
+            const float y = float(kPlotBottomRow) - pos;
             DrawLine(pen, kSpectrogramAxisColumn, int(y), kSpectrogramTickEnd, int(y));
             DrawText(pen, label, kSpectrogramLabelColumn, int(y + 1.0f));
         }
@@ -180,11 +171,11 @@ void DrawDbAxis(int view) {
     if (view == kSpectrumView) {
         DrawText(pen, "dB", kDbScaleLabelColumn, 87);
         ForEachDbTick(first, [&](float m) {
-            const int o = int((m - dbMin) * (span * kPlotHeight));
-            DrawLine(pen, kDbScaleLeft, kPlotBottom - o, kDbScaleTickEnd, kPlotBottom - o);
+            const int o = int((m - dbMin) * (span * float(kPlotRows)));
+            DrawLine(pen, kDbScaleLeft, kPlotBottomRow - o, kDbScaleTickEnd, kPlotBottomRow - o);
             if (o < kDbScaleLastLabel) {
                 std::snprintf(label, sizeof label, "%d\n", std::abs(int(m)));
-                DrawText(pen, label, kDbScaleLabelColumn, kPlotBottom - o);
+                DrawText(pen, label, kDbScaleLabelColumn, kPlotBottomRow - o);
             }
         });
         return;
@@ -194,7 +185,7 @@ void DrawDbAxis(int view) {
     DrawText(ViewState.axisPen, "dB", 0, kLegendLabelRow);
     if (first == float(kSkippedFirstDb)) first = first + float(ViewState.dbStep);
     ForEachDbTick(first, [&](float m) {
-        const int o = int((m - dbMin) * (span * kLegendWidth));
+        const int o = int((m - dbMin) * (span * float(kViewColumns)));
         DrawLine(ViewState.axisPen, o, kLegendTickBottom, o, kLegendTickTop);
         std::snprintf(label, sizeof label, "%d\n", std::abs(int(m)));
         DrawText(ViewState.axisPen, label, o >= kLegendLastLabel ? kLegendRightLabel : o - 8,
@@ -206,10 +197,10 @@ void DrawDbGrid(int view) {
     if (view != kSpectrumView) return;
     const PenCode pen = ViewState.dbGridVisible ? ViewState.gridPen : kPenEraser;
     const float dbMin = float(ViewState.dbMin);
-    const float scale = kPlotHeight / float(ViewState.dbMax - ViewState.dbMin);
+    const float scale = float(kPlotRows) / float(ViewState.dbMax - ViewState.dbMin);
     ForEachDbTick(float(ViewState.dbMin + ViewState.dbStep), [&](float m) {
         const int g = int((m - dbMin) * scale);
-        DrawLine(pen, 0, kPlotBottom - g, kSpectrumColumns - 1, kPlotBottom - g);
+        DrawLine(pen, 0, kPlotBottomRow - g, kSpectrumColumns - 1, kPlotBottomRow - g);
     });
 }
 
@@ -222,7 +213,7 @@ void DrawFrequencyGrid(int view) {
         InverseBinWidth(ViewState.captureRate, ViewState.fftSize, ViewState.rateSetting);
     for (int t = 0; t < table.count; t++) {
         const int x = FindColumn(float(table.ticks[t]) * inverse);
-        DrawLine(pen, x, kPlotBottom, x, kPlotTop);
+        DrawLine(pen, x, kPlotBottomRow, x, kPlotTopRow);
     }
 }
 

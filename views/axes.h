@@ -7,10 +7,12 @@
 
 #include <cstdint>
 
+#include "views/view_state.h"
+
 // Positions held by the per-position tables (ColumnMap, ColumnValues, SmoothedLevels, ...).
 constexpr int kViewPositions = 256;
-constexpr int kSpectrumColumns = 240;  // positions drawn in the spectrum view
-constexpr int kSpectrogramRows = 170;  // positions drawn in the spectrogram view
+constexpr int kSpectrumColumns = kViewColumns;  // positions drawn in the spectrum view
+constexpr int kSpectrogramRows = kPlotRows;     // positions drawn in the spectrogram view
 
 // Which FFT bin every position shows. Only the first W positions are computed (W = 240 in
 // the spectrum view, 170 in the spectrogram); the rest repeat position W - 1, so that

@@ -16,7 +16,6 @@ PeakHoldEntry PeakHoldRecord[kViewPositions];
 
 namespace {
 
-constexpr int kPlotBottomRow = 255;           // level 0 of the spectrum trace
 constexpr float kLevelToPixels = 0.6640625f;  // 170 / 256: level index to pixel height
 constexpr int kMaxSampleRate = 192000;        // keeps 5 x rate inside an int
 

@@ -12,7 +12,6 @@ uint16_t ColourMap[kColourCount];
 namespace {
 
 constexpr int kStripShift = 4;    // columns the plot scrolls per block
-constexpr int kPlotTopRow = 86;   // row of the strip's last (highest-frequency) entry
 constexpr int kStripRight = 201;  // column of the newest strip
 constexpr int kRedMax = 31;       // RGB565 channel maxima
 constexpr int kGreenMax = 63;

@@ -18,7 +18,6 @@ constexpr int kRefreshEvery = 3;  // texts are formatted when the counter passes
 
 // Band: frame 0..239 x 71..84, interior 3..236 x 73..82, texts on row 74.
 constexpr int kBandTop = 71;
-constexpr int kBandWidth = 240;
 constexpr int kBandHeight = 14;
 constexpr int kInteriorLeft = 3;
 constexpr int kInteriorTop = 73;
@@ -32,7 +31,7 @@ constexpr int kCentsColumn = 150;
 }  // namespace
 
 void DrawReadoutBand() {
-    FillRect(ViewState.readoutFramePen, 0, kBandTop, kBandWidth, kBandHeight);
+    FillRect(ViewState.readoutFramePen, 0, kBandTop, kViewColumns, kBandHeight);
     FillRect(kPenBlack, kInteriorLeft, kInteriorTop, kInteriorWidth, kInteriorHeight);
 }
 

@@ -36,21 +36,11 @@ ViewStateRecord ViewState = {
 
 namespace {
 
-// Regions of the 240-column frame (x, y, width, height).
-constexpr int kFrameWidth = 240;
-constexpr int kSpectrumPlotTop = 85;  // cleared and faded rows 85 .. 254
-constexpr int kSpectrogramPlotTop = 86;
-constexpr int kPlotHeight = 170;
 constexpr int kLabelStripTop = 256;
 constexpr int kLabelStripHeight = 12;
-constexpr int kDbScaleLeft = 207;
-constexpr int kDbScaleWidth = 33;
-constexpr int kSpectrogramAxisLeft = 202;
-constexpr int kSpectrogramAxisWidth = 38;
-constexpr int kWaveformStripHeight = 59;  // rows 0 .. 58
+constexpr int kDbScaleWidth = kViewColumns - kDbScaleLeft;
+constexpr int kSpectrogramAxisWidth = kViewColumns - kSpectrogramAxisColumn;
 
-// The rate 11025 always shows the half band.
-constexpr int kHalfBandRate = 11025;
 constexpr float kLowestLogFrequency = 50.0f;  // Hz at the left of the log scale (full bins)
 constexpr int kMaxDbStep = kViewDbHighest - kViewDbLowest;
 
@@ -62,41 +52,44 @@ int LimitDb(int db) {
 
 }  // namespace
 
+bool FullBand(int captureRate, int rateSetting) {
+    return rateSetting == 1 && captureRate != kHalfBandRate;
+}
+
 void ClearSpectrumPlot() {
-    ClearViewRect(0, kSpectrumPlotTop, kFrameWidth, kPlotHeight);
+    ClearViewRect(0, kSpectrumPlotTop, kViewColumns, kPlotRows);
 }
 
 void ClearSpectrogramPlot() {
-    ClearViewRect(0, kSpectrogramPlotTop, kFrameWidth, kPlotHeight);
+    ClearViewRect(0, kPlotTopRow, kViewColumns, kPlotRows);
 }
 
 void ClearFrequencyLabelStrip() {
-    ClearViewRect(0, kLabelStripTop, kFrameWidth, kLabelStripHeight);
+    ClearViewRect(0, kLabelStripTop, kViewColumns, kLabelStripHeight);
 }
 
 void ClearFrequencyAxisArea(int view) {
     if (view == kSpectrumView) {
         ClearFrequencyLabelStrip();
     } else {
-        ClearViewRect(kSpectrogramAxisLeft, kSpectrogramPlotTop, kSpectrogramAxisWidth,
-                      kPlotHeight);
+        ClearViewRect(kSpectrogramAxisColumn, kPlotTopRow, kSpectrogramAxisWidth, kPlotRows);
     }
 }
 
 void ClearDbAxisArea(int view) {
     if (view == kSpectrumView) {
-        ClearViewRect(kDbScaleLeft, kSpectrumPlotTop, kDbScaleWidth, kPlotHeight);
+        ClearViewRect(kDbScaleLeft, kSpectrumPlotTop, kDbScaleWidth, kPlotRows);
     } else {
         PaintLevelLegend();
     }
 }
 
 void FadeSpectrumPlot() {
-    FadeRect(0, kSpectrumPlotTop, kFrameWidth, kPlotHeight);
+    FadeRect(0, kSpectrumPlotTop, kViewColumns, kPlotRows);
 }
 
 void FadeWaveformStrip() {
-    FadeRect(0, 0, kFrameWidth, kWaveformStripHeight);
+    FadeRect(0, 0, kViewColumns, kWaveformStripRows);
 }
 
 void SetDbGridVisible(bool visible) {
@@ -130,7 +123,7 @@ void SetupFrequencyView(int captureRate, int fftSize, int rateSetting, uint8_t l
     ViewState.logScale = logScale;
     RequestViewReset(true);
 
-    const bool fullBand = rateSetting == 1 && captureRate != kHalfBandRate;
+    const bool fullBand = FullBand(captureRate, rateSetting);
     const bool halfBand = rateSetting == 0 || captureRate == kHalfBandRate;
     if (!fullBand && !halfBand) return;
 

@@ -18,6 +18,22 @@
 
 #include "raster/surface.h"
 
+// ---- Layout (columns and surface rows of the 240-column frame) ---------------------------
+
+constexpr int kViewColumns = 240;
+constexpr int kWaveformStripRows = 59;       // rows 0 .. 58; the time axis is row 59
+constexpr int kSpectrumPlotTop = 85;         // the spectrum plot is cleared and faded 85 .. 254
+constexpr int kPlotTopRow = 86;              // top row of the traces and the spectrogram
+constexpr int kPlotBottomRow = 255;          // level 0, the lowest frequency
+constexpr int kPlotRows = 170;               // rows 86 .. 255
+constexpr int kDbScaleLeft = 207;            // the spectrum's dB scale: columns 207 .. 239
+constexpr int kSpectrogramAxisColumn = 202;  // the frequency axis right of the spectrogram
+constexpr int kHalfBandRate = 11025;         // a capture at this rate always shows the half band
+
+// The full band (up to half the capture rate) is shown when the rate setting is 1 and the
+// capture rate is not kHalfBandRate.
+bool FullBand(int captureRate, int rateSetting);
+
 // ---- Record -----------------------------------------------------------------------------
 
 // The ViewMode that every view operation takes last. Any value other than kSpectrumView is

@@ -12,8 +12,6 @@ constexpr int kCentreRow = 28;
 constexpr int kBottomRow = 58;    // the trace is clamped here; the top is not clamped
 constexpr int kQuietRange = 660;  // ranges below this use the fixed divisor
 constexpr int kQuietDivisor = 132;
-constexpr int kStripColumns = 240;
-constexpr int kHalfRate = 11025;  // one sample per two columns at this rate
 
 }  // namespace
 
@@ -53,8 +51,9 @@ void DrawWaveformStrip(const int16_t* samples, int length, int sampleRate, bool 
         }
     }
 
-    const int points = sampleRate == kHalfRate ? kStripColumns / 2 : kStripColumns;
-    const int spacing = kStripColumns / points;
+    // At the half-band rate each sample takes two columns.
+    const int points = sampleRate == kHalfBandRate ? kViewColumns / 2 : kViewColumns;
+    const int spacing = kViewColumns / points;
     int traceMin = s[trigger];
     int traceMax = s[trigger];
     for (int j = 1; j < points; j++) {
@@ -65,7 +64,7 @@ void DrawWaveformStrip(const int16_t* samples, int length, int sampleRate, bool 
         (blockMax > traceMax ? blockMax : traceMax) - (blockMin < traceMin ? blockMin : traceMin);
     const int divisor = WaveformDivisor(range);
 
-    PixelPoint trace[kStripColumns];
+    PixelPoint trace[kViewColumns];
     for (int j = 0; j < points; j++) {
         const int16_t q = int16_t(s[trigger + j] / divisor);
         int y = q + kCentreRow;
