@@ -1,0 +1,40 @@
+// The main window's procedure: the first paint starts capture, capture notices drain the
+// queue into the block pipeline, activation suspends and resumes drawing, and the menu
+// commands and buttons switch views, grids, labels and measurements, open the dialogs and
+// help, and end the program. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+// The switches behind the toggle buttons and the window's own state; none is saved.
+struct MainWindowStateRecord {
+    bool captureStarted;  // set by the first paint, which starts capture
+    void* menuBar;        // the current menu bar; null when it could not be built
+    void* window;         // the window OnCaptureNotify posts to; set by the first paint
+    bool dbLabelsOn;      // dB labels button; initially true
+    bool dbGridOn;        // dB grid button; initially false
+    bool freqGridOn;      // frequency grid button; initially false
+};
+extern MainWindowStateRecord MainWindowState;
+
+// Bytes of one block: 1024 signed 16-bit samples, reused for every block.
+constexpr unsigned kBlockBytes = 2048;
+// A backlog of this many bytes or more is dropped before processing (8.5 blocks).
+constexpr unsigned kCatchUpBytes = 17408;
+// Blocks read while more than this many bytes remain only feed the ring (1.5 blocks).
+constexpr unsigned kSkipOutputBytes = 3072;
+constexpr int kBlocksPerNotice = 3;
+
+intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
+
+// Builds the menu bar of `view` with the noise button's current image; null on failure.
+void* BuildMenuBar(int view);
+// Replaces the menu bar with the current view's and posts a paint message.
+void RebuildMenuBar();
+
+// The About dialog (resource 103).
+intptr_t AboutDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t lParam);
+
+// Reads what the capture device has queued into the block pipeline, then re-arms the
+// capture notice (message 960).
+void DrainCapturedAudio();

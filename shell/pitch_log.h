@@ -1,0 +1,16 @@
+// The pitch log: one CSV row for every processed block while pitch tracking runs, made
+// from the values the readout draws, so that the log and the screen never disagree.
+//
+//   time_s,frequency_hz,note,cents,lock
+//   12.445,440.112,A,0,locked
+#pragma once
+
+// Opens the log at `path` ("-" for standard output), replacing the file, and writes the
+// header. False, with no log, when the file cannot be created.
+bool OpenPitchLog(const char* path);
+// Writes the row of the block just processed: the audio's seconds up to the block's end,
+// the pitch the readout received (not above 1 Hz: none) and the lock state. Nothing when no
+// log is open.
+void LogPitchRow(double seconds, float pitch, int lockState);
+// Flushes and closes the log (standard output is flushed only).
+void ClosePitchLog();
