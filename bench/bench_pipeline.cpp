@@ -1,6 +1,6 @@
 // The block pipeline at the capture rate's pace: one iteration is two 1024-sample blocks,
 // one analysis call (frames, FFT, peak picking, readout, draw) and one draw-only call, both
-// presented to the in-memory display, brought up as the shell tests do. At 22050 Hz the
+// presented to the in-memory display, brought up as start-up does. At 22050 Hz the
 // pair must fit in 92.9 ms.
 #include <benchmark/benchmark.h>
 
@@ -8,8 +8,10 @@
 #include <cstdint>
 
 #include "platform/display_memory.h"
+#include "raster/display.h"
 #include "shell/shell.h"
-#include "tests/shell/shell_test_support.h"
+#include "shell/startup.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 
 namespace {
@@ -17,8 +19,11 @@ namespace {
 constexpr int kBlock = 1024;
 
 void BM_ProcessBlockPair(benchmark::State& state) {
-    UseSettingsPath("");  // no file: the defaults (Narrow with pitch tracking, Hum filtering)
-    StartCore();
+    // No settings file: the defaults (Narrow with pitch tracking, Hum filtering).
+    ResetProgramState();
+    SetDisplayBackEnd(&MemoryDisplayBackEnd);
+    OpenDisplay(nullptr);
+    InitViews(nullptr, 0, 26, 240, 268);
     ViewMode = static_cast<int>(state.range(0));
     if (ViewMode == kSpectrumView) EnterSpectrumView(22050, 1024, 1, 0);
     // 440 Hz with two harmonics: 20.43 cycles per block, so the blocks differ in phase.

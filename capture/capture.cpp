@@ -1,4 +1,4 @@
-// The capture device: CaptureQueue, the capture thread and OnCaptureNotify.
+// The capture device: CaptureQueue and the capture thread.
 //
 // CaptureQueue is a ring of bufferCount slots of bufferSize bytes. The reader walks it from
 // readPosition; the unread bytes run from there for `available` bytes, wrapping at the end,
@@ -18,8 +18,6 @@
 #include <system_error>
 
 CaptureDevice TheCaptureDevice;
-bool notifyArmed = true;
-std::mutex notifyLock;
 
 namespace {
 
@@ -77,11 +75,10 @@ WaveHeader* TakeMessage(CaptureMessageQueue& queue) {
     return header;
 }
 
-// The client's readerDrained. Takes the device lock, then notifyLock, never both at once.
+// The client's readerDrained. Takes the device lock, then the notice's, never both at once.
 bool ReaderDrained(void* context) {
     if (static_cast<CaptureDevice*>(context)->AvailableBytes() != 0) return false;
-    std::lock_guard<std::mutex> guard(notifyLock);
-    return notifyArmed;
+    return CaptureReaderListening();
 }
 
 // Where the next buffer goes: right after the unread bytes, always at a slot's start. Once a
@@ -308,26 +305,4 @@ void CaptureDevice::Resynchronize() {
         waveIn->start();
         overflowStopped = false;
     }
-}
-
-void OnCaptureNotify(int kind) {
-    if (kind == kCaptureDataQueued) {
-        std::lock_guard<std::mutex> guard(notifyLock);
-        if (notifyArmed) {
-            PostMainWindowMessage(kWaveInDataMessage);
-            notifyArmed = false;
-        }
-    } else if (kind == kCaptureOverflowed) {
-        {
-            std::lock_guard<std::mutex> guard(notifyLock);
-            notifyArmed = true;
-        }
-        // Discards what is queued and restarts recording at once.
-        TheCaptureDevice.Resynchronize();
-    }
-}
-
-void ArmCaptureNotify() {
-    std::lock_guard<std::mutex> guard(notifyLock);
-    notifyArmed = true;
 }

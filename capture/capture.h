@@ -1,5 +1,5 @@
-// Audio capture: the capture device, its byte queue (CaptureQueue), its thread, and the
-// application's notification handler OnCaptureNotify.
+// Audio capture: the capture device, its byte queue (CaptureQueue) and its thread. The
+// application's notification handler is the main window's (shell/capture_notice.h).
 //
 // The source fills driver buffers on its own thread and returns them to the capture thread's
 // message queue; the capture thread copies each into CaptureQueue and calls notify; the main
@@ -86,9 +86,6 @@ class CaptureDevice {
 // The program's one capture device.
 extern CaptureDevice TheCaptureDevice;
 
-// The application's side: kind 1 posts kWaveInDataMessage to the main window unless one is
-// outstanding; kind 2 re-arms and resynchronizes TheCaptureDevice.
-void OnCaptureNotify(int kind);
-extern bool notifyArmed;       // true while no capture message is outstanding; under notifyLock
-extern std::mutex notifyLock;  // guards notifyArmed only
-void ArmCaptureNotify();       // the main window's re-arm after draining
+// The application's side: true when the reader has re-armed its notice and so will hear of
+// the next buffer. Defined with the notice handler; a lock-step source waits for it.
+bool CaptureReaderListening();

@@ -7,13 +7,16 @@
 
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "shell/pitch_log.h"
 #include "shell/shell.h"
 #include "views/block_view.h"
 #include "views/readout.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 #include "views/waveform.h"
 
 SampleRingRecord SampleRing = {};
+BlockCounterRecord BlockCounter = {};
 bool analysisTurn = true;
 int samplesSinceFrame = 0;
 float FrameEarly[kFrameCapacity] = {};
@@ -222,6 +225,8 @@ static void UpdateReadout() {
     const float pitch = TrackedPitch();
     UpdatePitchLock(accepted, pitch);
     if (pitch > 1.0f) DrawPeakReadout(pitch, PitchLock.pitchLockState);
+    LogPitchRow(double(BlockCounter.samples) / double(AnalyzerSettings.captureRate), pitch,
+                PitchLock.pitchLockState);
 }
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
@@ -231,6 +236,8 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
         SampleRing.zeroed = true;
     }
     analysisTurn = !analysisTurn;
+    BlockCounter.blocks += 1;
+    BlockCounter.samples += count;
     for (int i = 0; i < count; ++i) {
         SampleRing.samples[SampleRing.writeIndex] = samples[i];
         SampleRing.writeIndex = (SampleRing.writeIndex + 1) & kRingMask;

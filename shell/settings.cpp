@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "shell/shell.h"
 #include "views/block_view.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 
 int ViewMode = 0;
@@ -32,8 +33,6 @@ AnalyzerSettingsRecord AnalyzerSettings = {
     .timeTickMs = 1,
 };
 
-static constexpr int kLevelTableCount = 256;
-static constexpr float kDbStep = 10.0f;
 
 void SetDeviceProfile(bool on) {
     deviceProfile = on;
@@ -98,12 +97,6 @@ static float TensPower(int db) {
     const int64_t tens = (static_cast<int64_t>(db) - 100) / 10;
     return static_cast<float>(std::pow(10.0, static_cast<double>(tens)));
 }
-
-// Values of the three-way options, indexed by the option; other values change nothing.
-static constexpr int kOptionCount = 3;
-static constexpr float kWindowAlphas[kOptionCount] = {2.5f, 6.25f, 15.625f};
-static constexpr float kAveragingFactors[kOptionCount] = {0.0f, 0.7f, 0.9f};
-static constexpr float kPreEmphases[kOptionCount] = {0.0f, 0.97f, 0.85f};
 
 static bool IsOption(int value) {
     return value >= 0 && value < kOptionCount;

@@ -6,7 +6,8 @@
 // Sections:
 //   Process-wide values      ViewMode, deviceProfile, SetDeviceProfile
 //   Settings                 AnalyzerSettings, LoadSettings, SaveSettings, ApplyAutoRange
-//   Block pipeline           SampleRing, frames, NoiseReference, AutoRange, PitchLock,
+//   Block pipeline           SampleRing, BlockCounter, frames, NoiseReference, AutoRange,
+//                            PitchLock,
 //                            ProcessBlock, SetNoiseReferenceEnabled, StartAutoRange
 #pragma once
 
@@ -57,6 +58,14 @@ struct AnalyzerSettingsRecord {
 };
 extern AnalyzerSettingsRecord AnalyzerSettings;
 
+// Values of the three-way options, indexed by the option; other values change nothing.
+constexpr int kOptionCount = 3;
+constexpr float kWindowAlphas[kOptionCount] = {2.5f, 6.25f, 15.625f};  // freqResolution
+constexpr float kAveragingFactors[kOptionCount] = {0.0f, 0.7f, 0.9f};  // timeAveraging
+constexpr float kPreEmphases[kOptionCount] = {0.0f, 0.97f, 0.85f};     // filtering
+constexpr int kLevelTableCount = 256;  // levels of the table a dB range builds
+constexpr float kDbStep = 10.0f;       // dB between ticks, labels and grid lines
+
 // The rate setting the analysis and the views work with. It is rateSetting, except that on
 // the device profile, whose frames are never decimated, a stored 0 counts as 1: the bin
 // width is then the true captureRate / fftSize in the peak picker and on the axis alike.
@@ -94,6 +103,14 @@ struct SampleRingRecord {
     bool zeroed;     // set by the first ProcessBlock, which clears the samples
 };
 extern SampleRingRecord SampleRing;
+
+// Blocks and samples handed to ProcessBlock since start: the pitch log's clock and the
+// count that scripted commands wait for.
+struct BlockCounterRecord {
+    long long blocks;
+    long long samples;  // at captureRate
+};
+extern BlockCounterRecord BlockCounter;
 
 // Inverted at the start of every ProcessBlock (initially true, so the first call runs with
 // false); the calls that run with it true analyse: calls 2, 4, 6, ...

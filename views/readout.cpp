@@ -58,6 +58,14 @@ void NoteName(char* out, float octaves) {
     out[1] = kNoteNames[2 * index + 1];
 }
 
+float NearestNote(float frequency, char* note) {
+    const float semis = OctavesAboveC0(frequency) * 12.0f;
+    const double nearest = std::floor(double(semis) + 0.5);
+    NoteName(note, float(nearest * (1.0 / 12.0)));
+    const float deviation = float((double(semis) - nearest) * (1.0 / 12.0));
+    return deviation * 1200.0f;
+}
+
 void DrawPeakReadout(float frequency, int lockState) {
     if (!(frequency > 0.0f && std::isfinite(frequency))) return;
     ReadoutState.refreshCounter = ReadoutState.refreshCounter + 1;
@@ -72,12 +80,8 @@ void DrawPeakReadout(float frequency, int lockState) {
         if (lockState == kPitchNotLocked) text = kPenWhite;
     }
 
-    const float semis = OctavesAboveC0(frequency) * 12.0f;
-    const double nearest = std::floor(double(semis) + 0.5);
     char note[kNoteTextSize];
-    NoteName(note, float(nearest * (1.0 / 12.0)));
-    const float deviation = float((double(semis) - nearest) * (1.0 / 12.0));
-    const float cents = deviation * 1200.0f;
+    const float cents = NearestNote(frequency, note);
 
     FillRect(background, kFrequencyColumn, kTextRow, 80, 7);
     FillRect(background, kNoteColumn, kTextRow, 22, 8);

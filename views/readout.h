@@ -29,6 +29,9 @@ void DrawPeakReadout(float frequency, int lockState);
 
 // Octaves of `frequency` (Hz) above C0.
 float OctavesAboveC0(float frequency);
+// Writes the name of the note nearest `frequency` (as NoteName does) into `note` and
+// returns the deviation from it in cents.
+float NearestNote(float frequency, char* note);
 // Writes the two-character name of the semitone that `octaves` lies in, then two NULs; a
 // value that is not finite gives two blanks.
 void NoteName(char* out, float octaves);

@@ -1,13 +1,10 @@
-// View state and layout: the record, the region operations, setters and frame sequences.
+// View state and layout: the record, the region operations and the setters.
 #include "views/view_state.h"
 
 #include <cmath>
 
-#include "raster/font.h"
 #include "raster/surface.h"
-#include "views/axes.h"
 #include "views/colour_strip.h"
-#include "views/readout.h"
 
 // Pen code 0 is not in the pen table: it draws the default colour 0x87E0 on the canvas.
 constexpr PenCode kPenDefault = 0;
@@ -40,15 +37,6 @@ constexpr int kLabelStripTop = 256;
 constexpr int kLabelStripHeight = 12;
 constexpr int kDbScaleWidth = kViewColumns - kDbScaleLeft;
 constexpr int kSpectrogramAxisWidth = kViewColumns - kSpectrogramAxisColumn;
-
-constexpr float kLowestLogFrequency = 50.0f;  // Hz at the left of the log scale (full bins)
-constexpr int kMaxDbStep = kViewDbHighest - kViewDbLowest;
-
-const char kCalibratingText[] = "Calibrating";
-
-int LimitDb(int db) {
-    return db < kViewDbLowest ? kViewDbLowest : (db > kViewDbHighest ? kViewDbHighest : db);
-}
 
 }  // namespace
 
@@ -114,72 +102,4 @@ void SetAveragingFactor(float factor) {
 
 void SetPeakProfile(int mode) {
     ViewState.peakProfile = mode;
-}
-
-void SetupFrequencyView(int captureRate, int fftSize, int rateSetting, uint8_t logScale, int view) {
-    ViewState.captureRate = captureRate;
-    ViewState.fftSize = fftSize;
-    ViewState.rateSetting = rateSetting;
-    ViewState.logScale = logScale;
-    RequestViewReset(true);
-
-    const bool fullBand = FullBand(captureRate, rateSetting);
-    const bool halfBand = rateSetting == 0 || captureRate == kHalfBandRate;
-    if (!fullBand && !halfBand) return;
-
-    const TickTable& table = FrequencyTickTable(logScale, fullBand, view);
-    ClearFrequencyAxisArea(view);
-    const float lowBin =
-        logScale != 0 ? kLowestLogFrequency / float(captureRate) * float(fftSize) : 0.0f;
-    BuildColumnMap(fftSize, float(fftSize / 2 - 1), lowBin, logScale, view);
-    DrawFrequencyAxis(captureRate, fftSize, rateSetting, table.ticks, table.count, view);
-}
-
-void RedrawViewFrame(int view) {
-    ClearDbAxisArea(view);
-    SetupFrequencyView(ViewState.captureRate, ViewState.fftSize, ViewState.rateSetting,
-                       ViewState.logScale, view);
-    if (ViewState.dbLabelsVisible) {
-        DrawFrequencyGrid(view);
-        DrawDbGrid(view);
-        DrawDbAxis(view);
-    } else {
-        DrawDbAxis(view);
-        DrawFrequencyGrid(view);
-        DrawDbGrid(view);
-    }
-}
-
-void SetDbRange(int max, int min, float step, int view) {
-    ViewState.dbMax = LimitDb(max);
-    ViewState.dbMin = LimitDb(min);
-    // NaN and steps below one dB give no ticks at all rather than an endless tick loop.
-    ViewState.dbStep = step >= 1.0f ? int(std::fmin(step, float(kMaxDbStep))) : 0;
-    DrawDbAxis(view);
-}
-
-void ShowCalibrating(int view, bool on) {
-    if (view == kSpectrumView) {
-        DrawText(on ? ViewState.axisPen : kPenEraser, kCalibratingText, 85, 110);
-    } else if (on) {
-        DrawText(kPenWhite, kCalibratingText, 115, 150);
-    }
-}
-
-void EnterSpectrumView(int captureRate, int fftSize, int rateSetting, uint8_t logScale) {
-    ClearSpectrumPlot();
-    ClearFrequencyLabelStrip();
-    DrawReadoutBand();
-    SetupFrequencyView(captureRate, fftSize, rateSetting, logScale, kSpectrumView);
-    ShowCalibrating(kSpectrumView, false);
-    RedrawViewFrame(kSpectrumView);
-    RequestViewReset(true);
-}
-
-void EnterSpectrogramView(int captureRate, int fftSize, int rateSetting, uint8_t logScale) {
-    ClearSpectrogramPlot();
-    DrawReadoutBand();
-    SetupFrequencyView(captureRate, fftSize, rateSetting, logScale, kSpectrogramView);
-    DrawDbAxis(kSpectrogramView);
-    RequestViewReset(true);
 }

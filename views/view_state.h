@@ -1,6 +1,6 @@
 // View state and layout: the one record of view parameters and switches, the screen regions
 // of the 240-column frame, the clear and fade operations, the setters through which the
-// shell changes the views, and the sequences that set up and enter a view.
+// shell changes the views. The frame drawn from them and the view sequences: view_frame.h.
 //
 // Static parts (axes, labels, grids, legend, the spectrum view's notice) live on the
 // overlay; moving parts (traces, spectrogram, waveform, readout) on the canvas. Any clear
@@ -10,8 +10,6 @@
 //   Record          ViewMode values, ViewState
 //   Rectangles      ClearSpectrumPlot ... FadeWaveformStrip
 //   Setters         SetDbGridVisible ... SetPeakProfile
-//   Frame           SetupFrequencyView, RedrawViewFrame, SetDbRange, ShowCalibrating
-//   Entering        EnterSpectrumView, EnterSpectrogramView
 #pragma once
 
 #include <cstdint>
@@ -105,23 +103,3 @@ void RequestViewReset(bool reset);
 // nearest end (NaN as 0).
 void SetAveragingFactor(float factor);
 void SetPeakProfile(int mode);
-
-// ---- Frame ------------------------------------------------------------------------------
-
-// Stores the four values, requests a reset, picks the band's tick table, clears the
-// frequency axis area, rebuilds the column map and draws the frequency axis. A rate
-// setting other than 0 and 1 (with a rate other than 11025) stops after the reset request.
-void SetupFrequencyView(int captureRate, int fftSize, int rateSetting, uint8_t logScale, int view);
-// Redraws the static frame of the view: dB axis area, frequency view, grids and dB axis.
-void RedrawViewFrame(int view);
-// Stores the range (limited to kViewDbLowest .. kViewDbHighest) and the step (truncated;
-// 0 when not a number or below 1), then draws the dB axis.
-void SetDbRange(int max, int min, float step, int view);
-// "Calibrating": on the overlay in the spectrum view (off erases it), on the canvas in the
-// spectrogram view (where it scrolls away; off draws nothing).
-void ShowCalibrating(int view, bool on);
-
-// ---- Entering a view (the menu commands' sequences, less title and menu bar) ------------
-
-void EnterSpectrumView(int captureRate, int fftSize, int rateSetting, uint8_t logScale);
-void EnterSpectrogramView(int captureRate, int fftSize, int rateSetting, uint8_t logScale);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "capture/capture.h"
+#include "shell/capture_notice.h"
 
 // The longest wait for something that must happen. A passing test never waits this long; it
 // is this generous so that a loaded machine or ThreadSanitizer cannot make a test fail.

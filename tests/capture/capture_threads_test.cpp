@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "shell/capture_notice.h"
 #include "platform/audio_sources.h"
 #include "tests/capture/capture_test_support.h"
 

@@ -14,6 +14,7 @@
 #include "tests/shell/shell_test_support.h"
 #include "views/colour_strip.h"
 #include "views/readout.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "tests/shell/shell_test_support.h"
 #include "views/block_view.h"
 #include "views/readout.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 #include "views/axes.h"
 #include "views/block_view.h"
 #include "views/colour_strip.h"
@@ -25,15 +26,6 @@ namespace {
 
 std::string settingsPath;
 
-// The records as the program starts with them, taken before any test runs.
-struct StartState {
-    AnalyzerSettingsRecord settings = AnalyzerSettings;
-    PitchLockRecord pitchLock = PitchLock;
-    ViewStateRecord viewState = ViewState;
-    ReadoutStateRecord readout = ReadoutState;
-    FadeStateRecord fade = FadeState;
-} const startState;
-
 const std::string& TempFolder() {
     static const std::string folder = [] {
         char pattern[] = "/tmp/quillo-shell-test-XXXXXX";
@@ -41,42 +33,6 @@ const std::string& TempFolder() {
         return std::string(made != nullptr ? made : "/tmp");
     }();
     return folder;
-}
-
-void ClearSurface(FrameSurface& surface) {
-    if (surface.pixels != nullptr) {
-        std::memset(surface.pixels, 0, sizeof(uint16_t) * surface.width * surface.height);
-    }
-}
-
-void ResetRecords() {
-    ViewMode = 0;
-    deviceProfile = false;
-    AnalyzerSettings = startState.settings;
-    SampleRing = {};
-    analysisTurn = true;
-    samplesSinceFrame = 0;
-    std::memset(FrameEarly, 0, sizeof FrameEarly);
-    std::memset(FrameLate, 0, sizeof FrameLate);
-    NoiseReference = {};
-    AutoRange = {};
-    PitchLock = startState.pitchLock;
-
-    PitchTracker = {};
-    std::memset(PowerSpectrumEarly, 0, sizeof PowerSpectrumEarly);
-    std::memset(PowerSpectrumLate, 0, sizeof PowerSpectrumLate);
-
-    ViewState = startState.viewState;
-    ReadoutState = startState.readout;
-    std::memset(SmoothedLevels, 0, sizeof SmoothedLevels);
-    std::memset(PeakHoldRecord, 0, sizeof PeakHoldRecord);
-
-    FadeState = startState.fade;
-    ClearSurface(CanvasSurface);
-    ClearSurface(OverlaySurface);
-    CloseDisplay();
-    ResumeDrawing();
-    std::memset(&MemoryDisplay, 0, sizeof MemoryDisplay);
 }
 
 }  // namespace
@@ -110,20 +66,15 @@ std::string ReadTextFile(const std::string& path) {
 }
 
 void StartCore(bool deviceProfileOn) {
-    ResetRecords();
+    ResetProgramState();
+    CloseDisplay();
+    ResumeDrawing();
+    std::memset(&MemoryDisplay, 0, sizeof MemoryDisplay);
     SetDeviceProfile(deviceProfileOn);
     SetDisplayBackEnd(&MemoryDisplayBackEnd);
     OpenDisplay(nullptr);
     // The main window on the 240 x 320 screen, less the 26-pixel menu bar.
-    SetDisplayViewport(26, 268);
-    SetViewArea(0, 26, 240, 268);
-    InitFont();
-    SetPenColour(1, 255, 255, 0);
-    BuildColourMap(256, 0.3f, 0.2f, 0.2f);
-    SetDbLabelsVisible(true);
-    DrawReadoutBand();
-    LoadSettings();
-    DrawTimeAxis(AnalyzerSettings.captureRate, 240, AnalyzerSettings.timeTickMs);
+    InitViews(nullptr, 0, 26, 240, 268);
 }
 
 uint16_t ScreenPixel(int x, int y) {

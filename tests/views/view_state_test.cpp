@@ -7,6 +7,7 @@
 #include "tests/views/view_test_support.h"
 #include "views/axes.h"
 #include "views/colour_strip.h"
+#include "views/view_frame.h"
 #include "views/view_state.h"
 
 namespace {

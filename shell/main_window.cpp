@@ -1,0 +1,242 @@
+// The main window's procedure: first paint, draining, activation, commands, destruction.
+#include "shell/main_window.h"
+
+#include "capture/capture.h"
+#include "platform/platform.h"
+#include "raster/display.h"
+#include "resources/resources.h"
+#include "shell/capture_notice.h"
+#include "shell/options_dialog.h"
+#include "shell/shell.h"
+#include "shell/startup.h"
+#include "views/axes.h"
+#include "views/readout.h"
+#include "views/view_frame.h"
+#include "views/view_state.h"
+
+MainWindowStateRecord MainWindowState = {
+    .captureStarted = false,
+    .menuBar = nullptr,
+    .window = nullptr,
+    .dbLabelsOn = true,
+    .dbGridOn = false,
+    .freqGridOn = false,
+};
+
+namespace {
+
+constexpr const char* kHelpPage = "Quillo-SA.htm";
+constexpr const char* kHelpAnchor = "Main_Contents";
+constexpr const char* kSpectrogramTitle = "Quillo-SA:Spectrogram";
+constexpr const char* kSpectrumTitle = "Quillo-SA:Spectrum";
+
+// Room for one block, reused for every block.
+alignas(int16_t) uint8_t blockBuffer[kBlockBytes];
+
+void StartCapture(void* window) {
+    MainWindowState.captureStarted = true;
+    MainWindowState.window = window;
+    SetMainWindowTitle(kSpectrogramTitle);
+    TheCaptureDevice.Close();
+    TheCaptureDevice.Configure(OnCaptureNotify, kNormalThreadPriority, kCaptureBufferCount,
+                               kCaptureBufferSize, 1, AnalyzerSettings.captureRate, 16);
+    if (!TheCaptureDevice.Open()) {
+        ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
+        PostMainWindowMessage(WM_CLOSE);
+    }
+}
+
+void ToggleAndRedraw(bool& flag, void (*setVisible)(bool)) {
+    flag = !flag;
+    setVisible(flag);
+    RedrawViewFrame(ViewMode);
+    ResumeDrawing();
+}
+
+void ToggleNoiseReference() {
+    const bool on = !NoiseReference.enabled;
+    SetNoiseReferenceEnabled(on);
+    RebuildMenuBar();
+    ShowCalibrating(ViewMode, on);
+    if (!on) RedrawViewFrame(ViewMode);
+    ResumeDrawing();
+}
+
+void ShowSpectrogram() {
+    SetMainWindowTitle(kSpectrogramTitle);
+    ViewMode = kSpectrogramView;
+    RebuildMenuBar();
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    EnterSpectrogramView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale);
+    ResumeDrawing();
+}
+
+void ShowSpectrum() {
+    SetMainWindowTitle(kSpectrumTitle);
+    ViewMode = kSpectrumView;
+    RebuildMenuBar();
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    EnterSpectrumView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale);
+    ResumeDrawing();
+}
+
+// Ctrl+Q: suspend drawing as deactivation does, then close without saving.
+void QuitWithoutSaving(void* window) {
+    MainWindowProc(window, WM_ACTIVATE, 0, reinterpret_cast<intptr_t>(window));
+    MainWindowProc(window, WM_CLOSE, 0, 0);
+}
+
+// The dialog resumes drawing when it closes; one that cannot be shown (a headless run)
+// must not leave the display suspended.
+void OpenOptions(void* window) {
+    SuspendDrawing();
+    if (RunModalDialog(window, kOptionsDialog, OptionsDialogProc) < 0) ResumeDrawing();
+    RedrawViewFrame(ViewMode);
+}
+
+// False for ids that are not commands of this window.
+bool RunCommand(void* window, int command) {
+    MainWindowStateRecord& w = MainWindowState;
+    switch (command) {
+        case kCommandQuit:
+            QuitWithoutSaving(window);
+            return true;
+        case kCommandExit:
+            SaveSettings();
+            PostMainWindowMessage(WM_CLOSE);
+            return true;
+        case kCommandAbout:
+            RunModalDialog(window, kAboutDialog, AboutDialogProc);
+            return true;
+        case kCommandOption:
+            OpenOptions(window);
+            return true;
+        case kCommandSpectrogram:
+            ShowSpectrogram();
+            return true;
+        case kCommandSpectrum:
+            ShowSpectrum();
+            return true;
+        case kCommandContent:
+            ShowHelpPage(kHelpPage, kHelpAnchor);
+            return true;
+        case kCommandDbGrid:
+            ToggleAndRedraw(w.dbGridOn, SetDbGridVisible);
+            return true;
+        case kCommandFreqGrid:
+            ToggleAndRedraw(w.freqGridOn, SetFreqGridVisible);
+            return true;
+        case kCommandDbLabels:
+            ToggleAndRedraw(w.dbLabelsOn, SetDbLabelsVisible);
+            return true;
+        case kCommandNoise:
+            ToggleNoiseReference();
+            return true;
+        case kCommandAutoRange:
+            StartAutoRange();
+            ResumeDrawing();
+            return true;
+        case kCommandPause:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void DestroyWindow() {
+    TheCaptureDevice.Close();
+    CloseDisplay();
+    DestroyMenuBar(MainWindowState.menuBar);
+    MainWindowState.menuBar = nullptr;
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+void* BuildMenuBar(int view) {
+    void* bar = CreateMenuBar(MainWindow, kMenuBarResource);
+    if (bar == nullptr) return nullptr;
+    const bool noiseOn = NoiseReference.enabled;
+    if (view == kSpectrumView) {
+        AddMenuBarBitmap(bar, noiseOn ? kBitmapSpectrumNoiseOn : kBitmapSpectrumNoiseOff,
+                         kSpectrumImageCount);
+        AddMenuBarButtons(bar, SpectrumButtons, kSpectrumButtonCount);
+    } else {
+        AddMenuBarBitmap(bar, noiseOn ? kBitmapSpectrogramNoiseOn : kBitmapSpectrogramNoiseOff,
+                         kSpectrogramImageCount);
+        AddMenuBarButtons(bar, SpectrogramButtons, kSpectrogramButtonCount);
+    }
+    return bar;
+}
+
+void RebuildMenuBar() {
+    DestroyMenuBar(MainWindowState.menuBar);
+    MainWindowState.menuBar = BuildMenuBar(ViewMode);
+    PostMainWindowMessage(WM_PAINT);
+}
+
+intptr_t AboutDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t) {
+    if (message == WM_INITDIALOG) return 1;
+    if (message == WM_COMMAND && (wParam & 0xFFFF) == kCommandOk) {
+        EndDialog(dialog, 1);
+        return 1;
+    }
+    return 0;
+}
+
+void DrainCapturedAudio() {
+    CaptureDevice& device = TheCaptureDevice;
+    const unsigned queued = device.AvailableBytes();
+    if (queued >= kCatchUpBytes) {
+        for (unsigned i = 0; i < queued / 2; ++i) {
+            device.Read(blockBuffer, kBlockBytes);  // fails harmlessly once fewer are queued
+        }
+    }
+    for (int i = 0; i < kBlocksPerNotice && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
+        if (!device.Read(blockBuffer, kBlockBytes)) break;
+        const unsigned remaining = device.AvailableBytes();
+        ProcessBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
+                     remaining > kSkipOutputBytes);
+    }
+    ArmCaptureNotify();
+}
+
+intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case WM_CREATE:
+            MainWindowState.menuBar = BuildMenuBar(kSpectrogramView);
+            return 0;
+        case WM_PAINT:
+            if (!MainWindowState.captureStarted) StartCapture(window);
+            return 0;
+        case WM_ACTIVATE:
+            if (wParam != 0) {
+                ResumeDrawing();
+            } else {
+                SuspendDrawing();
+            }
+            return 0;
+        case WM_KILLFOCUS:
+        case WM_CANCELMODE:
+        case kSuspendMessage:
+            SuspendDrawing();
+            return 0;
+        case WM_LBUTTONDOWN:
+            return 0;
+        case WM_LBUTTONUP:
+            ResumeDrawing();
+            return 0;
+        case kWaveInDataMessage:
+            DrainCapturedAudio();
+            return 0;
+        case WM_COMMAND:
+            if (RunCommand(window, int(wParam & 0xFFFF))) return 0;
+            break;
+        case WM_DESTROY:
+            DestroyWindow();
+            return 0;
+        default:
+            break;
+    }
+    return DefaultWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,61 @@
+// The pitch log: CSV rows from the values the readout draws.
+#include "shell/pitch_log.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "views/readout.h"
+
+namespace {
+
+FILE* logFile = nullptr;
+bool logIsStdout = false;
+
+const char* LockStateName(int lockState) {
+    switch (lockState) {
+        case kPitchLocked:
+            return "locked";
+        case kPitchNotLocked:
+            return "unlocked";
+        default:
+            return "lost";
+    }
+}
+
+}  // namespace
+
+bool OpenPitchLog(const char* path) {
+    ClosePitchLog();
+    logIsStdout = std::strcmp(path, "-") == 0;
+    logFile = logIsStdout ? stdout : std::fopen(path, "w");
+    if (logFile == nullptr) return false;
+    std::fputs("time_s,frequency_hz,note,cents,lock\n", logFile);
+    return true;
+}
+
+void LogPitchRow(double seconds, float pitch, int lockState) {
+    if (logFile == nullptr) return;
+    const char* lock = LockStateName(lockState);
+    // The readout ignores what is not above 1 Hz, or not a finite number.
+    if (!(pitch > 1.0f) || !std::isfinite(pitch)) {
+        std::fprintf(logFile, "%.3f,0.000,,,%s\n", seconds, lock);
+        return;
+    }
+    char note[kNoteTextSize];
+    const float cents = NearestNote(pitch, note);
+    // The note without the blank that pads a natural's name.
+    if (note[1] == ' ') note[1] = '\0';
+    std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note,
+                 double(cents), lock);
+}
+
+void ClosePitchLog() {
+    if (logFile == nullptr) return;
+    if (logIsStdout) {
+        std::fflush(logFile);
+    } else {
+        std::fclose(logFile);
+    }
+    logFile = nullptr;
+}
