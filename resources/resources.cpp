@@ -99,8 +99,8 @@ const MenuBarButton SpectrogramButtons[kSpectrogramButtonCount] = {
 };
 
 const MenuBarButton SpectrumButtons[kSpectrumButtonCount] = {
-    {0, kCommandPause}, {1, kCommandDbGrid}, {2, kCommandFreqGrid},
-    {3, kCommandDbLabels}, {4, kCommandNoise}, {5, kCommandAutoRange},
+    {0, kCommandPause},    {1, kCommandDbGrid}, {2, kCommandFreqGrid},
+    {3, kCommandDbLabels}, {4, kCommandNoise},  {5, kCommandAutoRange},
 };
 
 const Accelerator AcceleratorTable[kAcceleratorCount] = {

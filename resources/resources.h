@@ -15,8 +15,8 @@
 
 // ---- Strings ----------------------------------------------------------------------------
 
-constexpr int kStringTitle = 1;      // "Quillo-SA"
-constexpr int kStringClassName = 3;  // "Tavo"
+constexpr int kStringTitle = 1;       // "Quillo-SA"
+constexpr int kStringClassName = 3;   // "Tavo"
 constexpr int kStringCapacity = 100;  // characters of the buffers the strings load into
 // The string of `id`, or null when the table has none.
 const char* LoadStringResource(int id);

@@ -46,8 +46,8 @@ void LogPitchRow(double seconds, float pitch, int lockState) {
     const float cents = NearestNote(pitch, note);
     // The note without the blank that pads a natural's name.
     if (note[1] == ' ') note[1] = '\0';
-    std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note,
-                 double(cents), lock);
+    std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note, double(cents),
+                 lock);
 }
 
 void ClosePitchLog() {

@@ -33,7 +33,6 @@ AnalyzerSettingsRecord AnalyzerSettings = {
     .timeTickMs = 1,
 };
 
-
 void SetDeviceProfile(bool on) {
     deviceProfile = on;
     AnalyzerSettings.captureRate = on ? 11025 : 22050;

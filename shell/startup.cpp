@@ -11,6 +11,7 @@
 #include "raster/surface.h"
 #include "resources/resources.h"
 #include "shell/main_window.h"
+#include "shell/options_dialog.h"
 #include "shell/shell.h"
 #include "views/axes.h"
 #include "views/block_view.h"
@@ -107,6 +108,7 @@ int RunProgram() {
 void ResetProgramState() {
     MainWindow = nullptr;
     MainWindowState = startState.mainWindow;
+    lastResolution = 0;
     ViewMode = 0;
     deviceProfile = false;
     AnalyzerSettings = startState.settings;

@@ -1,6 +1,7 @@
 #include "tests/shell/fake_window.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "shell/main_window.h"
@@ -10,7 +11,8 @@ FakeWindowRecord FakeWindow;
 
 namespace {
 
-int windowToken = 0;  // the fake window's handle is its address
+std::mutex postedLock;  // the capture thread posts too
+int windowToken = 0;    // the fake window's handle is its address
 int dialogToken = 0;
 
 void* BarHandle(size_t index) {
@@ -26,7 +28,16 @@ FakeMenuBar* Bar(void* handle) {
 }  // namespace
 
 void ResetFakeWindow() {
+    std::lock_guard<std::mutex> guard(postedLock);
     FakeWindow = FakeWindowRecord{};
+}
+
+size_t PostedCount(unsigned message) {
+    std::lock_guard<std::mutex> guard(postedLock);
+    size_t n = 0;
+    for (const PostedMessage& m : FakeWindow.posted)
+        n += m.message == message;
+    return n;
 }
 
 const FakeMenuBar* CurrentFakeMenuBar(void* handle) {
@@ -35,9 +46,14 @@ const FakeMenuBar* CurrentFakeMenuBar(void* handle) {
 
 int DeliverPostedMessages() {
     int delivered = 0;
-    while (!FakeWindow.posted.empty() && FakeWindow.quitCode < 0) {
-        const PostedMessage m = FakeWindow.posted.front();
-        FakeWindow.posted.erase(FakeWindow.posted.begin());
+    for (;;) {
+        PostedMessage m;
+        {
+            std::lock_guard<std::mutex> guard(postedLock);
+            if (FakeWindow.posted.empty() || FakeWindow.quitCode >= 0) break;
+            m = FakeWindow.posted.front();
+            FakeWindow.posted.erase(FakeWindow.posted.begin());
+        }
         MainWindowProc(&windowToken, m.message, m.wParam, m.lParam);
         ++delivered;
     }
@@ -70,7 +86,7 @@ void MoveMainWindow(int left, int top, int width, int height) {
 
 void ShowMainWindow() {
     FakeWindow.windowShown = true;
-    FakeWindow.posted.push_back({WM_PAINT, 0, 0});
+    PostMainWindowMessage(WM_PAINT);
 }
 
 void SetMainWindowTitle(const char* title) {
@@ -78,6 +94,7 @@ void SetMainWindowTitle(const char* title) {
 }
 
 void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    std::lock_guard<std::mutex> guard(postedLock);
     FakeWindow.posted.push_back({message, wParam, lParam});
 }
 
@@ -159,7 +176,7 @@ int GetDialogItemText(void*, int id, char* text, int capacity) {
     if (capacity <= 0) return 0;
     const std::string& value = FakeWindow.controls[id].text;
     const int n = static_cast<int>(value.size()) < capacity - 1 ? static_cast<int>(value.size())
-                                                               : capacity - 1;
+                                                                : capacity - 1;
     std::memcpy(text, value.data(), static_cast<size_t>(n));
     text[n] = '\0';
     return n;

@@ -68,6 +68,9 @@ extern FakeWindowRecord FakeWindow;
 // Forgets everything recorded and restores the inputs' defaults.
 void ResetFakeWindow();
 
+// Posted messages of this number still queued; safe while the capture thread posts.
+size_t PostedCount(unsigned message);
+
 // The bar the shell holds now, or null.
 const FakeMenuBar* CurrentFakeMenuBar(void* handle);
 

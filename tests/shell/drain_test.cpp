@@ -1,0 +1,149 @@
+// The first paint starts capture, and capture notices drain the queue into the block
+// pipeline: catch-up, at most three blocks, output skipped while a backlog remains.
+// Recorded through the scripted source, so these run the capture and source threads.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "capture/capture.h"
+#include "platform/audio_sources.h"
+#include "platform/display_memory.h"
+#include "raster/display.h"
+#include "shell/capture_notice.h"
+#include "shell/main_window.h"
+#include "shell/shell.h"
+#include "shell/startup.h"
+#include "tests/shell/fake_window.h"
+#include "tests/shell/shell_test_support.h"
+
+namespace {
+
+constexpr int kPatientWaitMs = 60000;
+
+bool WaitFor(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class DrainTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetFakeWindow();
+        UseSettingsPath("");
+        StartCore();
+        SetScriptedInputPresent(true);
+        SetAudioSource(&ScriptedAudioSource);
+    }
+    void TearDown() override { TheCaptureDevice.Close(); }
+
+    // Starts capture as the first paint does; one block already fed makes every later
+    // block due for output.
+    void StartCapture() {
+        const int16_t silence[1024] = {};
+        ProcessBlock(silence, 1024, false);
+        ASSERT_EQ(MainWindowProc(MainWindow, WM_PAINT, 0, 0), 0);
+        ASSERT_TRUE(MainWindowState.captureStarted);
+    }
+    // Leaves `total` bytes queued: whole buffers are recorded, then the odd bytes that
+    // exceed `total` are read away, as a reader taking part of a block would.
+    void Queue(unsigned total) {
+        const unsigned buffers = (total + kCaptureBufferSize - 1) / kCaptureBufferSize;
+        bytes.assign(buffers * kCaptureBufferSize, 0);
+        counts.assign(buffers, kCaptureBufferSize);
+        const unsigned held = TheCaptureDevice.AvailableBytes() + buffers * kCaptureBufferSize;
+        PlayScriptedBuffers(bytes.data(), counts.data(), static_cast<int>(buffers));
+        ASSERT_TRUE(WaitScriptedBuffersDelivered(kPatientWaitMs));
+        ASSERT_TRUE(WaitFor([held] { return TheCaptureDevice.AvailableBytes() == held; }));
+        std::vector<uint8_t> away(buffers * kCaptureBufferSize - total);
+        if (!away.empty()) {
+            ASSERT_TRUE(TheCaptureDevice.Read(away.data(), unsigned(away.size())));
+        }
+    }
+    // Handles one capture notice; returns the blocks processed and the frames presented.
+    std::pair<long long, int> Drain() {
+        const long long blocks = BlockCounter.blocks;
+        const int frames = MemoryDisplay.framesPresented;
+        MainWindowProc(MainWindow, kWaveInDataMessage, 0, 0);
+        return {BlockCounter.blocks - blocks, MemoryDisplay.framesPresented - frames};
+    }
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> counts;
+};
+
+bool Armed() {
+    std::lock_guard<std::mutex> guard(notifyLock);
+    return notifyArmed;
+}
+
+TEST_F(DrainTest, FirstPaintStartsCaptureOnceWithTheSpectrogramTitle) {
+    StartCapture();
+    EXPECT_EQ(FakeWindow.titles, (std::vector<std::string>{"Quillo-SA:Spectrogram"}));
+    EXPECT_TRUE(FakeWindow.messageBoxes.empty());
+    EXPECT_NE(TheCaptureDevice.waveIn, nullptr);
+    MainWindowProc(MainWindow, WM_PAINT, 0, 0);  // later paints start nothing
+    EXPECT_EQ(FakeWindow.titles.size(), 1u);
+}
+
+TEST_F(DrainTest, WithoutInputTheProgramSaysSoAndCloses) {
+    SetScriptedInputPresent(false);
+    MainWindowProc(MainWindow, WM_PAINT, 0, 0);
+    ASSERT_EQ(FakeWindow.messageBoxes.size(), 1u);
+    EXPECT_EQ(FakeWindow.messageBoxes[0].text, "Sound input failed!");
+    EXPECT_EQ(FakeWindow.messageBoxes[0].caption, "Fatal error");
+    EXPECT_EQ(FakeWindow.messageBoxes[0].icon, kMessageBoxExclamation);
+    EXPECT_EQ(PostedCount(WM_CLOSE), 1u);
+    DeliverPostedMessages();
+    EXPECT_TRUE(FakeWindow.windowDestroyed);
+    EXPECT_EQ(FakeWindow.quitCode, 0);
+}
+
+TEST_F(DrainTest, LessThanABlockProcessesNothingAndReArms) {
+    StartCapture();
+    Queue(2047);
+    EXPECT_EQ(Drain(), std::make_pair(0LL, 0));
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 2047u);
+    EXPECT_TRUE(Armed());
+}
+
+TEST_F(DrainTest, ThreeBlocksTheFirstOnlyFeedingTheRing) {
+    StartCapture();
+    Queue(6144);
+    EXPECT_EQ(Drain(), std::make_pair(3LL, 2));
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
+    EXPECT_TRUE(Armed());
+}
+
+TEST_F(DrainTest, JustBelowTheCatchUpThreeBlocksOnlyRecord) {
+    StartCapture();
+    Queue(17406);
+    EXPECT_EQ(Drain(), std::make_pair(3LL, 0));
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 11262u);
+}
+
+TEST_F(DrainTest, ABacklogOfTenBlocksIsDroppedWhole) {
+    StartCapture();
+    Queue(20480);
+    EXPECT_EQ(Drain(), std::make_pair(0LL, 0));
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
+    EXPECT_TRUE(Armed());
+}
+
+TEST_F(DrainTest, NoticesArePostedOnceUntilReArmed) {
+    StartCapture();
+    auto onePosted = [] { return PostedCount(kWaveInDataMessage) == 1; };
+    Queue(4096);  // two buffers, one notice
+    ASSERT_TRUE(WaitFor(onePosted));
+    DeliverPostedMessages();
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
+    EXPECT_EQ(PostedCount(kWaveInDataMessage), 0u);
+    Queue(2048);  // re-armed by the draining: a new notice
+    ASSERT_TRUE(WaitFor(onePosted));
+}
+
+}  // namespace

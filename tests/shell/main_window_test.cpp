@@ -1,0 +1,292 @@
+// Start-up and the main window's messages and commands, against the recording window
+// system: what the user would see (titles, menu bars, the picture) and what is saved.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/display_memory.h"
+#include "raster/display.h"
+#include "raster/surface.h"
+#include "resources/resources.h"
+#include "shell/main_window.h"
+#include "shell/shell.h"
+#include "shell/startup.h"
+#include "tests/shell/fake_window.h"
+#include "tests/shell/shell_test_support.h"
+#include "views/view_frame.h"
+#include "views/view_state.h"
+
+namespace {
+
+std::vector<uint16_t> Surface(const FrameSurface& s) {
+    return std::vector<uint16_t>(s.pixels, s.pixels + s.width * s.height);
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetFakeWindow();
+        path = NewSettingsPath();
+        UseSettingsPath(path);
+    }
+    // The program's start-up on the in-memory display, up to the shown window.
+    bool StartProgram() {
+        ResetProgramState();
+        CloseDisplay();
+        ResumeDrawing();
+        SetDisplayBackEnd(&MemoryDisplayBackEnd);
+        return InitMainWindow();
+    }
+    const FakeMenuBar& Bar() {
+        const FakeMenuBar* bar = CurrentFakeMenuBar(MainWindowState.menuBar);
+        EXPECT_NE(bar, nullptr);
+        static const FakeMenuBar none;
+        return bar != nullptr ? *bar : none;
+    }
+    std::string path;
+};
+
+TEST_F(MainWindowTest, StartUpBuildsTheSpectrogramBarWritesTheDiagnosticLineAndShows) {
+    FakeWindow.diagnosticPath = NewSettingsPath();
+    ASSERT_TRUE(StartProgram());
+    EXPECT_TRUE(FakeWindow.windowShown);
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrogramNoiseOff);
+    EXPECT_EQ(Bar().imageCount, 7);
+    EXPECT_EQ(Bar().commands, (std::vector<int>{1203, 1205, 1206, 1208}));
+    EXPECT_EQ(ReadTextFile(FakeWindow.diagnosticPath), "0 26 240 268\n");
+    // Right and bottom are passed as width and height.
+    EXPECT_EQ(std::vector<int>(FakeWindow.moved, FakeWindow.moved + 4),
+              (std::vector<int>{0, 26, 240, 294}));
+    EXPECT_EQ(ViewArea.top, 26);
+    EXPECT_EQ(ViewArea.height, 268);
+    EXPECT_FALSE(deviceProfile);
+    // The first paint is queued, nothing else.
+    ASSERT_EQ(FakeWindow.posted.size(), 1u);
+    EXPECT_EQ(FakeWindow.posted[0].message, WM_PAINT);
+}
+
+TEST_F(MainWindowTest, StartUpEndsWithCodeZeroWhenItCannotGoOn) {
+    FakeWindow.otherInstanceRuns = true;
+    EXPECT_FALSE(StartProgram());
+    EXPECT_FALSE(FakeWindow.windowCreated);
+    EXPECT_EQ(RunProgram(), 0);
+
+    ResetFakeWindow();
+    FakeWindow.windowCreationFails = true;
+    EXPECT_FALSE(StartProgram());
+
+    ResetFakeWindow();
+    ResetProgramState();
+    SetDisplayBackEnd(nullptr);  // no screen
+    EXPECT_FALSE(InitMainWindow());
+    EXPECT_FALSE(FakeWindow.windowShown);
+}
+
+TEST_F(MainWindowTest, WithoutAMenuBarTheWindowIsNotMoved) {
+    FakeWindow.menuBarFails = true;
+    ASSERT_TRUE(StartProgram());
+    EXPECT_EQ(MainWindowState.menuBar, nullptr);
+    EXPECT_EQ(FakeWindow.moved[3], 0);
+    SendCommand(kCommandSpectrum);  // rebuilding fails again, harmlessly
+    EXPECT_EQ(MainWindowState.menuBar, nullptr);
+}
+
+TEST_F(MainWindowTest, OemTextSelectsTheDeviceProfile) {
+    const char16_t* matches[] = {u"PxxxxxxxxxJ6", u"HxxJxxxxxxx5", u"PocketPC JJ6 rest"};
+    for (const char16_t* text : matches) {
+        const std::u16string s(text);
+        EXPECT_TRUE(IsDeviceProfileText(s.c_str(), static_cast<int>(s.size())))
+            << std::string(s.begin(), s.end());
+    }
+    const char16_t* others[] = {u"PxxxxxxxxxK6", u"HxxJxxxxxxx6", u"P", u"", u"xxxJxxxxxxJ6"};
+    for (const char16_t* text : others) {
+        const std::u16string s(text);
+        EXPECT_FALSE(IsDeviceProfileText(s.c_str(), static_cast<int>(s.size())))
+            << std::string(s.begin(), s.end());
+    }
+
+    FakeWindow.haveOemText = true;
+    FakeWindow.oemText = u"HxxJxxxxxxx5";
+    ASSERT_TRUE(StartProgram());
+    EXPECT_TRUE(deviceProfile);
+    EXPECT_EQ(AnalyzerSettings.captureRate, 11025);
+    EXPECT_EQ(AnalyzerSettings.fftSize, 512);
+    EXPECT_EQ(AnalyzerSettings.timeTickMs, 2);
+
+    ResetFakeWindow();  // a failed query is no match
+    ASSERT_TRUE(StartProgram());
+    EXPECT_FALSE(deviceProfile);
+    EXPECT_EQ(AnalyzerSettings.captureRate, 22050);
+}
+
+TEST_F(MainWindowTest, CtrlQClosesWithoutSavingAndExitSavesFirst) {
+    ASSERT_TRUE(StartProgram());
+    FakeWindow.posted.clear();
+    SendCommand(kCommandQuit);
+    EXPECT_TRUE(drawingSuspended);
+    EXPECT_TRUE(FakeWindow.windowDestroyed);
+    EXPECT_EQ(FakeWindow.quitCode, 0);
+    EXPECT_FALSE(displayOpen);
+    EXPECT_EQ(ReadTextFile(path), "");
+
+    ResetFakeWindow();
+    ASSERT_TRUE(StartProgram());
+    FakeWindow.posted.clear();
+    AnalyzerSettings.dbMax = 90;
+    SendCommand(kCommandExit);
+    EXPECT_EQ(ReadTextFile(path), "0 90 20 0 1 2 1 2");
+    EXPECT_FALSE(FakeWindow.windowDestroyed);  // the close is posted
+    DeliverPostedMessages();
+    EXPECT_TRUE(FakeWindow.windowDestroyed);
+    EXPECT_EQ(FakeWindow.quitCode, 0);
+}
+
+TEST_F(MainWindowTest, ViewSwitchesSetTitleBarAndFrameAsTheirSequences) {
+    StartCore();
+    EnterSpectrumView(22050, 1024, 1, 0);
+    const std::vector<uint16_t> spectrumOverlay = Surface(OverlaySurface);
+    const std::vector<uint16_t> spectrumCanvas = Surface(CanvasSurface);
+
+    ASSERT_TRUE(StartProgram());
+    void* firstBar = MainWindowState.menuBar;
+    FakeWindow.posted.clear();
+    SuspendDrawing();
+    SendCommand(kCommandSpectrum);
+    EXPECT_EQ(ViewMode, kSpectrumView);
+    EXPECT_EQ(FakeWindow.titles.back(), "Quillo-SA:Spectrum");
+    EXPECT_TRUE(CurrentFakeMenuBar(firstBar)->destroyed);
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrumNoiseOff);
+    EXPECT_EQ(Bar().imageCount, 9);
+    EXPECT_EQ(Bar().commands, (std::vector<int>{1203, 1202, 1207, 1205, 1206, 1208}));
+    ASSERT_FALSE(FakeWindow.posted.empty());
+    EXPECT_EQ(FakeWindow.posted.back().message, WM_PAINT);
+    EXPECT_FALSE(drawingSuspended);
+    EXPECT_EQ(ViewState.resetPending, 1);
+    EXPECT_TRUE(Surface(OverlaySurface) == spectrumOverlay);
+    EXPECT_TRUE(Surface(CanvasSurface) == spectrumCanvas);
+
+    SendCommand(kCommandSpectrogram);
+    EXPECT_EQ(ViewMode, kSpectrogramView);
+    EXPECT_EQ(FakeWindow.titles.back(), "Quillo-SA:Spectrogram");
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrogramNoiseOff);
+    EXPECT_EQ(Bar().commands.size(), 4u);
+    StartCore();
+    EnterSpectrumView(22050, 1024, 1, 0);
+    ViewMode = kSpectrogramView;
+    EnterSpectrogramView(22050, 1024, 1, 0);
+    const std::vector<uint16_t> expected = Surface(OverlaySurface);
+    ASSERT_TRUE(StartProgram());
+    SendCommand(kCommandSpectrum);
+    SendCommand(kCommandSpectrogram);
+    EXPECT_TRUE(Surface(OverlaySurface) == expected);
+}
+
+TEST_F(MainWindowTest, ToggleButtonsRedrawTheFrame) {
+    ASSERT_TRUE(StartProgram());
+    SendCommand(kCommandSpectrum);
+    auto gridPixels = [] {
+        int n = 0;
+        for (int y = 86; y < 255; ++y) {
+            for (int x = 0; x < 200; ++x)
+                n += OverlaySurface.pixels[y * OverlaySurface.width + x] != 0;
+        }
+        return n;
+    };
+    const int plain = gridPixels();
+    SuspendDrawing();
+    SendCommand(kCommandDbGrid);
+    EXPECT_TRUE(MainWindowState.dbGridOn);
+    EXPECT_FALSE(drawingSuspended);
+    const int withDbGrid = gridPixels();
+    EXPECT_GT(withDbGrid, plain + 200);
+    SendCommand(kCommandFreqGrid);
+    EXPECT_GT(gridPixels(), withDbGrid + 100);
+    SendCommand(kCommandFreqGrid);
+    SendCommand(kCommandDbGrid);
+    EXPECT_EQ(gridPixels(), plain);
+
+    const std::vector<uint16_t> labelled = Surface(OverlaySurface);
+    SendCommand(kCommandDbLabels);
+    EXPECT_FALSE(MainWindowState.dbLabelsOn);
+    EXPECT_EQ(ViewState.dbLabelsVisible, 0);
+    EXPECT_FALSE(Surface(OverlaySurface) == labelled);
+    SendCommand(kCommandDbLabels);
+    EXPECT_TRUE(Surface(OverlaySurface) == labelled);
+}
+
+TEST_F(MainWindowTest, NoiseButtonPressedTwiceSwitchesTheReferenceOffAndErasesTheNotice) {
+    ASSERT_TRUE(StartProgram());
+    SendCommand(kCommandSpectrum);
+    const std::vector<uint16_t> before = Surface(OverlaySurface);
+    SendCommand(kCommandNoise);
+    EXPECT_TRUE(NoiseReference.enabled);
+    EXPECT_EQ(NoiseReference.runState, 1);
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrumNoiseOn);
+    EXPECT_FALSE(Surface(OverlaySurface) == before);  // "Calibrating"
+    NoiseReference.runState = 2;                      // measuring
+    SendCommand(kCommandNoise);
+    EXPECT_FALSE(NoiseReference.enabled);
+    EXPECT_FALSE(NoiseReference.valid);
+    EXPECT_EQ(NoiseReference.runState, 2);  // kept until the next switch-on restarts it
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrumNoiseOff);
+    EXPECT_TRUE(Surface(OverlaySurface) == before);
+
+    SendCommand(kCommandSpectrogram);
+    SendCommand(kCommandNoise);
+    EXPECT_EQ(Bar().bitmap, kBitmapSpectrogramNoiseOn);
+}
+
+TEST_F(MainWindowTest, ActivationFocusAndTapsSuspendAndResumeDrawing) {
+    ASSERT_TRUE(StartProgram());
+    void* w = MainWindow;
+    const unsigned suspending[] = {WM_KILLFOCUS, WM_CANCELMODE, kSuspendMessage};
+    for (unsigned message : suspending) {
+        ResumeDrawing();
+        EXPECT_EQ(MainWindowProc(w, message, 0, 0), 0);
+        EXPECT_TRUE(drawingSuspended) << message;
+    }
+    MainWindowProc(w, WM_LBUTTONDOWN, 0, 0);
+    EXPECT_TRUE(drawingSuspended);
+    MainWindowProc(w, WM_LBUTTONUP, 0, 0);
+    EXPECT_FALSE(drawingSuspended);
+    MainWindowProc(w, WM_ACTIVATE, 0, 0);
+    EXPECT_TRUE(drawingSuspended);
+    MainWindowProc(w, WM_ACTIVATE, 1, 0);
+    EXPECT_FALSE(drawingSuspended);
+}
+
+TEST_F(MainWindowTest, HelpAboutAutoRangeAndPause) {
+    ASSERT_TRUE(StartProgram());
+    SendCommand(kCommandContent);
+    ASSERT_EQ(FakeWindow.helpPages.size(), 1u);
+    EXPECT_EQ(FakeWindow.helpPages[0], "Quillo-SA.htm#Main_Contents");
+
+    FakeWindow.dialogUser = [](void* dialog) {
+        AboutDialogProc(dialog, WM_COMMAND, kCommandOk, 0);
+    };
+    SendCommand(kCommandAbout);
+    EXPECT_EQ(FakeWindow.dialogsRun.back(), kAboutDialog);
+    EXPECT_EQ(FakeWindow.dialogResult, 1);
+
+    SuspendDrawing();
+    SendCommand(kCommandAutoRange);
+    EXPECT_TRUE(AutoRange.active);
+    EXPECT_EQ(AutoRange.runState, 1);
+    EXPECT_FALSE(drawingSuspended);
+
+    SuspendDrawing();
+    SendCommand(kCommandPause);  // does nothing, not even resume
+    EXPECT_TRUE(drawingSuspended);
+}
+
+TEST_F(MainWindowTest, OptionsThatCannotBeShownLeaveDrawingOn) {
+    ASSERT_TRUE(StartProgram());
+    FakeWindow.dialogsCannotShow = true;
+    SendCommand(kCommandOption);
+    EXPECT_EQ(FakeWindow.dialogsRun.back(), kOptionsDialog);
+    EXPECT_FALSE(drawingSuspended);
+}
+
+}  // namespace
