@@ -1,0 +1,333 @@
+// The real program end to end: headless runs on generated and shipped recordings, checked
+// on the snapshot's pixels, the pitch log, the settings file, the exit code and what it
+// says on stderr.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kRunTimeoutMs = 120000;
+
+std::string TempFolder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/quillo-program-test-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        return std::string(made != nullptr ? made : "/tmp");
+    }();
+    return folder;
+}
+
+std::string NewFolder() {
+    static int serial = 0;
+    const std::string path = TempFolder() + "/run" + std::to_string(++serial);
+    EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A mono 16-bit WAV at `rate` of `seconds` of a tone with two harmonics and a little noise.
+void WriteToneWav(const std::string& path, double hz, double seconds, int rate = 22050) {
+    const uint32_t frames = static_cast<uint32_t>(seconds * rate);
+    std::vector<int16_t> samples(frames);
+    uint32_t noise = 12345;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double phase = 2.0 * 3.141592653589793 * hz * i / rate;
+        noise = noise * 1103515245u + 12345u;
+        const double n = (static_cast<int>(noise >> 16 & 0x7FFF) - 16384) / 16384.0 * 200.0;
+        samples[i] = static_cast<int16_t>(
+            std::lround(8000.0 * std::sin(phase) + 3000.0 * std::sin(2 * phase) + n));
+    }
+    auto le32 = [](uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    const uint32_t bytes = frames * 2;
+    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+                      le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(bytes);
+    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
+    WriteFile(path, wav);
+}
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `args`, its settings under `home`/config and its temporary files in
+// `home`; gives up (and fails) after kRunTimeoutMs.
+Run RunProgram(const std::vector<std::string>& args, const std::string& home,
+               pid_t* started = nullptr) {
+    const std::string outPath = home + "/stdout.txt";
+    const std::string errPath = home + "/stderr.txt";
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home + "/config", "TMPDIR=" + home,
+                                    "HOME=" + home, "QT_QPA_PLATFORM=offscreen",
+                                    "XDG_RUNTIME_DIR=" + home};
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "XDG_CONFIG_HOME" && name != "TMPDIR" && name != "HOME" &&
+            name != "QT_QPA_PLATFORM" && name != "XDG_RUNTIME_DIR" && name != "DISPLAY") {
+            env.push_back(entry);
+        }
+    }
+    std::vector<char*> argv = {const_cast<char*>(QUILLO_PROGRAM)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = 0;
+    Run run;
+    const int spawned =
+        posix_spawn(&pid, QUILLO_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << QUILLO_PROGRAM;
+        return run;
+    }
+    if (started != nullptr) {
+        *started = pid;
+        return run;
+    }
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRunTimeoutMs);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the program did not end";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(outPath);
+    run.err = ReadFile(errPath);
+    return run;
+}
+
+int Lines(const std::string& text) {
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+// The snapshot's pixel as RGB565, as the screen held it.
+uint16_t Pixel(const QImage& image, int x, int y) {
+    const QRgb c = image.pixel(x, y);
+    return static_cast<uint16_t>((qRed(c) >> 3) << 11 | (qGreen(c) >> 2) << 5 | qBlue(c) >> 3);
+}
+
+int CountPixels(const QImage& image, int x0, int y0, int x1, int y1, uint16_t colour) {
+    int n = 0;
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x)
+            n += Pixel(image, x, y) == colour;
+    }
+    return n;
+}
+
+int CountNonBlack(const QImage& image, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x)
+            n += Pixel(image, x, y) != 0;
+    }
+    return n;
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override { home = NewFolder(); }
+    std::string home;
+};
+
+TEST_F(ProgramTest, HeadlessRunOnTheDemoDrawsTheSpectrogramAndEnds) {
+    const std::string png = home + "/shot.png";
+    const Run run = RunProgram({"--headless", "--input", QUILLO_DEMO_FILE, "--snapshot", png}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.width(), 240);
+    ASSERT_EQ(image.height(), 268);
+    // Readout band: the blue frame at its corners.
+    EXPECT_EQ(Pixel(image, 0, 71), 0x001F);
+    EXPECT_EQ(Pixel(image, 239, 84), 0x001F);
+    // The waveform time axis and the spectrogram's frequency axis are drawn in white.
+    EXPECT_GT(CountPixels(image, 0, 59, 239, 62, 0xFFFF), 100);
+    EXPECT_GT(CountPixels(image, 202, 86, 206, 255, 0xFFFF), 20);
+    // The spectrogram: many coloured pixels; the colour legend right of the axis.
+    EXPECT_GT(CountNonBlack(image, 0, 86, 201, 255), 5000);
+    EXPECT_GT(CountNonBlack(image, 207, 86, 239, 255), 500);
+    // The diagnostic file of start-up; the settings file is not written without Exit.
+    EXPECT_EQ(ReadFile(home + "/fp_win.txt"), "0 26 240 268\n");
+    EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "");
+}
+
+TEST_F(ProgramTest, ScriptedCommandsSwitchToTheSpectrumAndExitSaves) {
+    const std::string png = home + "/spectrum.png";
+    std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 440.0, 4.0);
+    const Run run = RunProgram({"--headless", "--input", wav, "--snapshot", png, "--command",
+                                "40060@10", "--command", "40025@60"},
+                               home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "0 80 20 0 1 2 1 2");
+    const QImage image(QString::fromStdString(png));
+    ASSERT_FALSE(image.isNull());
+    // The spectrum traces (green, peak hold cyan) and no spectrogram legend.
+    const int traces = CountPixels(image, 0, 85, 206, 255, 0x87E0) +
+                       CountPixels(image, 0, 85, 206, 255, 0x07FF);
+    EXPECT_GT(traces, 100);
+    EXPECT_LT(CountNonBlack(image, 207, 86, 239, 255), 500);
+}
+
+TEST_F(ProgramTest, APartialSettingsFileLoadsAndExitSavesItWhole) {
+    ASSERT_EQ(mkdir((home + "/config").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((home + "/config/Quillo-SA").c_str(), 0700), 0);
+    const std::string settings = home + "/config/Quillo-SA/setting.txt";
+    WriteFile(settings, "1 90 30 2");
+    const std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 330.0, 2.0);
+    const Run run = RunProgram({"--headless", "--input", wav, "--command", "40025@5"}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(settings), "1 90 30 2 1 2 1 2");
+}
+
+TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
+    const std::string wav = home + "/a440.wav";
+    WriteToneWav(wav, 440.0, 3.0);
+    const Run run = RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::istringstream log(run.out);
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "time_s,frequency_hz,note,cents,lock");
+    int rows = 0, locked = 0;
+    double lastTime = 0.0;
+    while (std::getline(log, line)) {
+        ++rows;
+        char note[8] = {}, lock[16] = {};
+        double time = 0.0, hz = 0.0;
+        if (line.find(",,,") != std::string::npos) continue;  // no pitch yet
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%7[^,],%*d,%15s", &time, &hz, note, lock), 4)
+            << line;
+        lastTime = time;
+        if (std::strcmp(lock, "locked") != 0) continue;
+        ++locked;
+        EXPECT_STREQ(note, "A") << line;
+        EXPECT_NEAR(hz, 440.0, 1.0) << line;
+    }
+    // Every block but the first is a row: 3 s are 64 blocks and a part of one.
+    EXPECT_EQ(rows, 64);
+    EXPECT_GT(locked, 50);
+    EXPECT_NEAR(lastTime, 65 * 1024 / 22050.0, 0.001);
+}
+
+TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoAndEnds) {
+    const Run run = RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("Sound input failed!"), std::string::npos) << run.err;
+}
+
+TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
+    const std::string notAudio = home + "/notes.txt";
+    WriteFile(notAudio, "these are not samples\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--no-such-option"},
+        {"--input"},
+        {"--command", "40060"},
+        {"--command", "x@3"},
+        {"--command", "40060@-1"},
+        {"--input", home + "/missing.wav"},
+        {"--input", notAudio},
+        {"--pitch-log", home + "/no/folder/log.csv", "--input", QUILLO_DEMO_FILE},
+        {"stray-argument"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+        const Run run = RunProgram(args, home);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(Lines(run.err), 1) << run.err;
+        EXPECT_EQ(run.err.rfind("quillo-sa: ", 0), 0u) << run.err;
+    }
+    const Run help = RunProgram({"--help"}, home);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--pitch-log"), std::string::npos);
+    const Run version = RunProgram({"--version"}, home);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("quillo-sa ", 0), 0u);
+}
+
+TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
+    const std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 440.0, 2.0);
+    const Run run = RunProgram(
+        {"--headless", "--input", wav, "--command", "40008@5", "--command", "40025@20"}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("Setting"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "0 80 20 0 1 2 1 2");
+}
+
+TEST_F(ProgramTest, ASecondWindowedInstanceExitsAtOnce) {
+    const std::string wav = home + "/long.wav";
+    WriteToneWav(wav, 440.0, 60.0);
+    pid_t first = 0;
+    RunProgram({"--input", wav}, home, &first);
+    ASSERT_GT(first, 0);
+    // The first instance listens once its window is up: its diagnostic file says so.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ReadFile(home + "/fp_win.txt").empty() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The same user's runtime folder, so the second finds the first.
+    const Run second = RunProgram({"--input", wav}, home);
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    int status = 0;
+    EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first instance runs on";
+    kill(first, SIGTERM);
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
