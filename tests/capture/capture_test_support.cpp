@@ -24,7 +24,7 @@ void ProgramNotify(int kind) {
 }  // namespace
 
 // The fake main window: counts the capture messages.
-void PostMainWindowMessage(unsigned message) {
+void PostMainWindowMessage(unsigned message, uintptr_t, intptr_t) {
     if (message != kWaveInDataMessage) return;
     {
         std::lock_guard<std::mutex> guard(postedLock);
