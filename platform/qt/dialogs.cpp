@@ -49,7 +49,14 @@ class ResourceDialog : public QDialog {
         for (int i = 0; i < resource.count; i++) {
             const DialogControlResource& control = resource.controls[i];
             QWidget* widget = MakeControl(control, group);
-            widget->setGeometry(UnitsX(control.x), UnitsY(control.y), UnitsX(control.width),
+            int width = UnitsX(control.width);
+            // A text in a wider font than the template's would be cut: it may run on to the
+            // dialog's edge.
+            if (control.kind == ControlKind::kLabel) {
+                const int needed = metrics.horizontalAdvance(QString::fromUtf8(control.text));
+                width = std::max(width, std::min(needed, this->width() - UnitsX(control.x)));
+            }
+            widget->setGeometry(UnitsX(control.x), UnitsY(control.y), width,
                                 UnitsY(control.height));
             if (control.id != -1) controls.push_back({control.id, widget});
             if (widget->focusPolicy() != Qt::NoFocus) {
@@ -118,6 +125,12 @@ class ResourceDialog : public QDialog {
             }
             case ControlKind::kGroupBox: {
                 auto* box = new QGroupBox(text, this);
+                // The title sits on the frame's top edge, as the template's layout expects;
+                // the style's own title row would push the frame onto the controls.
+                box->setStyleSheet(
+                    "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                    " margin-top: 0.5em; }"
+                    "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
                 box->lower();  // behind the controls it frames
                 return box;
             }

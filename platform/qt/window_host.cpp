@@ -85,6 +85,7 @@ struct HostRecord {
     PostedMessageObserver observer = nullptr;
     bool headless = false;
     bool shown = false;        // ShowMainWindow has sized and shown the window
+    bool inLoop = false;       // RunMessageLoop is in QApplication::exec
     bool quitPending = false;  // PostQuitMessage ran; nothing more is delivered
     int quitCode = 0;
     WindowRect movedTo{};  // the last MoveMainWindow; the window keeps its own size
@@ -474,7 +475,8 @@ intptr_t DefaultWindowProc(void* window, unsigned message, uintptr_t, intptr_t) 
 void PostQuitMessage(int code) {
     Host.quitPending = true;
     Host.quitCode = code;
-    QCoreApplication::exit(code);  // no-op outside the loop; RunMessageLoop then sees the flag
+    // Outside the loop exit() would still make every later modal loop return at once.
+    if (Host.inLoop) QCoreApplication::exit(code);
 }
 
 int RunMessageLoop(const Accelerator* table, int count) {
@@ -485,7 +487,12 @@ int RunMessageLoop(const Accelerator* table, int count) {
     }
     AcceleratorFilter filter;
     qApp->installEventFilter(&filter);
-    const int code = Host.quitPending ? Host.quitCode : QApplication::exec();
+    int code = Host.quitCode;
+    if (!Host.quitPending) {
+        Host.inLoop = true;
+        code = QApplication::exec();
+        Host.inLoop = false;
+    }
     qApp->removeEventFilter(&filter);
     Host.acceleratorCount = 0;
     Host.quitPending = false;
