@@ -214,3 +214,24 @@ void SetMicrophoneName(const char* name) {
     const char* chosen = name == nullptr ? "" : name;
     std::snprintf(Microphone.deviceName, sizeof Microphone.deviceName, "%s", chosen);
 }
+
+bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
+                     void* context) {
+    if (found == nullptr || Pa_Initialize() != paNoError) return false;
+    const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; i++) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxInputChannels < 1) continue;
+        PaStreamParameters parameters{};
+        parameters.device = i;
+        parameters.channelCount = 1;
+        parameters.sampleFormat = paInt16;
+        parameters.suggestedLatency = info->defaultLowInputLatency;
+        if (Pa_IsFormatSupported(&parameters, nullptr, rate) == paFormatIsSupported) {
+            found(info->name, i == defaultInput, context);
+        }
+    }
+    Pa_Terminate();
+    return true;
+}

@@ -38,6 +38,11 @@ extern const AudioSource MicrophoneSource;
 // device of exactly this name, else the first whose name contains it.
 void SetMicrophoneName(const char* name);
 
+// Calls `found` for every input device that can record mono 16-bit at `rate`, in PortAudio's
+// order, telling which one is the default input. False when PortAudio cannot start.
+bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
+                     void* context);
+
 // ---- Audio file through libsndfile and libsamplerate ----
 
 enum class AudioFilePacing {

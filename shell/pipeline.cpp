@@ -23,6 +23,7 @@ float FrameEarly[kFrameCapacity] = {};
 float FrameLate[kFrameCapacity] = {};
 NoiseReferenceRecord NoiseReference = {};
 AutoRangeRecord AutoRange = {};
+BlockCounterRecord BlockCounter = {};
 PitchLockRecord PitchLock = {.pitchLockState = kPitchLost,
                              .confidence = 0,
                              .missCount = 0,
@@ -230,6 +231,8 @@ static void UpdateReadout() {
 }
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
+    ++BlockCounter.blocks;
+    BlockCounter.samples += count;
     if (!SampleRing.zeroed) {
         for (int16_t& sample : SampleRing.samples)
             sample = 0;

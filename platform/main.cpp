@@ -1,0 +1,187 @@
+// The program quillo-sa: reads the command line, chooses the audio source and the window
+// display, runs the program, and writes what was asked for when it ends.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "platform/audio_sources.h"
+#include "platform/platform.h"
+#include "platform/program_options.h"
+#include "platform/qt/qt_host.h"
+#include "shell/pitch_log.h"
+#include "shell/shell.h"
+#include "shell/startup.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr unsigned kDefaultCaptureRate = 22050;
+constexpr unsigned kDeviceProfileCaptureRate = 11025;
+constexpr int kEndOfFileCheckMs = 10;
+
+// What the run does after each delivered capture message; main thread only.
+struct ScriptRecord {
+    struct Pending {
+        ScriptedCommand command;
+        bool posted;
+    };
+    std::vector<Pending> commands;  // in the order given
+    bool closeAtEndOfFile;          // headless with --input
+    bool closePosted;
+};
+ScriptRecord Script;
+
+int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
+
+void CloseAtEndOfFile() {
+    if (Script.closeAtEndOfFile && !Script.closePosted && AudioFileFinished()) {
+        Script.closePosted = true;
+        PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
+    }
+}
+
+void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
+    if (message != kWaveInDataMessage) return;
+    for (ScriptRecord::Pending& pending : Script.commands) {
+        if (pending.posted || BlockCounter.blocks < pending.command.blocks) continue;
+        pending.posted = true;
+        PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
+    }
+    CloseAtEndOfFile();
+}
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    const ssize_t written = write(SignalPipe[1], &byte, 1);
+    (void)written;  // a full pipe already holds a request
+}
+
+// SIGINT and SIGTERM close the window as its close button does.
+void WatchTerminationSignals(QApplication& app) {
+    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        PostMainWindowMessage(WM_CLOSE);
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Start-up decides the device profile from the same text; the file must be converted to
+// the rate it will capture at before any window opens.
+unsigned CaptureRateForThisMachine() {
+    char16_t text[kOemTextLength + 1] = {};
+    if (!ReadOemText(text, kOemTextLength)) return kDefaultCaptureRate;
+    int length = 0;
+    while (length < kOemTextLength && text[length] != u'\0')
+        length++;
+    return IsDeviceProfileText(text, length) ? kDeviceProfileCaptureRate : kDefaultCaptureRate;
+}
+
+// The settings folder, as installing the program made it on the device; failures are the
+// settings code's silent ones.
+void MakeSettingsFolder() {
+    const char* path = SettingsFilePath();
+    if (path == nullptr) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+}
+
+void PrintDevice(const char* name, bool isDefault, void*) {
+    std::printf("%s%s\n", name, isDefault ? " (default)" : "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ProgramOptions options = ParseProgramOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "%s\n", options.error.c_str());
+        return kUsageError;
+    }
+    if (options.help) {
+        std::fputs(ProgramUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("quillo-sa " QUILLO_VERSION);
+        return 0;
+    }
+    if (options.listDevices) {
+        if (ListMicrophones(kDefaultCaptureRate, PrintDevice, nullptr)) return 0;
+        std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
+        return 1;
+    }
+
+    SetOemTextOverride(options.oemText ? options.oemText->c_str() : nullptr);
+    if (options.input) {
+        char reason[512];
+        const AudioFilePacing pacing =
+            options.headless ? AudioFilePacing::kLockStep : AudioFilePacing::kRealTime;
+        if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, reason,
+                           sizeof reason)) {
+            std::fprintf(stderr, "quillo-sa: %s\n", reason);
+            return kUsageError;
+        }
+        SetAudioSource(&AudioFileSource);
+    } else {
+        SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
+        SetAudioSource(&MicrophoneSource);
+    }
+    if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
+        std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created\n",
+                     options.pitchLog->c_str());
+        return kUsageError;
+    }
+
+    if (options.headless && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("quillo-sa");
+    QApplication::setApplicationVersion(QUILLO_VERSION);
+    SetHeadlessRun(options.headless);
+    WatchTerminationSignals(app);
+    MakeSettingsFolder();
+    SetDisplayBackEnd(&WindowDisplayBackEnd);
+    for (const ScriptedCommand& command : options.commands)
+        Script.commands.push_back({command, false});
+    Script.closeAtEndOfFile = options.headless && options.input.has_value();
+    SetPostedMessageObserver(AfterPostedMessage);
+    // The source settles a moment after its last buffer has been processed, with no message
+    // to follow; so the end is also looked for between messages.
+    QTimer endOfFileCheck;
+    if (Script.closeAtEndOfFile) {
+        QObject::connect(&endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);
+        endOfFileCheck.start(kEndOfFileCheckMs);
+    }
+
+    const int code = RunProgram();
+
+    SetPostedMessageObserver(nullptr);
+    if (options.pitchLog) ClosePitchLog();
+    if (options.snapshot) {
+        char reason[512];
+        if (!WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason)) {
+            std::fprintf(stderr, "quillo-sa: the snapshot was not written: %s\n", reason);
+        }
+    }
+    return code;
+}

@@ -1,0 +1,74 @@
+// The Qt host: what the program's main and the host's tests need beyond the platform
+// operations of platform/platform.h, which the files of this folder define.
+//
+//   window_host.cpp      main window, message queue and loop, menu bar, window display
+//   dialogs.cpp          message box, modal dialogs built from the dialog templates
+//   help_window.cpp      the help page in the program's own browser window
+//   single_instance.cpp  the per-user lock and local socket that find a running instance
+//   machine_text.cpp     OEM text, diagnostic file path
+//
+// Everything here runs on the main thread, except PostMainWindowMessage.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+class QImage;
+class QWidget;
+
+// ---- Run mode ---------------------------------------------------------------------------
+
+// A headless run prints message boxes to stderr, refuses modal dialogs and takes no part in
+// the single-instance rule. Set before the window is created.
+void SetHeadlessRun(bool headless);
+bool IsHeadlessRun();
+
+// Replaces the machine's OEM text (null: read the machine's again).
+void SetOemTextOverride(const char* text);
+
+// ---- Main window ------------------------------------------------------------------------
+
+// Called after every posted message has been delivered to the window procedure.
+using PostedMessageObserver = void (*)(unsigned message, uintptr_t wParam, intptr_t lParam);
+void SetPostedMessageObserver(PostedMessageObserver observer);
+
+// The main window and its picture, or null when there is no main window.
+QWidget* MainWindowWidget();
+QWidget* MainWindowPicture();
+
+// The picture's scale for a widget of this size in device pixels: the largest whole factor
+// at which the 240 x 268 view fits, at least 1.
+int PictureScale(int deviceWidth, int deviceHeight);
+
+// ---- Window display back end ------------------------------------------------------------
+
+constexpr int kWindowScreenWidth = 240;
+constexpr int kWindowScreenHeight = 320;
+constexpr int kWindowViewTop = 26;      // screen row of the view area's first row
+constexpr int kWindowViewHeight = 268;  // rows of the view area
+
+// The 240 x 320 RGB565 frame buffer behind the window. Row-major (pitches 2 and 480) for the
+// frame calls; the fixed-address profile addresses the same memory with strides -320 and 1.
+struct WindowDisplayRecord {
+    uint16_t pixels[kWindowScreenWidth * kWindowScreenHeight];
+    bool isOpen;       // between open and close
+    bool fixedLayout;  // the last frame was written through the fixed-address origin
+    int viewportTop;   // last viewport set, in screen rows
+    int viewportHeight;
+    int framesPresented;  // completed begin/end pairs
+};
+extern WindowDisplayRecord WindowDisplay;
+
+extern const DisplayBackEnd WindowDisplayBackEnd;
+
+// Screen pixel (column, row) as last presented, whichever layout wrote it; 0 outside.
+uint16_t WindowScreenPixel(int column, int row);
+
+// The view area as last presented, 240 x 268 in RGB888 (RGB565 widened by bit replication):
+// image pixel (x, y) is screen pixel (x, 26 + y).
+QImage ViewAreaImage();
+
+// Writes ViewAreaImage as a PNG file; false with a one-line reason (no newline).
+bool WriteViewSnapshot(const char* path, char* reason, size_t reasonSize);

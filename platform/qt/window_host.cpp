@@ -1,0 +1,584 @@
+// The main window: Qt events in, numbered messages out, in order, on the main thread.
+//
+//   posted messages --QCoreApplication::postEvent--> MessageQueue --> window procedure
+//   activation, focus loss, mouse on the picture  --------------(sent)-> window procedure
+//   menu items, image buttons, accelerators --(posted as WM_COMMAND)-> window procedure
+//
+// Commands are posted rather than sent because their handlers may rebuild the menu bar,
+// which would delete the very button whose signal is running.
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QImage>
+#include <QImageWriter>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidget>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/qt/host_internal.h"
+#include "platform/qt/qt_host.h"
+#include "resources/buttons.h"
+#include "resources/resources.h"
+
+WindowDisplayRecord WindowDisplay;
+
+namespace {
+
+constexpr QEvent::Type kPostedMessageEvent = static_cast<QEvent::Type>(QEvent::User + 1);
+constexpr int kButtonImageSize = 16;  // pixels of one image of a button strip
+constexpr int kButtonIconScale = 2;   // the images are shown doubled, without smoothing
+constexpr int kMaxAccelerators = 16;
+
+class MainWindow;
+class PictureWidget;
+
+// One message on its way through Qt's queue. `generation` ties it to the window it was
+// posted to, so that a later window never receives an earlier window's messages.
+class PostedMessage : public QEvent {
+  public:
+    PostedMessage(unsigned message, uintptr_t wParam, intptr_t lParam, int generation)
+        : QEvent(kPostedMessageEvent),
+          message(message),
+          wParam(wParam),
+          lParam(lParam),
+          generation(generation) {}
+    const unsigned message;
+    const uintptr_t wParam;
+    const intptr_t lParam;
+    const int generation;
+};
+
+class MessageQueue : public QObject {
+  protected:
+    bool event(QEvent* event) override;
+};
+
+class MenuBar : public QToolBar {
+  public:
+    explicit MenuBar(QWidget* parent) : QToolBar(parent) {}
+    QImage strip;        // the image strip given with AddMenuBarBitmap; null before
+    int imageCount = 0;  // images the bar was told the strip holds
+};
+
+// The host's own state; main thread only, except the two atomics, which
+// PostMainWindowMessage reads on any thread.
+struct HostRecord {
+    std::atomic<MessageQueue*> queue{nullptr};  // created with the first window, kept
+    std::atomic<int> generation{0};             // of the current window; bumped per window
+    MainWindow* window = nullptr;               // null before creation and after destruction
+    PictureWidget* picture = nullptr;
+    WindowProc proc = nullptr;
+    PostedMessageObserver observer = nullptr;
+    bool headless = false;
+    bool shown = false;        // ShowMainWindow has sized and shown the window
+    bool inLoop = false;       // RunMessageLoop is in QApplication::exec
+    bool quitPending = false;  // PostQuitMessage ran; nothing more is delivered
+    int quitCode = 0;
+    WindowRect movedTo{};  // the last MoveMainWindow; the window keeps its own size
+    QList<QPointer<MenuBar>> bars;
+    Accelerator accelerators[kMaxAccelerators];
+    int acceleratorCount = 0;
+};
+HostRecord Host;
+
+intptr_t Deliver(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+class PictureWidget : public QWidget {
+  public:
+    explicit PictureWidget(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    QSize preferred{kWindowScreenWidth * 2, kWindowViewHeight * 2};
+    QSize sizeHint() const override { return preferred; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::black);
+        const qreal ratio = devicePixelRatioF();
+        const int deviceWidth = qRound(width() * ratio);
+        const int deviceHeight = qRound(height() * ratio);
+        const int scale = PictureScale(deviceWidth, deviceHeight);
+        const int w = kWindowScreenWidth * scale;
+        const int h = kWindowViewHeight * scale;
+        // Placed on whole device pixels, so that every screen pixel becomes scale x scale.
+        const QRectF target((deviceWidth - w) / 2 / ratio, (deviceHeight - h) / 2 / ratio,
+                            w / ratio, h / ratio);
+        painter.drawImage(target, ViewAreaImage());
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) Deliver(WM_LBUTTONDOWN, 1, ScreenPoint(event));
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) Deliver(WM_LBUTTONUP, 0, ScreenPoint(event));
+    }
+    // A popup menu of the bar takes the focus for a moment; that is no loss of focus.
+    void focusOutEvent(QFocusEvent* event) override {
+        if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::MenuBarFocusReason) {
+            Deliver(WM_KILLFOCUS);
+        }
+        QWidget::focusOutEvent(event);
+    }
+
+  private:
+    // The pressed point on the virtual screen, packed as x in the low and y in the high word.
+    intptr_t ScreenPoint(QMouseEvent* event) const {
+        const qreal ratio = devicePixelRatioF();
+        const int deviceWidth = qRound(width() * ratio);
+        const int deviceHeight = qRound(height() * ratio);
+        const int scale = PictureScale(deviceWidth, deviceHeight);
+        const QPointF device = event->position() * ratio;
+        const int left = (deviceWidth - kWindowScreenWidth * scale) / 2;
+        const int top = (deviceHeight - kWindowViewHeight * scale) / 2;
+        const int x = std::clamp(static_cast<int>(std::floor((device.x() - left) / scale)), 0,
+                                 kWindowScreenWidth - 1);
+        const int y = std::clamp(static_cast<int>(std::floor((device.y() - top) / scale)), 0,
+                                 kWindowViewHeight - 1) +
+                      kWindowViewTop;
+        return static_cast<intptr_t>(x) | (static_cast<intptr_t>(y) << 16);
+    }
+};
+
+class MainWindow : public QWidget {
+  public:
+    MainWindow() {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        picture = new PictureWidget(this);
+        layout->addWidget(picture, 1);
+        setAutoFillBackground(true);
+        QPalette dark = palette();
+        dark.setColor(QPalette::Window, Qt::black);
+        setPalette(dark);
+    }
+    PictureWidget* picture;
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange && Host.window == this) {
+            Deliver(WM_ACTIVATE, isActiveWindow() ? 1 : 0, 0);
+        }
+        QWidget::changeEvent(event);
+    }
+    // The close button asks; the window procedure decides (default handling destroys).
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        if (Host.window == this) PostMainWindowMessage(WM_CLOSE);
+    }
+};
+
+intptr_t Deliver(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (Host.window == nullptr || Host.proc == nullptr) return 0;
+    return Host.proc(static_cast<QWidget*>(Host.window), message, wParam, lParam);
+}
+
+bool MessageQueue::event(QEvent* event) {
+    if (event->type() != kPostedMessageEvent) return QObject::event(event);
+    const auto* posted = static_cast<const PostedMessage*>(event);
+    if (Host.quitPending || Host.window == nullptr || posted->generation != Host.generation) {
+        return true;
+    }
+    Deliver(posted->message, posted->wParam, posted->lParam);
+    if (Host.observer != nullptr) Host.observer(posted->message, posted->wParam, posted->lParam);
+    return true;
+}
+
+// Ctrl + letter, exactly, in the main window and while no modal window is up, as the
+// dialogs run loops of their own that know no accelerators.
+class AcceleratorFilter : public QObject {
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || Host.window == nullptr) return false;
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const Qt::KeyboardModifiers held =
+            key->modifiers() &
+            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (held != Qt::ControlModifier || key->key() < Qt::Key_A || key->key() > Qt::Key_Z) {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != Host.window ||
+            QApplication::activeModalWidget() != nullptr) {
+            return false;
+        }
+        const char letter = static_cast<char>('A' + (key->key() - Qt::Key_A));
+        for (int i = 0; i < Host.acceleratorCount; i++) {
+            if (Host.accelerators[i].key != letter) continue;
+            if (!key->isAutoRepeat()) {
+                PostMainWindowMessage(WM_COMMAND,
+                                      static_cast<uintptr_t>(Host.accelerators[i].command));
+            }
+            return true;
+        }
+        return false;
+    }
+};
+
+void ScheduleRepaint() {
+    if (Host.picture != nullptr) Host.picture->update();
+}
+
+MenuBar* LiveBar(void* bar) {
+    for (const QPointer<MenuBar>& live : Host.bars) {
+        if (live != nullptr && static_cast<void*>(live.data()) == bar) return live.data();
+    }
+    return nullptr;
+}
+
+// The tool tips name what the resource gives only as an image.
+const char* ButtonToolTip(int command) {
+    switch (command) {
+        case kCommandPause:
+            return "Pause";
+        case kCommandDbGrid:
+            return "dB grid";
+        case kCommandFreqGrid:
+            return "Frequency grid";
+        case kCommandDbLabels:
+            return "dB labels";
+        case kCommandNoise:
+            return "Noise reference";
+        case kCommandAutoRange:
+            return "Automatic dB range";
+        default:
+            return "";
+    }
+}
+
+// Scale 3 when the window fits the screen's free area with it, else 2.
+int DefaultPictureScale(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) return 2;
+    const QRect free = screen->availableGeometry();
+    constexpr int kRoomForBarAndFrame = 100;
+    const bool fits = kWindowScreenWidth * 3 <= free.width() &&
+                      kWindowViewHeight * 3 + kRoomForBarAndFrame <= free.height();
+    return fits ? 3 : 2;
+}
+
+// ---- Window display back end ----
+
+bool OpenWindowDisplay(void* window) {
+    if (window == nullptr || window != static_cast<QWidget*>(Host.window)) return false;
+    WindowDisplay.isOpen = true;
+    return true;
+}
+
+void SetWindowViewport(int top, int height) {
+    WindowDisplay.viewportTop = top;
+    WindowDisplay.viewportHeight = height;
+}
+
+DisplayProperties WindowProperties() {
+    return {kWindowScreenWidth,  kWindowScreenHeight, 2, kWindowScreenWidth * 2, 16,
+            kDisplayFormatRgb565};
+}
+
+bool WindowFrameBufferInMemory() {
+    return true;
+}
+
+uint16_t* BeginWindowFrame() {
+    if (!WindowDisplay.isOpen) return nullptr;
+    WindowDisplay.fixedLayout = false;
+    return WindowDisplay.pixels;
+}
+
+void EndWindowFrame() {
+    ++WindowDisplay.framesPresented;
+    ScheduleRepaint();
+}
+
+void CloseWindowDisplay() {
+    WindowDisplay.isOpen = false;
+}
+
+// Strides -320 and 1: screen pixel (c, r) at origin + r - 320 c, all inside the buffer. There
+// is no end call on this path, so the repaint is scheduled here; it runs after the copy.
+uint16_t* WindowFixedFrameBuffer() {
+    if (!WindowDisplay.isOpen) return nullptr;
+    WindowDisplay.fixedLayout = true;
+    ScheduleRepaint();
+    return WindowDisplay.pixels + (kWindowScreenWidth - 1) * kWindowScreenHeight;
+}
+
+}  // namespace
+
+const DisplayBackEnd WindowDisplayBackEnd = {
+    OpenWindowDisplay,         SetWindowViewport,      WindowProperties,
+    WindowFrameBufferInMemory, BeginWindowFrame,       EndWindowFrame,
+    CloseWindowDisplay,        WindowFixedFrameBuffer, ReadOemText,
+};
+
+// ---- Host extras ----
+
+void SetHeadlessRun(bool headless) {
+    Host.headless = headless;
+}
+
+bool IsHeadlessRun() {
+    return Host.headless;
+}
+
+void SetPostedMessageObserver(PostedMessageObserver observer) {
+    Host.observer = observer;
+}
+
+QWidget* MainWindowWidget() {
+    return Host.window;
+}
+
+QWidget* MainWindowPicture() {
+    return Host.picture;
+}
+
+int PictureScale(int deviceWidth, int deviceHeight) {
+    const int scale = std::min(deviceWidth / kWindowScreenWidth, deviceHeight / kWindowViewHeight);
+    return std::max(scale, 1);
+}
+
+uint16_t WindowScreenPixel(int column, int row) {
+    if (column < 0 || column >= kWindowScreenWidth || row < 0 || row >= kWindowScreenHeight) {
+        return 0;
+    }
+    if (WindowDisplay.fixedLayout) {
+        return WindowDisplay.pixels[(kWindowScreenWidth - 1 - column) * kWindowScreenHeight + row];
+    }
+    return WindowDisplay.pixels[row * kWindowScreenWidth + column];
+}
+
+QImage ViewAreaImage() {
+    QImage image(kWindowScreenWidth, kWindowViewHeight, QImage::Format_RGB888);
+    for (int y = 0; y < kWindowViewHeight; y++) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < kWindowScreenWidth; x++) {
+            const unsigned pixel = WindowScreenPixel(x, kWindowViewTop + y);
+            const unsigned red = pixel >> 11;
+            const unsigned green = (pixel >> 5) & 0x3F;
+            const unsigned blue = pixel & 0x1F;
+            line[3 * x] = static_cast<uchar>((red << 3) | (red >> 2));
+            line[3 * x + 1] = static_cast<uchar>((green << 2) | (green >> 4));
+            line[3 * x + 2] = static_cast<uchar>((blue << 3) | (blue >> 2));
+        }
+    }
+    return image;
+}
+
+bool WriteViewSnapshot(const char* path, char* reason, size_t reasonSize) {
+    QImageWriter writer(QString::fromLocal8Bit(path), "png");
+    if (writer.write(ViewAreaImage())) return true;
+    if (reason != nullptr && reasonSize > 0) {
+        std::snprintf(reason, reasonSize, "%s: %s", path,
+                      writer.errorString().toLocal8Bit().constData());
+    }
+    return false;
+}
+
+void RaiseMainWindow() {
+    if (Host.window == nullptr) return;
+    if (Host.window->isMinimized()) Host.window->showNormal();
+    // Windows without a window system stack nothing, and say so on every raise.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) Host.window->raise();
+    Host.window->activateWindow();
+}
+
+// ---- Window system and shell operations ----
+
+void* CreateMainWindow(const char* className, const char* title, WindowProc proc) {
+    if (qApp == nullptr || Host.window != nullptr || proc == nullptr) return nullptr;
+    // Only the window procedure ends the program, through PostQuitMessage.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (Host.queue.load() == nullptr) Host.queue.store(new MessageQueue);
+    auto* window = new MainWindow;
+    window->setObjectName(QString::fromUtf8(className != nullptr ? className : ""));
+    window->setWindowTitle(QString::fromUtf8(title != nullptr ? title : ""));
+    window->picture->preferred =
+        QSize(kWindowScreenWidth, kWindowViewHeight) * DefaultPictureScale(*window);
+    Host.generation.fetch_add(1);
+    Host.window = window;
+    Host.picture = window->picture;
+    Host.proc = proc;
+    Host.shown = false;
+    Host.quitPending = false;
+    if (proc(static_cast<QWidget*>(window), WM_CREATE, 0, 0) == -1) {
+        Host.window = nullptr;
+        Host.picture = nullptr;
+        Host.proc = nullptr;
+        delete window;
+        return nullptr;
+    }
+    return static_cast<QWidget*>(window);
+}
+
+WindowRect GetMainWindowRect() {
+    return {0, kWindowViewTop, kWindowScreenWidth, kWindowScreenHeight};
+}
+
+void MoveMainWindow(int left, int top, int width, int height) {
+    Host.movedTo = {left, top, left + width, top + height};
+}
+
+void ShowMainWindow() {
+    if (Host.window == nullptr) return;
+    if (!Host.shown) {
+        Host.window->adjustSize();
+        Host.shown = true;
+    }
+    Host.window->show();
+    RaiseMainWindow();
+    Host.picture->setFocus(Qt::OtherFocusReason);
+    PostMainWindowMessage(WM_PAINT);
+}
+
+void SetMainWindowTitle(const char* title) {
+    if (Host.window != nullptr) Host.window->setWindowTitle(QString::fromUtf8(title ? title : ""));
+}
+
+void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    MessageQueue* queue = Host.queue.load();
+    if (queue == nullptr) return;
+    QCoreApplication::postEvent(queue,
+                                new PostedMessage(message, wParam, lParam, Host.generation.load()));
+}
+
+intptr_t DefaultWindowProc(void* window, unsigned message, uintptr_t, intptr_t) {
+    if (message != WM_CLOSE || window == nullptr || window != static_cast<QWidget*>(Host.window)) {
+        return 0;
+    }
+    EndRunningDialogs();
+    Deliver(WM_DESTROY);
+    MainWindow* destroyed = Host.window;
+    Host.window = nullptr;
+    Host.picture = nullptr;
+    Host.proc = nullptr;
+    destroyed->hide();
+    destroyed->deleteLater();  // a handler of this window may still be on the stack
+    return 0;
+}
+
+void PostQuitMessage(int code) {
+    Host.quitPending = true;
+    Host.quitCode = code;
+    // Outside the loop exit() would still make every later modal loop return at once.
+    if (Host.inLoop) QCoreApplication::exit(code);
+}
+
+int RunMessageLoop(const Accelerator* table, int count) {
+    if (qApp == nullptr) return 0;
+    Host.acceleratorCount = 0;
+    for (int i = 0; table != nullptr && i < count && i < kMaxAccelerators; i++) {
+        Host.accelerators[Host.acceleratorCount++] = table[i];
+    }
+    AcceleratorFilter filter;
+    qApp->installEventFilter(&filter);
+    int code = Host.quitCode;
+    if (!Host.quitPending) {
+        Host.inLoop = true;
+        code = QApplication::exec();
+        Host.inLoop = false;
+    }
+    qApp->removeEventFilter(&filter);
+    Host.acceleratorCount = 0;
+    Host.quitPending = false;
+    return code;
+}
+
+void* CreateMenuBar(void* window, int resource) {
+    if (window == nullptr || window != static_cast<QWidget*>(Host.window) ||
+        resource != kMenuBarResource) {
+        return nullptr;
+    }
+    auto* bar = new MenuBar(Host.window);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(kButtonImageSize, kButtonImageSize) * kButtonIconScale);
+    bar->setStyleSheet(
+        "QToolBar { background: #383838; border: none; spacing: 2px; }"
+        "QToolButton { color: #f0f0f0; padding: 3px 6px; }"
+        "QToolButton::menu-indicator { image: none; }");
+    for (const DropDownResource& dropDown : MenuBarMenus) {
+        auto* button = new QToolButton(bar);
+        button->setText(QString::fromUtf8(dropDown.text));
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setFocusPolicy(Qt::NoFocus);
+        auto* menu = new QMenu(button);
+        for (int i = 0; i < dropDown.count; i++) {
+            const MenuItemResource& item = dropDown.items[i];
+            if (item.command == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromUtf8(item.text));
+            action->setData(item.command);
+            const int command = item.command;
+            QObject::connect(action, &QAction::triggered, [command] {
+                PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(command));
+            });
+        }
+        button->setMenu(menu);
+        bar->addWidget(button);
+    }
+    Host.bars.append(bar);
+    static_cast<QBoxLayout*>(Host.window->layout())->addWidget(bar);
+    bar->show();
+    return bar;
+}
+
+bool AddMenuBarBitmap(void* bar, int bitmap, int imageCount) {
+    MenuBar* live = LiveBar(bar);
+    const char* const* xpm = ButtonStripXpm(bitmap);
+    if (live == nullptr || xpm == nullptr || imageCount <= 0) return false;
+    live->strip = QImage(xpm);
+    live->imageCount = imageCount;
+    return !live->strip.isNull();
+}
+
+bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
+    MenuBar* live = LiveBar(bar);
+    if (live == nullptr || buttons == nullptr || count < 0) return false;
+    for (int i = 0; i < count; i++) {
+        const MenuBarButton button = buttons[i];
+        QIcon icon;
+        // An image the strip does not hold stays blank, as on a bar given too few images.
+        if (!live->strip.isNull() && button.image >= 0 && button.image < live->imageCount) {
+            const QImage image = live->strip.copy(button.image * kButtonImageSize, 0,
+                                                  kButtonImageSize, kButtonImageSize);
+            icon = QIcon(QPixmap::fromImage(image.scaled(
+                image.size() * kButtonIconScale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+        }
+        QAction* action = live->addAction(icon, QString());
+        action->setData(button.command);
+        action->setToolTip(QString::fromUtf8(ButtonToolTip(button.command)));
+        if (QWidget* widget = live->widgetForAction(action)) widget->setFocusPolicy(Qt::NoFocus);
+        const int command = button.command;
+        QObject::connect(action, &QAction::triggered, [command] {
+            PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(command));
+        });
+    }
+    return true;
+}
+
+void DestroyMenuBar(void* bar) {
+    MenuBar* live = LiveBar(bar);
+    if (live == nullptr) return;
+    Host.bars.removeAll(QPointer<MenuBar>(live));
+    live->hide();
+    live->setParent(nullptr);  // out of the layout now; deleted once its signals are done
+    live->deleteLater();
+}

@@ -1,0 +1,111 @@
+// The program's command line: what a user types, and the one line a mistake gets.
+#include "platform/program_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+ProgramOptions Parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "quillo-sa");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    return ParseProgramOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
+    const ProgramOptions options =
+        Parse({"--input", "song.flac", "--device=USB Mic", "--headless", "--snapshot", "a.png",
+               "--command", "40060@12", "--command=1206@0", "--oem-text", "PocketPC J6",
+               "--pitch-log", "-", "--list-devices"});
+    EXPECT_EQ(options.error, "");
+    EXPECT_EQ(options.input, "song.flac");
+    EXPECT_EQ(options.device, "USB Mic");
+    EXPECT_TRUE(options.headless);
+    EXPECT_TRUE(options.listDevices);
+    EXPECT_EQ(options.snapshot, "a.png");
+    EXPECT_EQ(options.oemText, "PocketPC J6");
+    EXPECT_EQ(options.pitchLog, "-");
+    ASSERT_EQ(options.commands.size(), 2u);
+    EXPECT_EQ(options.commands[0].id, 40060);
+    EXPECT_EQ(options.commands[0].blocks, 12);
+    EXPECT_EQ(options.commands[1].id, 1206);
+    EXPECT_EQ(options.commands[1].blocks, 0);
+    EXPECT_FALSE(options.help);
+    EXPECT_FALSE(options.version);
+}
+
+TEST(ProgramOptionsTest, NothingGivenMeansTheMicrophoneInAWindow) {
+    const ProgramOptions options = Parse({});
+    EXPECT_EQ(options.error, "");
+    EXPECT_FALSE(options.headless);
+    EXPECT_FALSE(options.input.has_value());
+    EXPECT_FALSE(options.device.has_value());
+    EXPECT_FALSE(options.oemText.has_value());
+    EXPECT_TRUE(options.commands.empty());
+}
+
+TEST(ProgramOptionsTest,
+     ALaterValueReplacesAnEarlierOneAndEmptyTextsAreKeptWhereTheyMeanSomething) {
+    const ProgramOptions options =
+        Parse({"--input", "a.wav", "--input", "b.wav", "--oem-text", "", "--device="});
+    EXPECT_EQ(options.error, "");
+    EXPECT_EQ(options.input, "b.wav");
+    EXPECT_EQ(options.oemText, "");
+    EXPECT_EQ(options.device, "");
+}
+
+TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string mentions;
+    };
+    const Case cases[] = {
+        {{"--bogus"}, "'--bogus'"},
+        {{"-x"}, "'-x'"},
+        {{"song.wav"}, "'song.wav'"},
+        {{"--input"}, "--input"},
+        {{"--input="}, "--input"},
+        {{"--snapshot", ""}, "--snapshot"},
+        {{"--headless=yes"}, "--headless"},
+        {{"--command", "40060"}, "'40060'"},
+        {{"--command", "@5"}, "'@5'"},
+        {{"--command", "40060@"}, "'40060@'"},
+        {{"--command", "-1@5"}, "'-1@5'"},
+        {{"--command", "1@-5"}, "'1@-5'"},
+        {{"--command", "+1@5"}, "'+1@5'"},
+        {{"--command", "1@5x"}, "'1@5x'"},
+        {{"--command", "1 @5"}, "'1 @5'"},
+        {{"--command", "65536@1"}, "'65536@1'"},
+        {{"--command", "1@99999999999999999999"}, "'1@99999999999999999999'"},
+        {{"--headless", "--command"}, "--command"},
+    };
+    for (const Case& c : cases) {
+        const ProgramOptions options = Parse(c.arguments);
+        SCOPED_TRACE(c.arguments.back());
+        EXPECT_EQ(options.error.rfind("quillo-sa: ", 0), 0u) << options.error;
+        EXPECT_NE(options.error.find(c.mentions), std::string::npos) << options.error;
+        EXPECT_EQ(options.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(ProgramOptionsTest, TheLargestCommandIdAndBlockCountAreAccepted) {
+    const ProgramOptions options = Parse({"--command", "65535@9223372036854775807"});
+    EXPECT_EQ(options.error, "");
+    ASSERT_EQ(options.commands.size(), 1u);
+    EXPECT_EQ(options.commands[0].id, 65535);
+    EXPECT_EQ(options.commands[0].blocks, 9223372036854775807LL);
+}
+
+TEST(ProgramOptionsTest, UsageNamesEveryOption) {
+    const std::string usage = ProgramUsage();
+    for (const char* option : {"--input", "--device", "--list-devices", "--headless", "--snapshot",
+                               "--command", "--oem-text", "--pitch-log", "--help", "--version"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace

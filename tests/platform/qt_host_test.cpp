@@ -1,0 +1,568 @@
+// The Qt host on Qt's offscreen platform: messages in order on the main thread, the
+// window's end, the menu bar, the picture's pixels, the dialogs and the message box.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/qt/qt_host.h"
+#include "resources/resources.h"
+
+namespace {
+
+struct Delivered {
+    unsigned message;
+    uintptr_t wParam;
+    bool onMainThread;
+};
+
+// The window procedure under test records every message; what it does beyond the default
+// handling is set per test.
+struct ProcRecord {
+    std::vector<Delivered> log;
+    int quitCode = 0;
+    std::function<void(void* window)> onCreate;
+    std::function<void(unsigned message, uintptr_t wParam)> onMessage;
+} Proc;
+
+intptr_t RecordingProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    Proc.log.push_back({message, wParam, QThread::currentThread() == qApp->thread()});
+    if (message == WM_CREATE && Proc.onCreate) Proc.onCreate(window);
+    if (Proc.onMessage) Proc.onMessage(message, wParam);
+    if (message == WM_DESTROY) {
+        PostQuitMessage(Proc.quitCode);
+        return 0;
+    }
+    return DefaultWindowProc(window, message, wParam, lParam);
+}
+
+std::vector<unsigned> Messages() {
+    std::vector<unsigned> messages;
+    for (const Delivered& d : Proc.log)
+        messages.push_back(d.message);
+    return messages;
+}
+
+std::vector<uintptr_t> Commands() {
+    std::vector<uintptr_t> commands;
+    for (const Delivered& d : Proc.log) {
+        if (d.message == WM_COMMAND) commands.push_back(d.wParam);
+    }
+    return commands;
+}
+
+// Runs the loop until the window procedure quits, with a watchdog so that a lost message
+// fails the test instead of hanging it.
+int RunLoopWithWatchdog() {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        ADD_FAILURE() << "the message loop did not end";
+        if (QWidget* active = QApplication::activeModalWidget()) active->close();
+        if (MainWindowWidget() != nullptr) DefaultWindowProc(MainWindowWidget(), WM_CLOSE, 0, 0);
+    });
+    watchdog.start(30000);
+    return RunMessageLoop(AcceleratorTable, kAcceleratorCount);
+}
+
+class QtHostTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        Proc = ProcRecord();
+        SetHeadlessRun(false);
+    }
+    void TearDown() override {
+        if (MainWindowWidget() != nullptr) {
+            DefaultWindowProc(MainWindowWidget(), WM_CLOSE, 0, 0);
+            RunMessageLoop(nullptr, 0);  // takes the pending quit at once
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SetHeadlessRun(false);
+        Proc = ProcRecord();
+    }
+    void* Create() {
+        void* window = CreateMainWindow("Tavo", "Quillo-SA", RecordingProc);
+        EXPECT_NE(window, nullptr);
+        return window;
+    }
+};
+
+// ---- Messages ----
+
+TEST(QtHostThreads, MessagesPostedFromAnotherThreadArriveInOrderOnTheMainThread) {
+    Proc = ProcRecord();
+    Proc.quitCode = 3;
+    ASSERT_NE(CreateMainWindow("Tavo", "Quillo-SA", RecordingProc), nullptr);
+    constexpr int kCount = 2000;
+    PostMainWindowMessage(WM_PAINT);
+    std::thread poster([] {
+        for (int i = 0; i < kCount; i++)
+            PostMainWindowMessage(kWaveInDataMessage, static_cast<uintptr_t>(i));
+        PostMainWindowMessage(WM_CLOSE);
+    });
+    const int code = RunLoopWithWatchdog();
+    poster.join();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    EXPECT_EQ(code, 3);
+    ASSERT_EQ(Proc.log.size(), static_cast<size_t>(kCount + 4));
+    EXPECT_EQ(Proc.log[0].message, WM_CREATE);
+    EXPECT_EQ(Proc.log[1].message, WM_PAINT);
+    for (int i = 0; i < kCount; i++) {
+        const Delivered& d = Proc.log[2 + i];
+        ASSERT_EQ(d.message, kWaveInDataMessage);
+        ASSERT_EQ(d.wParam, static_cast<uintptr_t>(i));
+    }
+    EXPECT_EQ(Proc.log[kCount + 2].message, WM_CLOSE);
+    EXPECT_EQ(Proc.log[kCount + 3].message, WM_DESTROY);
+    for (const Delivered& d : Proc.log)
+        ASSERT_TRUE(d.onMainThread);
+    Proc = ProcRecord();
+}
+
+TEST_F(QtHostTest, CloseDestroysTheWindowAndTheLoopEndsWithTheQuitCodeDeliveringNothingAfter) {
+    Proc.quitCode = 7;
+    Proc.onMessage = [](unsigned message, uintptr_t) {
+        // Posted after the quit: never delivered, neither now nor to a later window.
+        if (message == WM_DESTROY) PostMainWindowMessage(kWaveInDataMessage);
+    };
+    Create();
+    EXPECT_EQ(Messages(), std::vector<unsigned>{WM_CREATE});  // before CreateMainWindow returns
+    PostMainWindowMessage(WM_CLOSE);
+    EXPECT_EQ(RunLoopWithWatchdog(), 7);
+    EXPECT_EQ(Messages(), (std::vector<unsigned>{WM_CREATE, WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(MainWindowWidget(), nullptr);
+
+    Proc = ProcRecord();
+    Create();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Messages(), std::vector<unsigned>{WM_CREATE});
+}
+
+TEST_F(QtHostTest, TheCloseButtonAsksTheProcedureAndTheFirstShowPaintsOnce) {
+    Proc.onMessage = [](unsigned message, uintptr_t) {
+        if (message == WM_PAINT) MainWindowWidget()->close();
+    };
+    Create();
+    ShowMainWindow();
+    EXPECT_EQ(RunLoopWithWatchdog(), 0);
+    const std::vector<unsigned> messages = Messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), WM_PAINT), 1);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), WM_CLOSE), 1);
+    EXPECT_EQ(messages.back(), WM_DESTROY);
+}
+
+TEST_F(QtHostTest, CtrlQAndCtrlAAreAcceleratorsButNotWithShiftOrAnotherLetter) {
+    Proc.onMessage = [](unsigned message, uintptr_t wParam) {
+        if (message == WM_COMMAND && wParam == kCommandQuit) PostMainWindowMessage(WM_CLOSE);
+    };
+    Create();
+    ShowMainWindow();
+    QTimer::singleShot(0, [] {
+        QWidget* picture = MainWindowPicture();
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier},
+              std::pair{Qt::Key_B, Qt::KeyboardModifiers(Qt::ControlModifier)},
+              std::pair{Qt::Key_A, Qt::KeyboardModifiers(Qt::ControlModifier)},
+              std::pair{Qt::Key_Q, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+            QKeyEvent press(QEvent::KeyPress, key, modifiers);
+            QApplication::sendEvent(picture, &press);
+        }
+    });
+    RunLoopWithWatchdog();
+    EXPECT_EQ(Commands(), (std::vector<uintptr_t>{kCommandAbout, kCommandQuit}));
+}
+
+// ---- Menu bar ----
+
+void BuildSpectrumBar(void* window) {
+    void* bar = CreateMenuBar(window, kMenuBarResource);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(AddMenuBarBitmap(bar, kBitmapSpectrumNoiseOff, kSpectrumImageCount));
+    EXPECT_TRUE(AddMenuBarButtons(bar, SpectrumButtons, kSpectrumButtonCount));
+}
+
+std::vector<QToolButton*> BarButtons() {
+    std::vector<QToolButton*> buttons;
+    for (QToolBar* bar : MainWindowWidget()->findChildren<QToolBar*>()) {
+        if (!bar->isVisibleTo(MainWindowWidget())) continue;
+        for (QToolButton* button : bar->findChildren<QToolButton*>()) {
+            if (button->isVisibleTo(bar) && button->objectName() != "qt_toolbar_ext_button") {
+                buttons.push_back(button);
+            }
+        }
+    }
+    std::sort(buttons.begin(), buttons.end(),
+              [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
+    return buttons;
+}
+
+TEST_F(QtHostTest, TheMenuBarHasTheThreeDropDownsAndImageButtonsThatSendTheirIds) {
+    Proc.onCreate = BuildSpectrumBar;
+    void* window = Create();
+    MainWindowWidget()->show();
+    std::vector<QToolButton*> buttons = BarButtons();
+    ASSERT_EQ(buttons.size(), static_cast<size_t>(kMenuBarMenuCount + kSpectrumButtonCount));
+    for (int m = 0; m < kMenuBarMenuCount; m++) {
+        const DropDownResource& dropDown = MenuBarMenus[m];
+        EXPECT_EQ(buttons[m]->text().toStdString(), dropDown.text);
+        ASSERT_NE(buttons[m]->menu(), nullptr);
+        const QList<QAction*> actions = buttons[m]->menu()->actions();
+        ASSERT_EQ(actions.size(), dropDown.count);
+        for (int i = 0; i < dropDown.count; i++) {
+            EXPECT_EQ(actions[i]->isSeparator(), dropDown.items[i].command == 0);
+            if (dropDown.items[i].command == 0) continue;
+            EXPECT_EQ(actions[i]->text().toStdString(), dropDown.items[i].text);
+            actions[i]->trigger();
+        }
+    }
+    for (int i = 0; i < kSpectrumButtonCount; i++) {
+        QToolButton* button = buttons[kMenuBarMenuCount + i];
+        EXPECT_TRUE(button->text().isEmpty() ||
+                    button->toolButtonStyle() == Qt::ToolButtonIconOnly);
+        EXPECT_FALSE(button->icon().isNull()) << i;
+        button->click();
+    }
+    QCoreApplication::processEvents();
+    std::vector<uintptr_t> expected;
+    for (const DropDownResource& dropDown : MenuBarMenus) {
+        for (int i = 0; i < dropDown.count; i++) {
+            if (dropDown.items[i].command != 0) expected.push_back(dropDown.items[i].command);
+        }
+    }
+    for (const MenuBarButton& button : SpectrumButtons)
+        expected.push_back(static_cast<uintptr_t>(button.command));
+    EXPECT_EQ(Commands(), expected);
+
+    // Images cut from different places of the strip differ.
+    const QImage pause = buttons[kMenuBarMenuCount]->icon().pixmap(32, 32).toImage();
+    const QImage grid = buttons[kMenuBarMenuCount + 1]->icon().pixmap(32, 32).toImage();
+    EXPECT_NE(pause, grid);
+
+    // A rebuilt bar replaces the old one: still one set of buttons.
+    Proc.log.clear();
+    void* old = MainWindowWidget()->findChild<QToolBar*>();
+    DestroyMenuBar(old);
+    void* bar = CreateMenuBar(window, kMenuBarResource);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(AddMenuBarBitmap(bar, kBitmapSpectrogramNoiseOn, kSpectrogramImageCount));
+    EXPECT_TRUE(AddMenuBarButtons(bar, SpectrogramButtons, kSpectrogramButtonCount));
+    QCoreApplication::processEvents();
+    buttons = BarButtons();
+    ASSERT_EQ(buttons.size(), static_cast<size_t>(kMenuBarMenuCount + kSpectrogramButtonCount));
+    buttons.back()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Commands(),
+              std::vector<uintptr_t>{static_cast<uintptr_t>(SpectrogramButtons[3].command)});
+
+    EXPECT_EQ(CreateMenuBar(window, kMenuBarResource + 1), nullptr);
+    EXPECT_FALSE(AddMenuBarBitmap(bar, 124, 4));
+    DestroyMenuBar(nullptr);
+}
+
+// ---- Picture ----
+
+uint32_t Widen(uint16_t pixel) {
+    const unsigned r = pixel >> 11, g = (pixel >> 5) & 0x3F, b = pixel & 0x1F;
+    return 0xFF000000u | ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+}
+
+uint16_t PatternPixel(int column, int row) {
+    return static_cast<uint16_t>((column * 7919u + row * 104729u) ^ (row << 5));
+}
+
+// Every screen pixel of the view must cover exactly scale x scale widget pixels, centred on
+// black.
+void ExpectPictureShowsTheView(int width, int height, int scale) {
+    QWidget* picture = MainWindowPicture();
+    MainWindowWidget()->resize(width, height);  // the picture is all of this window
+    MainWindowWidget()->layout()->activate();
+    const QImage shot = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shot.size(), QSize(width, height));
+    const int left = (width - 240 * scale) / 2;
+    const int top = (height - 268 * scale) / 2;
+    int wrong = 0;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            const int column = (x - left) >= 0 ? (x - left) / scale : -1;
+            const int row = (y - top) >= 0 ? (y - top) / scale : -1;
+            const bool inside = column >= 0 && column < 240 && row >= 0 && row < 268;
+            const uint32_t expected = inside ? Widen(PatternPixel(column, 26 + row)) : 0xFF000000u;
+            if (shot.pixel(x, y) != expected && wrong++ < 5) {
+                ADD_FAILURE() << "scale " << scale << " pixel (" << x << ", " << y << ") is "
+                              << std::hex << shot.pixel(x, y) << ", not " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
+    void* window = Create();
+    ASSERT_TRUE(WindowDisplayBackEnd.open(window));
+    const DisplayProperties properties = WindowDisplayBackEnd.properties();
+    EXPECT_EQ(properties.cbxPitch, 2);
+    EXPECT_EQ(properties.cbyPitch, 480);
+    uint16_t* origin = WindowDisplayBackEnd.beginDraw();
+    ASSERT_NE(origin, nullptr);
+    for (int row = 0; row < 320; row++) {
+        for (int column = 0; column < 240; column++)
+            origin[row * 240 + column] = PatternPixel(column, row);
+    }
+    WindowDisplayBackEnd.endDraw();
+    ExpectPictureShowsTheView(240 * 3 + 11, 268 * 3 + 5, 3);
+    ExpectPictureShowsTheView(240 * 2 + 239, 268 * 3 - 1, 2);
+    ExpectPictureShowsTheView(300, 268, 1);
+
+    // The fixed-address layout (strides -320 and 1) shows the same picture.
+    std::fill(std::begin(WindowDisplay.pixels), std::end(WindowDisplay.pixels), 0);
+    uint16_t* fixed = WindowDisplayBackEnd.fixedFrameBuffer();
+    ASSERT_NE(fixed, nullptr);
+    for (int row = 0; row < 320; row++) {
+        for (int column = 0; column < 240; column++)
+            fixed[row - 320 * column] = PatternPixel(column, row);
+    }
+    ExpectPictureShowsTheView(240 * 2, 268 * 2, 2);
+
+    // The snapshot is the view area, pixel for pixel.
+    QTemporaryDir folder;
+    const std::string path = (folder.path() + "/view.png").toStdString();
+    char reason[256] = "";
+    ASSERT_TRUE(WriteViewSnapshot(path.c_str(), reason, sizeof reason)) << reason;
+    const QImage snapshot =
+        QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(snapshot.size(), QSize(240, 268));
+    for (int y = 0; y < 268; y++) {
+        for (int x = 0; x < 240; x++)
+            ASSERT_EQ(snapshot.pixel(x, y), Widen(PatternPixel(x, 26 + y))) << x << ", " << y;
+    }
+    const std::string unwritable = (folder.path() + "/missing/view.png").toStdString();
+    EXPECT_FALSE(WriteViewSnapshot(unwritable.c_str(), reason, sizeof reason));
+    EXPECT_NE(std::string(reason).find(unwritable), std::string::npos);
+
+    WindowDisplayBackEnd.close();
+    EXPECT_EQ(WindowDisplayBackEnd.beginDraw(), nullptr);
+    EXPECT_FALSE(WindowDisplayBackEnd.open(nullptr));
+}
+
+// ---- Dialogs ----
+
+struct DialogRun {
+    void* handle = nullptr;
+    std::vector<unsigned> messages;
+    std::vector<uintptr_t> commands;
+    bool endOnCommand = true;  // EndDialog with the command's id
+} Dialog;
+
+intptr_t DialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t) {
+    Dialog.messages.push_back(message);
+    if (message == WM_INITDIALOG) Dialog.handle = dialog;
+    if (message == WM_COMMAND) {
+        Dialog.commands.push_back(wParam);
+        if (Dialog.endOnCommand) EndDialog(dialog, static_cast<intptr_t>(wParam));
+        return 1;
+    }
+    return message == WM_INITDIALOG ? 1 : 0;
+}
+
+void SendKey(QWidget* widget, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+}
+
+std::string ItemText(int id) {
+    char text[64];
+    const int length = GetDialogItemText(Dialog.handle, id, text, sizeof text);
+    return std::string(text, static_cast<size_t>(length));
+}
+
+TEST_F(QtHostTest, TheSettingDialogHasEveryControlWithItsTextAndExclusiveRadioGroups) {
+    void* window = Create();
+    Dialog = DialogRun();
+    const DialogResource& resource = *FindDialogResource(kOptionsDialog);
+    QTimer::singleShot(0, [&resource] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_EQ(static_cast<void*>(dialog), Dialog.handle);
+        EXPECT_EQ(dialog->windowTitle().toStdString(), resource.caption);
+        const QList<QGroupBox*> boxes = dialog->findChildren<QGroupBox*>();
+        for (int i = 0; i < resource.count; i++) {
+            const DialogControlResource& control = resource.controls[i];
+            if (control.id == -1) continue;
+            SCOPED_TRACE(control.id);
+            EXPECT_EQ(ItemText(control.id), control.text);
+            if (control.kind != ControlKind::kRadioButton) continue;
+            EXPECT_FALSE(IsDialogButtonChecked(Dialog.handle, control.id));  // none at first
+        }
+        // Every radio button lies inside exactly one group box.
+        for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
+            int containing = 0;
+            for (QGroupBox* box : boxes)
+                containing += box->geometry().contains(radio->geometry()) ? 1 : 0;
+            EXPECT_EQ(containing, 1) << radio->text().toStdString();
+        }
+
+        // Tab order is the table's order.
+        std::vector<std::string> expectedOrder;
+        for (int i = 0; i < resource.count; i++) {
+            const ControlKind kind = resource.controls[i].kind;
+            if (kind != ControlKind::kGroupBox && kind != ControlKind::kLabel &&
+                kind != ControlKind::kIcon) {
+                expectedOrder.push_back(resource.controls[i].text);
+            }
+        }
+        std::vector<std::string> order;
+        QWidget* first = dialog->findChild<QPushButton*>();
+        QWidget* widget = first;
+        do {
+            if (widget->focusPolicy() & Qt::TabFocus) {
+                if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                    order.push_back(button->text().toStdString());
+                } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                    order.push_back(edit->text().toStdString());
+                }
+            }
+            widget = widget->nextInFocusChain();
+        } while (widget != first && order.size() < expectedOrder.size() + 5);
+        EXPECT_EQ(order, expectedOrder);
+
+        // Exclusive within a group, independent across groups.
+        CheckDialogButton(Dialog.handle, kControlNarrow, true);
+        CheckDialogButton(Dialog.handle, kControlShort, true);
+        CheckDialogButton(Dialog.handle, kControlWide, true);
+        EXPECT_FALSE(IsDialogButtonChecked(Dialog.handle, kControlNarrow));
+        EXPECT_TRUE(IsDialogButtonChecked(Dialog.handle, kControlWide));
+        EXPECT_TRUE(IsDialogButtonChecked(Dialog.handle, kControlShort));
+        CheckDialogButton(Dialog.handle, kControlWide, false);
+        EXPECT_FALSE(IsDialogButtonChecked(Dialog.handle, kControlWide));
+        // "None" of the filtering group starts the group though it is drawn last.
+        CheckDialogButton(Dialog.handle, kControlFilterNone, true);
+        CheckDialogButton(Dialog.handle, kControlHum, true);
+        EXPECT_FALSE(IsDialogButtonChecked(Dialog.handle, kControlFilterNone));
+
+        // Edits keep at most 20 characters; reading stops at the buffer's end.
+        SetDialogItemText(Dialog.handle, kControlDbMax, "1234567890123456789012345");
+        EXPECT_EQ(ItemText(kControlDbMax), "12345678901234567890");
+        char small[4];
+        EXPECT_EQ(GetDialogItemText(Dialog.handle, kControlDbMax, small, sizeof small), 3);
+        EXPECT_STREQ(small, "123");
+
+        EnableDialogItem(Dialog.handle, kControlRate11025, false);
+        for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
+            EXPECT_EQ(radio->isEnabled(), radio->text() != "11025 Hz");
+        }
+
+        SendKey(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(RunModalDialog(window, kOptionsDialog, DialogProc), kCommandCancel);
+    EXPECT_EQ(Dialog.messages.front(), WM_INITDIALOG);
+    EXPECT_EQ(Dialog.commands, std::vector<uintptr_t>{kCommandCancel});
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // The dialog is gone: its handle addresses nothing.
+    EXPECT_FALSE(IsDialogButtonChecked(Dialog.handle, kControlShort));
+}
+
+TEST_F(QtHostTest, EnterPressesTheDefaultButtonAndEscapeWithoutCancelClosesWithOk) {
+    void* window = Create();
+    Dialog = DialogRun();
+    QTimer::singleShot(0, [] { SendKey(QApplication::activeModalWidget(), Qt::Key_Return); });
+    EXPECT_EQ(RunModalDialog(window, kAboutDialog, DialogProc), kCommandOk);
+    EXPECT_EQ(Dialog.commands, std::vector<uintptr_t>{kCommandOk});
+
+    // A procedure that ends nothing: Escape still closes a dialog that has no Cancel.
+    Dialog = DialogRun();
+    Dialog.endOnCommand = false;
+    QTimer::singleShot(0, [] { SendKey(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(RunModalDialog(window, kAboutDialog, DialogProc), kCommandOk);
+    EXPECT_EQ(Dialog.commands, std::vector<uintptr_t>{kCommandOk});
+
+    EXPECT_EQ(RunModalDialog(window, 999, DialogProc), -1);
+}
+
+TEST_F(QtHostTest, TheMessageBoxIsModalUntilClosedAndPrintedInAHeadlessRun) {
+    void* window = Create();
+    bool seen = false;
+    QTimer::singleShot(0, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = true;
+        EXPECT_EQ(box->text(), "Sound input failed!");
+        EXPECT_EQ(box->windowTitle(), "Fatal error");
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        box->button(QMessageBox::Ok)->click();
+    });
+    ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
+    EXPECT_TRUE(seen);
+
+    SetHeadlessRun(true);
+    testing::internal::CaptureStderr();
+    ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
+    Dialog = DialogRun();
+    EXPECT_EQ(RunModalDialog(window, kOptionsDialog, DialogProc), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Fatal error: Sound input failed!\n"
+              "quillo-sa: the dialog \"Setting\" cannot be shown in a headless run\n");
+    EXPECT_TRUE(Dialog.messages.empty());
+    EXPECT_FALSE(RaiseRunningInstance());
+}
+
+// ---- Machine ----
+
+TEST_F(QtHostTest, TheOemTextOverrideIsReadAsUtf16WithinTheCapacity) {
+    SetOemTextOverride("PocketPC J6\xC3\xA9");
+    char16_t text[16];
+    std::fill(std::begin(text), std::end(text), u'#');
+    ASSERT_TRUE(ReadOemText(text, 15));
+    EXPECT_EQ(std::u16string(text), u"PocketPC J6\u00E9");
+    std::fill(std::begin(text), std::end(text), u'#');
+    ASSERT_TRUE(ReadOemText(text, 4));
+    EXPECT_EQ(std::u16string(text, 5), u"Pock#");
+    EXPECT_FALSE(ReadOemText(text, 0));
+    SetOemTextOverride(nullptr);
+
+    const char* saved = std::getenv("TMPDIR");
+    const std::string restore = saved != nullptr ? saved : "";
+    setenv("TMPDIR", "/var/tmp/q", 1);
+    EXPECT_STREQ(DiagnosticFilePath(), "/var/tmp/q/fp_win.txt");
+    unsetenv("TMPDIR");
+    EXPECT_STREQ(DiagnosticFilePath(), "/tmp/fp_win.txt");
+    if (saved != nullptr) setenv("TMPDIR", restore.c_str(), 1);
+}
+
+TEST_F(QtHostTest, AHelpPageThatIsNotThereIsNotShown) {
+    EXPECT_FALSE(ShowHelpPage("No-Such-Page.htm", "Main_Contents"));
+    EXPECT_FALSE(ShowHelpPage("../CMakeLists.txt", nullptr));
+    EXPECT_FALSE(ShowHelpPage("", nullptr));
+}
+
+}  // namespace
+
+// Test discovery runs this binary at build time, where there may be no display.
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
