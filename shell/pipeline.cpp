@@ -23,7 +23,6 @@ float FrameEarly[kFrameCapacity] = {};
 float FrameLate[kFrameCapacity] = {};
 NoiseReferenceRecord NoiseReference = {};
 AutoRangeRecord AutoRange = {};
-BlockCounterRecord BlockCounter = {};
 PitchLockRecord PitchLock = {.pitchLockState = kPitchLost,
                              .confidence = 0,
                              .missCount = 0,
@@ -231,8 +230,6 @@ static void UpdateReadout() {
 }
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
-    ++BlockCounter.blocks;
-    BlockCounter.samples += count;
     if (!SampleRing.zeroed) {
         for (int16_t& sample : SampleRing.samples)
             sample = 0;

@@ -154,14 +154,6 @@ struct PitchLockRecord {
 };
 extern PitchLockRecord PitchLock;
 
-// Blocks and samples handed to ProcessBlock since start; scripted runs time their commands
-// by it. Nothing in the core reads it.
-struct BlockCounterRecord {
-    long long blocks;
-    long long samples;
-};
-extern BlockCounterRecord BlockCounter;
-
 // Appends one captured block (count samples, 1024 from the window procedure) to the ring;
 // unless drawing is suspended, no frame is due or skipOutput is set, analyses every second
 // call and draws, presents and fades on every call.
