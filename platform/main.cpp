@@ -104,6 +104,17 @@ void MakeSettingsFolder() {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 }
 
+QtMessageHandler QtDefaultMessages = nullptr;
+
+// Qt's offscreen platform reports every window operation it cannot perform; a headless run
+// performs them by design, so those notes are dropped and everything else passes on.
+void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
+}
+
 void PrintDevice(const char* name, bool isDefault, void*) {
     std::printf("%s%s\n", name, isDefault ? " (default)" : "");
 }
@@ -154,6 +165,7 @@ int main(int argc, char** argv) {
     if (options.headless && std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    if (options.headless) QtDefaultMessages = qInstallMessageHandler(HeadlessMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
