@@ -38,16 +38,23 @@ struct ScriptRecord {
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
     bool closePosted;
+    bool finishedAtLastCheck;  // the source reported the end at the last check
 };
 ScriptRecord Script;
 
 int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
 
+// Runs every kEndOfFileCheckMs. The source reports the end as soon as it has handed over its
+// last buffer, which the capture thread may still be moving into the queue; so the end counts
+// only when it is reported at two checks in a row with no capture message between them.
 void CloseAtEndOfFile() {
-    if (Script.closeAtEndOfFile && !Script.closePosted && AudioFileFinished()) {
+    if (!Script.closeAtEndOfFile || Script.closePosted) return;
+    const bool finished = AudioFileFinished();
+    if (finished && Script.finishedAtLastCheck) {
         Script.closePosted = true;
         PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
     }
+    Script.finishedAtLastCheck = finished;
 }
 
 void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
@@ -57,7 +64,7 @@ void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
         pending.posted = true;
         PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
     }
-    CloseAtEndOfFile();
+    Script.finishedAtLastCheck = false;
 }
 
 void OnTerminationSignal(int) {
@@ -178,7 +185,7 @@ int main(int argc, char** argv) {
     Script.closeAtEndOfFile = options.headless && options.input.has_value();
     SetPostedMessageObserver(AfterPostedMessage);
     // The source settles a moment after its last buffer has been processed, with no message
-    // to follow; so the end is also looked for between messages.
+    // to follow; so the end is looked for between messages.
     QTimer endOfFileCheck;
     if (Script.closeAtEndOfFile) {
         QObject::connect(&endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);
