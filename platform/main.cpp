@@ -28,6 +28,7 @@ constexpr int kUsageError = 2;
 constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
 constexpr int kEndOfFileCheckMs = 10;
+constexpr int kEndChecks = 5;  // 50 ms: far longer than the capture thread takes to queue
 
 // What the run does after each delivered capture message; main thread only.
 struct ScriptRecord {
@@ -38,7 +39,7 @@ struct ScriptRecord {
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
     bool closePosted;
-    bool finishedAtLastCheck;  // the source reported the end at the last check
+    int finishedChecks;  // checks in a row at which the source reported the end
 };
 ScriptRecord Script;
 
@@ -46,15 +47,14 @@ int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread
 
 // Runs every kEndOfFileCheckMs. The source reports the end as soon as it has handed over its
 // last buffer, which the capture thread may still be moving into the queue; so the end counts
-// only when it is reported at two checks in a row with no capture message between them.
+// only when it is reported at kEndChecks checks in a row with no capture message between.
 void CloseAtEndOfFile() {
     if (!Script.closeAtEndOfFile || Script.closePosted) return;
-    const bool finished = AudioFileFinished();
-    if (finished && Script.finishedAtLastCheck) {
+    Script.finishedChecks = AudioFileFinished() ? Script.finishedChecks + 1 : 0;
+    if (Script.finishedChecks >= kEndChecks) {
         Script.closePosted = true;
         PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
     }
-    Script.finishedAtLastCheck = finished;
 }
 
 void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
@@ -64,7 +64,7 @@ void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
         pending.posted = true;
         PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
     }
-    Script.finishedAtLastCheck = false;
+    Script.finishedChecks = 0;
 }
 
 void OnTerminationSignal(int) {
