@@ -28,6 +28,7 @@ constexpr int kUsageError = 2;
 constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
 constexpr int kEndOfFileCheckMs = 10;
+constexpr int kEndChecks = 5;  // 50 ms: far longer than the capture thread takes to queue
 
 // What the run does after each delivered capture message; main thread only.
 struct ScriptRecord {
@@ -38,13 +39,19 @@ struct ScriptRecord {
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
     bool closePosted;
+    int finishedChecks;  // checks in a row at which the source reported the end
 };
 ScriptRecord Script;
 
 int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
 
+// Runs every kEndOfFileCheckMs. The source reports the end as soon as it has handed over its
+// last buffer, which the capture thread may still be moving into the queue; so the end counts
+// only when it is reported at kEndChecks checks in a row with no capture message between.
 void CloseAtEndOfFile() {
-    if (Script.closeAtEndOfFile && !Script.closePosted && AudioFileFinished()) {
+    if (!Script.closeAtEndOfFile || Script.closePosted) return;
+    Script.finishedChecks = AudioFileFinished() ? Script.finishedChecks + 1 : 0;
+    if (Script.finishedChecks >= kEndChecks) {
         Script.closePosted = true;
         PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
     }
@@ -57,7 +64,7 @@ void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
         pending.posted = true;
         PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
     }
-    CloseAtEndOfFile();
+    Script.finishedChecks = 0;
 }
 
 void OnTerminationSignal(int) {
@@ -102,6 +109,17 @@ void MakeSettingsFolder() {
     if (path == nullptr) return;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+}
+
+QtMessageHandler QtDefaultMessages = nullptr;
+
+// Qt's offscreen platform reports every window operation it cannot perform; a headless run
+// performs them by design, so those notes are dropped and everything else passes on.
+void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
 }
 
 void PrintDevice(const char* name, bool isDefault, void*) {
@@ -154,6 +172,7 @@ int main(int argc, char** argv) {
     if (options.headless && std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    if (options.headless) QtDefaultMessages = qInstallMessageHandler(HeadlessMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
@@ -166,7 +185,7 @@ int main(int argc, char** argv) {
     Script.closeAtEndOfFile = options.headless && options.input.has_value();
     SetPostedMessageObserver(AfterPostedMessage);
     // The source settles a moment after its last buffer has been processed, with no message
-    // to follow; so the end is also looked for between messages.
+    // to follow; so the end is looked for between messages.
     QTimer endOfFileCheck;
     if (Script.closeAtEndOfFile) {
         QObject::connect(&endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);

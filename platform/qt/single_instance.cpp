@@ -7,7 +7,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <memory>
@@ -43,7 +42,9 @@ QString InstanceName() {
 }
 
 QString LockPath(const QString& name) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // The session's runtime folder, else the temporary one (the uid in the name keeps users
+    // apart there).
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::tempPath();
     return folder + "/" + name + ".lock";
 }

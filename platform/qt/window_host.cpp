@@ -437,7 +437,8 @@ void MoveMainWindow(int left, int top, int width, int height) {
 void ShowMainWindow() {
     if (Host.window == nullptr) return;
     if (!Host.shown) {
-        Host.window->adjustSize();
+        // Not adjustSize: it would cap the window at two thirds of the screen.
+        Host.window->resize(Host.window->sizeHint());
         Host.shown = true;
     }
     Host.window->show();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,7 +13,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -193,6 +196,36 @@ TEST_F(QtHostTest, CtrlQAndCtrlAAreAcceleratorsButNotWithShiftOrAnotherLetter) {
     });
     RunLoopWithWatchdog();
     EXPECT_EQ(Commands(), (std::vector<uintptr_t>{kCommandAbout, kCommandQuit}));
+}
+
+TEST_F(QtHostTest, ActivationFocusAndTheMouseOnThePictureBecomeMessages) {
+    Create();
+    ShowMainWindow();
+    QCoreApplication::processEvents();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QCoreApplication::processEvents();
+    MainWindowWidget()->activateWindow();
+    QCoreApplication::processEvents();
+    std::vector<std::pair<unsigned, uintptr_t>> seen;
+    for (const Delivered& d : Proc.log) {
+        if (d.message == WM_ACTIVATE || d.message == WM_KILLFOCUS)
+            seen.push_back({d.message, d.wParam});
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<unsigned, uintptr_t>>{
+                        {WM_ACTIVATE, 1}, {WM_ACTIVATE, 0}, {WM_KILLFOCUS, 0}, {WM_ACTIVATE, 1}}));
+
+    Proc.log.clear();
+    QWidget* picture = MainWindowPicture();
+    const QPointF centre(picture->width() / 2.0, picture->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, picture->mapToGlobal(centre),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, picture->mapToGlobal(centre),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(picture, &press);
+    QApplication::sendEvent(picture, &release);
+    EXPECT_EQ(Messages(), (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
 }
 
 // ---- Menu bar ----
@@ -551,10 +584,32 @@ TEST_F(QtHostTest, TheOemTextOverrideIsReadAsUtf16WithinTheCapacity) {
     if (saved != nullptr) setenv("TMPDIR", restore.c_str(), 1);
 }
 
-TEST_F(QtHostTest, AHelpPageThatIsNotThereIsNotShown) {
+// The help folder beside an installed program: <bin>/../share/quillo-sa.
+TEST_F(QtHostTest, TheHelpPageOpensInOneReusedBrowserScrolledToTheAnchor) {
+    const QString folder = QCoreApplication::applicationDirPath() + "/../share/quillo-sa";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile page(folder + "/Test-Help.htm");
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html><head><title>Test help</title></head><body><p>Top</p>");
+    for (int i = 0; i < 300; i++)
+        page.write("<p>line</p>");
+    page.write("<p><a name=\"End\"></a>End</p></body></html>");
+    page.close();
+
     EXPECT_FALSE(ShowHelpPage("No-Such-Page.htm", "Main_Contents"));
-    EXPECT_FALSE(ShowHelpPage("../CMakeLists.txt", nullptr));
-    EXPECT_FALSE(ShowHelpPage("", nullptr));
+    EXPECT_FALSE(ShowHelpPage("../quillo-sa/Test-Help.htm", nullptr));
+    ASSERT_TRUE(ShowHelpPage("Test-Help.htm", "End"));
+    ASSERT_TRUE(ShowHelpPage("Test-Help.htm", "End"));
+    std::vector<QTextBrowser*> browsers;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* browser = qobject_cast<QTextBrowser*>(widget)) browsers.push_back(browser);
+    }
+    ASSERT_EQ(browsers.size(), 1u);
+    EXPECT_TRUE(browsers[0]->isVisible());
+    EXPECT_EQ(browsers[0]->windowTitle(), "Test help");
+    EXPECT_GT(browsers[0]->verticalScrollBar()->value(), 0);
+    browsers[0]->close();
+    QDir(QCoreApplication::applicationDirPath() + "/../share").removeRecursively();
 }
 
 }  // namespace
