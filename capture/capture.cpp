@@ -66,18 +66,29 @@ void PostReturnedBuffer(void* context, WaveHeader* header) {
     device.stopEvent.changed.notify_all();
 }
 
-WaveHeader* TakeMessage(CaptureMessageQueue& queue) {
+// The oldest message, left in the queue until DropOldestMessage: while a buffer is being
+// moved into CaptureQueue it still counts as on its way (see ReaderDrained).
+WaveHeader* OldestMessage(CaptureMessageQueue& queue) {
     std::lock_guard<std::mutex> guard(queue.mutex);
-    if (queue.count == 0) return nullptr;
-    WaveHeader* header = queue.messages[queue.first];
-    queue.first = (queue.first + 1) % queue.capacity;
-    queue.count--;
-    return header;
+    return queue.count == 0 ? nullptr : queue.messages[queue.first];
 }
 
-// The client's readerDrained. Takes the device lock, then the notice's, never both at once.
+void DropOldestMessage(CaptureMessageQueue& queue) {
+    std::lock_guard<std::mutex> guard(queue.mutex);
+    if (queue.count == 0) return;
+    queue.first = (queue.first + 1) % queue.capacity;
+    queue.count--;
+}
+
+// The client's readerDrained: nothing returned is still on its way to the queue, the queue
+// is empty, and the reader listens. Takes each lock alone, never one while holding another.
 bool ReaderDrained(void* context) {
-    if (static_cast<CaptureDevice*>(context)->AvailableBytes() != 0) return false;
+    CaptureDevice& device = *static_cast<CaptureDevice*>(context);
+    {
+        std::lock_guard<std::mutex> guard(device.messages.mutex);
+        if (device.messages.count != 0) return false;
+    }
+    if (device.AvailableBytes() != 0) return false;
     return CaptureReaderListening();
 }
 
@@ -130,8 +141,9 @@ void HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
 
 void CaptureThread(CaptureDevice* device) {
     while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
-        while (WaveHeader* header = TakeMessage(device->messages)) {
+        while (WaveHeader* header = OldestMessage(device->messages)) {
             HandleReturnedBuffer(*device, header);
+            DropOldestMessage(device->messages);
         }
     }
 }
@@ -202,9 +214,11 @@ bool CaptureDevice::Open() {
     headers = static_cast<WaveHeader*>(std::calloc(bufferCount, sizeof(WaveHeader)));
     {
         std::lock_guard<std::mutex> guard(messages.mutex);
-        messages.messages =
-            static_cast<WaveHeader**>(std::calloc(bufferCount, sizeof(WaveHeader*)));
-        messages.capacity = messages.messages == nullptr ? 0 : bufferCount;
+        // One more than the buffers: the oldest message stays queued while its buffer is
+        // handled, and the re-queued buffer may come back before it is dropped.
+        const uint32_t capacity = uint32_t{bufferCount} + 1;
+        messages.messages = static_cast<WaveHeader**>(std::calloc(capacity, sizeof(WaveHeader*)));
+        messages.capacity = messages.messages == nullptr ? 0 : capacity;
     }
     if (bufferMemory == nullptr || queueMemory == nullptr || headers == nullptr ||
         messages.messages == nullptr) {

@@ -34,7 +34,7 @@ struct CaptureEvent {
 };
 
 // The capture thread's message queue: returned buffers, oldest first. Room for every buffer
-// of an opening, allocated with the buffers, so a post never fails.
+// of an opening and one more, allocated with the buffers, so a post never fails.
 struct CaptureMessageQueue {
     std::mutex mutex;
     WaveHeader** messages = nullptr;  // capacity entries
