@@ -116,7 +116,10 @@ QtMessageHandler QtDefaultMessages = nullptr;
 // Qt's offscreen platform reports every window operation it cannot perform; a headless run
 // performs them by design, so those notes are dropped and everything else passes on.
 void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support"))) {
+    // A headless run on a server may well have no runtime folder; it needs none.
+    if (type == QtWarningMsg &&
+        (text.startsWith(QLatin1String("This plugin does not support")) ||
+         text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))) {
         return;
     }
     if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
