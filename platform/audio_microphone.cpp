@@ -6,7 +6,9 @@
 //     addBuffer --queued--> callback (fills in order) --filled--> relay thread --> client
 //
 // stop and reset, once the stream has stopped, take the callback's place on both rings.
+#include <fcntl.h>
 #include <portaudio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -136,12 +138,27 @@ bool OpenStream(const WaveFormat& format) {
                          &Microphone) == paNoError;
 }
 
+// PortAudio's start-up probes every ALSA and JACK device it knows of, and those libraries
+// report each missing card or server on stderr: dozens of lines that say nothing about the
+// program's own success. They are kept off the terminal; the program says what failed.
+bool InitializeQuietly() {
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && sink >= 0) dup2(sink, STDERR_FILENO);
+    const bool ok = Pa_Initialize() == paNoError;
+    if (saved >= 0 && sink >= 0) dup2(saved, STDERR_FILENO);
+    if (sink >= 0) close(sink);
+    if (saved >= 0) close(saved);
+    return ok;
+}
+
 bool MicrophoneOpen(const WaveFormat& format, const AudioSourceClient& client) {
     const bool supported = format.wFormatTag == kWaveFormatPcm && format.nChannels >= 1 &&
                            (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
                            format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
     if (Microphone.stream != nullptr || !supported) return false;
-    if (Pa_Initialize() != paNoError) return false;
+    if (!InitializeQuietly()) return false;
     Microphone.client = client;
     Microphone.blockAlign = format.nBlockAlign;
     Microphone.queued.head = Microphone.queued.tail = 0;
@@ -217,7 +234,7 @@ void SetMicrophoneName(const char* name) {
 
 bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
                      void* context) {
-    if (found == nullptr || Pa_Initialize() != paNoError) return false;
+    if (found == nullptr || !InitializeQuietly()) return false;
     const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
     const PaDeviceIndex count = Pa_GetDeviceCount();
     for (PaDeviceIndex i = 0; i < count; i++) {

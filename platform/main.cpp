@@ -125,8 +125,9 @@ void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const Q
     if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
 }
 
-void PrintDevice(const char* name, bool isDefault, void*) {
+void PrintDevice(const char* name, bool isDefault, void* listed) {
     std::printf("%s%s\n", name, isDefault ? " (default)" : "");
+    ++*static_cast<int*>(listed);
 }
 
 }  // namespace
@@ -146,7 +147,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.listDevices) {
-        if (ListMicrophones(kDefaultCaptureRate, PrintDevice, nullptr)) return 0;
+        int listed = 0;
+        if (ListMicrophones(kDefaultCaptureRate, PrintDevice, &listed)) {
+            if (listed == 0) {
+                std::fprintf(stderr, "quillo-sa: no input here can record 22050 Hz mono 16-bit\n");
+            }
+            return 0;
+        }
         std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
         return 1;
     }
