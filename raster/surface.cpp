@@ -48,8 +48,9 @@ uint16_t FadeByQuarter(uint16_t p) {
 
 // Each non-zero channel drops by one and loses its top bit; green tests its low five bits.
 uint16_t FadeByOne(uint16_t p) {
-    const int n =
-        ((p & 0xF800) ? 0x0800 : 0) | ((p & 0x03E0) ? 0x0020 : 0) | ((p & 0x001F) ? 1 : 0);
+    const uint16_t n = static_cast<uint16_t>(((p & 0xF800) != 0 ? 0x0800 : 0) |
+                                             ((p & 0x03E0) != 0 ? 0x0020 : 0) |
+                                             ((p & 0x001F) != 0 ? 0x0001 : 0));
     return static_cast<uint16_t>((p - n) & 0x7BEF);
 }
 
@@ -204,10 +205,16 @@ void FadeRect(int x, int y, int width, int height) {
     if (FadeState.accumulator < kFadeThreshold) return;
     FadeState.accumulator -= kFadeThreshold;
     const CanvasRect r = ClipToCanvas(x, y, width, height);
+    // One rule per call, chosen outside the loops, so that each loop vectorises.
+    const bool quarter = FadeState.phase != 0;
     for (int row = r.row0; row < r.row1; ++row) {
         uint16_t* line = CanvasSurface.pixels + row * CanvasSurface.width;
-        for (int c = r.col0; c < r.col1; ++c) {
-            line[c] = FadeState.phase ? FadeByQuarter(line[c]) : FadeByOne(line[c]);
+        if (quarter) {
+            for (int c = r.col0; c < r.col1; ++c)
+                line[c] = FadeByQuarter(line[c]);
+        } else {
+            for (int c = r.col0; c < r.col1; ++c)
+                line[c] = FadeByOne(line[c]);
         }
     }
     FadeState.phase = !FadeState.phase;
