@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "platform/platform.h"
 #include "raster/surface.h"
@@ -94,21 +93,24 @@ void ComposeRow(uint16_t* canvas, const uint16_t* overlay, int n) {
         canvas[k] = overlay[k] != 0 ? overlay[k] : canvas[k];
 }
 
-void CopyRow(uint16_t* destination, const uint16_t* source, int columns) {
-    if (xStride == 1) {
-        std::memcpy(destination, source, sizeof(uint16_t) * static_cast<size_t>(columns));
-        return;
+// Composes a row and writes its first `columns` pixels to a frame-buffer row whose pixels
+// are adjacent, in one pass.
+void ComposeCopyRow(uint16_t* canvas, const uint16_t* overlay, int n, uint16_t* destination,
+                    int columns) {
+    for (int k = 0; k < columns; ++k) {
+        const uint16_t v = overlay[k] != 0 ? overlay[k] : canvas[k];
+        canvas[k] = v;
+        destination[k] = v;
     }
-    for (int j = 0; j < columns; ++j)
-        destination[static_cast<ptrdiff_t>(j) * xStride] = source[j];
+    ComposeRow(canvas + columns, overlay + columns, n - columns);
 }
 
 }  // namespace
 
 void ComposeAndCopy(uint16_t* origin) {
     // Only the view's rows and columns that exist on the canvas and on the screen are used.
-    // Each row is composed and then copied while it is in cache; a row's copy reads only
-    // that row, so the result is that of composing the whole view first.
+    // Each row is composed and copied in one pass; a row's copy reads only that row, so
+    // the result is that of composing the whole view first.
     const int rows = std::clamp(ViewArea.height, 0, CanvasSurface.height);
     const int columns = std::clamp(ViewArea.width, 0, CanvasSurface.width);
     const int width = CanvasSurface.width;
@@ -119,10 +121,19 @@ void ComposeAndCopy(uint16_t* origin) {
     const int endRow = static_cast<int>(std::clamp<long long>(kScreenHeight - top, firstRow, rows));
     for (int i = 0; i < rows; ++i) {
         uint16_t* source = canvas + static_cast<ptrdiff_t>(i) * width;
-        ComposeRow(source, overlay + static_cast<ptrdiff_t>(i) * width, width);
-        if (i < firstRow || i >= endRow) continue;
-        const ptrdiff_t rowStart = static_cast<ptrdiff_t>(ViewArea.top + i) * yStride;
-        CopyRow(origin + rowStart, source, columns);
+        const uint16_t* mask = overlay + static_cast<ptrdiff_t>(i) * width;
+        if (i < firstRow || i >= endRow) {
+            ComposeRow(source, mask, width);
+            continue;
+        }
+        uint16_t* destination = origin + static_cast<ptrdiff_t>(ViewArea.top + i) * yStride;
+        if (xStride == 1) {
+            ComposeCopyRow(source, mask, width, destination, columns);
+            continue;
+        }
+        ComposeRow(source, mask, width);
+        for (int j = 0; j < columns; ++j)
+            destination[static_cast<ptrdiff_t>(j) * xStride] = source[j];
     }
 }
 

@@ -48,9 +48,9 @@ uint16_t FadeByQuarter(uint16_t p) {
 
 // Each non-zero channel drops by one and loses its top bit; green tests its low five bits.
 uint16_t FadeByOne(uint16_t p) {
-    const uint16_t n = static_cast<uint16_t>(((p & 0xF800) != 0 ? 0x0800 : 0) |
-                                             ((p & 0x03E0) != 0 ? 0x0020 : 0) |
-                                             ((p & 0x001F) != 0 ? 0x0001 : 0));
+    const uint16_t n =
+        static_cast<uint16_t>(((p & 0xF800) != 0 ? 0x0800 : 0) | ((p & 0x03E0) != 0 ? 0x0020 : 0) |
+                              ((p & 0x001F) != 0 ? 0x0001 : 0));
     return static_cast<uint16_t>((p - n) & 0x7BEF);
 }
 
@@ -136,18 +136,19 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     const int minor = xMajor ? ay : ax;
     const int majorStep = xMajor ? sx : sy * pitch;
     const int minorStep = xMajor ? sy * pitch : sx;
+    uint16_t* pixels = surface->pixels;
     int index = y0 * pitch + x0;
     int error = minor - (major >> 1);
-    for (int step = 0;; ++step) {
-        surface->pixels[index] = colour;
-        if (step == major) break;
-        if (error >= 0) {
-            error -= major;
-            index += minorStep;
-        }
-        index += majorStep;
+    // Masks instead of a branch: the minor steps of the traces' steep segments do not
+    // follow a pattern the branch predictor learns.
+    for (int step = 0; step < major; ++step) {
+        pixels[index] = colour;
+        const int minorTaken = -static_cast<int>(error >= 0);
+        error -= major & minorTaken;
+        index += (minorStep & minorTaken) + majorStep;
         error += minor;
     }
+    pixels[index] = colour;
 }
 
 void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
