@@ -139,16 +139,30 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     uint16_t* pixels = surface->pixels;
     int index = y0 * pitch + x0;
     int error = minor - (major >> 1);
-    // Masks instead of a branch: the minor steps of the traces' steep segments do not
-    // follow a pattern the branch predictor learns.
-    for (int step = 0; step < major; ++step) {
+    int remaining = major;  // steps still to take after the current pixel
+    for (;;) {
+        // While the error is negative no minor step is due: that stretch is one straight
+        // run, stepped without testing (the traces' steep segments are mostly such runs).
+        if (error < 0) {
+            int run = remaining;
+            if (minor > 0) run = std::min(run, (minor - 1 - error) / minor);
+            for (int k = 0; k < run; ++k) {
+                pixels[index] = colour;
+                index += majorStep;
+            }
+            error += run * minor;
+            remaining -= run;
+        }
         pixels[index] = colour;
-        const int minorTaken = -static_cast<int>(error >= 0);
-        error -= major & minorTaken;
-        index += (minorStep & minorTaken) + majorStep;
+        if (remaining == 0) break;
+        if (error >= 0) {
+            error -= major;
+            index += minorStep;
+        }
+        index += majorStep;
         error += minor;
+        --remaining;
     }
-    pixels[index] = colour;
 }
 
 void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
