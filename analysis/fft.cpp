@@ -91,8 +91,25 @@ void RunGroup(float* __restrict aRe, float* __restrict aIm, float* __restrict bR
     }
 }
 
+// One butterfly on scratch entries a and b with twiddle w.
+inline void Butterfly(int a, int b, float wRe, float wIm) {
+    const float tRe = scratchRe[b] * wRe - scratchIm[b] * wIm;
+    const float tIm = scratchIm[b] * wRe + scratchRe[b] * wIm;
+    scratchRe[b] = scratchRe[a] - tRe;
+    scratchIm[b] = scratchIm[a] - tIm;
+    scratchRe[a] = tRe + scratchRe[a];
+    scratchIm[a] = scratchIm[a] + tIm;
+}
+
 void RunButterflies(int size, int log2Size) {
-    for (int stage = 1; stage <= log2Size; ++stage) {
+    // The first two stages have groups of one and two butterflies: run straight through.
+    for (int start = 0; start < size; start += 2)
+        Butterfly(start, start + 1, twiddleRe[0], twiddleIm[0]);
+    for (int start = 0; start < size; start += 4) {
+        Butterfly(start, start + 2, twiddleRe[1], twiddleIm[1]);
+        Butterfly(start + 1, start + 3, twiddleRe[2], twiddleIm[2]);
+    }
+    for (int stage = 3; stage <= log2Size; ++stage) {
         const int half = 1 << (stage - 1);
         const int span = 2 * half;
         const float* wRe = twiddleRe + half - 1;

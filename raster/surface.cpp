@@ -145,7 +145,13 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
         // run, stepped without testing (the traces' steep segments are mostly such runs).
         if (error < 0) {
             int run = remaining;
-            if (minor > 0) run = std::min(run, (minor - 1 - error) / minor);
+            // One step reaches a non-negative error unless the line is steep or flat: no
+            // division then.
+            if (minor >= -error) {
+                run = std::min(run, 1);
+            } else if (minor > 0) {
+                run = std::min(run, (minor - 1 - error) / minor);
+            }
             for (int k = 0; k < run; ++k) {
                 pixels[index] = colour;
                 index += majorStep;
@@ -188,8 +194,8 @@ void FillSpan(FrameSurface* surface, int x, int y, int n, uint16_t colour) {
     const long long rowStart = static_cast<long long>(y) * surface->width;
     const long long end = std::min<long long>(
         rowStart + last + 1, static_cast<long long>(surface->width) * surface->height);
-    for (long long k = rowStart + first; k < end; ++k)
-        surface->pixels[k] = colour;
+    if (rowStart + first < end)
+        std::fill(surface->pixels + rowStart + first, surface->pixels + end, colour);
 }
 
 void FillRect(PenCode pen, int x, int y, int width, int height) {
