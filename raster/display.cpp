@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "raster/surface.h"
+#include "raster/vector_loops.h"
 
 bool displayOpen = false;
 bool drawingSuspended = false;
@@ -88,15 +89,15 @@ namespace {
 
 // Overlay pixels that are not 0 replace the canvas pixel, which keeps them. Written as a
 // select with an unconditional store, so the loop vectorises.
-void ComposeRow(uint16_t* canvas, const uint16_t* overlay, int n) {
+QUILLO_VECTOR_LOOP void ComposeRow(uint16_t* canvas, const uint16_t* overlay, int n) {
     for (int k = 0; k < n; ++k)
         canvas[k] = overlay[k] != 0 ? overlay[k] : canvas[k];
 }
 
 // Composes a row and writes its first `columns` pixels to a frame-buffer row whose pixels
 // are adjacent, in one pass.
-void ComposeCopyRow(uint16_t* canvas, const uint16_t* overlay, int n, uint16_t* destination,
-                    int columns) {
+QUILLO_VECTOR_LOOP void ComposeCopyRow(uint16_t* canvas, const uint16_t* overlay, int n,
+                                       uint16_t* destination, int columns) {
     for (int k = 0; k < columns; ++k) {
         const uint16_t v = overlay[k] != 0 ? overlay[k] : canvas[k];
         canvas[k] = v;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raster/vector_loops.h"
+
 FrameSurface CanvasSurface;
 FrameSurface OverlaySurface;
 FrameSurface BackdropSurface;
@@ -52,6 +54,16 @@ uint16_t FadeByOne(uint16_t p) {
         static_cast<uint16_t>(((p & 0xF800) != 0 ? 0x0800 : 0) | ((p & 0x03E0) != 0 ? 0x0020 : 0) |
                               ((p & 0x001F) != 0 ? 0x0001 : 0));
     return static_cast<uint16_t>((p - n) & 0x7BEF);
+}
+
+QUILLO_VECTOR_LOOP void FadeRunByQuarter(uint16_t* p, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = FadeByQuarter(p[i]);
+}
+
+QUILLO_VECTOR_LOOP void FadeRunByOne(uint16_t* p, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = FadeByOne(p[i]);
 }
 
 // Columns and rows of a rectangle (columns view-relative) that lie on the canvas, as
@@ -226,17 +238,14 @@ void FadeRect(int x, int y, int width, int height) {
     if (FadeState.accumulator < kFadeThreshold) return;
     FadeState.accumulator -= kFadeThreshold;
     const CanvasRect r = ClipToCanvas(x, y, width, height);
-    // One rule per call, chosen outside the loops, so that each loop vectorises.
-    const bool quarter = FadeState.phase != 0;
-    for (int row = r.row0; row < r.row1; ++row) {
-        uint16_t* line = CanvasSurface.pixels + row * CanvasSurface.width;
-        if (quarter) {
-            for (int c = r.col0; c < r.col1; ++c)
-                line[c] = FadeByQuarter(line[c]);
-        } else {
-            for (int c = r.col0; c < r.col1; ++c)
-                line[c] = FadeByOne(line[c]);
-        }
+    // One rule per call, chosen outside the loops; full-width rows are one run of pixels.
+    void (*fade)(uint16_t*, int) = FadeState.phase ? FadeRunByQuarter : FadeRunByOne;
+    const int pitch = CanvasSurface.width;
+    if (r.col0 == 0 && r.col1 == pitch) {
+        if (r.row1 > r.row0) fade(CanvasSurface.pixels + r.row0 * pitch, (r.row1 - r.row0) * pitch);
+    } else if (r.col1 > r.col0) {
+        for (int row = r.row0; row < r.row1; ++row)
+            fade(CanvasSurface.pixels + row * pitch + r.col0, r.col1 - r.col0);
     }
     FadeState.phase = !FadeState.phase;
 }
