@@ -157,10 +157,12 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
         // run, stepped without testing (the traces' steep segments are mostly such runs).
         if (error < 0) {
             int run = remaining;
-            // One step reaches a non-negative error unless the line is steep or flat: no
-            // division then.
+            // The division is needed only for runs longer than one step of lines that are
+            // neither one pixel wide nor axis-parallel.
             if (minor >= -error) {
                 run = std::min(run, 1);
+            } else if (minor == 1) {  // a trace segment one column wide
+                run = std::min(run, -error);
             } else if (minor > 0) {
                 run = std::min(run, (minor - 1 - error) / minor);
             }
