@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "raster/surface.h"
+#include "raster/vector_loops.h"
 #include "views/colour_strip.h"
 #include "views/view_state.h"
 
@@ -145,7 +146,7 @@ int FindLevel(float x) {
     return b / 2;
 }
 
-void FindLevels(const float* values, int* levels, int count) {
+QUILLO_VECTOR_LOOP void FindLevels(const float* values, int* levels, int count) {
     if (count > kViewPositions) count = kViewPositions;
     int b[kViewPositions];
     for (int i = 0; i < count; i++)
