@@ -129,7 +129,12 @@ void SetPenColour(PenCode pen, int red, int green, int blue) {
         static_cast<uint16_t>(((red & 0xF8) << 8) | ((green & 0xFC) << 3) | ((blue & 0xFF) >> 3));
 }
 
-void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t colour) {
+namespace {
+
+// The line worker, inlined into the polyline loop: a trace is hundreds of short segments,
+// so the per-segment cost counts as much as the per-pixel one.
+[[gnu::always_inline]] inline void PlotLineOn(FrameSurface* surface, int x0, int y0, int x1, int y1,
+                                              uint16_t colour) {
     // Only lines lying wholly on the surface are drawn; there is no partial clipping.
     if (x0 < 0 || y0 < 0 || x1 < 0 || y1 < 0) return;
     if (x0 >= surface->width || x1 >= surface->width) return;
@@ -140,15 +145,28 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     const int ay = std::abs(dy);
     const int sx = (dx > 0) - (dx < 0);
     const int sy = (dy > 0) - (dy < 0);
+    uint16_t* pixels = surface->pixels;
+    const int pitch = surface->width;
+    if (ax == 1 && ay >= 2) {
+        // A steep segment one column wide, as most trace segments are: the error reaches
+        // zero after ay / 2 steps, where the one column step is taken, and never again.
+        const int h = ay >> 1;
+        const int rowStep = sy * pitch;
+        uint16_t* p = pixels + y0 * pitch + x0;
+        for (int k = 0; k < h; ++k, p += rowStep)
+            *p = colour;
+        p += sx;
+        for (int k = h; k <= ay; ++k, p += rowStep)
+            *p = colour;
+        return;
+    }
     // Walk the major axis one pixel per step; the error decides the minor axis steps,
     // tested before it is increased, so both ends are always set.
-    const int pitch = surface->width;
     const bool xMajor = ax >= ay;  // also the single-point line
     const int major = xMajor ? ax : ay;
     const int minor = xMajor ? ay : ax;
     const int majorStep = xMajor ? sx : sy * pitch;
     const int minorStep = xMajor ? sy * pitch : sx;
-    uint16_t* pixels = surface->pixels;
     int index = y0 * pitch + x0;
     int error = minor - (major >> 1);
     int remaining = major;  // steps still to take after the current pixel
@@ -185,6 +203,12 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     }
 }
 
+}  // namespace
+
+void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t colour) {
+    PlotLineOn(surface, x0, y0, x1, y1, colour);
+}
+
 void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
     PlotLine(PenLayer(pen), SurfaceColumn(x0), y0, SurfaceColumn(x1), y1, PenValue(pen));
 }
@@ -192,9 +216,12 @@ void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
 void DrawPolyline(PenCode pen, const PixelPoint* points, int count) {
     FrameSurface* surface = PenLayer(pen);
     const uint16_t colour = PenValue(pen);
+    if (count < 2) return;
+    int column = SurfaceColumn(points[0].x);
     for (int i = 0; i + 1 < count; ++i) {
-        PlotLine(surface, SurfaceColumn(points[i].x), points[i].y, SurfaceColumn(points[i + 1].x),
-                 points[i + 1].y, colour);
+        const int next = SurfaceColumn(points[i + 1].x);
+        PlotLineOn(surface, column, points[i].y, next, points[i + 1].y, colour);
+        column = next;
     }
 }
 
