@@ -138,10 +138,12 @@ void BuildLevelTable(float top, float bottom, int count) {
 
 int FindLevel(float x) {
     int b = 256;
-    // A select rather than a branch: which way each probe goes is as random as the spectrum.
     for (int n = 7; n >= 0; n--) {
-        const int step = 1 << n;
-        b += x > LevelTable[b / 2] ? step : -step;
+        if (x > LevelTable[b / 2]) {
+            b += 1 << n;
+        } else {
+            b -= 1 << n;
+        }
     }
     return b / 2;
 }
