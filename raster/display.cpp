@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "raster/surface.h"
+#include "raster/vector_loops.h"
 
 bool displayOpen = false;
 bool drawingSuspended = false;
@@ -84,24 +85,56 @@ void PresentFrame() {
     backEnd->endDraw();
 }
 
+namespace {
+
+// Overlay pixels that are not 0 replace the canvas pixel, which keeps them. Written as a
+// select with an unconditional store, so the loop vectorises.
+QUILLO_VECTOR_LOOP void ComposeRow(uint16_t* canvas, const uint16_t* overlay, int n) {
+    for (int k = 0; k < n; ++k)
+        canvas[k] = overlay[k] != 0 ? overlay[k] : canvas[k];
+}
+
+// Composes a row and writes its first `columns` pixels to a frame-buffer row whose pixels
+// are adjacent, in one pass.
+QUILLO_VECTOR_LOOP void ComposeCopyRow(uint16_t* canvas, const uint16_t* overlay, int n,
+                                       uint16_t* destination, int columns) {
+    for (int k = 0; k < columns; ++k) {
+        const uint16_t v = overlay[k] != 0 ? overlay[k] : canvas[k];
+        canvas[k] = v;
+        destination[k] = v;
+    }
+    ComposeRow(canvas + columns, overlay + columns, n - columns);
+}
+
+}  // namespace
+
 void ComposeAndCopy(uint16_t* origin) {
     // Only the view's rows and columns that exist on the canvas and on the screen are used.
+    // Each row is composed and copied in one pass; a row's copy reads only that row, so
+    // the result is that of composing the whole view first.
     const int rows = std::clamp(ViewArea.height, 0, CanvasSurface.height);
     const int columns = std::clamp(ViewArea.width, 0, CanvasSurface.width);
+    const int width = CanvasSurface.width;
     const uint16_t* overlay = OverlaySurface.pixels;
     uint16_t* canvas = CanvasSurface.pixels;
-    for (int k = rows * CanvasSurface.width - 1; k >= 0; --k) {
-        if (overlay[k] != 0) canvas[k] = overlay[k];
-    }
     const long long top = ViewArea.top;
     const int firstRow = static_cast<int>(std::clamp<long long>(-top, 0, rows));
     const int endRow = static_cast<int>(std::clamp<long long>(kScreenHeight - top, firstRow, rows));
-    for (int i = firstRow; i < endRow; ++i) {
-        const uint16_t* source = canvas + i * CanvasSurface.width;
-        const ptrdiff_t rowStart = static_cast<ptrdiff_t>(ViewArea.top + i) * yStride;
-        for (int j = 0; j < columns; ++j) {
-            origin[rowStart + static_cast<ptrdiff_t>(j) * xStride] = source[j];
+    for (int i = 0; i < rows; ++i) {
+        uint16_t* source = canvas + static_cast<ptrdiff_t>(i) * width;
+        const uint16_t* mask = overlay + static_cast<ptrdiff_t>(i) * width;
+        if (i < firstRow || i >= endRow) {
+            ComposeRow(source, mask, width);
+            continue;
         }
+        uint16_t* destination = origin + static_cast<ptrdiff_t>(ViewArea.top + i) * yStride;
+        if (xStride == 1) {
+            ComposeCopyRow(source, mask, width, destination, columns);
+            continue;
+        }
+        ComposeRow(source, mask, width);
+        for (int j = 0; j < columns; ++j)
+            destination[static_cast<ptrdiff_t>(j) * xStride] = source[j];
     }
 }
 

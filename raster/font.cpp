@@ -2,6 +2,7 @@
 #include "raster/font.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -81,14 +82,42 @@ constexpr Glyph kGlyphs[kGlyphCount] = {
 // Glyph number of every text byte; filled by InitFont.
 int characterMap[kCharacterCount];
 
-void DrawGlyph(FrameSurface* surface, const Glyph& glyph, int x, int y, uint16_t colour) {
+// The glyphs as bit rows (bit c set: column c drawn), derived from the pictures above when
+// compiling, so that drawing tests bits instead of characters.
+struct GlyphBits {
+    uint8_t rows[kGlyphCount][kGlyphSize];
+};
+constexpr GlyphBits BuildGlyphBits() {
+    GlyphBits bits{};
+    for (int g = 0; g < kGlyphCount; ++g) {
+        for (int r = 0; r < kGlyphSize; ++r) {
+            for (int c = 0; c < kGlyphSize; ++c) {
+                if (kGlyphs[g].rows[r][c] == 'o') bits.rows[g][r] |= static_cast<uint8_t>(1 << c);
+            }
+        }
+    }
+    return bits;
+}
+constexpr GlyphBits kGlyphBits = BuildGlyphBits();
+
+void DrawGlyph(FrameSurface* surface, int glyph, int x, int y, uint16_t colour) {
+    // A glyph wholly inside the surface's columns, as text nearly always is, is drawn by
+    // selecting per pixel between the colour and what is there, without branches.
+    const bool inside = x >= 0 && x <= surface->width - kGlyphSize;
     for (int r = 0; r < kGlyphSize; ++r) {
         const int row = y + r;
-        if (row < 0 || row >= surface->height) continue;
+        const unsigned bits = kGlyphBits.rows[glyph][r];
+        if (row < 0 || row >= surface->height || bits == 0) continue;
+        uint16_t* line = surface->pixels + row * surface->width;
+        if (inside) {
+            for (int c = 0; c < kGlyphSize; ++c)
+                line[x + c] = ((bits >> c) & 1) != 0 ? colour : line[x + c];
+            continue;
+        }
         for (int c = 0; c < kGlyphSize; ++c) {
             const int column = x + c;
-            if (glyph.rows[r][c] != 'o' || column < 0 || column >= surface->width) continue;
-            surface->pixels[row * surface->width + column] = colour;
+            if (((bits >> c) & 1) == 0 || column < 0 || column >= surface->width) continue;
+            line[column] = colour;
         }
     }
 }
@@ -116,7 +145,7 @@ void DrawGlyphString(FrameSurface* surface, const char* text, int x, int y, uint
             if (x > 2) x -= kGlyphAdvance;
         } else {
             const int glyph = characterMap[(b >= 'A' && b <= 'Z') ? b + 32 : b];
-            DrawGlyph(surface, kGlyphs[glyph], x, y, colour);
+            DrawGlyph(surface, glyph, x, y, colour);
             x += kGlyphAdvance;
         }
         if (x > kWrapColumn) {

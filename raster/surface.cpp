@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raster/vector_loops.h"
+
 FrameSurface CanvasSurface;
 FrameSurface OverlaySurface;
 FrameSurface BackdropSurface;
@@ -48,9 +50,20 @@ uint16_t FadeByQuarter(uint16_t p) {
 
 // Each non-zero channel drops by one and loses its top bit; green tests its low five bits.
 uint16_t FadeByOne(uint16_t p) {
-    const int n =
-        ((p & 0xF800) ? 0x0800 : 0) | ((p & 0x03E0) ? 0x0020 : 0) | ((p & 0x001F) ? 1 : 0);
+    const uint16_t n =
+        static_cast<uint16_t>(((p & 0xF800) != 0 ? 0x0800 : 0) | ((p & 0x03E0) != 0 ? 0x0020 : 0) |
+                              ((p & 0x001F) != 0 ? 0x0001 : 0));
     return static_cast<uint16_t>((p - n) & 0x7BEF);
+}
+
+QUILLO_VECTOR_LOOP void FadeRunByQuarter(uint16_t* p, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = FadeByQuarter(p[i]);
+}
+
+QUILLO_VECTOR_LOOP void FadeRunByOne(uint16_t* p, int n) {
+    for (int i = 0; i < n; ++i)
+        p[i] = FadeByOne(p[i]);
 }
 
 // Columns and rows of a rectangle (columns view-relative) that lie on the canvas, as
@@ -116,7 +129,12 @@ void SetPenColour(PenCode pen, int red, int green, int blue) {
         static_cast<uint16_t>(((red & 0xF8) << 8) | ((green & 0xFC) << 3) | ((blue & 0xFF) >> 3));
 }
 
-void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t colour) {
+namespace {
+
+// The line worker, inlined into the polyline loop: a trace is hundreds of short segments,
+// so the per-segment cost counts as much as the per-pixel one.
+[[gnu::always_inline]] inline void PlotLineOn(FrameSurface* surface, int x0, int y0, int x1, int y1,
+                                              uint16_t colour) {
     // Only lines lying wholly on the surface are drawn; there is no partial clipping.
     if (x0 < 0 || y0 < 0 || x1 < 0 || y1 < 0) return;
     if (x0 >= surface->width || x1 >= surface->width) return;
@@ -127,9 +145,23 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     const int ay = std::abs(dy);
     const int sx = (dx > 0) - (dx < 0);
     const int sy = (dy > 0) - (dy < 0);
+    uint16_t* pixels = surface->pixels;
+    const int pitch = surface->width;
+    if (ax == 1 && ay >= 2) {
+        // A steep segment one column wide, as most trace segments are: the error reaches
+        // zero after ay / 2 steps, where the one column step is taken, and never again.
+        const int h = ay >> 1;
+        const int rowStep = sy * pitch;
+        uint16_t* p = pixels + y0 * pitch + x0;
+        for (int k = 0; k < h; ++k, p += rowStep)
+            *p = colour;
+        p += sx;
+        for (int k = h; k <= ay; ++k, p += rowStep)
+            *p = colour;
+        return;
+    }
     // Walk the major axis one pixel per step; the error decides the minor axis steps,
     // tested before it is increased, so both ends are always set.
-    const int pitch = surface->width;
     const bool xMajor = ax >= ay;  // also the single-point line
     const int major = xMajor ? ax : ay;
     const int minor = xMajor ? ay : ax;
@@ -137,16 +169,44 @@ void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t co
     const int minorStep = xMajor ? sy * pitch : sx;
     int index = y0 * pitch + x0;
     int error = minor - (major >> 1);
-    for (int step = 0;; ++step) {
-        surface->pixels[index] = colour;
-        if (step == major) break;
+    int remaining = major;  // steps still to take after the current pixel
+    for (;;) {
+        // While the error is negative no minor step is due: that stretch is one straight
+        // run, stepped without testing (the traces' steep segments are mostly such runs).
+        if (error < 0) {
+            int run = remaining;
+            // The division is needed only for runs longer than one step of lines that are
+            // neither one pixel wide nor axis-parallel.
+            if (minor >= -error) {
+                run = std::min(run, 1);
+            } else if (minor == 1) {  // a trace segment one column wide
+                run = std::min(run, -error);
+            } else if (minor > 0) {
+                run = std::min(run, (minor - 1 - error) / minor);
+            }
+            for (int k = 0; k < run; ++k) {
+                pixels[index] = colour;
+                index += majorStep;
+            }
+            error += run * minor;
+            remaining -= run;
+        }
+        pixels[index] = colour;
+        if (remaining == 0) break;
         if (error >= 0) {
             error -= major;
             index += minorStep;
         }
         index += majorStep;
         error += minor;
+        --remaining;
     }
+}
+
+}  // namespace
+
+void PlotLine(FrameSurface* surface, int x0, int y0, int x1, int y1, uint16_t colour) {
+    PlotLineOn(surface, x0, y0, x1, y1, colour);
 }
 
 void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
@@ -156,9 +216,12 @@ void DrawLine(PenCode pen, int x0, int y0, int x1, int y1) {
 void DrawPolyline(PenCode pen, const PixelPoint* points, int count) {
     FrameSurface* surface = PenLayer(pen);
     const uint16_t colour = PenValue(pen);
+    if (count < 2) return;
+    int column = SurfaceColumn(points[0].x);
     for (int i = 0; i + 1 < count; ++i) {
-        PlotLine(surface, SurfaceColumn(points[i].x), points[i].y, SurfaceColumn(points[i + 1].x),
-                 points[i + 1].y, colour);
+        const int next = SurfaceColumn(points[i + 1].x);
+        PlotLineOn(surface, column, points[i].y, next, points[i + 1].y, colour);
+        column = next;
     }
 }
 
@@ -172,8 +235,8 @@ void FillSpan(FrameSurface* surface, int x, int y, int n, uint16_t colour) {
     const long long rowStart = static_cast<long long>(y) * surface->width;
     const long long end = std::min<long long>(
         rowStart + last + 1, static_cast<long long>(surface->width) * surface->height);
-    for (long long k = rowStart + first; k < end; ++k)
-        surface->pixels[k] = colour;
+    if (rowStart + first < end)
+        std::fill(surface->pixels + rowStart + first, surface->pixels + end, colour);
 }
 
 void FillRect(PenCode pen, int x, int y, int width, int height) {
@@ -204,11 +267,14 @@ void FadeRect(int x, int y, int width, int height) {
     if (FadeState.accumulator < kFadeThreshold) return;
     FadeState.accumulator -= kFadeThreshold;
     const CanvasRect r = ClipToCanvas(x, y, width, height);
-    for (int row = r.row0; row < r.row1; ++row) {
-        uint16_t* line = CanvasSurface.pixels + row * CanvasSurface.width;
-        for (int c = r.col0; c < r.col1; ++c) {
-            line[c] = FadeState.phase ? FadeByQuarter(line[c]) : FadeByOne(line[c]);
-        }
+    // One rule per call, chosen outside the loops; full-width rows are one run of pixels.
+    void (*fade)(uint16_t*, int) = FadeState.phase ? FadeRunByQuarter : FadeRunByOne;
+    const int pitch = CanvasSurface.width;
+    if (r.col0 == 0 && r.col1 == pitch) {
+        if (r.row1 > r.row0) fade(CanvasSurface.pixels + r.row0 * pitch, (r.row1 - r.row0) * pitch);
+    } else if (r.col1 > r.col0) {
+        for (int row = r.row0; row < r.row1; ++row)
+            fade(CanvasSurface.pixels + row * pitch + r.col0, r.col1 - r.col0);
     }
     FadeState.phase = !FadeState.phase;
 }

@@ -2,8 +2,10 @@
 // block cuts a frame pair, transforms it and post-processes the two spectra (noise
 // reference, automatic range, peak picking); every block draws one spectrum of the pair,
 // the pitch readout and the waveform strip, and presents the frame.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include "analysis/analysis.h"
 #include "raster/display.h"
@@ -53,13 +55,34 @@ static int DecimationStep() {
 // frame[n] = x[start + n*step] - k * x[start + n*step - 1] for n >= 1, where x is the ring
 // read with masked indices; frame[0] keeps its raw sample. The subtracted sample is always
 // the raw one just before the sample taken, also when every second sample is taken.
+//
+// The ring is read in stretches in which neither index wraps, so that the loop over a
+// stretch runs on plain pointers and vectorises; the sample at ring position 0 pairs with
+// the one at the ring's end and is taken alone.
 static void CutFrame(float* frame, int start, int n, int step, float k) {
     const int16_t* x = SampleRing.samples;
     frame[0] = static_cast<float>(x[start & kRingMask]);
-    for (int i = 1; i < n; ++i) {
-        const int j = start + i * step;
-        frame[i] =
-            static_cast<float>(x[j & kRingMask]) - static_cast<float>(x[(j - 1) & kRingMask]) * k;
+    int i = 1;
+    while (i < n) {
+        const int j = (start + i * step) & kRingMask;
+        if (j == 0) {
+            frame[i] = static_cast<float>(x[0]) - static_cast<float>(x[kRingMask]) * k;
+            ++i;
+            continue;
+        }
+        const int count = std::min(n - i, (kRingMask - j) / step + 1);
+        const int16_t* taken = x + j;
+        float* out = frame + i;
+        if (step == 1) {
+            for (int t = 0; t < count; ++t)
+                out[t] = static_cast<float>(taken[t]) - static_cast<float>(taken[t - 1]) * k;
+        } else {
+            for (int t = 0; t < count; ++t) {
+                out[t] = static_cast<float>(taken[t * step]) -
+                         static_cast<float>(taken[t * step - 1]) * k;
+            }
+        }
+        i += count;
     }
 }
 
@@ -238,9 +261,12 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
     analysisTurn = !analysisTurn;
     BlockCounter.blocks += 1;
     BlockCounter.samples += count;
-    for (int i = 0; i < count; ++i) {
-        SampleRing.samples[SampleRing.writeIndex] = samples[i];
-        SampleRing.writeIndex = (SampleRing.writeIndex + 1) & kRingMask;
+    // Appended in at most a few stretches up to the ring's end.
+    for (int i = 0; i < count;) {
+        const int n = std::min(count - i, kRingSamples - SampleRing.writeIndex);
+        std::memcpy(SampleRing.samples + SampleRing.writeIndex, samples + i, sizeof(int16_t) * n);
+        SampleRing.writeIndex = (SampleRing.writeIndex + n) & kRingMask;
+        i += n;
     }
     samplesSinceFrame += count;
     const bool frameDue = samplesSinceFrame > kFrameDueSamples;

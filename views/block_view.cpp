@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "raster/surface.h"
+#include "raster/vector_loops.h"
 #include "views/colour_strip.h"
 #include "views/view_state.h"
 
@@ -103,8 +104,10 @@ void DrawSpectrumTraces(int sampleRate, int blockLength) {
     const float a = ViewState.averagingFactor;
     PixelPoint trace[kSpectrumColumns];
     PixelPoint peaks[kSpectrumColumns];
+    int levels[kSpectrumColumns];
+    FindLevels(ColumnValues, levels, kSpectrumColumns);
     for (int i = 0; i < kSpectrumColumns; i++) {
-        const int level = FindLevel(ColumnValues[i]);
+        const int level = levels[i];
         const float y0 = float(int(float(level) * kLevelToPixels));
         const int v = int(y0 * (1.0f - a) + SmoothedLevels[i] * a);
         SmoothedLevels[i] = float(v);
@@ -143,6 +146,21 @@ int FindLevel(float x) {
         }
     }
     return b / 2;
+}
+
+QUILLO_VECTOR_LOOP void FindLevels(const float* values, int* levels, int count) {
+    if (count > kViewPositions) count = kViewPositions;
+    int b[kViewPositions];
+    for (int i = 0; i < count; i++)
+        b[i] = 256;
+    for (int n = 7; n >= 0; n--) {
+        for (int i = 0; i < count; i++) {
+            const int above = values[i] > LevelTable[b[i] / 2];
+            b[i] += (above << (n + 1)) - (1 << n);
+        }
+    }
+    for (int i = 0; i < count; i++)
+        levels[i] = b[i] / 2;
 }
 
 void DrawBlockView(const float* spectrum, int sampleRate, int blockLength, int view) {

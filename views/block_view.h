@@ -36,6 +36,10 @@ void BuildLevelTable(float top, float bottom, int count);
 // negative powers); always eight probes.
 int FindLevel(float x);
 
+// levels[i] = FindLevel(values[i]) for i < count (at most kViewPositions). The searches run
+// side by side, probe by probe, so that they overlap instead of waiting on each other.
+void FindLevels(const float* values, int* levels, int count);
+
 // Draws one block's spectrum (bins 0 .. fftSize/2 of `spectrum`) in the view: resampled
 // through ColumnMap, averaged, then traced with peak hold (spectrum view, sampleRate in
 // Hz, blockLength new samples) or scrolled in as a colour strip (spectrogram view).

@@ -80,8 +80,10 @@ void PaintLevelLegend() {
 void DrawSpectrogramStrip() {
     const float a = ViewState.averagingFactor;
     uint16_t strip[kSpectrogramRows];
+    int levels[kSpectrogramRows];
+    FindLevels(ColumnValues, levels, kSpectrogramRows);
     for (int i = 0; i < kSpectrogramRows; i++) {
-        const int level = FindLevel(ColumnValues[i]);
+        const int level = levels[i];
         int v = int(float(level) * (1.0f - a) + SmoothedLevels[i] * a);
         SmoothedLevels[i] = float(v);
         if (v > kColourCount - 1) v = kColourCount - 1;

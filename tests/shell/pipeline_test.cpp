@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "analysis/analysis.h"
 #include "platform/display_memory.h"
@@ -244,6 +245,48 @@ TEST_F(PipelineTest, DeviceProfileCutsTheNewest512SamplesUndecimated) {
     Feed(b);
     ExpectFrame(FrameLate, b.s + 512, 512, 1, 0.85f);
     ExpectFrame(FrameEarly, b.s, 512, 1, 0.85f);
+}
+
+// Blocks of odd lengths leave the write index anywhere, so the frames' reads wrap round the
+// ring at every kind of place: inside a frame, between a taken sample and the one before
+// it, on either parity when every second sample is taken. Each frame must be what masked
+// reads of the ring give.
+TEST_F(PipelineTest, FramesCutAcrossTheRingsEndAtAnyPlaceReadTheMaskedSamples) {
+    const int lengths[] = {701, 333, 1024, 97, 1500, 2047, 1, 1023, 640};
+    for (const char* settings : {"0 80 20 0 1 2 1 1", "0 80 20 0 1 2 0 2"}) {
+        SCOPED_TRACE(settings);
+        Start(settings);
+        const int n = AnalyzerSettings.fftSize;
+        const int step = AnalyzerSettings.rateSetting == 0 ? 2 : 1;
+        const float k = AnalyzerSettings.preEmphasis;
+        int16_t samples[2047];
+        int analyses = 0;
+        for (int call = 0; call < 80; ++call) {
+            const int length = lengths[call % 9];
+            for (int i = 0; i < length; ++i)
+                samples[i] = static_cast<int16_t>((call * 7919 + i * 104729) % 20001 - 10000);
+            FrameLate[0] = -1.0f;  // no frame starts with this: samples are whole numbers
+            ProcessBlock(samples, length, false);
+            if (FrameLate[0] == -1.0f) continue;
+            ++analyses;
+            const int lateStart = (SampleRing.writeIndex - n * step + kRingSamples) & kRingMask;
+            const int earlyStart = (lateStart - n * step + kRingSamples) & kRingMask;
+            for (const auto& [frame, start] :
+                 {std::pair{FrameLate, lateStart}, std::pair{FrameEarly, earlyStart}}) {
+                float expected[kFrameCapacity];
+                expected[0] = SampleRing.samples[start];
+                for (int i = 1; i < n; ++i) {
+                    const int j = start + i * step;
+                    expected[i] = static_cast<float>(SampleRing.samples[j & kRingMask]) -
+                                  static_cast<float>(SampleRing.samples[(j - 1) & kRingMask]) * k;
+                }
+                ApplyAnalysisWindow(n, expected, 32800.0f / AnalyzerSettings.windowAlpha);
+                ASSERT_EQ(std::memcmp(frame, expected, sizeof(float) * n), 0)
+                    << "call " << call << ", frame from ring position " << start;
+            }
+        }
+        EXPECT_GT(analyses, 20);
+    }
 }
 
 TEST_F(PipelineTest, NoiseReferenceRunsThirteenAnalysesAndIsSubtracted) {

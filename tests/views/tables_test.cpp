@@ -4,6 +4,8 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "views/axes.h"
 #include "views/block_view.h"
@@ -117,6 +119,46 @@ TEST(FindLevel, CountsTheEntriesBelowAndClampsAtTheEnds) {
     EXPECT_EQ(FindLevel(kNaN), 0);
     EXPECT_EQ(FindLevel(-kInf), 0);
     EXPECT_EQ(FindLevel(kInf), 255);
+}
+
+// The side-by-side search must give each value what the one-value search gives, also on a
+// table that is not ascending (the search then is no count) and for values on, between and
+// beyond the entries, NaN and infinities.
+TEST(FindLevel, ManyAtOnceGiveWhatEachSearchGives) {
+    std::mt19937 random(17);
+    std::vector<float> values;
+    for (int i = 0; i < kLevelCount; ++i) {
+        values.push_back(0.0f);
+        values.push_back(-1.0f);
+    }
+    values.push_back(kNaN);
+    values.push_back(kInf);
+    values.push_back(-kInf);
+    for (int table = 0; table < 3; ++table) {
+        SCOPED_TRACE(table);
+        if (table == 0) BuildLevelTable(1.0f, 1e-10f, 256);
+        if (table == 1) BuildLevelTable(1e-3f, 1e-7f, 256);
+        if (table == 2) {
+            std::uniform_real_distribution<float> any(0.0f, 1.0f);
+            for (float& entry : LevelTable)
+                entry = any(random);
+        }
+        for (int i = 0; i < kLevelCount; ++i) {
+            values[2 * i] = LevelTable[i];
+            values[2 * i + 1] = std::nextafter(LevelTable[i], 2.0f);
+        }
+        std::uniform_real_distribution<float> exponent(-12.0f, 1.0f);
+        for (int i = 0; i < 200; ++i)
+            values.push_back(std::pow(10.0f, exponent(random)));
+        for (size_t first = 0; first < values.size(); first += kViewPositions) {
+            const int count =
+                static_cast<int>(std::min<size_t>(kViewPositions, values.size() - first));
+            int levels[kViewPositions];
+            FindLevels(values.data() + first, levels, count);
+            for (int i = 0; i < count; ++i)
+                ASSERT_EQ(levels[i], FindLevel(values[first + i])) << values[first + i];
+        }
+    }
 }
 
 TEST(ColumnMap, LinearSpectrumMapRunsFromBinZeroToTheTopBin) {
