@@ -126,6 +126,7 @@ void HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
         if (static_cast<uint64_t>(device.available) + length > device.queueSize) {
             device.waveIn->stop();
             device.overflowStopped = true;
+            device.overflows++;
             kind = kCaptureOverflowed;  // the buffer's data is dropped
         } else {
             uint8_t* slot = WritePosition(device);
@@ -167,6 +168,7 @@ CaptureDevice::CaptureDevice()
       waveIn(nullptr),
       headers(nullptr),
       overflowStopped(false),
+      overflows(0),
       format{},
       notify(nullptr) {}
 
@@ -240,6 +242,7 @@ bool CaptureDevice::Open() {
     Resynchronize();
     std::lock_guard<std::mutex> guard(lock);
     overflowStopped = false;
+    overflows = 0;
     waveIn->start();
     return true;
 }

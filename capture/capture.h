@@ -78,6 +78,7 @@ class CaptureDevice {
     const AudioSource* waveIn;  // the open source; null when closed
     WaveHeader* headers;        // bufferCount headers; dwUser = the buffer's index
     bool overflowStopped;       // recording stopped because the queue was full
+    uint32_t overflows;         // buffers dropped because the queue was full, since Open
     WaveFormat format;
     void (*notify)(int kind);      // called on the capture thread, never under lock; may be null
     CaptureMessageQueue messages;  // the capture thread's message queue

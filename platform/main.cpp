@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/program_options.h"
 #include "platform/qt/qt_host.h"
+#include "capture/capture.h"
 #include "shell/pitch_log.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
@@ -206,6 +207,12 @@ int main(int argc, char** argv) {
 
     SetPostedMessageObserver(nullptr);
     if (options.pitchLog) ClosePitchLog();
+    if (options.stats) {
+        std::fprintf(stderr,
+                     "quillo-sa: %lld blocks processed, %lld dropped by catch-up, %u capture "
+                     "queue overflows\n",
+                     BlockCounter.blocks, BlockCounter.dropped, TheCaptureDevice.overflows);
+    }
     if (options.snapshot) {
         char reason[512];
         if (!WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason)) {

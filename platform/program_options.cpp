@@ -53,12 +53,13 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         const bool joined = argument.rfind("--", 0) == 0 && equals != std::string::npos;
         const std::string name = joined ? argument.substr(0, equals) : argument;
         if (name == "--help" || name == "--version" || name == "--list-devices" ||
-            name == "--headless") {
+            name == "--headless" || name == "--stats") {
             if (joined) return Fail(options, "option " + name + " takes no value");
             if (name == "--help") options.help = true;
             if (name == "--version") options.version = true;
             if (name == "--list-devices") options.listDevices = true;
             if (name == "--headless") options.headless = true;
+            if (name == "--stats") options.stats = true;
             continue;
         }
         const bool isCommand = name == "--command";
@@ -109,6 +110,7 @@ const char* ProgramUsage() {
            "  --command ID@N       send menu command ID after N processed blocks (repeatable)\n"
            "  --oem-text TEXT      take TEXT as the machine's OEM text\n"
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
+           "  --stats              at the end, print the blocks processed and dropped\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"

@@ -16,6 +16,7 @@ struct ProgramOptions {
     bool version = false;
     bool listDevices = false;
     bool headless = false;
+    bool stats = false;  // print the block counts when the program ends
     std::optional<std::string> input;       // audio file instead of the microphone
     std::optional<std::string> device;      // microphone name (exact, else a part)
     std::optional<std::string> snapshot;    // PNG written when the program ends

@@ -189,7 +189,8 @@ void DrainCapturedAudio() {
     const unsigned queued = device.AvailableBytes();
     if (queued >= kCatchUpBytes) {
         for (unsigned i = 0; i < queued / 2; ++i) {
-            device.Read(blockBuffer, kBlockBytes);  // fails harmlessly once fewer are queued
+            // Fails harmlessly once fewer are queued.
+            if (device.Read(blockBuffer, kBlockBytes)) BlockCounter.dropped += 1;
         }
     }
     for (int i = 0; i < kBlocksPerNotice && device.AvailableBytes() >= kBlockBytes / 2; ++i) {

@@ -109,6 +109,7 @@ extern SampleRingRecord SampleRing;
 struct BlockCounterRecord {
     long long blocks;
     long long samples;  // at captureRate
+    long long dropped;  // whole blocks the main window's catch-up threw away unprocessed
 };
 extern BlockCounterRecord BlockCounter;
 

@@ -242,7 +242,8 @@ TEST_F(ProgramTest, APartialSettingsFileLoadsAndExitSavesItWhole) {
 TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
     const std::string wav = home + "/a440.wav";
     WriteToneWav(wav, 440.0, 3.0);
-    const ProgramRun run = RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
+    const ProgramRun run =
+        RunProgram({"--headless", "--input", wav, "--pitch-log", "-", "--stats"}, home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::istringstream log(run.out);
     std::string line;
@@ -267,6 +268,11 @@ TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
     EXPECT_EQ(rows, 64);
     EXPECT_GT(locked, 50);
     EXPECT_NEAR(lastTime, 65 * 1024 / 22050.0, 0.001);
+    // Lock-step: every block of the file is processed, none dropped.
+    EXPECT_NE(run.err.find("65 blocks processed, 0 dropped by catch-up, 0 capture queue "
+                           "overflows"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoAndEnds) {

@@ -129,7 +129,9 @@ TEST_F(DrainTest, JustBelowTheCatchUpThreeBlocksOnlyRecord) {
 TEST_F(DrainTest, ABacklogOfTenBlocksIsDroppedWhole) {
     StartCapture();
     Queue(20480);
+    const long long dropped = BlockCounter.dropped;
     EXPECT_EQ(Drain(), std::make_pair(0LL, 0));
+    EXPECT_EQ(BlockCounter.dropped - dropped, 10);
     EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
     EXPECT_TRUE(Armed());
 }
