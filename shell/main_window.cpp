@@ -62,21 +62,13 @@ void ToggleNoiseReference() {
     ResumeDrawing();
 }
 
-void ShowSpectrogram() {
-    SetMainWindowTitle(kSpectrogramTitle);
-    ViewMode = kSpectrogramView;
+// The view commands: title, view, menu bar, then the view's own sequence.
+void ShowView(int view, const char* title, void (*enter)(int, int, int, uint8_t)) {
+    SetMainWindowTitle(title);
+    ViewMode = view;
     RebuildMenuBar();
     const AnalyzerSettingsRecord& s = AnalyzerSettings;
-    EnterSpectrogramView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale);
-    ResumeDrawing();
-}
-
-void ShowSpectrum() {
-    SetMainWindowTitle(kSpectrumTitle);
-    ViewMode = kSpectrumView;
-    RebuildMenuBar();
-    const AnalyzerSettingsRecord& s = AnalyzerSettings;
-    EnterSpectrumView(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale);
+    enter(s.captureRate, s.fftSize, EffectiveRateSetting(), s.logScale);
     ResumeDrawing();
 }
 
@@ -112,10 +104,10 @@ bool RunCommand(void* window, int command) {
             OpenOptions(window);
             return true;
         case kCommandSpectrogram:
-            ShowSpectrogram();
+            ShowView(kSpectrogramView, kSpectrogramTitle, EnterSpectrogramView);
             return true;
         case kCommandSpectrum:
-            ShowSpectrum();
+            ShowView(kSpectrumView, kSpectrumTitle, EnterSpectrumView);
             return true;
         case kCommandContent:
             ShowHelpPage(kHelpPage, kHelpAnchor);
