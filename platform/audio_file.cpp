@@ -196,7 +196,7 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
 
 }  // namespace
 
-const AudioSource AudioFileSource = SourceThreadTable<AudioFile.source>(FileOpen);
+const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize) {
