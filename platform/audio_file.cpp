@@ -308,8 +308,11 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
     return s;
 }
 
+// Whole seconds apart, so that a stream of days does not overflow the nanoseconds.
 std::chrono::nanoseconds Duration(long long samples) {
-    return std::chrono::nanoseconds(static_cast<int64_t>(samples) * 1000000000 / AudioFile.rate);
+    const long long rate = AudioFile.rate;
+    return std::chrono::seconds(samples / rate) +
+           std::chrono::nanoseconds(samples % rate * 1000000000 / rate);
 }
 
 // Samples of the next buffer of `capacity` samples: decodes ahead so that a short last

@@ -5,6 +5,7 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -37,6 +38,15 @@ std::vector<float> Signal(int frames, int channels, int rate, double peak) {
                 static_cast<float>(peak * (0.7 * tone + 0.6 * random));
         }
     }
+    return samples;
+}
+
+// The same with values no 16-bit sample can hold on channel 0: NaN, infinities, 3e38.
+std::vector<float> SignalWithNonFinite(int frames, int channels, int rate) {
+    std::vector<float> samples = Signal(frames, channels, rate, 0.9);
+    const float specials[] = {std::nanf(""), HUGE_VALF, -HUGE_VALF, 3e38f, -3e38f};
+    for (int i = 0; i < 5; i++)
+        samples[static_cast<size_t>(frames / 6 * (i + 1)) * channels] = specials[i];
     return samples;
 }
 
@@ -138,7 +148,7 @@ TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryForma
         int rate;
         int channels;
         int frames;
-        double peak;  // beyond 1.0 the float file clips
+        double peak;  // beyond 1.0 the float file clips; 0 for non-finite values
     } cases[] = {
         {"u8_8000.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 10007, 0.9},
         {"s16_44100_stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 30011, 0.9},
@@ -146,11 +156,15 @@ TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryForma
         {"s24_22050.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 22050, 1, 5000, 1.0},
         {"s16_87.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 87, 1, 400, 0.9},
         {"vorbis_32000_stereo.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 32000, 2, 24000, 0.8},
+        {"nonfinite_22050.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 1, 6000, 0},
+        {"nonfinite_44100_stereo.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 12000, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = WriteFile(c.name, c.format, c.rate, c.channels,
-                                           Signal(c.frames, c.channels, c.rate, c.peak));
+        const std::string path =
+            WriteFile(c.name, c.format, c.rate, c.channels,
+                      c.peak > 0 ? Signal(c.frames, c.channels, c.rate, c.peak)
+                                 : SignalWithNonFinite(c.frames, c.channels, c.rate));
         const std::vector<int16_t> expected = WholeFileConversion(path, kRate);
         char reason[256] = "";
         ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
@@ -158,6 +172,10 @@ TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryForma
         const std::vector<int16_t> played = PlayLoadedFile();
         ASSERT_EQ(played.size(), expected.size());
         EXPECT_EQ(played, expected);
+        if (c.peak == 0) {  // the non-finite values are there: silence and both clipped ends
+            EXPECT_NE(std::find(played.begin(), played.end(), 32767), played.end());
+            EXPECT_NE(std::find(played.begin(), played.end(), -32768), played.end());
+        }
         // Played again from the start after a full play-through.
         EXPECT_EQ(PlayLoadedFile(), expected);
         EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
