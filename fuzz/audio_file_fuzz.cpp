@@ -1,9 +1,9 @@
 // libFuzzer target: any bytes, written to a file, through LoadAudioFile and, when the file is
 // accepted, through the file source in lock-step into a reader that drains at once, until the
-// source has delivered the whole stream (or a bounded part of a long one). Besides what the
-// sanitizers catch, it aborts when a refusal's reason is not one line naming the file, when
-// the source stops delivering without finishing, or when an undamaged stream's length is not
-// the one AudioFileFrames promised.
+// source has delivered the whole stream (or a bounded part of a long one), twice. Besides what
+// the sanitizers catch, it aborts when a reason is not one line naming the file, when the
+// source stops delivering without finishing, when an undamaged stream's length is not the one
+// AudioFileFrames promised, or when the second play differs from the first.
 #include <unistd.h>
 
 #include <chrono>
@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr unsigned kRate = 22050;
 constexpr uint32_t kBufferBytes = 2048;
 constexpr int kBuffers = 8;
 constexpr long long kMostSamples = 1 << 16;  // about 3 s at 22050 Hz: enough of a stream
@@ -61,35 +60,52 @@ void CheckReason(const char* reason) {
     if (std::strchr(reason, '\n') != nullptr) Fault("reason is not one line", reason);
 }
 
-// Counts what the source returns and queues each buffer again at once.
+// Counts and hashes what the source returns and, while playing, queues each buffer again.
 struct Reader {
     uint8_t memory[kBuffers][kBufferBytes];
     WaveHeader headers[kBuffers];
     std::mutex mutex;
     std::condition_variable returned;
+    bool playing = false;
     long long samples = 0;
     long long returns = 0;
+    uint64_t hash = 0;
 
     static void Return(void* context, WaveHeader* header) {
         Reader& self = *static_cast<Reader*>(context);
         if (header->dwBytesRecorded > header->dwBufferLength || header->dwBytesRecorded % 2 != 0)
             Fault("bad recorded length", "");
+        bool again;
         {
             std::lock_guard<std::mutex> guard(self.mutex);
             self.samples += header->dwBytesRecorded / 2;
             self.returns++;
+            for (uint32_t i = 0; i < header->dwBytesRecorded; i++)
+                self.hash = (self.hash ^ header->lpData[i]) * 1099511628211u;  // FNV-1a
+            again = self.playing;
         }
         self.returned.notify_all();
-        AudioFileSource.addBuffer(header);
+        if (again) AudioFileSource.addBuffer(header);
     }
     static bool Drained(void*) { return true; }
 };
 
-void Play() {
+struct Played {
+    bool finished;  // false when stopped at kMostSamples
+    long long samples;
+    uint64_t hash;
+};
+
+Played Play(unsigned rate) {
     static Reader reader;
-    reader.samples = 0;
-    reader.returns = 0;
-    const WaveFormat format{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
+    {
+        std::lock_guard<std::mutex> guard(reader.mutex);
+        reader.playing = true;
+        reader.samples = 0;
+        reader.returns = 0;
+        reader.hash = 14695981039346656037u;
+    }
+    const WaveFormat format{kWaveFormatPcm, 1, rate, 2 * rate, 2, 16, 0};
     if (!AudioFileSource.open(format, AudioSourceClient{&reader, Reader::Return, Reader::Drained}))
         Fault("an accepted file does not open", "");
     for (int j = 0; j < kBuffers; j++) {
@@ -98,8 +114,7 @@ void Play() {
         AudioFileSource.addBuffer(&reader.headers[j]);
     }
     AudioFileSource.start();
-    bool finished = false;
-    long long samples = 0;
+    Played played{false, 0, 0};
     {
         std::unique_lock<std::mutex> guard(reader.mutex);
         long long seen = 0;
@@ -113,13 +128,15 @@ void Play() {
                 progress = std::chrono::steady_clock::now();
             }
             guard.unlock();
-            finished = AudioFileFinished();
+            played.finished = AudioFileFinished();
             guard.lock();
-            if (finished) break;
+            if (played.finished) break;
             if (std::chrono::steady_clock::now() - progress > kStall)
                 Fault("the source stopped without finishing", "");
         }
-        samples = reader.samples;
+        played.samples = reader.samples;
+        played.hash = reader.hash;
+        reader.playing = false;
     }
     AudioFileSource.reset();
     AudioFileSource.close();
@@ -127,24 +144,36 @@ void Play() {
     char reason[512] = "";
     if (AudioFileFailed(reason, sizeof reason)) {
         CheckReason(reason);
-    } else if (finished && AudioFileFrames() >= 0 && samples != AudioFileFrames()) {
+    } else if (played.finished && AudioFileFrames() >= 0 && played.samples != AudioFileFrames()) {
         char detail[96];
-        std::snprintf(detail, sizeof detail, "%lld delivered, %lld promised", samples,
+        std::snprintf(detail, sizeof detail, "%lld delivered, %lld promised", played.samples,
                       AudioFileFrames());
         Fault("length differs", detail);
     }
+    return played;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteInput(data, size);
+    // Both capture rates, the device profile's too, chosen by the input's length.
+    const unsigned rate = size % 2 == 0 ? 22050 : 11025;
     char reason[512] = "";
-    if (!LoadAudioFile(InputPath().c_str(), kRate, AudioFilePacing::kLockStep, reason,
+    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kLockStep, reason,
                        sizeof reason)) {
         CheckReason(reason);
         return 0;
     }
-    Play();
+    // Each opening plays the file from its start: the second play is the first again.
+    const Played first = Play(rate);
+    const Played second = Play(rate);
+    if (first.finished && second.finished &&
+        (first.samples != second.samples || first.hash != second.hash)) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%lld samples, then %lld", first.samples,
+                      second.samples);
+        Fault("a second play differs", detail);
+    }
     return 0;
 }
