@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/audio_sources.h"
@@ -239,6 +242,28 @@ TEST(AudioFileStreamTest, CutOffFlacIsRefusedAtLoadAndCutOffWavPlaysWhatItHolds)
     EXPECT_EQ(AudioFileFrames(), static_cast<long long>(expected.size()));
     EXPECT_EQ(PlayLoadedFile(), expected);
     EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+}
+
+// A pipe cannot seek: nothing is checked at its end, it plays as far as it goes, and once.
+TEST(AudioFileStreamTest, APipePlaysOnceAndDoesNotReopen) {
+    const std::string wav = WriteFile("piped.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
+                                      Signal(9000, 1, 44100, 0.9));
+    const std::vector<int16_t> expected = WholeFileConversion(wav, kRate);
+    const std::string fifo = TempPath("pipe");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that gives up early fails the test, not the run
+    std::thread writer([&] { WriteBytes(fifo, ReadBytes(wav)); });
+    char reason[256] = "";
+    const bool loaded = Load(fifo, reason, sizeof reason);
+    writer.join();
+    ASSERT_TRUE(loaded) << reason;
+    EXPECT_EQ(PlayLoadedFile(), expected);
+    EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+    CollectingClient collector(AudioFileSource, 1, 2048);
+    EXPECT_FALSE(AudioFileSource.open(WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0},
+                                      collector.Client()));
+    std::remove(fifo.c_str());
 }
 
 }  // namespace
