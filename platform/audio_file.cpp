@@ -1,6 +1,12 @@
-// The file source: a whole audio file decoded at load time (so that a damaged file is
-// refused before anything opens), mixed to mono, converted to the capture rate and delivered
-// in 16-bit buffers, paced in real time or in lock-step with the reader.
+// The file source: an audio file opened and checked at load time as far as that can be done
+// without decoding it all, then decoded, mixed to mono, converted to the capture rate and
+// rounded to 16 bits a chunk at a time on the source's thread as its buffers are filled,
+// paced in real time or in lock-step with the reader. Its memory is fixed when the file is
+// loaded, whatever the file's length.
+//
+// Where a file stands while it plays (FileStream, guarded by the source's mutex):
+//   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
+//        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
 #include <samplerate.h>
 #include <sndfile.h>
 
@@ -10,34 +16,87 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
 
 #include "platform/audio_sources.h"
 #include "platform/audio_thread.h"
 
 namespace {
 
-constexpr int kReadFrames = 4096;     // file frames decoded per step
-constexpr int kConvertFrames = 4096;  // converted frames produced per step
+constexpr int kReadSamples = 32768;     // most file samples (frames x channels) read per step
+constexpr int kReadFrames = 4096;       // most file frames read per step
+constexpr int kConvertFrames = 4096;    // most converted frames produced per step
+constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
+constexpr int kReasonSize = 512;
 
-// Guarded by source.mutex while the source is open; loading happens while it is closed.
+// One loaded file and how far its decoding has come. Built by LoadAudioFile; replaced only
+// while the source is closed; otherwise used under the source's mutex.
+struct FileStream {
+    std::string path;
+    SNDFILE* file = nullptr;
+    SF_INFO info{};
+    SRC_STATE* converter = nullptr;   // null when the file is at the capture rate
+    double ratio = 1.0;               // capture rate / file rate
+    std::unique_ptr<float[]> frames;  // readFrames x channels interleaved samples
+    int readFrames = 0;               // file frames read per step
+    float mono[kReadFrames];          // mixed frames, the unconverted ones from monoFirst
+    int monoFirst = 0;
+    int monoCount = 0;
+    float converted[kConvertFrames];   // one converter step's output
+    int16_t pending[kPendingSamples];  // samples for the next buffers, from pendingFirst
+    int pendingFirst = 0;
+    int pendingCount = 0;
+    sf_count_t framesRead = 0;  // file frames decoded so far
+    bool inputEnded = false;    // no more file frames: the end, or a failure
+    bool ended = false;         // nothing more comes out; pending holds the rest
+    bool failed = false;        // the file could not be read to its end
+    char failure[kReasonSize] = "";
+
+    FileStream() = default;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+    ~FileStream() {
+        if (converter != nullptr) src_delete(converter);
+        if (file != nullptr) sf_close(file);
+    }
+};
+
+// Guarded by source.mutex while the source is open.
 struct AudioFileRecord {
     SourceThread source;
-    std::vector<int16_t> samples;  // the whole file at `rate`, mono
-    unsigned rate = 0;             // samples per second
+    std::unique_ptr<FileStream> stream;  // null until a file is loaded
+    unsigned rate = 0;                   // samples per second
+    long long length = -1;               // samples the file gives at `rate`; -1 unknown
     AudioFilePacing pacing = AudioFilePacing::kRealTime;
-    size_t position = 0;             // next sample to deliver
+    long long position = 0;          // samples delivered since the stream (re)started
     SourceClock::time_point origin;  // when sample 0 would have been recorded (real time)
 };
 AudioFileRecord AudioFile;
 
-void SetReason(char* reason, size_t reasonSize, const char* format, ...) {
+void FormatReason(char* reason, size_t reasonSize, const char* format, va_list arguments) {
     if (reason == nullptr || reasonSize == 0) return;
+    std::vsnprintf(reason, reasonSize, format, arguments);
+}
+
+void SetReason(char* reason, size_t reasonSize, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(reason, reasonSize, format, arguments);
+    FormatReason(reason, reasonSize, format, arguments);
     va_end(arguments);
+}
+
+// Ends the input for good: what was decoded before plays out, then the stream ends.
+void Fail(FileStream& s, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    FormatReason(s.failure, sizeof s.failure, format, arguments);
+    va_end(arguments);
+    s.failed = true;
+    s.inputEnded = true;
 }
 
 // A float sample (full scale 1.0) as 16 bits, rounded; NaN is silence, the rest is clipped.
@@ -49,112 +108,229 @@ int16_t ToSample(float value) {
     return static_cast<int16_t>(std::lrint(scaled));
 }
 
-void AppendSamples(std::vector<int16_t>& out, const float* values, long n) {
-    for (long i = 0; i < n; i++)
-        out.push_back(ToSample(values[i]));
+// Reads and mixes the next file frames into mono; at the end checks the count the header
+// promised. Only when mono is used up.
+void ReadFrames(FileStream& s) {
+    const int channels = s.info.channels;
+    const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
+    if (sf_error(s.file) != SF_ERR_NO_ERROR) {
+        Fail(s, "%s: damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
+             s.path.c_str(), static_cast<int64_t>(s.framesRead),
+             static_cast<int64_t>(s.info.frames), sf_strerror(s.file));
+        return;
+    }
+    if (n <= 0) {
+        s.inputEnded = true;
+        // The frame count comes from the header; a file holding fewer frames was cut short.
+        if (s.info.frames != SF_COUNT_MAX && s.framesRead < s.info.frames) {
+            Fail(s, "%s: truncated: %" PRId64 " of %" PRId64 " frames", s.path.c_str(),
+                 static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames));
+        }
+        return;
+    }
+    const float* frames = s.frames.get();
+    for (sf_count_t i = 0; i < n; i++) {
+        float sum = 0.0f;
+        for (int c = 0; c < channels; c++)
+            sum += frames[i * channels + c];
+        s.mono[i] = sum / static_cast<float>(channels);
+    }
+    s.monoFirst = 0;
+    s.monoCount = static_cast<int>(n);
+    s.framesRead += n;
 }
 
-// Feeds `n` mono frames (n = 0 with endOfInput flushes) through the converter into `out`.
-// Returns 0 or a libsamplerate error.
-int Convert(SRC_STATE* converter, double ratio, const float* mono, long n, bool endOfInput,
-            std::vector<int16_t>& out) {
-    float converted[kConvertFrames];
+// One step: up to `space` more samples at the end of pending.
+void Produce(FileStream& s, int space) {
+    if (s.monoCount == 0 && !s.inputEnded) {
+        ReadFrames(s);
+        return;
+    }
+    int16_t* out = s.pending + s.pendingFirst + s.pendingCount;
+    if (s.converter == nullptr) {
+        const int n = std::min(s.monoCount, space);
+        for (int i = 0; i < n; i++)
+            out[i] = ToSample(s.mono[s.monoFirst + i]);
+        s.monoFirst += n;
+        s.monoCount -= n;
+        s.pendingCount += n;
+        if (s.monoCount == 0 && s.inputEnded) s.ended = true;
+        return;
+    }
+    // The converter's output does not depend on how its input and output are divided into
+    // calls, so this gives what one call over the whole file would.
     SRC_DATA data{};
-    data.data_in = mono;
-    data.input_frames = n;
-    data.data_out = converted;
-    data.output_frames = kConvertFrames;
-    data.end_of_input = endOfInput ? 1 : 0;
-    data.src_ratio = ratio;
-    for (;;) {
-        const int error = src_process(converter, &data);
-        if (error != 0) return error;
-        AppendSamples(out, converted, data.output_frames_gen);
-        data.data_in += data.input_frames_used;
-        data.input_frames -= data.input_frames_used;
-        // Done when the input is used up and, at the end, nothing more comes out.
-        if (data.input_frames == 0 && (!endOfInput || data.output_frames_gen == 0)) return 0;
+    data.data_in = s.mono + s.monoFirst;
+    data.input_frames = s.monoCount;
+    data.data_out = s.converted;
+    data.output_frames = std::min(space, kConvertFrames);
+    data.end_of_input = s.inputEnded ? 1 : 0;
+    data.src_ratio = s.ratio;
+    const int error = src_process(s.converter, &data);
+    if (error != 0) {
+        Fail(s, "%s: %s", s.path.c_str(), src_strerror(error));
+        s.ended = true;
+        return;
+    }
+    for (long i = 0; i < data.output_frames_gen; i++)
+        out[i] = ToSample(s.converted[i]);
+    s.pendingCount += static_cast<int>(data.output_frames_gen);
+    s.monoFirst += static_cast<int>(data.input_frames_used);
+    s.monoCount -= static_cast<int>(data.input_frames_used);
+    if (data.output_frames_gen == 0 && data.input_frames_used == 0) {
+        // At the end that is the last of the output; before it the converter would be stuck.
+        if (!s.inputEnded) Fail(s, "%s: the sample rate converter stalled", s.path.c_str());
+        s.ended = true;
     }
 }
 
-// Decodes the open file into `out`. False with the reason written.
-bool Decode(SNDFILE* file, const SF_INFO& info, const char* path, unsigned rate,
-            std::vector<int16_t>& out, char* reason, size_t reasonSize) {
-    const double ratio = static_cast<double>(rate) / info.samplerate;
-    SRC_STATE* converter = nullptr;
+// Decodes until pending holds `wanted` samples (at most its size) or the stream has ended.
+void Ensure(FileStream& s, long long wanted) {
+    const int target = static_cast<int>(std::min<long long>(wanted, kPendingSamples));
+    while (s.pendingCount < target && !s.ended) {
+        if (s.pendingFirst > 0) {
+            std::memmove(s.pending, s.pending + s.pendingFirst, s.pendingCount * sizeof(int16_t));
+            s.pendingFirst = 0;
+        }
+        Produce(s, kPendingSamples - s.pendingCount);
+    }
+}
+
+// Back to the file's first frame, primed as LoadAudioFile leaves it. False when the file
+// cannot seek (a pipe), has changed, or the converter cannot be reset.
+bool Rewind(FileStream& s) {
+    if (!s.info.seekable) return false;
+    if (s.failed || sf_seek(s.file, 0, SEEK_SET) != 0) {
+        // A decoder that met damage does not seek again (FLAC): the file is opened afresh.
+        SF_INFO info{};
+        SNDFILE* file = sf_open(s.path.c_str(), SFM_READ, &info);
+        if (file == nullptr) return false;
+        if (info.frames != s.info.frames || info.channels != s.info.channels ||
+            info.samplerate != s.info.samplerate) {
+            sf_close(file);
+            return false;
+        }
+        sf_close(s.file);
+        s.file = file;
+    }
+    if (s.converter != nullptr && src_reset(s.converter) != 0) return false;
+    s.monoFirst = s.monoCount = 0;
+    s.pendingFirst = s.pendingCount = 0;
+    s.framesRead = 0;
+    s.inputEnded = s.ended = s.failed = false;
+    s.failure[0] = '\0';
+    Ensure(s, 1);
+    return s.pendingCount > 0;
+}
+
+// A header that promises more frames than the file holds (a cut-off FLAC) shows at once: its
+// last frame cannot be reached. Read through a second handle, so that the stream itself
+// starts from a freshly opened file.
+bool LastFrameReadable(const FileStream& s, float* frame) {
+    if (!s.info.seekable || s.info.frames <= 0 || s.info.frames == SF_COUNT_MAX) return true;
+    SF_INFO info{};
+    SNDFILE* probe = sf_open(s.path.c_str(), SFM_READ, &info);
+    if (probe == nullptr) return false;
+    const sf_count_t last = s.info.frames - 1;
+    const bool readable = info.frames == s.info.frames && info.channels == s.info.channels &&
+                          sf_seek(probe, last, SEEK_SET) == last &&
+                          sf_readf_float(probe, frame, 1) == 1 &&
+                          sf_error(probe) == SF_ERR_NO_ERROR;
+    sf_close(probe);
+    return readable;
+}
+
+// Samples the stream gives at `rate` for a file of `frames` frames: the converter stops
+// with the last output sample whose whole interval lies inside the input.
+long long ConvertedLength(const SF_INFO& info, unsigned rate) {
+    if (info.frames == SF_COUNT_MAX) return -1;
+    if (info.samplerate == static_cast<int>(rate)) return info.frames;
+    return static_cast<long long>(
+        std::floor(static_cast<double>(info.frames) * rate / info.samplerate));
+}
+
+// Opens and checks the file and decodes its first chunk. Null with the reason written.
+std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* reason,
+                                       size_t reasonSize) {
+    std::unique_ptr<FileStream> s(new (std::nothrow) FileStream);
+    if (s == nullptr) {
+        SetReason(reason, reasonSize, "%s: out of memory", path);
+        return nullptr;
+    }
+    s->path = path;
+    s->file = sf_open(path, SFM_READ, &s->info);
+    if (s->file == nullptr) {
+        SetReason(reason, reasonSize, "%s: not a readable audio file (%s)", path,
+                  sf_strerror(nullptr));
+        return nullptr;
+    }
+    const SF_INFO& info = s->info;
+    if (info.channels < 1 || info.samplerate < 1) {
+        SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
+                  info.samplerate);
+        return nullptr;
+    }
     if (info.samplerate != static_cast<int>(rate)) {
-        if (!src_is_valid_ratio(ratio)) {
+        s->ratio = static_cast<double>(rate) / info.samplerate;
+        if (!src_is_valid_ratio(s->ratio)) {
             SetReason(reason, reasonSize, "%s: unsupported sample rate %d Hz", path,
                       info.samplerate);
-            return false;
+            return nullptr;
         }
         int error = 0;
-        converter = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
-        if (converter == nullptr) {
+        s->converter = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
+        if (s->converter == nullptr) {
             SetReason(reason, reasonSize, "%s: %s", path, src_strerror(error));
-            return false;
+            return nullptr;
         }
     }
-    std::vector<float> frames(static_cast<size_t>(kReadFrames) * info.channels);
-    float mono[kReadFrames];
-    sf_count_t total = 0;
-    bool ok = true;
-    for (;;) {
-        const sf_count_t n = sf_readf_float(file, frames.data(), kReadFrames);
-        if (sf_error(file) != SF_ERR_NO_ERROR) {
-            SetReason(reason, reasonSize,
-                      "%s: damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)", path,
-                      static_cast<int64_t>(total), static_cast<int64_t>(info.frames),
-                      sf_strerror(file));
-            ok = false;
-            break;
-        }
-        for (sf_count_t i = 0; i < n; i++) {
-            float sum = 0.0f;
-            for (int c = 0; c < info.channels; c++)
-                sum += frames[i * info.channels + c];
-            mono[i] = sum / static_cast<float>(info.channels);
-        }
-        total += n;
-        if (converter == nullptr) {
-            AppendSamples(out, mono, static_cast<long>(n));
-        } else {
-            const int error = Convert(converter, ratio, mono, static_cast<long>(n), n == 0, out);
-            if (error != 0) {
-                SetReason(reason, reasonSize, "%s: %s", path, src_strerror(error));
-                ok = false;
-                break;
-            }
-        }
-        if (n == 0) break;
+    s->readFrames = std::clamp(kReadSamples / info.channels, 1, kReadFrames);
+    s->frames.reset(new (std::nothrow) float[static_cast<size_t>(s->readFrames) * info.channels]);
+    if (s->frames == nullptr) {
+        SetReason(reason, reasonSize, "%s: out of memory", path);
+        return nullptr;
     }
-    if (converter != nullptr) src_delete(converter);
-    if (!ok) return false;
-    // The frame count comes from the header; a file holding fewer frames was cut short.
-    if (info.frames != SF_COUNT_MAX && total < info.frames) {
-        SetReason(reason, reasonSize, "%s: truncated: %" PRId64 " of %" PRId64 " frames", path,
-                  static_cast<int64_t>(total), static_cast<int64_t>(info.frames));
-        return false;
+    if (!LastFrameReadable(*s, s->frames.get())) {
+        SetReason(reason, reasonSize,
+                  "%s: damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read", path,
+                  static_cast<int64_t>(info.frames), static_cast<int64_t>(info.frames));
+        return nullptr;
     }
-    if (out.empty()) {
+    Ensure(*s, 1);
+    if (s->failed) {
+        SetReason(reason, reasonSize, "%s", s->failure);
+        return nullptr;
+    }
+    if (s->pendingCount == 0) {
         SetReason(reason, reasonSize, "%s: holds no audio", path);
-        return false;
+        return nullptr;
     }
-    return true;
+    return s;
 }
 
-std::chrono::nanoseconds Duration(size_t samples) {
-    return std::chrono::nanoseconds(static_cast<int64_t>(samples) * 1000000000 / AudioFile.rate);
+// Whole seconds apart, so that a stream of days does not overflow the nanoseconds.
+std::chrono::nanoseconds Duration(long long samples) {
+    const long long rate = AudioFile.rate;
+    return std::chrono::seconds(samples / rate) +
+           std::chrono::nanoseconds(samples % rate * 1000000000 / rate);
 }
 
-size_t RemainingSamples() {
-    return AudioFile.samples.size() - AudioFile.position;
+// Samples of the next buffer of `capacity` samples: decodes ahead so that a short last
+// buffer is known (for buffers longer than pending, it is taken as full).
+long long NextTake(uint32_t capacity) {
+    FileStream& s = *AudioFile.stream;
+    Ensure(s, capacity);
+    return s.ended ? std::min<long long>(capacity, s.pendingCount) : capacity;
+}
+
+bool StreamDone() {
+    return AudioFile.stream->ended && AudioFile.stream->pendingCount == 0;
 }
 
 SourceClock::time_point FileNextDue(const WaveHeader& next) {
-    if (RemainingSamples() == 0) return SourceClock::time_point::max();
+    if (StreamDone()) return SourceClock::time_point::max();
     if (AudioFile.pacing == AudioFilePacing::kLockStep) return SourceClock::time_point::min();
-    const size_t take = std::min<size_t>(next.dwBufferLength / kBytesPerSample, RemainingSamples());
+    const long long take = NextTake(next.dwBufferLength / kBytesPerSample);
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
@@ -171,12 +347,23 @@ bool FileReady() {
 }
 
 void FileFill(WaveHeader& header) {
-    const size_t take =
-        std::min<size_t>(header.dwBufferLength / kBytesPerSample, RemainingSamples());
-    std::memcpy(header.lpData, AudioFile.samples.data() + AudioFile.position,
-                take * kBytesPerSample);
-    header.dwBytesRecorded = static_cast<uint32_t>(take * kBytesPerSample);
-    AudioFile.position += take;
+    FileStream& s = *AudioFile.stream;
+    const uint32_t capacity = header.dwBufferLength / kBytesPerSample;
+    uint32_t filled = 0;
+    while (filled < capacity) {
+        Ensure(s, capacity - filled);
+        if (s.pendingCount == 0) break;
+        const uint32_t n = std::min<uint32_t>(capacity - filled, s.pendingCount);
+        std::memcpy(header.lpData + filled * kBytesPerSample, s.pending + s.pendingFirst,
+                    n * kBytesPerSample);
+        s.pendingFirst += static_cast<int>(n);
+        s.pendingCount -= static_cast<int>(n);
+        filled += n;
+    }
+    header.dwBytesRecorded = filled * kBytesPerSample;
+    AudioFile.position += filled;
+    // Looks one sample ahead, so that the end is known as soon as the last one is out.
+    Ensure(s, 1);
 }
 
 // Resumes without catching up on the time spent stopped.
@@ -185,65 +372,84 @@ void FileStarted() {
 }
 
 bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
-    if (AudioFile.samples.empty() || format.wFormatTag != kWaveFormatPcm || format.nChannels != 1 ||
-        format.wBitsPerSample != 16 || format.nSamplesPerSec != AudioFile.rate) {
-        return false;
+    {
+        std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+        if (AudioFile.stream == nullptr || format.wFormatTag != kWaveFormatPcm ||
+            format.nChannels != 1 || format.wBitsPerSample != 16 ||
+            format.nSamplesPerSec != AudioFile.rate) {
+            return false;
+        }
+        // Each opening plays the file from its start.
+        if (AudioFile.position > 0) {
+            if (!Rewind(*AudioFile.stream)) return false;
+            AudioFile.position = 0;
+        }
     }
-    AudioFile.position = 0;
     return OpenSourceThread(AudioFile.source, client,
                             SourceThreadHooks{FileNextDue, FileReady, FileFill, FileStarted});
 }
 
 }  // namespace
 
-const AudioSource AudioFileSource = SourceThreadTable<AudioFile.source>(FileOpen);
+const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize) {
+    const char* name = path != nullptr ? path : "(no path)";
+    {
+        std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+        if (AudioFile.source.open) {
+            SetReason(reason, reasonSize, "%s: the audio file source is in use", name);
+            return false;
+        }
+    }
+    if (path == nullptr) {
+        SetReason(reason, reasonSize, "%s: not a readable audio file", name);
+        return false;
+    }
+    if (captureRate == 0) {
+        SetReason(reason, reasonSize, "%s: no capture rate", path);
+        return false;
+    }
+    std::unique_ptr<FileStream> stream = OpenStream(path, captureRate, reason, reasonSize);
+    if (stream == nullptr) return false;
+    const long long length = ConvertedLength(stream->info, captureRate);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {
             SetReason(reason, reasonSize, "%s: the audio file source is in use", path);
             return false;
         }
+        std::swap(AudioFile.stream, stream);
+        AudioFile.rate = captureRate;
+        AudioFile.length = length;
+        AudioFile.pacing = pacing;
+        AudioFile.position = 0;
     }
-    if (captureRate == 0) {
-        SetReason(reason, reasonSize, "%s: no capture rate", path);
-        return false;
-    }
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path, SFM_READ, &info);
-    if (file == nullptr) {
-        SetReason(reason, reasonSize, "%s: not a readable audio file (%s)", path,
-                  sf_strerror(nullptr));
-        return false;
-    }
-    std::vector<int16_t> samples;
-    bool ok = true;
-    if (info.channels < 1 || info.samplerate < 1) {
-        SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
-                  info.samplerate);
-        ok = false;
-    } else {
-        ok = Decode(file, info, path, captureRate, samples, reason, reasonSize);
-    }
-    sf_close(file);
-    if (!ok) return false;
-    AudioFile.samples.swap(samples);
-    AudioFile.rate = captureRate;
-    AudioFile.pacing = pacing;
-    return true;
+    return true;  // the previous file closes here, outside the lock
 }
 
 bool AudioFileFinished() {
     AudioSourceClient client;
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-        if (!AudioFile.source.open || RemainingSamples() > 0 || AudioFile.source.inClient > 0 ||
+        if (!AudioFile.source.open || !StreamDone() || AudioFile.source.inClient > 0 ||
             AudioFile.source.delivering) {
             return false;
         }
         client = AudioFile.source.client;
     }
     return client.readerDrained(client.context);
+}
+
+bool AudioFileFailed(char* reason, size_t reasonSize) {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    if (AudioFile.stream == nullptr || !AudioFile.stream->failed) return false;
+    SetReason(reason, reasonSize, "%s", AudioFile.stream->failure);
+    return true;
+}
+
+long long AudioFileFrames() {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    return AudioFile.stream == nullptr ? -1 : AudioFile.length;
 }

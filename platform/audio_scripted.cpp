@@ -40,7 +40,7 @@ bool ScriptedOpen(const WaveFormat&, const AudioSourceClient& client) {
 
 }  // namespace
 
-const AudioSource ScriptedAudioSource = SourceThreadTable<Scripted.source>(ScriptedOpen);
+const AudioSource ScriptedAudioSource = SourceThreadTable<Scripted>(ScriptedOpen);
 
 void SetScriptedInputPresent(bool present) {
     Scripted.inputPresent = present;

@@ -52,11 +52,26 @@ enum class AudioFilePacing {
 
 extern const AudioSource AudioFileSource;
 
-// Decodes the file (any format libsndfile reads, any channel count), mixes it to mono and
-// converts it to `captureRate`, as the source's 16-bit samples. On failure keeps the previous
-// file and writes a one-line reason (no newline) into `reason`.
+// Opens the file (any format libsndfile reads, any channel count) for the source, which
+// decodes it as it plays: mixed to mono, converted to `captureRate`, as 16-bit samples. What
+// can be checked without decoding the whole file is checked here: a file that cannot be
+// opened, has no audio, cannot be converted, cannot be decoded from its start, or whose last
+// frame cannot be reached (cut short) is refused. On failure keeps the previous file and
+// writes a one-line reason (no newline) into `reason`. Each opening of the source plays the
+// file from its start (a file that cannot seek, such as a pipe, opens once).
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize);
 
-// True once the open source has delivered the whole file and the reader has drained it.
+// True once the open source has delivered the whole file (or all of it that could be
+// decoded) and the reader has drained it.
 bool AudioFileFinished();
+
+// True when the stream found, while playing, that the loaded file cannot be decoded to its
+// end (damage, or fewer frames than its header promises); writes the one-line reason. The
+// samples decoded before that point are delivered, then the stream ends.
+bool AudioFileFailed(char* reason, size_t reasonSize);
+
+// Samples the loaded file gives at the capture rate, from its header; -1 when unknown (no
+// file, or a stream of unknown length). Exact when the file is at the capture rate or is
+// read to its end without a failure.
+long long AudioFileFrames();

@@ -54,15 +54,17 @@ void StopSourceThread(SourceThread& source);
 void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
 
-// The table of a source built on `thread`: its own open, the other operations from here.
-template <SourceThread& thread>
+// The table of a source whose global record keeps its thread in a member `source`: its own
+// open, the other operations from here. The template takes the whole record because a
+// member's address is not a template argument that every compiler accepts (clang 14).
+template <auto& record>
 constexpr AudioSource SourceThreadTable(bool (*open)(const WaveFormat&, const AudioSourceClient&)) {
     return AudioSource{
         open,
-        [](WaveHeader* header) { return AddSourceBuffer(thread, header); },
-        [] { StartSourceThread(thread); },
-        [] { StopSourceThread(thread); },
-        [] { ResetSourceThread(thread); },
-        [] { CloseSourceThread(thread); },
+        [](WaveHeader* header) { return AddSourceBuffer(record.source, header); },
+        [] { StartSourceThread(record.source); },
+        [] { StopSourceThread(record.source); },
+        [] { ResetSourceThread(record.source); },
+        [] { CloseSourceThread(record.source); },
     };
 }

@@ -3,6 +3,7 @@
 #   scripts/test.sh            plain build (build/)
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer (build-sanitize/)
 #   scripts/test.sh tsan       ThreadSanitizer, the threaded capture tests (build-tsan/)
+#   scripts/test.sh clang      the plain build with clang instead of GCC (build-clang/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,7 +13,9 @@ case "$variant" in
   plain)    dir=build;          flags=(-DQUILLO_BENCH=ON);                   filter=() ;;
   sanitize) dir=build-sanitize; flags=(-DQUILLO_SANITIZE=ON);  filter=() ;;
   tsan)     dir=build-tsan;     flags=(-DQUILLO_TSAN=ON);      filter=(-L threads) ;;
-  *) echo "usage: scripts/test.sh [plain|sanitize|tsan]" >&2; exit 2 ;;
+  clang)    dir=build-clang;    flags=(-DQUILLO_BENCH=ON);     filter=()
+            export CC=clang CXX=clang++ ;;
+  *) echo "usage: scripts/test.sh [plain|sanitize|tsan|clang]" >&2; exit 2 ;;
 esac
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" > /dev/null
 cmake --build "$dir" -j "$jobs"

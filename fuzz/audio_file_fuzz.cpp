@@ -1,0 +1,179 @@
+// libFuzzer target: any bytes, written to a file, through LoadAudioFile and, when the file is
+// accepted, through the file source in lock-step into a reader that drains at once, until the
+// source has delivered the whole stream (or a bounded part of a long one), twice. Besides what
+// the sanitizers catch, it aborts when a reason is not one line naming the file, when the
+// source stops delivering without finishing, when an undamaged stream's length is not the one
+// AudioFileFrames promised, or when the second play differs from the first.
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/audio_sources.h"
+
+namespace {
+
+constexpr uint32_t kBufferBytes = 2048;
+constexpr int kBuffers = 8;
+constexpr long long kMostSamples = 1 << 16;  // about 3 s at 22050 Hz: enough of a stream
+constexpr auto kStall = std::chrono::seconds(10);
+
+[[noreturn]] void Fault(const char* what, const char* detail) {
+    std::fprintf(stderr, "audio file fuzz: %s: %s\n", what, detail);
+    std::abort();
+}
+
+// The input's file, one per process, removed at exit.
+const std::string& InputPath() {
+    static const std::string path = [] {
+        const char* dir = std::getenv("TMPDIR");
+        std::string name = std::string(dir != nullptr ? dir : "/tmp") + "/quillo_fuzz_XXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd < 0) Fault("no temporary file", name.c_str());
+        close(fd);
+        static std::string removed;
+        removed = name;
+        std::atexit([] { std::remove(removed.c_str()); });
+        return name;
+    }();
+    return path;
+}
+
+void WriteInput(const uint8_t* data, size_t size) {
+    FILE* file = std::fopen(InputPath().c_str(), "wb");
+    if (file == nullptr) Fault("cannot write", InputPath().c_str());
+    if (size > 0 && std::fwrite(data, 1, size, file) != size) Fault("short write", "");
+    std::fclose(file);
+}
+
+// A one-line reason that starts with the file's path.
+void CheckReason(const char* reason) {
+    const std::string& path = InputPath();
+    if (std::strncmp(reason, path.c_str(), path.size()) != 0 || reason[path.size()] != ':')
+        Fault("reason does not name the file", reason);
+    if (std::strchr(reason, '\n') != nullptr) Fault("reason is not one line", reason);
+}
+
+// Counts and hashes what the source returns and, while playing, queues each buffer again.
+struct Reader {
+    uint8_t memory[kBuffers][kBufferBytes];
+    WaveHeader headers[kBuffers];
+    std::mutex mutex;
+    std::condition_variable returned;
+    bool playing = false;
+    long long samples = 0;
+    long long returns = 0;
+    uint64_t hash = 0;
+
+    static void Return(void* context, WaveHeader* header) {
+        Reader& self = *static_cast<Reader*>(context);
+        if (header->dwBytesRecorded > header->dwBufferLength || header->dwBytesRecorded % 2 != 0)
+            Fault("bad recorded length", "");
+        bool again;
+        {
+            std::lock_guard<std::mutex> guard(self.mutex);
+            self.samples += header->dwBytesRecorded / 2;
+            self.returns++;
+            for (uint32_t i = 0; i < header->dwBytesRecorded; i++)
+                self.hash = (self.hash ^ header->lpData[i]) * 1099511628211u;  // FNV-1a
+            again = self.playing;
+        }
+        self.returned.notify_all();
+        if (again) AudioFileSource.addBuffer(header);
+    }
+    static bool Drained(void*) { return true; }
+};
+
+struct Played {
+    bool finished;  // false when stopped at kMostSamples
+    long long samples;
+    uint64_t hash;
+};
+
+Played Play(unsigned rate) {
+    static Reader reader;
+    {
+        std::lock_guard<std::mutex> guard(reader.mutex);
+        reader.playing = true;
+        reader.samples = 0;
+        reader.returns = 0;
+        reader.hash = 14695981039346656037u;
+    }
+    const WaveFormat format{kWaveFormatPcm, 1, rate, 2 * rate, 2, 16, 0};
+    if (!AudioFileSource.open(format, AudioSourceClient{&reader, Reader::Return, Reader::Drained}))
+        Fault("an accepted file does not open", "");
+    for (int j = 0; j < kBuffers; j++) {
+        reader.headers[j] =
+            WaveHeader{reader.memory[j], kBufferBytes, 0, static_cast<uintptr_t>(j)};
+        AudioFileSource.addBuffer(&reader.headers[j]);
+    }
+    AudioFileSource.start();
+    Played played{false, 0, 0};
+    {
+        std::unique_lock<std::mutex> guard(reader.mutex);
+        long long seen = 0;
+        auto progress = std::chrono::steady_clock::now();
+        while (reader.samples < kMostSamples) {
+            // Finishing is noticed by asking; the last return wakes us, the rest is a short wait.
+            reader.returned.wait_for(guard, std::chrono::milliseconds(1),
+                                     [&] { return reader.returns != seen; });
+            if (reader.returns != seen) {
+                seen = reader.returns;
+                progress = std::chrono::steady_clock::now();
+            }
+            guard.unlock();
+            played.finished = AudioFileFinished();
+            guard.lock();
+            if (played.finished) break;
+            if (std::chrono::steady_clock::now() - progress > kStall)
+                Fault("the source stopped without finishing", "");
+        }
+        played.samples = reader.samples;
+        played.hash = reader.hash;
+        reader.playing = false;
+    }
+    AudioFileSource.reset();
+    AudioFileSource.close();
+
+    char reason[512] = "";
+    if (AudioFileFailed(reason, sizeof reason)) {
+        CheckReason(reason);
+    } else if (played.finished && AudioFileFrames() >= 0 && played.samples != AudioFileFrames()) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%lld delivered, %lld promised", played.samples,
+                      AudioFileFrames());
+        Fault("length differs", detail);
+    }
+    return played;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WriteInput(data, size);
+    // Both capture rates, the device profile's too, chosen by the input's length.
+    const unsigned rate = size % 2 == 0 ? 22050 : 11025;
+    char reason[512] = "";
+    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kLockStep, reason,
+                       sizeof reason)) {
+        CheckReason(reason);
+        return 0;
+    }
+    // Each opening plays the file from its start: the second play is the first again.
+    const Played first = Play(rate);
+    const Played second = Play(rate);
+    if (first.finished && second.finished &&
+        (first.samples != second.samples || first.hash != second.hash)) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%lld samples, then %lld", first.samples,
+                      second.samples);
+        Fault("a second play differs", detail);
+    }
+    return 0;
+}

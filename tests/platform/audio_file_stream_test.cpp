@@ -1,0 +1,269 @@
+// The file source decodes as it plays: what it delivers must be, sample for sample, one
+// conversion of the whole file; damage found while playing ends the stream with a reason;
+// cut-off files are refused at load where their header gives them away.
+#include <gtest/gtest.h>
+#include <samplerate.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/audio_sources.h"
+#include "tests/platform/audio_test_support.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr unsigned kRate = 22050;
+
+std::string TempPath(const std::string& name) {
+    return testing::TempDir() + "quillo_audio_stream_" + name;
+}
+
+// A tone with deterministic noise on every channel, `peak` at most; frames interleaved.
+std::vector<float> Signal(int frames, int channels, int rate, double peak) {
+    std::vector<float> samples(static_cast<size_t>(frames) * channels);
+    uint32_t noise = 12345;
+    for (int k = 0; k < frames; k++) {
+        for (int c = 0; c < channels; c++) {
+            noise = noise * 1664525u + 1013904223u;
+            const double random = static_cast<double>(noise >> 8) / (1 << 24) - 0.5;
+            const double tone = std::sin(2 * kPi * (300.0 + 100 * c) * k / rate);
+            samples[static_cast<size_t>(k) * channels + c] =
+                static_cast<float>(peak * (0.7 * tone + 0.6 * random));
+        }
+    }
+    return samples;
+}
+
+// The same with values no 16-bit sample can hold on channel 0: NaN, infinities, 3e38.
+std::vector<float> SignalWithNonFinite(int frames, int channels, int rate) {
+    std::vector<float> samples = Signal(frames, channels, rate, 0.9);
+    const float specials[] = {std::nanf(""), HUGE_VALF, -HUGE_VALF, 3e38f, -3e38f};
+    for (int i = 0; i < 5; i++)
+        samples[static_cast<size_t>(frames / 6 * (i + 1)) * channels] = specials[i];
+    return samples;
+}
+
+std::string WriteFile(const std::string& name, int format, int rate, int channels,
+                      const std::vector<float>& samples) {
+    const std::string path = TempPath(name);
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
+    if (file == nullptr) return path;
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+    sf_close(file);
+    return path;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The reference: the whole file read at once, its channels averaged in float, converted by
+// one libsamplerate call over all of it, rounded to 16 bits with clipping (NaN as silence).
+std::vector<int16_t> WholeFileConversion(const std::string& path, unsigned rate) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr) return {};
+    std::vector<float> frames(static_cast<size_t>(info.frames) * info.channels);
+    EXPECT_EQ(sf_readf_float(file, frames.data(), info.frames), info.frames);
+    sf_close(file);
+    std::vector<float> mono(static_cast<size_t>(info.frames));
+    for (size_t i = 0; i < mono.size(); i++) {
+        float sum = 0.0f;
+        for (int c = 0; c < info.channels; c++)
+            sum += frames[i * info.channels + c];
+        mono[i] = sum / static_cast<float>(info.channels);
+    }
+    std::vector<float> converted = mono;
+    if (info.samplerate != static_cast<int>(rate)) {
+        const double ratio = static_cast<double>(rate) / info.samplerate;
+        converted.assign(static_cast<size_t>(static_cast<double>(mono.size()) * ratio) + 4096, 0);
+        SRC_DATA data{};
+        data.data_in = mono.data();
+        data.input_frames = static_cast<long>(mono.size());
+        data.data_out = converted.data();
+        data.output_frames = static_cast<long>(converted.size());
+        data.end_of_input = 1;
+        data.src_ratio = ratio;
+        EXPECT_EQ(src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1), 0);
+        EXPECT_EQ(data.input_frames_used, static_cast<long>(mono.size()));
+        EXPECT_LT(data.output_frames_gen, static_cast<long>(converted.size()));  // room left
+        converted.resize(static_cast<size_t>(data.output_frames_gen));
+    }
+    std::vector<int16_t> samples;
+    for (const float v : converted) {
+        const float scaled = v * 32768.0f;
+        samples.push_back(std::isnan(v)         ? int16_t{0}
+                          : scaled >= 32767.0f  ? int16_t{32767}
+                          : scaled <= -32768.0f ? int16_t{-32768}
+                                                : static_cast<int16_t>(std::lrint(scaled)));
+    }
+    return samples;
+}
+
+std::vector<int16_t> PlayLoadedFile() {
+    CollectingClient collector(AudioFileSource, 4, 2048);
+    collector.requeue = true;
+    const WaveFormat format{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
+    if (!AudioFileSource.open(format, collector.Client())) {
+        ADD_FAILURE() << "the file source does not open";
+        return {};
+    }
+    collector.AddAll();
+    AudioFileSource.start();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
+    while (!AudioFileFinished() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(AudioFileFinished());
+    AudioFileSource.reset();
+    AudioFileSource.close();
+    return Samples(collector.Bytes());  // recorded bytes only: the last buffer is partly filled
+}
+
+bool Load(const std::string& path, char* reason, size_t reasonSize) {
+    return LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, reasonSize);
+}
+
+TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryFormatAndRate) {
+    const struct {
+        const char* name;
+        int format;
+        int rate;
+        int channels;
+        int frames;
+        double peak;  // beyond 1.0 the float file clips; 0 for non-finite values
+    } cases[] = {
+        {"u8_8000.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 10007, 0.9},
+        {"s16_44100_stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 30011, 0.9},
+        {"float_48000_3ch.aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 48000, 3, 20000, 1.3},
+        {"s24_22050.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 22050, 1, 5000, 1.0},
+        {"s16_87.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 87, 1, 400, 0.9},
+        {"vorbis_32000_stereo.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 32000, 2, 24000, 0.8},
+        {"nonfinite_22050.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 1, 6000, 0},
+        {"nonfinite_44100_stereo.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 12000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path =
+            WriteFile(c.name, c.format, c.rate, c.channels,
+                      c.peak > 0 ? Signal(c.frames, c.channels, c.rate, c.peak)
+                                 : SignalWithNonFinite(c.frames, c.channels, c.rate));
+        const std::vector<int16_t> expected = WholeFileConversion(path, kRate);
+        char reason[256] = "";
+        ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
+        EXPECT_EQ(AudioFileFrames(), static_cast<long long>(expected.size()));
+        const std::vector<int16_t> played = PlayLoadedFile();
+        ASSERT_EQ(played.size(), expected.size());
+        EXPECT_EQ(played, expected);
+        if (c.peak == 0) {  // the non-finite values are there: silence and both clipped ends
+            EXPECT_NE(std::find(played.begin(), played.end(), 32767), played.end());
+            EXPECT_NE(std::find(played.begin(), played.end(), -32768), played.end());
+        }
+        // Played again from the start after a full play-through.
+        EXPECT_EQ(PlayLoadedFile(), expected);
+        EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+    }
+}
+
+// A FLAC whose header and last frame are sound but whose middle is damaged: only playing
+// finds the damage.
+TEST(AudioFileStreamTest, DamageFoundWhilePlayingEndsTheStreamAfterWhatWasDecodedWithAReason) {
+    const std::string whole = WriteFile("whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
+                                        Signal(88200, 2, 44100, 0.9));
+    std::string bytes = ReadBytes(whole);
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 300; i++)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+    const std::string damaged = TempPath("damaged.flac");
+    WriteBytes(damaged, bytes);
+    const std::vector<int16_t> intact = WholeFileConversion(whole, kRate);
+
+    char reason[256] = "";
+    ASSERT_TRUE(Load(damaged, reason, sizeof reason)) << reason;
+    EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+    for (int round = 0; round < 2; round++) {  // found again when the source reopens
+        SCOPED_TRACE(round);
+        const std::vector<int16_t> played = PlayLoadedFile();
+        ASSERT_TRUE(AudioFileFailed(reason, sizeof reason));
+        const std::string said = reason;
+        EXPECT_NE(said.find(damaged + ": damaged or truncated after "), std::string::npos) << said;
+        EXPECT_NE(said.find(" of 88200 frames"), std::string::npos) << said;
+        EXPECT_EQ(said.find('\n'), std::string::npos) << said;
+        // What was decoded before the damage, converted as in the intact file except for the
+        // converter's last few samples, which see the input end there.
+        ASSERT_GT(played.size(), 8192u);
+        ASSERT_LT(played.size(), intact.size() / 2);
+        const size_t same = played.size() - 200;
+        EXPECT_EQ(std::vector<int16_t>(played.begin(), played.begin() + same),
+                  std::vector<int16_t>(intact.begin(), intact.begin() + same));
+    }
+}
+
+TEST(AudioFileStreamTest, CutOffFlacIsRefusedAtLoadAndCutOffWavPlaysWhatItHolds) {
+    const std::vector<float> signal = Signal(44100, 2, 44100, 0.9);
+    const std::string flac =
+        WriteFile("cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, signal);
+    WriteBytes(flac, ReadBytes(flac).substr(0, ReadBytes(flac).size() * 3 / 4));
+    const std::string wav =
+        WriteFile("cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, signal);
+    WriteBytes(wav, ReadBytes(wav).substr(0, 44 + 4 * 30001 + 2));  // and half a frame
+    const std::string empty =
+        WriteFile("empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, {});
+
+    char reason[256] = "";
+    EXPECT_FALSE(Load(flac, reason, sizeof reason));
+    EXPECT_EQ(std::string(reason),
+              flac + ": damaged or truncated: frame 44100 of 44100 cannot be read");
+    EXPECT_FALSE(Load(empty, reason, sizeof reason));
+    EXPECT_EQ(std::string(reason), empty + ": holds no audio");
+
+    ASSERT_TRUE(Load(wav, reason, sizeof reason)) << reason;
+    const std::vector<int16_t> expected = WholeFileConversion(wav, kRate);
+    EXPECT_NEAR(static_cast<double>(expected.size()), 30001 / 2.0, 1.0);
+    EXPECT_EQ(AudioFileFrames(), static_cast<long long>(expected.size()));
+    EXPECT_EQ(PlayLoadedFile(), expected);
+    EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+}
+
+// A pipe cannot seek: nothing is checked at its end, it plays as far as it goes, and once.
+TEST(AudioFileStreamTest, APipePlaysOnceAndDoesNotReopen) {
+    const std::string wav = WriteFile("piped.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
+                                      Signal(9000, 1, 44100, 0.9));
+    const std::vector<int16_t> expected = WholeFileConversion(wav, kRate);
+    const std::string fifo = TempPath("pipe");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that gives up early fails the test, not the run
+    std::thread writer([&] { WriteBytes(fifo, ReadBytes(wav)); });
+    char reason[256] = "";
+    const bool loaded = Load(fifo, reason, sizeof reason);
+    writer.join();
+    ASSERT_TRUE(loaded) << reason;
+    EXPECT_EQ(PlayLoadedFile(), expected);
+    EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
+    CollectingClient collector(AudioFileSource, 1, 2048);
+    EXPECT_FALSE(AudioFileSource.open(WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0},
+                                      collector.Client()));
+    std::remove(fifo.c_str());
+}
+
+}  // namespace
