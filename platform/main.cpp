@@ -14,11 +14,11 @@
 #include <system_error>
 #include <vector>
 
+#include "capture/capture.h"
 #include "platform/audio_sources.h"
 #include "platform/platform.h"
 #include "platform/program_options.h"
 #include "platform/qt/qt_host.h"
-#include "capture/capture.h"
 #include "shell/pitch_log.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
@@ -29,7 +29,6 @@ constexpr int kUsageError = 2;
 constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
 constexpr int kEndOfFileCheckMs = 10;
-constexpr int kEndChecks = 5;  // 50 ms: far longer than the capture thread takes to queue
 
 // What the run does after each delivered capture message; main thread only.
 struct ScriptRecord {
@@ -40,22 +39,17 @@ struct ScriptRecord {
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
     bool closePosted;
-    int finishedChecks;  // checks in a row at which the source reported the end
 };
 ScriptRecord Script;
 
 int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
 
-// Runs every kEndOfFileCheckMs. The source reports the end as soon as it has handed over its
-// last buffer, which the capture thread may still be moving into the queue; so the end counts
-// only when it is reported at kEndChecks checks in a row with no capture message between.
+// Runs every kEndOfFileCheckMs: the source settles after its last buffer has been drained,
+// with no message to follow.
 void CloseAtEndOfFile() {
-    if (!Script.closeAtEndOfFile || Script.closePosted) return;
-    Script.finishedChecks = AudioFileFinished() ? Script.finishedChecks + 1 : 0;
-    if (Script.finishedChecks >= kEndChecks) {
-        Script.closePosted = true;
-        PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
-    }
+    if (!Script.closeAtEndOfFile || Script.closePosted || !AudioFileFinished()) return;
+    Script.closePosted = true;
+    PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
 }
 
 void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
@@ -65,7 +59,6 @@ void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
         pending.posted = true;
         PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
     }
-    Script.finishedChecks = 0;
 }
 
 void OnTerminationSignal(int) {
@@ -203,10 +196,16 @@ int main(int argc, char** argv) {
         endOfFileCheck.start(kEndOfFileCheckMs);
     }
 
-    const int code = RunProgram();
+    int code = RunProgram();
 
     SetPostedMessageObserver(nullptr);
     if (options.pitchLog) ClosePitchLog();
+    char damage[512];
+    if (options.input && AudioFileFailed(damage, sizeof damage)) {
+        // The file played up to the damage; a scripted run must not take it for whole.
+        std::fprintf(stderr, "quillo-sa: %s\n", damage);
+        if (options.headless) code = kUsageError;
+    }
     if (options.stats) {
         std::fprintf(stderr,
                      "quillo-sa: %lld blocks processed, %lld dropped by catch-up, %u capture "

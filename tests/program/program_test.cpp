@@ -1,12 +1,12 @@
 // The real program end to end: headless runs on generated and shipped recordings, checked
 // on the snapshot's pixels, the pitch log, the settings file, the exit code and what it
 // says on stderr.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,7 +86,7 @@ struct ProgramRun {
 // Runs the program with `args`, its settings under `home`/config and its temporary files in
 // `home`; gives up (and fails) after kRunTimeoutMs.
 ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& home,
-               pid_t* started = nullptr) {
+                      pid_t* started = nullptr) {
     const std::string outPath = home + "/stdout.txt";
     const std::string errPath = home + "/stderr.txt";
     std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home + "/config", "TMPDIR=" + home,
@@ -190,7 +190,8 @@ class ProgramTest : public ::testing::Test {
 
 TEST_F(ProgramTest, HeadlessRunOnTheDemoDrawsTheSpectrogramAndEnds) {
     const std::string png = home + "/shot.png";
-    const ProgramRun run = RunProgram({"--headless", "--input", QUILLO_DEMO_FILE, "--snapshot", png}, home);
+    const ProgramRun run =
+        RunProgram({"--headless", "--input", QUILLO_DEMO_FILE, "--snapshot", png}, home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const QImage image(QString::fromStdString(png));
     ASSERT_EQ(image.width(), 240);
@@ -214,15 +215,15 @@ TEST_F(ProgramTest, ScriptedCommandsSwitchToTheSpectrumAndExitSaves) {
     std::string wav = home + "/tone.wav";
     WriteToneWav(wav, 440.0, 4.0);
     const ProgramRun run = RunProgram({"--headless", "--input", wav, "--snapshot", png, "--command",
-                                "40060@10", "--command", "40025@60"},
-                               home);
+                                       "40060@10", "--command", "40025@60"},
+                                      home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "0 80 20 0 1 2 1 2");
     const QImage image(QString::fromStdString(png));
     ASSERT_FALSE(image.isNull());
     // The spectrum traces (green, peak hold cyan) and no spectrogram legend.
-    const int traces = CountPixels(image, 0, 85, 206, 255, 0x87E0) +
-                       CountPixels(image, 0, 85, 206, 255, 0x07FF);
+    const int traces =
+        CountPixels(image, 0, 85, 206, 255, 0x87E0) + CountPixels(image, 0, 85, 206, 255, 0x07FF);
     EXPECT_GT(traces, 100);
     EXPECT_LT(CountColoured(image, 0, 256, 239, 267), 20);  // labels, not the legend
 }
@@ -276,7 +277,8 @@ TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
 }
 
 TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoAndEnds) {
-    const ProgramRun run = RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
+    const ProgramRun run =
+        RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.err.find("Sound input failed!"), std::string::npos) << run.err;
 }
@@ -308,6 +310,21 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
     const ProgramRun version = RunProgram({"--version"}, home);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("quillo-sa ", 0), 0u);
+}
+
+TEST_F(ProgramTest, DamageFoundWhilePlayingIsReportedAndFailsTheRun) {
+    std::string bytes = ReadFile(QUILLO_DEMO_FILE);
+    ASSERT_GT(bytes.size(), 10000u);
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 300; i++)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+    const std::string damaged = home + "/damaged.flac";
+    WriteFile(damaged, bytes);
+    const std::string png = home + "/damaged.png";
+    const ProgramRun run = RunProgram({"--headless", "--input", damaged, "--snapshot", png}, home);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("damaged or truncated after"), std::string::npos) << run.err;
+    EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());  // what played is shown
 }
 
 TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
