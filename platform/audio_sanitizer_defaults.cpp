@@ -1,4 +1,5 @@
-// Sanitizer settings for the audio tests, read by the sanitizer runtimes when they are linked.
+// Sanitizer settings for the program and the audio tests, read by the sanitizer runtimes
+// when they are linked.
 // PortAudio opens every ALSA device when it initialises, and the libraries behind some of
 // them are not instrumented: ALSA's plugins leak from their initialisers when dlopen loads
 // them, and the PulseAudio plugin's own mutexes and threads look like races. Nothing of ours
