@@ -53,7 +53,7 @@ extern const AudioSource AudioFileSource;
 // opened, has no audio, cannot be converted, cannot be decoded from its start, or whose last
 // frame cannot be reached (cut short) is refused. On failure keeps the previous file and
 // writes a one-line reason (no newline) into `reason`. Each opening of the source plays the
-// file from its start (a file that cannot seek, such as a pipe, opens once).
+// file from its start, opened afresh (a file that cannot seek, such as a pipe, opens once).
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize);
 

@@ -266,4 +266,21 @@ TEST(AudioFileStreamTest, APipePlaysOnceAndDoesNotReopen) {
     std::remove(fifo.c_str());
 }
 
+// Found by fuzz/audio_file_fuzz.cpp: an AU header (16 channels of u-law at 8000 Hz) whose
+// data offset, 12, lies inside the header. libsndfile reads its one frame from byte 24 after
+// opening but from byte 12 after a seek to frame 0, so a replay that sought back differed.
+TEST(AudioFileStreamTest, FuzzFoundAuWithItsDataInsideTheHeaderReplaysTheSame) {
+    const uint8_t bytes[] = {0x2e, 0x73, 0x6e, 0x64, 0x00, 0x00, 0x00, 0x0c, 0x00, 0x00,
+                             0x00, 0xf0, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x1f, 0x40,
+                             0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                             0x00, 0x47, 0x68, 0x1d, 0x14, 0x1a, 0xb3, 0x9e, 0x9d, 0x9f};
+    const std::string path = TempPath("fuzz_au_data_offset");
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    char reason[256] = "";
+    ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
+    const std::vector<int16_t> first = PlayLoadedFile();
+    EXPECT_EQ(first.size(), static_cast<size_t>(AudioFileFrames()));
+    EXPECT_EQ(PlayLoadedFile(), first);
+}
+
 }  // namespace
