@@ -244,8 +244,8 @@ bool LastFrameReadable(const FileStream& s, float* frame) {
     return readable;
 }
 
-// Samples the stream gives at `rate` for a file of `frames` frames: the converter stops
-// with the last output sample whose whole interval lies inside the input.
+// Samples the stream gives at `rate` for the header's frame count: the converter stops about
+// where the input ends, give or take its own rounding of the last sample.
 long long ConvertedLength(const SF_INFO& info, unsigned rate) {
     if (info.frames == SF_COUNT_MAX) return -1;
     if (info.samplerate == static_cast<int>(rate)) return info.frames;

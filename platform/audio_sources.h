@@ -67,6 +67,7 @@ bool AudioFileFinished();
 bool AudioFileFailed(char* reason, size_t reasonSize);
 
 // Samples the loaded file gives at the capture rate, from its header; -1 when unknown (no
-// file, or a stream of unknown length). Exact when the file is at the capture rate or is
-// read to its end without a failure.
+// file, or a stream of unknown length). Exact for a file at the capture rate; for a converted
+// one within one sample of what the converter gives (its own rounding decides the last), when
+// the file is read to its end without a failure.
 long long AudioFileFrames();
