@@ -196,22 +196,26 @@ void Ensure(FileStream& s, long long wanted) {
     }
 }
 
-// Back to the file's first frame, primed as LoadAudioFile leaves it. False when the file
-// cannot seek (a pipe), has changed, or the converter cannot be reset.
+// Back to the file's first frame, primed as LoadAudioFile leaves it. The file is opened
+// afresh, so that it reads as it did at load: after damage a decoder does not seek (FLAC),
+// and where a malformed header puts the data (an AU data offset inside the header) libsndfile
+// reads from one place after opening and from another after seeking to frame 0. Only a file
+// that is gone is sought back instead. False when the file cannot seek (a pipe), has changed,
+// or the converter cannot be reset.
 bool Rewind(FileStream& s) {
     if (!s.info.seekable) return false;
-    if (s.failed || sf_seek(s.file, 0, SEEK_SET) != 0) {
-        // A decoder that met damage does not seek again (FLAC): the file is opened afresh.
-        SF_INFO info{};
-        SNDFILE* file = sf_open(s.path.c_str(), SFM_READ, &info);
-        if (file == nullptr) return false;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(s.path.c_str(), SFM_READ, &info);
+    if (file != nullptr) {
         if (info.frames != s.info.frames || info.channels != s.info.channels ||
-            info.samplerate != s.info.samplerate) {
+            info.samplerate != s.info.samplerate || info.format != s.info.format) {
             sf_close(file);
             return false;
         }
         sf_close(s.file);
         s.file = file;
+    } else if (s.failed || sf_seek(s.file, 0, SEEK_SET) != 0) {
+        return false;
     }
     if (s.converter != nullptr && src_reset(s.converter) != 0) return false;
     s.monoFirst = s.monoCount = 0;
@@ -240,8 +244,8 @@ bool LastFrameReadable(const FileStream& s, float* frame) {
     return readable;
 }
 
-// Samples the stream gives at `rate` for a file of `frames` frames: the converter stops
-// with the last output sample whose whole interval lies inside the input.
+// Samples the stream gives at `rate` for the header's frame count: the converter stops about
+// where the input ends, give or take its own rounding of the last sample.
 long long ConvertedLength(const SF_INFO& info, unsigned rate) {
     if (info.frames == SF_COUNT_MAX) return -1;
     if (info.samplerate == static_cast<int>(rate)) return info.frames;

@@ -58,7 +58,7 @@ extern const AudioSource AudioFileSource;
 // opened, has no audio, cannot be converted, cannot be decoded from its start, or whose last
 // frame cannot be reached (cut short) is refused. On failure keeps the previous file and
 // writes a one-line reason (no newline) into `reason`. Each opening of the source plays the
-// file from its start (a file that cannot seek, such as a pipe, opens once).
+// file from its start, opened afresh (a file that cannot seek, such as a pipe, opens once).
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
                    size_t reasonSize);
 
@@ -72,6 +72,7 @@ bool AudioFileFinished();
 bool AudioFileFailed(char* reason, size_t reasonSize);
 
 // Samples the loaded file gives at the capture rate, from its header; -1 when unknown (no
-// file, or a stream of unknown length). Exact when the file is at the capture rate or is
-// read to its end without a failure.
+// file, or a stream of unknown length). Exact for a file at the capture rate; for a converted
+// one within one sample of what the converter gives (its own rounding decides the last), when
+// the file is read to its end without a failure.
 long long AudioFileFrames();

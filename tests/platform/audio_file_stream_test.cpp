@@ -171,7 +171,8 @@ TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryForma
         const std::vector<int16_t> expected = WholeFileConversion(path, kRate);
         char reason[256] = "";
         ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
-        EXPECT_EQ(AudioFileFrames(), static_cast<long long>(expected.size()));
+        EXPECT_NEAR(static_cast<double>(AudioFileFrames()), static_cast<double>(expected.size()),
+                    1.0);
         const std::vector<int16_t> played = PlayLoadedFile();
         ASSERT_EQ(played.size(), expected.size());
         EXPECT_EQ(played, expected);
@@ -239,7 +240,7 @@ TEST(AudioFileStreamTest, CutOffFlacIsRefusedAtLoadAndCutOffWavPlaysWhatItHolds)
     ASSERT_TRUE(Load(wav, reason, sizeof reason)) << reason;
     const std::vector<int16_t> expected = WholeFileConversion(wav, kRate);
     EXPECT_NEAR(static_cast<double>(expected.size()), 30001 / 2.0, 1.0);
-    EXPECT_EQ(AudioFileFrames(), static_cast<long long>(expected.size()));
+    EXPECT_NEAR(static_cast<double>(AudioFileFrames()), static_cast<double>(expected.size()), 1.0);
     EXPECT_EQ(PlayLoadedFile(), expected);
     EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
 }
@@ -264,6 +265,41 @@ TEST(AudioFileStreamTest, APipePlaysOnceAndDoesNotReopen) {
     EXPECT_FALSE(AudioFileSource.open(WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0},
                                       collector.Client()));
     std::remove(fifo.c_str());
+}
+
+// Found by fuzz/audio_file_fuzz.cpp: an AU header (16 channels of u-law at 8000 Hz) whose
+// data offset, 12, lies inside the header. libsndfile reads its one frame from byte 24 after
+// opening but from byte 12 after a seek to frame 0, so a replay that sought back differed.
+TEST(AudioFileStreamTest, FuzzFoundAuWithItsDataInsideTheHeaderReplaysTheSame) {
+    const uint8_t bytes[] = {0x2e, 0x73, 0x6e, 0x64, 0x00, 0x00, 0x00, 0x0c, 0x00, 0x00,
+                             0x00, 0xf0, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x1f, 0x40,
+                             0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                             0x00, 0x47, 0x68, 0x1d, 0x14, 0x1a, 0xb3, 0x9e, 0x9d, 0x9f};
+    const std::string path = TempPath("fuzz_au_data_offset");
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    char reason[256] = "";
+    ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
+    const std::vector<int16_t> first = PlayLoadedFile();
+    EXPECT_NEAR(static_cast<double>(AudioFileFrames()), static_cast<double>(first.size()), 1.0);
+    EXPECT_EQ(PlayLoadedFile(), first);
+}
+
+// Found by fuzz/audio_file_fuzz.cpp: one frame of a WAV at 147 Hz, converted 150 times up.
+// The converter gives 149 samples, not the 150 that the ratio times the frames makes: the
+// length from the header is only good to a sample.
+TEST(AudioFileStreamTest, FuzzFoundOneFrameAt147HzConvertsAsTheWholeFileDoes) {
+    const uint8_t bytes[] = {0x52, 0x49, 0x46, 0x46, 0x2a, 0x00, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45,
+                             0x66, 0x6d, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
+                             0x93, 0x00, 0x00, 0x00, 0xae, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x00,
+                             0x64, 0x61, 0x74, 0x61, 0x06, 0x02, 0x3c, 0xff, 0x1a, 0xff};
+    const std::string path = TempPath("fuzz_wav_147hz");
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    char reason[256] = "";
+    ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
+    const std::vector<int16_t> played = PlayLoadedFile();
+    EXPECT_EQ(played, WholeFileConversion(path, kRate));
+    EXPECT_NEAR(static_cast<double>(AudioFileFrames()), static_cast<double>(played.size()), 1.0);
+    EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
 }
 
 }  // namespace
