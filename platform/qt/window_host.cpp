@@ -102,6 +102,8 @@ class PictureWidget : public QWidget {
     explicit PictureWidget(QWidget* parent) : QWidget(parent) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
+        // However small the user makes the window, the bar keeps its place below a whole view.
+        setMinimumSize(kWindowScreenWidth, kWindowViewHeight);
     }
     QSize preferred{kWindowScreenWidth * 2, kWindowViewHeight * 2};
     QSize sizeHint() const override { return preferred; }
@@ -511,7 +513,10 @@ void* CreateMenuBar(void* window, int resource) {
     bar->setIconSize(QSize(kButtonImageSize, kButtonImageSize) * kButtonIconScale);
     bar->setStyleSheet(
         "QToolBar { background: #383838; border: none; spacing: 2px; }"
-        "QToolButton { color: #f0f0f0; padding: 3px 6px; }"
+        "QToolButton { color: #f0f0f0; padding: 3px 6px; border: 1px solid transparent; }"
+        // The style's own light hover and pressed looks would hide the light text.
+        "QToolButton:hover, QToolButton:pressed, QToolButton:open {"
+        " background: #585858; border-color: #707070; border-radius: 2px; }"
         "QToolButton::menu-indicator { image: none; }");
     for (const DropDownResource& dropDown : MenuBarMenus) {
         auto* button = new QToolButton(bar);

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -313,6 +314,95 @@ TEST_F(QtHostTest, TheMenuBarHasTheThreeDropDownsAndImageButtonsThatSendTheirIds
     EXPECT_EQ(CreateMenuBar(window, kMenuBarResource + 1), nullptr);
     EXPECT_FALSE(AddMenuBarBitmap(bar, 124, 4));
     DestroyMenuBar(nullptr);
+}
+
+void BuildSpectrogramBar(void* window) {
+    void* bar = CreateMenuBar(window, kMenuBarResource);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(AddMenuBarBitmap(bar, kBitmapSpectrogramNoiseOff, kSpectrogramImageCount));
+    EXPECT_TRUE(AddMenuBarButtons(bar, SpectrogramButtons, kSpectrogramButtonCount));
+}
+
+// The one bar the window shows, or null.
+QToolBar* ShownBar() {
+    QToolBar* shown = nullptr;
+    for (QToolBar* bar : MainWindowWidget()->findChildren<QToolBar*>()) {
+        if (!bar->isVisible()) continue;
+        EXPECT_EQ(shown, nullptr) << "two bars are shown";
+        shown = bar;
+    }
+    return shown;
+}
+
+// The picture fills the window above the bar, the bar spans the window's bottom, and the
+// picture shows the view at `scale`; 0 stands for the opening size: exactly the view at a
+// whole scale of 2 or more.
+void ExpectBarBelowThePicture(int scale) {
+    QCoreApplication::processEvents();
+    QWidget* window = MainWindowWidget();
+    QWidget* picture = MainWindowPicture();
+    QToolBar* bar = ShownBar();
+    ASSERT_NE(bar, nullptr);
+    const QRect pictureRect = picture->geometry();
+    const QRect barRect = bar->geometry();
+    SCOPED_TRACE(testing::Message()
+                 << "window " << window->width() << " x " << window->height() << ", bar at "
+                 << barRect.y() << " height " << barRect.height());
+    EXPECT_GE(barRect.height(), bar->minimumSizeHint().height());
+    EXPECT_EQ(pictureRect.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(pictureRect.width(), window->width());
+    EXPECT_EQ(barRect.top(), pictureRect.bottom() + 1);
+    EXPECT_EQ(barRect.bottom(), window->height() - 1);
+    EXPECT_EQ(barRect.left(), 0);
+    EXPECT_EQ(barRect.width(), window->width());
+    const int shown = PictureScale(pictureRect.width(), pictureRect.height());
+    if (scale != 0) {
+        EXPECT_EQ(shown, scale);
+    } else {
+        EXPECT_GE(shown, 2);
+        EXPECT_EQ(pictureRect.size(), QSize(kWindowScreenWidth, kWindowViewHeight) * shown);
+    }
+    // The drop-downs are reachable: the first button lies inside the window.
+    const std::vector<QToolButton*> buttons = BarButtons();
+    ASSERT_FALSE(buttons.empty());
+    EXPECT_TRUE(window->rect().contains(
+        QRect(buttons[0]->mapTo(window, QPoint(0, 0)), buttons[0]->size())));
+}
+
+TEST_F(QtHostTest, TheWindowOpensWithThePictureAtAWholeScaleAndTheBarBelowIt) {
+    Proc.onCreate = BuildSpectrogramBar;
+    void* window = Create();
+    // Sized before it is shown, with the bar that WM_CREATE built.
+    const int barHeight = MainWindowWidget()->findChild<QToolBar*>()->sizeHint().height();
+    EXPECT_GT(barHeight, 0);
+    EXPECT_EQ(MainWindowWidget()->sizeHint().height(),
+              MainWindowPicture()->sizeHint().height() + barHeight);
+    ShowMainWindow();
+    ExpectBarBelowThePicture(0);
+    const QRect screen = MainWindowWidget()->screen()->availableGeometry();
+    EXPECT_LE(MainWindowWidget()->height(), screen.height());
+
+    // The user resizes: the picture takes what the bar leaves and scales by whole steps.
+    MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
+    ExpectBarBelowThePicture(3);
+    MainWindowWidget()->resize(240 * 3 - 1, 268 * 3 + barHeight);
+    ExpectBarBelowThePicture(2);
+    MainWindowWidget()->resize(240 * 2 + 100, 268 * 2 + barHeight + 267);
+    ExpectBarBelowThePicture(2);
+    // Smaller than one whole view: the window stops at the view and the bar.
+    MainWindowWidget()->resize(100, 100);
+    ExpectBarBelowThePicture(1);
+    EXPECT_EQ(MainWindowPicture()->size(), QSize(240, 268));
+
+    // A rebuilt bar (a view switch) takes the old one's place; the picture keeps its size.
+    MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
+    QCoreApplication::processEvents();
+    DestroyMenuBar(ShownBar());
+    BuildSpectrumBar(window);
+    ExpectBarBelowThePicture(3);
+    EXPECT_EQ(MainWindowPicture()->size(), QSize(240 * 3, 268 * 3));
+    // A bar is only ever made for the main window.
+    EXPECT_EQ(CreateMenuBar(nullptr, kMenuBarResource), nullptr);
 }
 
 // ---- Picture ----
