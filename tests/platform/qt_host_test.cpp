@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -416,14 +417,10 @@ uint16_t PatternPixel(int column, int row) {
     return static_cast<uint16_t>((column * 7919u + row * 104729u) ^ (row << 5));
 }
 
-// Every screen pixel of the view must cover exactly scale x scale widget pixels, centred on
-// black.
-void ExpectPictureShowsTheView(int width, int height, int scale) {
-    QWidget* picture = MainWindowPicture();
-    MainWindowWidget()->resize(width, height);  // the picture is all of this window
-    MainWindowWidget()->layout()->activate();
-    const QImage shot = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(shot.size(), QSize(width, height));
+// Pixels of `shot` that differ from the view at `scale`, centred on black.
+int WrongPixels(const QImage& shot, int scale) {
+    const int width = shot.width();
+    const int height = shot.height();
     const int left = (width - 240 * scale) / 2;
     const int top = (height - 268 * scale) / 2;
     int wrong = 0;
@@ -439,7 +436,33 @@ void ExpectPictureShowsTheView(int width, int height, int scale) {
             }
         }
     }
-    EXPECT_EQ(wrong, 0);
+    return wrong;
+}
+
+// Every screen pixel of the view must cover exactly scale x scale widget pixels, centred on
+// black: painted through a pixmap (the painter copies the picture) and into a plain image at
+// an offset (the picture is written into the image directly), which keeps its pixels around.
+void ExpectPictureShowsTheView(int width, int height, int scale) {
+    QWidget* picture = MainWindowPicture();
+    MainWindowWidget()->resize(width, height);  // the picture is all of this window
+    MainWindowWidget()->layout()->activate();
+    const QImage shot = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shot.size(), QSize(width, height));
+    EXPECT_EQ(WrongPixels(shot, scale), 0);
+
+    constexpr QRgb kAround = 0xFF123456;
+    QImage plain(width + 9, height + 6, QImage::Format_RGB32);
+    plain.fill(kAround);
+    picture->render(&plain, QPoint(7, 5));
+    EXPECT_EQ(WrongPixels(plain.copy(7, 5, width, height), scale), 0);
+    int around = 0;
+    for (int y = 0; y < plain.height(); y++) {
+        for (int x = 0; x < plain.width(); x++) {
+            const bool inside = x >= 7 && x < 7 + width && y >= 5 && y < 5 + height;
+            around += !inside && plain.pixel(x, y) == kAround;
+        }
+    }
+    EXPECT_EQ(around, plain.width() * plain.height() - width * height);
 }
 
 TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
@@ -458,6 +481,7 @@ TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
     ExpectPictureShowsTheView(240 * 3 + 11, 268 * 3 + 5, 3);
     ExpectPictureShowsTheView(240 * 2 + 239, 268 * 3 - 1, 2);
     ExpectPictureShowsTheView(300, 268, 1);
+    ExpectPictureShowsTheView(240 * 4 + 1, 268 * 5 - 1, 4);
 
     // The fixed-address layout (strides -320 and 1) shows the same picture.
     std::fill(std::begin(WindowDisplay.pixels), std::end(WindowDisplay.pixels), 0);
@@ -488,6 +512,75 @@ TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
     WindowDisplayBackEnd.close();
     EXPECT_EQ(WindowDisplayBackEnd.beginDraw(), nullptr);
     EXPECT_FALSE(WindowDisplayBackEnd.open(nullptr));
+}
+
+// Records the regions the picture is asked to paint.
+class PaintRecorder : public QObject {
+  public:
+    std::vector<QRegion> regions;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+};
+
+void PresentPattern(int changedRow) {
+    uint16_t* origin = WindowDisplayBackEnd.beginDraw();
+    ASSERT_NE(origin, nullptr);
+    for (int row = 0; row < 320; row++) {
+        for (int column = 0; column < 240; column++) {
+            const uint16_t pixel = PatternPixel(column, row);
+            origin[row * 240 + column] = row == changedRow ? pixel ^ 0x0821 : pixel;
+        }
+    }
+    WindowDisplayBackEnd.endDraw();
+}
+
+TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheRowsItChanged) {
+    void* window = Create();
+    ASSERT_TRUE(WindowDisplayBackEnd.open(window));
+    constexpr int kScale = 2;
+    MainWindowWidget()->resize(240 * kScale + 10, 268 * kScale + 4);  // margins of 5 and 2
+    MainWindowWidget()->show();
+    PresentPattern(-1);
+    QCoreApplication::processEvents();
+    PaintRecorder recorder;
+    MainWindowPicture()->installEventFilter(&recorder);
+
+    PresentPattern(-1);  // the same frame: nothing to repaint
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.regions.empty());
+
+    PresentPattern(26 + 100);  // view row 100
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
+    QImage shot = MainWindowPicture()->grab().toImage();
+    EXPECT_NE(shot.pixel(5, 2 + 100 * kScale), Widen(PatternPixel(0, 26 + 100)));
+    EXPECT_EQ(shot.pixel(5, 2 + 101 * kScale), Widen(PatternPixel(0, 26 + 101)));
+
+    // Rows above and below the view are not shown, so they repaint nothing; the row that
+    // changed back does.
+    recorder.regions.clear();
+    PresentPattern(3);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
+    shot = MainWindowPicture()->grab().toImage();
+    EXPECT_EQ(WrongPixels(shot.convertToFormat(QImage::Format_ARGB32), kScale), 0);
+
+    // A frame written through the fixed address is not compared: the whole view repaints.
+    recorder.regions.clear();
+    ASSERT_NE(WindowDisplayBackEnd.fixedFrameBuffer(), nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2, 240 * kScale, 268 * kScale));
+    MainWindowPicture()->removeEventFilter(&recorder);
+    WindowDisplayBackEnd.close();
 }
 
 // ---- Dialogs ----
