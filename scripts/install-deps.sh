@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev portaudio19-dev libsndfile1-dev libsamplerate0-dev
-  libasound2-plugins alsa-utils sox flac xvfb xdotool python3 desktop-file-utils
+  libasound2-plugins alsa-utils sox flac xvfb xdotool imagemagick python3 desktop-file-utils
   clang libclang-rt-14-dev
 )
 missing=()

@@ -197,6 +197,8 @@ void DrainCapturedAudio() {
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
         case WM_CREATE:
+            // Creation has not returned the handle yet; the bar needs it as its parent.
+            MainWindow = window;
             MainWindowState.menuBar = BuildMenuBar(kSpectrogramView);
             return 0;
         case WM_PAINT:

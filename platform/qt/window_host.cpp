@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -28,6 +29,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "platform/qt/host_internal.h"
 #include "platform/qt/qt_host.h"
@@ -97,29 +100,169 @@ HostRecord Host;
 
 intptr_t Deliver(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
+// An RGB565 pixel with each channel widened to 8 bits by repeating its top bits.
+inline QRgb WidenRgb565(unsigned pixel) {
+    const unsigned red = pixel >> 11;
+    const unsigned green = (pixel >> 5) & 0x3F;
+    const unsigned blue = pixel & 0x1F;
+    return 0xFF000000u | ((red << 3 | red >> 2) << 16) | ((green << 2 | green >> 4) << 8) |
+           (blue << 3 | blue >> 2);
+}
+
+// Each pixel of `in` as `scale` pixels of `out`; the usual scales unrolled.
+template <int kScale>
+void WidenRow(const QRgb* in, QRgb* out, int scale = kScale) {
+    for (int x = 0; x < kWindowScreenWidth; x++) {
+        for (int i = 0; i < (kScale > 0 ? kScale : scale); i++)
+            *out++ = in[x];
+    }
+}
+
+// The view area as last presented, whichever layout wrote it, scaled by `scale` (each screen
+// pixel a scale x scale square), the part `area` of it (device pixels of the scaled view, inside
+// it) into RGB32 rows at `bits`, `bytesPerLine` apart, area's top-left first. Each screen row
+// is widened once into `line`, which every device row it covers copies.
+void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine,
+                std::vector<QRgb>& line) {
+    const uint16_t* pixels = WindowDisplay.pixels;
+    line.resize(static_cast<size_t>(kWindowScreenWidth) * scale);
+    QRgb row[kWindowScreenWidth];
+    for (int y = area.top() / scale; y <= area.bottom() / scale; y++) {
+        const int screenRow = kWindowViewTop + y;
+        if (WindowDisplay.fixedLayout) {
+            for (int x = 0; x < kWindowScreenWidth; x++)
+                row[x] = WidenRgb565(
+                    pixels[(kWindowScreenWidth - 1 - x) * kWindowScreenHeight + screenRow]);
+        } else {
+            const uint16_t* source = pixels + screenRow * kWindowScreenWidth;
+            for (int x = 0; x < kWindowScreenWidth; x++)
+                row[x] = WidenRgb565(source[x]);
+        }
+        switch (scale) {
+            case 1:
+                std::copy(std::begin(row), std::end(row), line.begin());
+                break;
+            case 2:
+                WidenRow<2>(row, line.data());
+                break;
+            case 3:
+                WidenRow<3>(row, line.data());
+                break;
+            default:
+                WidenRow<0>(row, line.data(), scale);
+                break;
+        }
+        const int from = std::max(y * scale, area.top());
+        const int to = std::min(y * scale + scale - 1, area.bottom());
+        for (int r = from; r <= to; r++) {
+            std::memcpy(bits + (r - area.top()) * bytesPerLine, line.data() + area.left(),
+                        sizeof(QRgb) * area.width());
+        }
+    }
+}
+
+// The image under the painter when the picture's pixels can go into it as they are: an opaque
+// 32-bit image behind a whole-pixel offset, as a window's backing store is at one device pixel
+// per pixel. Null otherwise. This is the painter's own platform device, addressed through its
+// device transform.
+QImage* PlainImageUnder(QPainter& painter) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster) return nullptr;
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+    auto* image = static_cast<QImage*>(device);
+    if (image->format() != QImage::Format_RGB32 &&
+        image->format() != QImage::Format_ARGB32_Premultiplied) {
+        return nullptr;
+    }
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate ||
+        transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy())) {
+        return nullptr;
+    }
+    return image;
+}
+
 class PictureWidget : public QWidget {
   public:
     explicit PictureWidget(QWidget* parent) : QWidget(parent) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
+        // However small the user makes the window, the bar keeps its place below a whole view.
+        setMinimumSize(kWindowScreenWidth, kWindowViewHeight);
     }
     QSize preferred{kWindowScreenWidth * 2, kWindowViewHeight * 2};
     QSize sizeHint() const override { return preferred; }
 
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::black);
+    int Scale() const {
+        const qreal ratio = devicePixelRatioF();
+        return PictureScale(qRound(width() * ratio), qRound(height() * ratio));
+    }
+    // Where the view goes: centred, at the largest whole scale, on whole device pixels, so
+    // that every screen pixel becomes scale x scale device pixels.
+    QRectF Target() const {
         const qreal ratio = devicePixelRatioF();
         const int deviceWidth = qRound(width() * ratio);
         const int deviceHeight = qRound(height() * ratio);
-        const int scale = PictureScale(deviceWidth, deviceHeight);
-        const int w = kWindowScreenWidth * scale;
-        const int h = kWindowViewHeight * scale;
-        // Placed on whole device pixels, so that every screen pixel becomes scale x scale.
-        const QRectF target((deviceWidth - w) / 2 / ratio, (deviceHeight - h) / 2 / ratio,
-                            w / ratio, h / ratio);
-        painter.drawImage(target, ViewAreaImage());
+        const int w = kWindowScreenWidth * Scale();
+        const int h = kWindowViewHeight * Scale();
+        return QRectF((deviceWidth - w) / 2 / ratio, (deviceHeight - h) / 2 / ratio, w / ratio,
+                      h / ratio);
+    }
+    // The part of the widget that shows view rows `first` to `last`.
+    QRect RowsRect(int first, int last) const {
+        const QRectF target = Target();
+        const qreal rowHeight = target.height() / kWindowViewHeight;
+        return QRectF(target.left(), target.top() + first * rowHeight, target.width(),
+                      (last - first + 1) * rowHeight)
+            .toAlignedRect();
+    }
+
+  protected:
+    // A new frame repaints the rows it changed (see ScheduleChangedRows); the black margins
+    // are painted only when exposed. The rows are scaled here, by copying whole rows, straight
+    // into the backing store where it allows, else into a kept image that the painter copies:
+    // either way a fraction of the cost of letting the painter scale.
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const QRectF target = Target();
+        const QRect covered = target.toAlignedRect();
+        for (const QRect& margin : event->region().subtracted(covered))
+            painter.fillRect(margin, Qt::black);
+        const int scale = Scale();
+        const qreal ratio = devicePixelRatioF();
+        const QRect view(0, 0, kWindowScreenWidth * scale, kWindowViewHeight * scale);
+        const QPoint viewOrigin(qRound(target.left() * ratio), qRound(target.top() * ratio));
+        QImage* plain = PlainImageUnder(painter);
+        const QPoint offset =
+            plain != nullptr ? painter.deviceTransform().map(QPoint(0, 0)) : QPoint();
+        for (const QRect& part : event->region()) {
+            const QRect shown = part & covered;
+            if (shown.isEmpty()) continue;
+            const QRect device(QPoint(qRound(shown.left() * ratio), qRound(shown.top() * ratio)),
+                               QPoint(qRound((shown.right() + 1) * ratio) - 1,
+                                      qRound((shown.bottom() + 1) * ratio) - 1));
+            const QRect area = device.translated(-viewOrigin) & view;
+            if (area.isEmpty()) continue;
+            if (plain != nullptr && plain->rect().contains(device.translated(offset))) {
+                // Where the engine itself writes: constBits, as a write through bits would
+                // detach the image from the engine.
+                const QPoint at = device.topLeft() + offset;
+                uchar* bits = const_cast<uchar*>(plain->constBits()) +
+                              at.y() * plain->bytesPerLine() +
+                              at.x() * static_cast<qsizetype>(sizeof(QRgb));
+                RenderView(scale, area, bits, plain->bytesPerLine(), line);
+                continue;
+            }
+            if (scaled.size() != view.size()) scaled = QImage(view.size(), QImage::Format_RGB32);
+            scaled.setDevicePixelRatio(ratio);
+            uchar* bits = scaled.bits() + area.top() * scaled.bytesPerLine() +
+                          area.left() * static_cast<qsizetype>(sizeof(QRgb));
+            RenderView(scale, area, bits, scaled.bytesPerLine(), line);
+            painter.setClipRect(shown);  // one rectangle keeps the painter on its plain copy
+            painter.drawImage(target.topLeft(), scaled);
+        }
     }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) Deliver(WM_LBUTTONDOWN, 1, ScreenPoint(event));
@@ -136,6 +279,8 @@ class PictureWidget : public QWidget {
     }
 
   private:
+    QImage scaled;           // the view at the current scale, when the painter copies it
+    std::vector<QRgb> line;  // one scaled row
     // The pressed point on the virtual screen, packed as x in the low and y in the high word.
     intptr_t ScreenPoint(QMouseEvent* event) const {
         const qreal ratio = devicePixelRatioF();
@@ -230,8 +375,42 @@ class AcceleratorFilter : public QObject {
     }
 };
 
+// The view area's rows as the picture was last told to show them (row-major frames).
+struct ShownViewRecord {
+    uint16_t rows[kWindowViewHeight][kWindowScreenWidth];
+    bool valid = false;  // false: compare nothing, repaint every row
+};
+ShownViewRecord ShownView;
+
+// Repaints the whole view; the next frame is compared with nothing.
 void ScheduleRepaint() {
-    if (Host.picture != nullptr) Host.picture->update();
+    ShownView.valid = false;
+    if (Host.picture != nullptr) Host.picture->update(Host.picture->Target().toAlignedRect());
+}
+
+// Repaints the rows that differ from what the picture shows: the colour legend, the axes and
+// the quiet parts of a frame are neither scaled nor sent to the X server again.
+void ScheduleChangedRows() {
+    if (Host.picture == nullptr) {
+        ShownView.valid = false;
+        return;
+    }
+    constexpr size_t kRowBytes = sizeof ShownView.rows[0];
+    int changedFrom = -1;
+    for (int y = 0; y <= kWindowViewHeight; y++) {
+        bool changed = false;
+        if (y < kWindowViewHeight) {
+            const uint16_t* row = WindowDisplay.pixels + (kWindowViewTop + y) * kWindowScreenWidth;
+            changed = !ShownView.valid || std::memcmp(row, ShownView.rows[y], kRowBytes) != 0;
+            if (changed) std::memcpy(ShownView.rows[y], row, kRowBytes);
+        }
+        if (changed && changedFrom < 0) changedFrom = y;
+        if (!changed && changedFrom >= 0) {
+            Host.picture->update(Host.picture->RowsRect(changedFrom, y - 1));
+            changedFrom = -1;
+        }
+    }
+    ShownView.valid = true;
 }
 
 MenuBar* LiveBar(void* bar) {
@@ -302,7 +481,7 @@ uint16_t* BeginWindowFrame() {
 
 void EndWindowFrame() {
     ++WindowDisplay.framesPresented;
-    ScheduleRepaint();
+    ScheduleChangedRows();
 }
 
 void CloseWindowDisplay() {
@@ -364,20 +543,10 @@ uint16_t WindowScreenPixel(int column, int row) {
 }
 
 QImage ViewAreaImage() {
-    QImage image(kWindowScreenWidth, kWindowViewHeight, QImage::Format_RGB888);
-    for (int y = 0; y < kWindowViewHeight; y++) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < kWindowScreenWidth; x++) {
-            const unsigned pixel = WindowScreenPixel(x, kWindowViewTop + y);
-            const unsigned red = pixel >> 11;
-            const unsigned green = (pixel >> 5) & 0x3F;
-            const unsigned blue = pixel & 0x1F;
-            line[3 * x] = static_cast<uchar>((red << 3) | (red >> 2));
-            line[3 * x + 1] = static_cast<uchar>((green << 2) | (green >> 4));
-            line[3 * x + 2] = static_cast<uchar>((blue << 3) | (blue >> 2));
-        }
-    }
-    return image;
+    QImage image(kWindowScreenWidth, kWindowViewHeight, QImage::Format_RGB32);
+    std::vector<QRgb> line;
+    RenderView(1, image.rect(), image.bits(), image.bytesPerLine(), line);
+    return image.convertToFormat(QImage::Format_RGB888);
 }
 
 bool WriteViewSnapshot(const char* path, char* reason, size_t reasonSize) {
@@ -511,7 +680,10 @@ void* CreateMenuBar(void* window, int resource) {
     bar->setIconSize(QSize(kButtonImageSize, kButtonImageSize) * kButtonIconScale);
     bar->setStyleSheet(
         "QToolBar { background: #383838; border: none; spacing: 2px; }"
-        "QToolButton { color: #f0f0f0; padding: 3px 6px; }"
+        "QToolButton { color: #f0f0f0; padding: 3px 6px; border: 1px solid transparent; }"
+        // The style's own light hover and pressed looks would hide the light text.
+        "QToolButton:hover, QToolButton:pressed, QToolButton:open {"
+        " background: #585858; border-color: #707070; border-radius: 2px; }"
         "QToolButton::menu-indicator { image: none; }");
     for (const DropDownResource& dropDown : MenuBarMenus) {
         auto* button = new QToolButton(bar);

@@ -11,8 +11,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -315,6 +317,95 @@ TEST_F(QtHostTest, TheMenuBarHasTheThreeDropDownsAndImageButtonsThatSendTheirIds
     DestroyMenuBar(nullptr);
 }
 
+void BuildSpectrogramBar(void* window) {
+    void* bar = CreateMenuBar(window, kMenuBarResource);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(AddMenuBarBitmap(bar, kBitmapSpectrogramNoiseOff, kSpectrogramImageCount));
+    EXPECT_TRUE(AddMenuBarButtons(bar, SpectrogramButtons, kSpectrogramButtonCount));
+}
+
+// The one bar the window shows, or null.
+QToolBar* ShownBar() {
+    QToolBar* shown = nullptr;
+    for (QToolBar* bar : MainWindowWidget()->findChildren<QToolBar*>()) {
+        if (!bar->isVisible()) continue;
+        EXPECT_EQ(shown, nullptr) << "two bars are shown";
+        shown = bar;
+    }
+    return shown;
+}
+
+// The picture fills the window above the bar, the bar spans the window's bottom, and the
+// picture shows the view at `scale`; 0 stands for the opening size: exactly the view at a
+// whole scale of 2 or more.
+void ExpectBarBelowThePicture(int scale) {
+    QCoreApplication::processEvents();
+    QWidget* window = MainWindowWidget();
+    QWidget* picture = MainWindowPicture();
+    QToolBar* bar = ShownBar();
+    ASSERT_NE(bar, nullptr);
+    const QRect pictureRect = picture->geometry();
+    const QRect barRect = bar->geometry();
+    SCOPED_TRACE(testing::Message()
+                 << "window " << window->width() << " x " << window->height() << ", bar at "
+                 << barRect.y() << " height " << barRect.height());
+    EXPECT_GE(barRect.height(), bar->minimumSizeHint().height());
+    EXPECT_EQ(pictureRect.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(pictureRect.width(), window->width());
+    EXPECT_EQ(barRect.top(), pictureRect.bottom() + 1);
+    EXPECT_EQ(barRect.bottom(), window->height() - 1);
+    EXPECT_EQ(barRect.left(), 0);
+    EXPECT_EQ(barRect.width(), window->width());
+    const int shown = PictureScale(pictureRect.width(), pictureRect.height());
+    if (scale != 0) {
+        EXPECT_EQ(shown, scale);
+    } else {
+        EXPECT_GE(shown, 2);
+        EXPECT_EQ(pictureRect.size(), QSize(kWindowScreenWidth, kWindowViewHeight) * shown);
+    }
+    // The drop-downs are reachable: the first button lies inside the window.
+    const std::vector<QToolButton*> buttons = BarButtons();
+    ASSERT_FALSE(buttons.empty());
+    EXPECT_TRUE(window->rect().contains(
+        QRect(buttons[0]->mapTo(window, QPoint(0, 0)), buttons[0]->size())));
+}
+
+TEST_F(QtHostTest, TheWindowOpensWithThePictureAtAWholeScaleAndTheBarBelowIt) {
+    Proc.onCreate = BuildSpectrogramBar;
+    void* window = Create();
+    // Sized before it is shown, with the bar that WM_CREATE built.
+    const int barHeight = MainWindowWidget()->findChild<QToolBar*>()->sizeHint().height();
+    EXPECT_GT(barHeight, 0);
+    EXPECT_EQ(MainWindowWidget()->sizeHint().height(),
+              MainWindowPicture()->sizeHint().height() + barHeight);
+    ShowMainWindow();
+    ExpectBarBelowThePicture(0);
+    const QRect screen = MainWindowWidget()->screen()->availableGeometry();
+    EXPECT_LE(MainWindowWidget()->height(), screen.height());
+
+    // The user resizes: the picture takes what the bar leaves and scales by whole steps.
+    MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
+    ExpectBarBelowThePicture(3);
+    MainWindowWidget()->resize(240 * 3 - 1, 268 * 3 + barHeight);
+    ExpectBarBelowThePicture(2);
+    MainWindowWidget()->resize(240 * 2 + 100, 268 * 2 + barHeight + 267);
+    ExpectBarBelowThePicture(2);
+    // Smaller than one whole view: the window stops at the view and the bar.
+    MainWindowWidget()->resize(100, 100);
+    ExpectBarBelowThePicture(1);
+    EXPECT_EQ(MainWindowPicture()->size(), QSize(240, 268));
+
+    // A rebuilt bar (a view switch) takes the old one's place; the picture keeps its size.
+    MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
+    QCoreApplication::processEvents();
+    DestroyMenuBar(ShownBar());
+    BuildSpectrumBar(window);
+    ExpectBarBelowThePicture(3);
+    EXPECT_EQ(MainWindowPicture()->size(), QSize(240 * 3, 268 * 3));
+    // A bar is only ever made for the main window.
+    EXPECT_EQ(CreateMenuBar(nullptr, kMenuBarResource), nullptr);
+}
+
 // ---- Picture ----
 
 uint32_t Widen(uint16_t pixel) {
@@ -326,14 +417,10 @@ uint16_t PatternPixel(int column, int row) {
     return static_cast<uint16_t>((column * 7919u + row * 104729u) ^ (row << 5));
 }
 
-// Every screen pixel of the view must cover exactly scale x scale widget pixels, centred on
-// black.
-void ExpectPictureShowsTheView(int width, int height, int scale) {
-    QWidget* picture = MainWindowPicture();
-    MainWindowWidget()->resize(width, height);  // the picture is all of this window
-    MainWindowWidget()->layout()->activate();
-    const QImage shot = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(shot.size(), QSize(width, height));
+// Pixels of `shot` that differ from the view at `scale`, centred on black.
+int WrongPixels(const QImage& shot, int scale) {
+    const int width = shot.width();
+    const int height = shot.height();
     const int left = (width - 240 * scale) / 2;
     const int top = (height - 268 * scale) / 2;
     int wrong = 0;
@@ -349,7 +436,33 @@ void ExpectPictureShowsTheView(int width, int height, int scale) {
             }
         }
     }
-    EXPECT_EQ(wrong, 0);
+    return wrong;
+}
+
+// Every screen pixel of the view must cover exactly scale x scale widget pixels, centred on
+// black: painted through a pixmap (the painter copies the picture) and into a plain image at
+// an offset (the picture is written into the image directly), which keeps its pixels around.
+void ExpectPictureShowsTheView(int width, int height, int scale) {
+    QWidget* picture = MainWindowPicture();
+    MainWindowWidget()->resize(width, height);  // the picture is all of this window
+    MainWindowWidget()->layout()->activate();
+    const QImage shot = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shot.size(), QSize(width, height));
+    EXPECT_EQ(WrongPixels(shot, scale), 0);
+
+    constexpr QRgb kAround = 0xFF123456;
+    QImage plain(width + 9, height + 6, QImage::Format_RGB32);
+    plain.fill(kAround);
+    picture->render(&plain, QPoint(7, 5));
+    EXPECT_EQ(WrongPixels(plain.copy(7, 5, width, height), scale), 0);
+    int around = 0;
+    for (int y = 0; y < plain.height(); y++) {
+        for (int x = 0; x < plain.width(); x++) {
+            const bool inside = x >= 7 && x < 7 + width && y >= 5 && y < 5 + height;
+            around += !inside && plain.pixel(x, y) == kAround;
+        }
+    }
+    EXPECT_EQ(around, plain.width() * plain.height() - width * height);
 }
 
 TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
@@ -368,6 +481,7 @@ TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
     ExpectPictureShowsTheView(240 * 3 + 11, 268 * 3 + 5, 3);
     ExpectPictureShowsTheView(240 * 2 + 239, 268 * 3 - 1, 2);
     ExpectPictureShowsTheView(300, 268, 1);
+    ExpectPictureShowsTheView(240 * 4 + 1, 268 * 5 - 1, 4);
 
     // The fixed-address layout (strides -320 and 1) shows the same picture.
     std::fill(std::begin(WindowDisplay.pixels), std::end(WindowDisplay.pixels), 0);
@@ -398,6 +512,75 @@ TEST_F(QtHostTest, ThePictureShowsTheFrameBufferScaledByTheLargestWholeFactor) {
     WindowDisplayBackEnd.close();
     EXPECT_EQ(WindowDisplayBackEnd.beginDraw(), nullptr);
     EXPECT_FALSE(WindowDisplayBackEnd.open(nullptr));
+}
+
+// Records the regions the picture is asked to paint.
+class PaintRecorder : public QObject {
+  public:
+    std::vector<QRegion> regions;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+};
+
+void PresentPattern(int changedRow) {
+    uint16_t* origin = WindowDisplayBackEnd.beginDraw();
+    ASSERT_NE(origin, nullptr);
+    for (int row = 0; row < 320; row++) {
+        for (int column = 0; column < 240; column++) {
+            const uint16_t pixel = PatternPixel(column, row);
+            origin[row * 240 + column] = row == changedRow ? pixel ^ 0x0821 : pixel;
+        }
+    }
+    WindowDisplayBackEnd.endDraw();
+}
+
+TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheRowsItChanged) {
+    void* window = Create();
+    ASSERT_TRUE(WindowDisplayBackEnd.open(window));
+    constexpr int kScale = 2;
+    MainWindowWidget()->resize(240 * kScale + 10, 268 * kScale + 4);  // margins of 5 and 2
+    MainWindowWidget()->show();
+    PresentPattern(-1);
+    QCoreApplication::processEvents();
+    PaintRecorder recorder;
+    MainWindowPicture()->installEventFilter(&recorder);
+
+    PresentPattern(-1);  // the same frame: nothing to repaint
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.regions.empty());
+
+    PresentPattern(26 + 100);  // view row 100
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
+    QImage shot = MainWindowPicture()->grab().toImage();
+    EXPECT_NE(shot.pixel(5, 2 + 100 * kScale), Widen(PatternPixel(0, 26 + 100)));
+    EXPECT_EQ(shot.pixel(5, 2 + 101 * kScale), Widen(PatternPixel(0, 26 + 101)));
+
+    // Rows above and below the view are not shown, so they repaint nothing; the row that
+    // changed back does.
+    recorder.regions.clear();
+    PresentPattern(3);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
+    shot = MainWindowPicture()->grab().toImage();
+    EXPECT_EQ(WrongPixels(shot.convertToFormat(QImage::Format_ARGB32), kScale), 0);
+
+    // A frame written through the fixed address is not compared: the whole view repaints.
+    recorder.regions.clear();
+    ASSERT_NE(WindowDisplayBackEnd.fixedFrameBuffer(), nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2, 240 * kScale, 268 * kScale));
+    MainWindowPicture()->removeEventFilter(&recorder);
+    WindowDisplayBackEnd.close();
 }
 
 // ---- Dialogs ----

@@ -110,8 +110,11 @@ void PostQuitMessage(int code) {
     FakeWindow.quitCode = code;
 }
 
-void* CreateMenuBar(void*, int) {
-    if (FakeWindow.menuBarFails) return nullptr;
+// As a window system does, a bar needs the window it belongs to.
+void* CreateMenuBar(void* window, int) {
+    if (FakeWindow.menuBarFails || window != &windowToken || !FakeWindow.windowCreated) {
+        return nullptr;
+    }
     FakeWindow.menuBars.emplace_back();
     return BarHandle(FakeWindow.menuBars.size() - 1);
 }

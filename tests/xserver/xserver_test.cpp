@@ -1,0 +1,540 @@
+// The real program in a real X server (Xvfb, no window manager), driven as a user drives it
+// with xdotool: the window opens with the picture at scale 3 and the bar below it, the
+// Control menu opens the Setting dialog, a changed setting shows on the picture, and Ctrl+Q
+// closes without saving. The screenshots (ImageMagick's import) are compared with snapshots
+// of headless runs of the same settings.
+//
+// Every wait is bounded by one deadline for the whole test; every process started here is
+// stopped by its id when the test ends, whatever happened.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr auto kTestTime = std::chrono::seconds(60);
+constexpr int kScale = 3;  // a 1280 x 1024 screen has room for the picture at 3
+constexpr int kViewWidth = 240;
+constexpr int kViewHeight = 268;
+// Known settings: the logarithmic scale, so that choosing "Linear" changes the axis.
+constexpr const char* kSettings = "1 80 20 0 1 2 1 2";
+constexpr const char* kLinearSettings = "0 80 20 0 1 2 1 2";
+
+// Parts of the view that do not depend on the sound: the time axis and the readout band's
+// frame, the frequency axis right of the spectrogram, the colour legend along the bottom.
+const QRect kTimeAxisAndBandTop(0, 53, 240, 21);
+const QRect kBandBottom(0, 81, 240, 5);
+const QRect kFrequencyAxis(202, 86, 38, 170);
+const QRect kLegend(0, 256, 240, 12);
+const QRect kSpectrogram(0, 86, 202, 170);
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A mono 16-bit WAV at 22050 Hz: a 330 Hz tone with two harmonics over a little noise, so
+// that the spectrogram shows lines over a coloured floor.
+void WriteToneWav(const std::string& path, double seconds) {
+    constexpr int kRate = 22050;
+    const auto frames = static_cast<uint32_t>(seconds * kRate);
+    std::vector<int16_t> samples(frames);
+    uint32_t noise = 2024;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double phase = 2.0 * 3.141592653589793 * 330.0 * i / kRate;
+        noise = noise * 1103515245u + 12345u;
+        const double n = (static_cast<int>(noise >> 16 & 0x7FFF) - 16384) / 16384.0 * 300.0;
+        samples[i] = static_cast<int16_t>(std::lround(7000.0 * std::sin(phase) +
+                                                      3000.0 * std::sin(2 * phase) +
+                                                      1500 * std::sin(3 * phase) + n));
+    }
+    auto le32 = [](uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    const uint32_t bytes = frames * 2;
+    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+                      le32(kRate) + le32(kRate * 2) + le16(2) + le16(16) + "data" + le32(bytes);
+    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
+    WriteFile(path, wav);
+}
+
+// The processes of one test: started with their own environment and output files, waited
+// for within the test's deadline, and stopped by id when the test ends.
+class Processes {
+  public:
+    explicit Processes(std::string folder) : folder(std::move(folder)) {}
+    // The last started first: the program before its X server.
+    ~Processes() {
+        while (!running.empty())
+            Stop(running.back());
+    }
+
+    // Replaces these variables of the inherited environment; an empty value removes one.
+    void SetEnvironment(std::vector<std::pair<std::string, std::string>> values) {
+        overrides = std::move(values);
+    }
+
+    // Starts argv[0] (a path, or a name looked up in PATH); 0 when it cannot be started.
+    pid_t Start(const std::vector<std::string>& args, const std::string& logName) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry(*e);
+            const std::string name = entry.substr(0, entry.find('='));
+            bool replaced = false;
+            for (const auto& [key, value] : overrides)
+                replaced = replaced || key == name;
+            if (!replaced) env.push_back(entry);
+        }
+        for (const auto& [key, value] : overrides) {
+            if (!value.empty()) env.push_back(key + "=" + value);
+        }
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        const std::string out = folder + "/" + logName + ".out";
+        const std::string err = folder + "/" + logName + ".err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        pid_t pid = 0;
+        const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0) return 0;
+        running.push_back(pid);
+        return pid;
+    }
+
+    // The exit code (-1 for a signal) once the process has ended, or nothing when it is still
+    // running at `until`.
+    std::optional<int> WaitUntil(pid_t pid, Clock::time_point until) {
+        for (;;) {
+            int status = 0;
+            const pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                std::erase(running, pid);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (done < 0 || Clock::now() >= until) return std::nullopt;
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+    }
+
+    bool Running(pid_t pid) {
+        return std::find(running.begin(), running.end(), pid) != running.end() &&
+               !WaitUntil(pid, Clock::now()).has_value();
+    }
+
+    // SIGTERM, a moment's grace, then SIGKILL.
+    void Stop(pid_t pid) {
+        if (pid <= 0 || std::find(running.begin(), running.end(), pid) == running.end()) return;
+        kill(pid, SIGTERM);
+        if (WaitUntil(pid, Clock::now() + milliseconds(2000))) return;
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::erase(running, pid);
+    }
+
+    struct Result {
+        int code = -1;  // -1: killed, timed out or not started
+        std::string out;
+    };
+    // Runs a tool to its end, for at most `limit` and never past `deadline`.
+    Result Run(const std::vector<std::string>& args, milliseconds limit,
+               Clock::time_point deadline) {
+        const std::string log = "tool" + std::to_string(++tools);
+        Result result;
+        const pid_t pid = Start(args, log);
+        if (pid == 0) {
+            ADD_FAILURE() << "cannot start " << args[0];
+            return result;
+        }
+        const std::optional<int> code = WaitUntil(pid, std::min(deadline, Clock::now() + limit));
+        if (!code) {
+            Stop(pid);
+            ADD_FAILURE() << args[0] << " " << (args.size() > 1 ? args[1] : "")
+                          << " did not end in time";
+            return result;
+        }
+        result.code = *code;
+        result.out = ReadFile(folder + "/" + log + ".out");
+        return result;
+    }
+
+  private:
+    std::string folder;
+    std::vector<std::pair<std::string, std::string>> overrides;
+    std::vector<pid_t> running;
+    int tools = 0;
+};
+
+QRgb At(const QImage& image, int x, int y) {
+    return image.pixel(x, y) & 0xFFFFFF;
+}
+
+// Screen pixels of `region` (view pixels) that differ from the reference view when the
+// picture's view pixel (0, 0) starts at `origin` on the screen, each view pixel kScale
+// square.
+int Mismatches(const QImage& screen, QPoint origin, const QImage& view, const QRect& region) {
+    int wrong = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x) {
+            const QRgb expected = At(view, x, y);
+            for (int dy = 0; dy < kScale; ++dy) {
+                for (int dx = 0; dx < kScale; ++dx) {
+                    const int sx = origin.x() + x * kScale + dx;
+                    const int sy = origin.y() + y * kScale + dy;
+                    if (!screen.valid(sx, sy) || At(screen, sx, sy) != expected) ++wrong;
+                }
+            }
+        }
+    }
+    return wrong;
+}
+
+int StaticMismatches(const QImage& screen, QPoint origin, const QImage& view) {
+    int wrong = 0;
+    for (const QRect& region : {kTimeAxisAndBandTop, kBandBottom, kFrequencyAxis, kLegend})
+        wrong += Mismatches(screen, origin, view, region);
+    return wrong;
+}
+
+// Spectrogram pixels in colour (neither black, nor white, nor grey), one sample per view
+// pixel at its centre.
+int ColouredSpectrogramPixels(const QImage& screen, QPoint origin) {
+    int coloured = 0;
+    for (int y = kSpectrogram.top(); y <= kSpectrogram.bottom(); ++y) {
+        for (int x = kSpectrogram.left(); x <= kSpectrogram.right(); ++x) {
+            const QRgb c = At(screen, origin.x() + x * kScale + 1, origin.y() + y * kScale + 1);
+            coloured += !(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c));
+        }
+    }
+    return coloured;
+}
+
+// Light pixels (button texts, image buttons) grouped into runs of columns with gaps of
+// fewer than kGap columns, as [first, last] screen columns, left to right.
+std::vector<std::pair<int, int>> LightColumnRuns(const QImage& screen, const QRect& band) {
+    constexpr int kGap = 6;
+    std::vector<std::pair<int, int>> runs;
+    for (int x = band.left(); x <= band.right(); ++x) {
+        bool light = false;
+        for (int y = band.top(); y <= band.bottom() && !light; ++y) {
+            const QRgb c = At(screen, x, y);
+            light = qRed(c) > 0xA0 && qGreen(c) > 0xA0 && qBlue(c) > 0xA0;
+        }
+        if (!light) continue;
+        if (!runs.empty() && x - runs.back().second < kGap) {
+            runs.back().second = x;
+        } else {
+            runs.push_back({x, x});
+        }
+    }
+    return runs;
+}
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+std::optional<Geometry> ParseGeometry(const std::string& shell) {
+    Geometry g;
+    int found = 0;
+    std::istringstream lines(shell);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int value = 0;
+        if (std::sscanf(line.c_str(), "X=%d", &value) == 1) g.x = value, found |= 1;
+        if (std::sscanf(line.c_str(), "Y=%d", &value) == 1) g.y = value, found |= 2;
+        if (std::sscanf(line.c_str(), "WIDTH=%d", &value) == 1) g.width = value, found |= 4;
+        if (std::sscanf(line.c_str(), "HEIGHT=%d", &value) == 1) g.height = value, found |= 8;
+    }
+    if (found != 15) return std::nullopt;
+    return g;
+}
+
+class XServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        deadline = Clock::now() + kTestTime;
+        char pattern[] = "/tmp/quillo-xserver-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        processes.emplace(folder);
+    }
+    void TearDown() override {
+        processes.reset();  // stops whatever still runs: the program, then Xvfb
+        if (!HasFailure()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        } else {
+            std::printf("screenshots and logs kept in %s\n", folder.c_str());
+        }
+    }
+
+    // A display number nobody uses (no socket, no lock file), with Xvfb started on it.
+    bool StartXvfb() {
+        const int first = 100 + static_cast<int>(getpid() % 400);
+        for (int n = first; n < first + 40 && Clock::now() < deadline; ++n) {
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+            if (access(socket.c_str(), F_OK) == 0 || access(lock.c_str(), F_OK) == 0) continue;
+            const std::string name = ":" + std::to_string(n);
+            xvfb = processes->Start(
+                {"Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                "xvfb" + std::to_string(n));
+            if (xvfb == 0) return false;
+            // Up once its socket is there; a server that ends lost a race for the number.
+            const auto until = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+            while (Clock::now() < until && processes->Running(xvfb) &&
+                   access(socket.c_str(), F_OK) != 0) {
+                std::this_thread::sleep_for(milliseconds(20));
+            }
+            if (!processes->Running(xvfb)) continue;
+            display = name;
+            return access(socket.c_str(), F_OK) == 0;
+        }
+        return false;
+    }
+
+    void UseEnvironment(const std::string& home, bool windowed) {
+        processes->SetEnvironment({
+            {"DISPLAY", windowed ? display : ""},
+            {"QT_QPA_PLATFORM", windowed ? "xcb" : "offscreen"},
+            {"WAYLAND_DISPLAY", ""},
+            {"XDG_CONFIG_HOME", home + "/config"},
+            {"XDG_RUNTIME_DIR", home + "/runtime"},
+            {"TMPDIR", home},
+            {"HOME", home},
+        });
+    }
+
+    // A folder with its own settings file and runtime folder.
+    std::string NewHome(const std::string& name, const char* settings) {
+        const std::string home = folder + "/" + name;
+        std::filesystem::create_directories(home + "/config/Quillo-SA");
+        std::filesystem::create_directories(home + "/runtime");
+        std::filesystem::permissions(home + "/runtime", std::filesystem::perms::owner_all);
+        WriteFile(home + "/config/Quillo-SA/setting.txt", settings);
+        return home;
+    }
+
+    // The view a headless run of these settings shows at the end of `wav`.
+    QImage HeadlessView(const char* settings, const std::string& wav, const std::string& name) {
+        const std::string home = NewHome(name, settings);
+        UseEnvironment(home, false);
+        const std::string png = home + "/view.png";
+        const pid_t pid = processes->Start(
+            {QUILLO_PROGRAM, "--headless", "--input", wav, "--snapshot", png}, name);
+        EXPECT_NE(pid, 0);
+        const std::optional<int> code = processes->WaitUntil(pid, deadline);
+        EXPECT_EQ(code, std::optional<int>(0)) << ReadFile(folder + "/" + name + ".err");
+        return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+    }
+
+    Processes::Result Tool(const std::vector<std::string>& args, int limitMs = 10000) {
+        return processes->Run(args, milliseconds(limitMs), deadline);
+    }
+
+    QImage Screenshot(const std::string& name) {
+        const std::string path = folder + "/" + name + ".png";
+        const Processes::Result shot = Tool({"import", "-window", "root", path});
+        EXPECT_EQ(shot.code, 0) << "import failed";
+        return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Takes screenshots until `good` holds of one, or the time is up; the last one taken.
+    template <typename Predicate>
+    QImage ScreenshotWhen(const std::string& name, int limitMs, Predicate good) {
+        const auto until = std::min(deadline, Clock::now() + milliseconds(limitMs));
+        for (int i = 0;; ++i) {
+            QImage shot = Screenshot(name);
+            if (HasFatalFailure() || shot.isNull() || good(shot) || Clock::now() >= until) {
+                return shot;
+            }
+            std::this_thread::sleep_for(milliseconds(200));
+        }
+    }
+
+    // The first visible window whose name matches (xdotool's patterns ignore case), waiting
+    // for it; empty when none came.
+    std::string WaitForWindow(const std::string& pattern, int limitMs) {
+        return FirstId(
+            Tool({"xdotool", "search", "--sync", "--onlyvisible", "--name", pattern}, limitMs));
+    }
+    // The same without waiting.
+    std::string FindWindow(const std::string& pattern) {
+        return FirstId(Tool({"xdotool", "search", "--onlyvisible", "--name", pattern}));
+    }
+    // A visible window of the program other than `main` (a menu has no name to look for).
+    bool WaitForPopup(const std::string& main, int limitMs) {
+        const auto until = std::min(deadline, Clock::now() + milliseconds(limitMs));
+        while (Clock::now() < until) {
+            std::istringstream ids(
+                Tool({"xdotool", "search", "--onlyvisible", "--classname", "^quillo-sa$"}).out);
+            for (std::string id; ids >> id;) {
+                if (id != main) return true;
+            }
+            std::this_thread::sleep_for(milliseconds(100));
+        }
+        return false;
+    }
+    static std::string FirstId(const Processes::Result& found) {
+        std::istringstream ids(found.out);
+        std::string id;
+        ids >> id;
+        return found.code == 0 ? id : std::string();
+    }
+
+    Clock::time_point deadline;
+    std::string folder;
+    std::optional<Processes> processes;
+    pid_t xvfb = 0;
+    std::string display;
+};
+
+TEST_F(XServerTest, TheWindowShowsTheAnalyzerTheDialogChangesTheAxisAndCtrlQDoesNotSave) {
+    // Headless views of the two settings to compare the screen with.
+    const std::string shortWav = folder + "/short.wav";
+    WriteToneWav(shortWav, 3.0);
+    const QImage logView = HeadlessView(kSettings, shortWav, "headless-log");
+    const QImage linearView = HeadlessView(kLinearSettings, shortWav, "headless-linear");
+    ASSERT_EQ(logView.size(), QSize(kViewWidth, kViewHeight));
+    ASSERT_EQ(linearView.size(), QSize(kViewWidth, kViewHeight));
+    ASSERT_GT(Mismatches(logView, QPoint(0, 0), linearView, kFrequencyAxis) / (kScale * kScale), 20)
+        << "the two scales label the axis alike: nothing to tell them apart by";
+
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string home = NewHome("windowed", kSettings);
+    const std::string settingsPath = home + "/config/Quillo-SA/setting.txt";
+    const std::string longWav = folder + "/long.wav";
+    WriteToneWav(longWav, 60.0);  // paced in real time: longer than the whole test
+    UseEnvironment(home, true);
+    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", longWav}, "program");
+    ASSERT_NE(program, 0);
+    const std::string programErr = folder + "/program.err";
+
+    const std::string window = WaitForWindow("^Quillo-SA", 20000);
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
+    const std::optional<Geometry> geometry =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(geometry.has_value());
+    const Geometry g = *geometry;
+    // The picture at scale 3 exactly, the bar below it.
+    ASSERT_EQ(g.width, kViewWidth * kScale);
+    ASSERT_GT(g.height, kViewHeight * kScale + 10) << "no room for the bar";
+    const QPoint origin(g.x, g.y);
+    const QRect bar(g.x, g.y + kViewHeight * kScale, g.width, g.height - kViewHeight * kScale);
+
+    // The analyzer runs: the log scale's axis from the settings file, a coloured spectrogram.
+    QImage shot = ScreenshotWhen("running", 20000, [&](const QImage& s) {
+        return StaticMismatches(s, origin, logView) == 0 &&
+               ColouredSpectrogramPixels(s, origin) > 2000;
+    });
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(StaticMismatches(shot, origin, logView), 0) << ReadFile(programErr);
+    EXPECT_GT(ColouredSpectrogramPixels(shot, origin), 2000);
+    EXPECT_GT(Mismatches(shot, origin, linearView, kFrequencyAxis), 0);
+
+    // The bar: dark, with the drop-downs' names then the image buttons, left to right.
+    int dark = 0;
+    for (int y = bar.top(); y <= bar.bottom(); ++y) {
+        for (int x = bar.left(); x <= bar.right(); ++x)
+            dark += At(shot, x, y) == 0x383838;
+    }
+    EXPECT_GT(dark, bar.width() * bar.height() / 2) << "the bar is not shown";
+    const std::vector<std::pair<int, int>> runs = LightColumnRuns(shot, bar);
+    ASSERT_GE(runs.size(), 4u) << "Start, Control, Help and the image buttons";
+    EXPECT_LT(runs[0].first - bar.left(), 30) << "the bar does not start with Start";
+    EXPECT_GT(runs[1].second - runs[1].first, 20) << "not a word where Control should be";
+    const int controlX = (runs[1].first + runs[1].second) / 2;
+    const int barMiddle = bar.top() + bar.height() / 2;
+
+    // Control, then Option (the fourth line, after a separator), as the keyboard reaches it.
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "mousemove", std::to_string(controlX), std::to_string(barMiddle),
+                    "click", "1"})
+                  .code,
+              0);
+    // Keys go to the open menu, whichever window has the X focus.
+    ASSERT_TRUE(WaitForPopup(window, 10000)) << "the Control menu did not open";
+    Screenshot("menu");
+    ASSERT_EQ(Tool({"xdotool", "key", "Down", "Down", "Down", "Return"}).code, 0);
+    const std::string dialog = WaitForWindow("^Setting$", 10000);
+    ASSERT_FALSE(dialog.empty()) << "the Setting dialog did not open";
+    Screenshot("dialog");
+
+    // From OK, the first control, Tab reaches Cancel, then the scale group at its checked
+    // button, Log; the arrow key moves to Linear and checks it. Enter presses OK.
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", dialog}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "Tab", "Tab", "Right"}).code, 0);
+    Screenshot("linear-chosen");
+    ASSERT_EQ(Tool({"xdotool", "key", "Return"}).code, 0);
+
+    // The picture now labels the linear axis, and the rest of the view is as before.
+    shot = ScreenshotWhen("linear", 20000, [&](const QImage& s) {
+        return StaticMismatches(s, origin, linearView) == 0;
+    });
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(Mismatches(shot, origin, linearView, kFrequencyAxis), 0);
+    EXPECT_EQ(StaticMismatches(shot, origin, linearView), 0);
+    EXPECT_GT(ColouredSpectrogramPixels(shot, origin), 2000);
+    // The readout band's blue frame, corner to corner.
+    EXPECT_EQ(At(shot, origin.x(), origin.y() + 71 * kScale), 0x0000FFu);
+    EXPECT_EQ(At(shot, origin.x() + 240 * kScale - 1, origin.y() + 85 * kScale - 1), 0x0000FFu);
+    EXPECT_TRUE(FindWindow("^Setting$").empty()) << "the dialog is still open";
+
+    // Ctrl+Q in the main window: the program ends with 0 and the file is as it was.
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+q"}).code, 0);
+    const std::optional<int> code =
+        processes->WaitUntil(program, std::min(deadline, Clock::now() + std::chrono::seconds(15)));
+    ASSERT_TRUE(code.has_value()) << "Ctrl+Q did not end the program";
+    EXPECT_EQ(*code, 0) << ReadFile(programErr);
+    EXPECT_EQ(ReadFile(settingsPath), kSettings);
+}
+
+}  // namespace
