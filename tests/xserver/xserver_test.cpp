@@ -345,6 +345,8 @@ class XServerTest : public ::testing::Test {
             {"DISPLAY", windowed ? display : ""},
             {"QT_QPA_PLATFORM", windowed ? "xcb" : "offscreen"},
             {"WAYLAND_DISPLAY", ""},
+            // No session bus: nothing of the user's desktop, and no bus autolaunched.
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home + "/no-bus"},
             {"XDG_CONFIG_HOME", home + "/config"},
             {"XDG_RUNTIME_DIR", home + "/runtime"},
             {"TMPDIR", home},
