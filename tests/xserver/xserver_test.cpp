@@ -392,7 +392,7 @@ class XServerTest : public ::testing::Test {
     template <typename Predicate>
     QImage ScreenshotWhen(const std::string& name, int limitMs, Predicate good) {
         const auto until = std::min(deadline, Clock::now() + milliseconds(limitMs));
-        for (int i = 0;; ++i) {
+        for (;;) {
             QImage shot = Screenshot(name);
             if (HasFatalFailure() || shot.isNull() || good(shot) || Clock::now() >= until) {
                 return shot;
