@@ -345,6 +345,8 @@ class XServerTest : public ::testing::Test {
             {"DISPLAY", windowed ? display : ""},
             {"QT_QPA_PLATFORM", windowed ? "xcb" : "offscreen"},
             {"WAYLAND_DISPLAY", ""},
+            // No session bus: nothing of the user's desktop, and no bus autolaunched.
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home + "/no-bus"},
             {"XDG_CONFIG_HOME", home + "/config"},
             {"XDG_RUNTIME_DIR", home + "/runtime"},
             {"TMPDIR", home},
@@ -390,7 +392,7 @@ class XServerTest : public ::testing::Test {
     template <typename Predicate>
     QImage ScreenshotWhen(const std::string& name, int limitMs, Predicate good) {
         const auto until = std::min(deadline, Clock::now() + milliseconds(limitMs));
-        for (int i = 0;; ++i) {
+        for (;;) {
             QImage shot = Screenshot(name);
             if (HasFatalFailure() || shot.isNull() || good(shot) || Clock::now() >= until) {
                 return shot;
