@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QUILLO_VERSION);
     SetHeadlessRun(options.headless);
     WatchTerminationSignals(app);
+    // Qt ends the process with exit() when it loses its display. Handlers registered now run
+    // before the static objects are destroyed, so capture stops while its source still exists.
+    std::atexit([] { TheCaptureDevice.Close(); });
     MakeSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     for (const ScriptedCommand& command : options.commands)
