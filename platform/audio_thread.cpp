@@ -5,6 +5,29 @@
 
 namespace {
 
+// The open source threads, for WakeSourceThreads. Taken before a source's mutex, never after.
+constexpr int kMostOpenSources = 8;
+std::mutex OpenSourcesLock;
+SourceThread* OpenSources[kMostOpenSources];
+
+void Register(SourceThread* source) {
+    std::lock_guard<std::mutex> guard(OpenSourcesLock);
+    for (SourceThread*& slot : OpenSources) {
+        if (slot == nullptr) {
+            slot = source;
+            return;
+        }
+    }
+    // More open sources than slots: the extra one is paced by its retry alone.
+}
+
+void Unregister(SourceThread* source) {
+    std::lock_guard<std::mutex> guard(OpenSourcesLock);
+    for (SourceThread*& slot : OpenSources) {
+        if (slot == source) slot = nullptr;
+    }
+}
+
 // Hands the buffers that reset took back to the client, without the mutex.
 void ReturnTakenBack(SourceThread& source, std::unique_lock<std::mutex>& guard) {
     WaveHeader* taken[kMaxSourceBuffers];
@@ -44,10 +67,14 @@ void RunSourceThread(SourceThread* thread) {
             continue;
         }
         if (source.hooks.ready != nullptr && !ready) {
+            // A wake that comes while ready() runs unlocked must not be slept through.
+            const unsigned wakes = source.wakes;
             guard.unlock();
             ready = source.hooks.ready();
             guard.lock();
-            if (!ready) source.changed.wait_for(guard, std::chrono::milliseconds(kSourceRetryMs));
+            if (!ready && source.wakes == wakes) {
+                source.changed.wait_for(guard, std::chrono::milliseconds(kSourceRetryMs));
+            }
             continue;  // the state may have changed meanwhile
         }
         ready = false;
@@ -87,8 +114,11 @@ bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
     } catch (const std::system_error&) {
         return false;
     }
-    std::lock_guard<std::mutex> guard(source.mutex);
-    source.open = true;
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.open = true;
+    }
+    Register(&source);
     return true;
 }
 
@@ -140,6 +170,7 @@ void ResetSourceThread(SourceThread& source) {
 
 void CloseSourceThread(SourceThread& source) {
     if (!source.thread.joinable()) return;
+    Unregister(&source);
     {
         std::lock_guard<std::mutex> guard(source.mutex);
         source.quit = true;
@@ -148,4 +179,16 @@ void CloseSourceThread(SourceThread& source) {
     source.thread.join();
     std::lock_guard<std::mutex> guard(source.mutex);
     source.open = false;
+}
+
+void WakeSourceThreads() {
+    std::lock_guard<std::mutex> registry(OpenSourcesLock);
+    for (SourceThread* source : OpenSources) {
+        if (source == nullptr) continue;
+        {
+            std::lock_guard<std::mutex> guard(source->mutex);
+            source->wakes++;
+        }
+        source->changed.notify_all();
+    }
 }

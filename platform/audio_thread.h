@@ -43,7 +43,8 @@ struct SourceThread {
     bool delivering;  // a filled buffer is being handed to the client
     bool started;
     bool quit;
-    bool open;  // between OpenSourceThread and CloseSourceThread
+    bool open;       // between OpenSourceThread and CloseSourceThread
+    unsigned wakes;  // WakeSourceThreads calls; a change ends a held-back delivery's wait
 };
 
 bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
@@ -53,6 +54,11 @@ void StartSourceThread(SourceThread& source);
 void StopSourceThread(SourceThread& source);
 void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
+
+// Tells every open source thread that the reader may have drained: a held-back delivery is
+// tried again at once instead of after kSourceRetryMs. Any thread; the program calls it when
+// the main window has handled captured audio, so a lock-step run is not paced by the retry.
+void WakeSourceThreads();
 
 // The table of a source whose global record keeps its thread in a member `source`: its own
 // open, the other operations from here. The template takes the whole record because a

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "capture/capture.h"
 #include "platform/audio_sources.h"
+#include "platform/audio_thread.h"
 #include "platform/platform.h"
 #include "platform/program_options.h"
 #include "platform/qt/qt_host.h"
@@ -54,6 +56,8 @@ void CloseAtEndOfFile() {
 
 void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
     if (message != kWaveInDataMessage) return;
+    // The window has taken what was captured: a lock-step file may deliver its next buffer.
+    WakeSourceThreads();
     for (ScriptRecord::Pending& pending : Script.commands) {
         if (pending.posted || BlockCounter.blocks < pending.command.blocks) continue;
         pending.posted = true;
@@ -103,6 +107,13 @@ void MakeSettingsFolder() {
     if (path == nullptr) return;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+}
+
+// No one sees a headless run's window, yet every presented block would repaint its picture:
+// the view widened to RGB888, scaled up and drawn into the offscreen store, several times
+// the cost of the block itself. The snapshot reads the display memory, not the picture.
+void StopPictureUpdates() {
+    if (QWidget* picture = MainWindowPicture()) picture->setUpdatesEnabled(false);
 }
 
 QtMessageHandler QtDefaultMessages = nullptr;
@@ -198,6 +209,9 @@ int main(int argc, char** argv) {
         QObject::connect(&endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);
         endOfFileCheck.start(kEndOfFileCheckMs);
     }
+
+    // Runs once the loop starts, after start-up has created the window.
+    if (options.headless) QTimer::singleShot(0, StopPictureUpdates);
 
     int code = RunProgram();
 
