@@ -64,7 +64,7 @@ run() {
   local name="$1" time="$2" max_len="$3" corpus="$4" seed_dir="$5" prefix="${6:-}"
   local log="$dir/$name.log" code=0
   echo "fuzzing the $name for ${time} s ($(ls "$seed_dir" | wc -l) seeds; log: $log)"
-  "$dir/fuzz/quillo_${name//-/_}_fuzz" -max_total_time="$time" -timeout=30 -max_len="$max_len" \
+  "$dir/fuzz/quillo_${name//-/_}_fuzz" -max_total_time="$time" -seed="${QUILLO_FUZZ_SEED:-0}" -timeout=30 -max_len="$max_len" \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$prefix" "$corpus" "$seed_dir" \
     > "$log" 2>&1 || code=$?
   if [ "$code" -ne 0 ]; then

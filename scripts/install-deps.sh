@@ -2,6 +2,8 @@
 # Installs the Debian 12 packages that the build, the tests and the program need.
 # Does nothing when they are all present; uses sudo when not run as root.
 set -euo pipefail
+# CI installs once and says so; every later script then skips the check.
+[ "${QUILLO_DEPS_INSTALLED:-}" = 1 ] && exit 0
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
