@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that the build, the tests and the program need.
+# Installs the Debian 12 packages that the build, the tests and the program need (the ALSA
+# plugins let PortAudio reach PulseAudio and PipeWire on a desktop).
 # Does nothing when they are all present; uses sudo when not run as root.
 set -euo pipefail
 # CI installs once and says so; every later script then skips the check.
 [ "${QUILLO_DEPS_INSTALLED:-}" = 1 ] && exit 0
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev
   qt6-base-dev portaudio19-dev libsndfile1-dev libsamplerate0-dev
-  libasound2-plugins alsa-utils sox flac xvfb xdotool imagemagick python3 desktop-file-utils
+  libasound2-plugins sox xvfb xdotool imagemagick python3 desktop-file-utils
   clang libclang-rt-14-dev
 )
 missing=()
