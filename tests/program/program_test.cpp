@@ -21,11 +21,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/program_files.h"
+
 extern char** environ;
 
 namespace {
 
 constexpr int kRunTimeoutMs = 120000;
+const std::vector<Partial> kToneWithHarmonics = {{1, 8000.0}, {2, 3000.0}};
 
 std::string TempFolder() {
     static const std::string folder = [] {
@@ -41,40 +44,6 @@ std::string NewFolder() {
     const std::string path = TempFolder() + "/run" + std::to_string(++serial);
     EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
     return path;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A mono 16-bit WAV at `rate` of `seconds` of a tone with two harmonics and a little noise.
-void WriteToneWav(const std::string& path, double hz, double seconds, int rate = 22050) {
-    const uint32_t frames = static_cast<uint32_t>(seconds * rate);
-    std::vector<int16_t> samples(frames);
-    uint32_t noise = 12345;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const double phase = 2.0 * 3.141592653589793 * hz * i / rate;
-        noise = noise * 1103515245u + 12345u;
-        const double n = (static_cast<int>(noise >> 16 & 0x7FFF) - 16384) / 16384.0 * 200.0;
-        samples[i] = static_cast<int16_t>(
-            std::lround(8000.0 * std::sin(phase) + 3000.0 * std::sin(2 * phase) + n));
-    }
-    auto le32 = [](uint32_t v) {
-        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    };
-    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
-    const uint32_t bytes = frames * 2;
-    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-                      le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(bytes);
-    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
-    WriteFile(path, wav);
 }
 
 struct ProgramRun {
@@ -213,7 +182,7 @@ TEST_F(ProgramTest, HeadlessRunOnTheDemoDrawsTheSpectrogramAndEnds) {
 TEST_F(ProgramTest, ScriptedCommandsSwitchToTheSpectrumAndExitSaves) {
     const std::string png = home + "/spectrum.png";
     std::string wav = home + "/tone.wav";
-    WriteToneWav(wav, 440.0, 4.0);
+    WriteToneWav(wav, 440.0, 4.0, kToneWithHarmonics, 200.0);
     const ProgramRun run = RunProgram({"--headless", "--input", wav, "--snapshot", png, "--command",
                                        "40060@10", "--command", "40025@60"},
                                       home);
@@ -234,7 +203,7 @@ TEST_F(ProgramTest, APartialSettingsFileLoadsAndExitSavesItWhole) {
     const std::string settings = home + "/config/Quillo-SA/setting.txt";
     WriteFile(settings, "1 90 30 2");
     const std::string wav = home + "/tone.wav";
-    WriteToneWav(wav, 330.0, 2.0);
+    WriteToneWav(wav, 330.0, 2.0, kToneWithHarmonics, 200.0);
     const ProgramRun run = RunProgram({"--headless", "--input", wav, "--command", "40025@5"}, home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(settings), "1 90 30 2 1 2 1 2");
@@ -242,7 +211,7 @@ TEST_F(ProgramTest, APartialSettingsFileLoadsAndExitSavesItWhole) {
 
 TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
     const std::string wav = home + "/a440.wav";
-    WriteToneWav(wav, 440.0, 3.0);
+    WriteToneWav(wav, 440.0, 3.0, kToneWithHarmonics, 200.0);
     const ProgramRun run =
         RunProgram({"--headless", "--input", wav, "--pitch-log", "-", "--stats"}, home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -329,7 +298,7 @@ TEST_F(ProgramTest, DamageFoundWhilePlayingIsReportedAndFailsTheRun) {
 
 TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
     const std::string wav = home + "/tone.wav";
-    WriteToneWav(wav, 440.0, 2.0);
+    WriteToneWav(wav, 440.0, 2.0, kToneWithHarmonics, 200.0);
     const ProgramRun run = RunProgram(
         {"--headless", "--input", wav, "--command", "40008@5", "--command", "40025@20"}, home);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -340,7 +309,7 @@ TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
 
 TEST_F(ProgramTest, ASecondWindowedInstanceExitsAtOnce) {
     const std::string wav = home + "/long.wav";
-    WriteToneWav(wav, 440.0, 60.0);
+    WriteToneWav(wav, 440.0, 60.0, kToneWithHarmonics, 200.0);
     pid_t first = 0;
     RunProgram({"--input", wav}, home, &first);
     ASSERT_GT(first, 0);

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/program_files.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -53,43 +55,6 @@ const QRect kBandBottom(0, 81, 240, 5);
 const QRect kFrequencyAxis(202, 86, 38, 170);
 const QRect kLegend(0, 256, 240, 12);
 const QRect kSpectrogram(0, 86, 202, 170);
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A mono 16-bit WAV at 22050 Hz: a 330 Hz tone with two harmonics over a little noise, so
-// that the spectrogram shows lines over a coloured floor.
-void WriteToneWav(const std::string& path, double seconds) {
-    constexpr int kRate = 22050;
-    const auto frames = static_cast<uint32_t>(seconds * kRate);
-    std::vector<int16_t> samples(frames);
-    uint32_t noise = 2024;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const double phase = 2.0 * 3.141592653589793 * 330.0 * i / kRate;
-        noise = noise * 1103515245u + 12345u;
-        const double n = (static_cast<int>(noise >> 16 & 0x7FFF) - 16384) / 16384.0 * 300.0;
-        samples[i] = static_cast<int16_t>(std::lround(7000.0 * std::sin(phase) +
-                                                      3000.0 * std::sin(2 * phase) +
-                                                      1500 * std::sin(3 * phase) + n));
-    }
-    auto le32 = [](uint32_t v) {
-        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    };
-    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
-    const uint32_t bytes = frames * 2;
-    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-                      le32(kRate) + le32(kRate * 2) + le16(2) + le16(16) + "data" + le32(bytes);
-    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
-    WriteFile(path, wav);
-}
 
 // The processes of one test: started with their own environment and output files, waited
 // for within the test's deadline, and stopped by id when the test ends.
@@ -441,7 +406,7 @@ class XServerTest : public ::testing::Test {
 TEST_F(XServerTest, TheWindowShowsTheAnalyzerTheDialogChangesTheAxisAndCtrlQDoesNotSave) {
     // Headless views of the two settings to compare the screen with.
     const std::string shortWav = folder + "/short.wav";
-    WriteToneWav(shortWav, 3.0);
+    WriteToneWav(shortWav, 330.0, 3.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}}, 300.0);
     const QImage logView = HeadlessView(kSettings, shortWav, "headless-log");
     const QImage linearView = HeadlessView(kLinearSettings, shortWav, "headless-linear");
     ASSERT_EQ(logView.size(), QSize(kViewWidth, kViewHeight));
@@ -453,7 +418,8 @@ TEST_F(XServerTest, TheWindowShowsTheAnalyzerTheDialogChangesTheAxisAndCtrlQDoes
     const std::string home = NewHome("windowed", kSettings);
     const std::string settingsPath = home + "/config/Quillo-SA/setting.txt";
     const std::string longWav = folder + "/long.wav";
-    WriteToneWav(longWav, 60.0);  // paced in real time: longer than the whole test
+    WriteToneWav(longWav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}},
+                 300.0);  // paced in real time: longer than the whole test
     UseEnvironment(home, true);
     const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", longWav}, "program");
     ASSERT_NE(program, 0);
