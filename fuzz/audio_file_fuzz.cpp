@@ -4,7 +4,6 @@
 // the sanitizers catch, it aborts when a reason is not one line naming the file, when the
 // source stops delivering without finishing, when an undamaged stream's length is more than a
 // sample off what AudioFileFrames promised, or when the second play differs from the first.
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "fuzz/fuzz_input.h"
 #include "platform/audio_sources.h"
 
 namespace {
@@ -27,29 +27,6 @@ constexpr auto kStall = std::chrono::seconds(10);
 [[noreturn]] void Fault(const char* what, const char* detail) {
     std::fprintf(stderr, "audio file fuzz: %s: %s\n", what, detail);
     std::abort();
-}
-
-// The input's file, one per process, removed at exit.
-const std::string& InputPath() {
-    static const std::string path = [] {
-        const char* dir = std::getenv("TMPDIR");
-        std::string name = std::string(dir != nullptr ? dir : "/tmp") + "/quillo_fuzz_XXXXXX";
-        const int fd = mkstemp(name.data());
-        if (fd < 0) Fault("no temporary file", name.c_str());
-        close(fd);
-        static std::string removed;
-        removed = name;
-        std::atexit([] { std::remove(removed.c_str()); });
-        return name;
-    }();
-    return path;
-}
-
-void WriteInput(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (file == nullptr) Fault("cannot write", InputPath().c_str());
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) Fault("short write", "");
-    std::fclose(file);
 }
 
 // A one-line reason that starts with the file's path.

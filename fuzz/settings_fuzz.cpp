@@ -5,7 +5,6 @@
 // input's last bytes also steer the run (device profile, switches, level, range), so the
 // fuzzer finds those paths with the values that reach them. Besides what the sanitizers
 // catch, it aborts when saving and reading back does not give the same eight options.
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_input.h"
 #include "platform/display_memory.h"
 #include "platform/platform.h"
 #include "raster/display.h"
@@ -29,30 +29,6 @@ constexpr int kBlock = 1024;
 [[noreturn]] void Fault(const char* what, const std::string& detail) {
     std::fprintf(stderr, "settings fuzz: %s: %s\n", what, detail.c_str());
     std::abort();
-}
-
-// The input's file, one per process, removed at exit.
-const std::string& InputPath() {
-    static const std::string path = [] {
-        const char* dir = std::getenv("TMPDIR");
-        std::string name =
-            std::string(dir != nullptr ? dir : "/tmp") + "/quillo_settings_fuzz_XXXXXX";
-        const int fd = mkstemp(name.data());
-        if (fd < 0) Fault("no temporary file", name);
-        close(fd);
-        static std::string removed;
-        removed = name;
-        std::atexit([] { std::remove(removed.c_str()); });
-        return name;
-    }();
-    return path;
-}
-
-void WriteInput(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (file == nullptr) Fault("cannot write", InputPath());
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) Fault("short write", InputPath());
-    std::fclose(file);
 }
 
 // How the run goes besides the file: from the input's last five bytes (zeros when shorter).

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,8 +21,6 @@
 #include <vector>
 
 #include "tests/support/program_files.h"
-
-extern char** environ;
 
 namespace {
 
@@ -58,39 +55,18 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& h
                       pid_t* started = nullptr) {
     const std::string outPath = home + "/stdout.txt";
     const std::string errPath = home + "/stderr.txt";
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home + "/config", "TMPDIR=" + home,
-                                    "HOME=" + home, "QT_QPA_PLATFORM=offscreen",
-                                    "XDG_RUNTIME_DIR=" + home};
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "XDG_CONFIG_HOME" && name != "TMPDIR" && name != "HOME" &&
-            name != "QT_QPA_PLATFORM" && name != "XDG_RUNTIME_DIR" && name != "DISPLAY") {
-            env.push_back(entry);
-        }
-    }
-    std::vector<char*> argv = {const_cast<char*>(QUILLO_PROGRAM)};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
+    std::vector<std::string> argv = {QUILLO_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = StartProcess(argv,
+                                   {{"XDG_CONFIG_HOME", home + "/config"},
+                                    {"TMPDIR", home},
+                                    {"HOME", home},
+                                    {"QT_QPA_PLATFORM", "offscreen"},
+                                    {"XDG_RUNTIME_DIR", home},
+                                    {"DISPLAY", ""}},
+                                   outPath, errPath);
     ProgramRun run;
-    const int spawned =
-        posix_spawn(&pid, QUILLO_PROGRAM, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    if (pid == 0) {
         ADD_FAILURE() << "cannot start " << QUILLO_PROGRAM;
         return run;
     }

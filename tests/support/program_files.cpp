@@ -1,5 +1,10 @@
 #include "tests/support/program_files.h"
 
+extern char** environ;
+
+#include <fcntl.h>
+#include <spawn.h>
+
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -39,4 +44,41 @@ void WriteToneWav(const std::string& path, double hz, double seconds,
                       le32(r) + le32(r * 2) + le16(2) + le16(16) + "data" + le32(bytes);
     wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
     WriteFile(path, wav);
+}
+
+pid_t StartProcess(const std::vector<std::string>& args,
+                   const std::vector<EnvironmentOverride>& overrides, const std::string& outPath,
+                   const std::string& errPath) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& [key, value] : overrides)
+            replaced = replaced || key == name;
+        if (!replaced) env.push_back(entry);
+    }
+    for (const auto& [key, value] : overrides) {
+        if (!value.empty()) env.push_back(key + "=" + value);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failed != 0 ? 0 : pid;
 }

@@ -8,7 +8,6 @@
 // stopped by its id when the test ends, whatever happened.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,8 +31,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -74,40 +71,9 @@ class Processes {
 
     // Starts argv[0] (a path, or a name looked up in PATH); 0 when it cannot be started.
     pid_t Start(const std::vector<std::string>& args, const std::string& logName) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            const std::string name = entry.substr(0, entry.find('='));
-            bool replaced = false;
-            for (const auto& [key, value] : overrides)
-                replaced = replaced || key == name;
-            if (!replaced) env.push_back(entry);
-        }
-        for (const auto& [key, value] : overrides) {
-            if (!value.empty()) env.push_back(key + "=" + value);
-        }
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        const std::string out = folder + "/" + logName + ".out";
-        const std::string err = folder + "/" + logName + ".err";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        pid_t pid = 0;
-        const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed != 0) return 0;
+        const pid_t pid = StartProcess(args, overrides, folder + "/" + logName + ".out",
+                                       folder + "/" + logName + ".err");
+        if (pid == 0) return 0;
         running.push_back(pid);
         return pid;
     }
