@@ -61,8 +61,11 @@ void PostReturnedBuffer(void* context, WaveHeader* header) {
         queue.messages[(queue.first + queue.count) % queue.capacity] = header;
         queue.count++;
     }
-    std::lock_guard<std::mutex> guard(device.stopEvent.mutex);
-    device.stopEvent.messagePosted = true;
+    {
+        std::lock_guard<std::mutex> guard(device.stopEvent.mutex);
+        device.stopEvent.messagePosted = true;
+    }
+    // After the unlock: the woken thread would otherwise block at once on the held lock.
     device.stopEvent.changed.notify_all();
 }
 
@@ -109,13 +112,14 @@ void QueueBuffer(CaptureDevice& device, uint32_t j) {
     device.waveIn->addBuffer(&header);
 }
 
-void HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
-    if (header == nullptr) return;
+// Moves a returned buffer into CaptureQueue and queues it again; the notice kind to send, 0
+// for none.
+int HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
     int kind = 0;
     {
         std::lock_guard<std::mutex> guard(device.lock);
         const uintptr_t j = header->dwUser;
-        if (j >= device.bufferCount || device.waveIn == nullptr) return;
+        if (j >= device.bufferCount || device.waveIn == nullptr) return 0;
         const uint32_t length = device.bufferSize;  // the length it was queued with
         const uint32_t recorded = std::min(header->dwBytesRecorded, length);
         if (device.readPosition == nullptr) {
@@ -137,14 +141,18 @@ void HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
         }
         QueueBuffer(device, static_cast<uint32_t>(j));
     }
-    if (device.notify != nullptr) device.notify(kind);
+    return kind;
 }
 
 void CaptureThread(CaptureDevice* device) {
     while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
         while (WaveHeader* header = OldestMessage(device->messages)) {
-            HandleReturnedBuffer(*device, header);
+            const int kind = HandleReturnedBuffer(*device, header);
+            // Dropped before the notice: the reader it wakes may drain at once, and a
+            // lock-step source that then finds the message still queued would wait its retry.
+            // Its bytes are in the queue by now, so the reader is not drained before it reads.
             DropOldestMessage(device->messages);
+            if (kind != 0 && device->notify != nullptr) device->notify(kind);
         }
     }
 }

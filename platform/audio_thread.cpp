@@ -123,15 +123,20 @@ bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
 }
 
 bool AddSourceBuffer(SourceThread& source, WaveHeader* header) {
+    bool wasEmpty;
     {
         std::lock_guard<std::mutex> guard(source.mutex);
         if (header == nullptr || source.count == kMaxSourceBuffers) return false;
         header->dwBytesRecorded = 0;
         source.queued[(source.first + source.count) % kMaxSourceBuffers] = header;
+        wasEmpty = source.count == 0;
         source.count++;
         if (source.inClient > 0) source.inClient--;
     }
-    source.changed.notify_all();
+    // Only a thread without buffers waits for one. Waking it otherwise costs two context
+    // switches a buffer in lock-step, where the buffer comes back before the reader has
+    // drained it and the thread would only look and sleep again.
+    if (wasEmpty) source.changed.notify_all();
     return true;
 }
 
