@@ -258,6 +258,26 @@ TEST_F(CaptureQueueTest, ReadRestartsAfterOverflowAndKeepsTheOrder) {
     EXPECT_EQ(device.AvailableBytes(), 0u);
 }
 
+// A reader woken by the notice may drain at once; a lock-step source asks then whether
+// anything is still on its way, so the handled buffer must have left the message queue.
+TEST_F(CaptureQueueTest, NoticeComesAfterTheBufferHasLeftTheMessageQueue) {
+    static CaptureDevice* notified;
+    static std::atomic<int> messagesAtNotice;
+    notified = &device;
+    messagesAtNotice = -1;
+    ASSERT_TRUE(device.Configure(
+        [](int) {
+            std::lock_guard<std::mutex> guard(notified->messages.mutex);
+            messagesAtNotice = static_cast<int>(notified->messages.count);
+            RecordNotify(kCaptureDataQueued);
+        },
+        3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Open());
+    Deliver(1);
+    EXPECT_EQ(messagesAtNotice, 0);
+    ExpectRead(2048, 0);
+}
+
 TEST(CaptureNotifyTest, PostsOneMessageUntilRearmed) {
     ArmCaptureNotify();
     ResetPostedMessages();
