@@ -282,6 +282,16 @@ TEST_F(SurfaceTest, ColumnInsertScrollsAndBlendsTheNewStrip) {
     ScrollInsertColumn(strip.data(), 4, 86, 170, 4);
     ScrollInsertColumn(strip.data(), -4, 86, 170, 201);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), CanvasSurface.pixels));
+
+    // No shift, or one past the block's right edge, moves nothing; the strip still goes in.
+    for (const int shift : {0, 202, 1000}) {
+        ScrollInsertColumn(strip.data(), shift, 86, 170, 201);
+        for (int y = 86; y < 256; ++y) {
+            EXPECT_EQ(At(CanvasSurface, 0, y), before[y * 240]) << shift;
+            EXPECT_EQ(At(CanvasSurface, 197, y), before[y * 240 + 197]) << shift;
+            EXPECT_EQ(At(CanvasSurface, 201, y), strip[255 - y]) << shift;
+        }
+    }
 }
 
 TEST_F(SurfaceTest, ClearEmptiesTheOverlayAndAClippedCanvasRectangle) {
