@@ -135,19 +135,17 @@ void ReadFrames(FileStream& s) {
         }
         return;
     }
+    // Each frame's channels summed from 0.0 in order, then divided by their count. Channel by
+    // channel across the frames, so that the loops vectorise; the sums are the same.
     const float* frames = s.frames.get();
-    if (channels == 1) {
-        // What the sum and division below give for one channel, in a loop that vectorises.
+    for (sf_count_t i = 0; i < n; i++)
+        s.mono[i] = 0.0f;
+    for (int c = 0; c < channels; c++) {
         for (sf_count_t i = 0; i < n; i++)
-            s.mono[i] = 0.0f + frames[i];
-    } else {
-        for (sf_count_t i = 0; i < n; i++) {
-            float sum = 0.0f;
-            for (int c = 0; c < channels; c++)
-                sum += frames[i * channels + c];
-            s.mono[i] = sum / static_cast<float>(channels);
-        }
+            s.mono[i] += frames[i * channels + c];
     }
+    for (sf_count_t i = 0; i < n; i++)
+        s.mono[i] /= static_cast<float>(channels);
     s.monoFirst = 0;
     s.monoCount = static_cast<int>(n);
     s.framesRead += n;

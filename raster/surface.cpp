@@ -306,9 +306,11 @@ void ScrollInsertColumn(const uint16_t* colours, int shift, int top, int rows, i
     // Pixel j takes pixel j + shift for j = 0 ... right - shift. Stepping forwards reads each
     // source before it is overwritten, which is what memmove gives, far faster.
     const int moved = right - shift + 1;
-    for (int r = top; r < top + rows && moved > 0; ++r) {
-        uint16_t* line = CanvasSurface.pixels + r * CanvasSurface.width + ViewArea.left;
-        std::memmove(line, line + shift, sizeof(uint16_t) * static_cast<size_t>(moved));
+    if (moved > 0) {
+        for (int r = top; r < top + rows; ++r) {
+            uint16_t* line = CanvasSurface.pixels + r * CanvasSurface.width + ViewArea.left;
+            std::memmove(line, line + shift, sizeof(uint16_t) * static_cast<size_t>(moved));
+        }
     }
     for (int i = 0; i < rows; ++i) {
         uint16_t* line = CanvasSurface.pixels + (top + rows - 1 - i) * CanvasSurface.width;

@@ -144,6 +144,14 @@ bool Load(const std::string& path, char* reason, size_t reasonSize) {
     return LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, reasonSize);
 }
 
+// Writes a fuzzer's input to a temporary file of this name; its path.
+template <size_t N>
+std::string WriteFuzzInput(const char* name, const uint8_t (&bytes)[N]) {
+    const std::string path = TempPath(name);
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), N));
+    return path;
+}
+
 TEST(AudioFileStreamTest, DeliversExactlyOneConversionOfTheWholeFileInEveryFormatAndRate) {
     const struct {
         const char* name;
@@ -275,8 +283,7 @@ TEST(AudioFileStreamTest, FuzzFoundAuWithItsDataInsideTheHeaderReplaysTheSame) {
                              0x00, 0xf0, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x1f, 0x40,
                              0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
                              0x00, 0x47, 0x68, 0x1d, 0x14, 0x1a, 0xb3, 0x9e, 0x9d, 0x9f};
-    const std::string path = TempPath("fuzz_au_data_offset");
-    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    const std::string path = WriteFuzzInput("fuzz_au_data_offset", bytes);
     char reason[256] = "";
     ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
     const std::vector<int16_t> first = PlayLoadedFile();
@@ -292,8 +299,7 @@ TEST(AudioFileStreamTest, FuzzFoundOneFrameAt147HzConvertsAsTheWholeFileDoes) {
                              0x66, 0x6d, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
                              0x93, 0x00, 0x00, 0x00, 0xae, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x00,
                              0x64, 0x61, 0x74, 0x61, 0x06, 0x02, 0x3c, 0xff, 0x1a, 0xff};
-    const std::string path = TempPath("fuzz_wav_147hz");
-    WriteBytes(path, std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    const std::string path = WriteFuzzInput("fuzz_wav_147hz", bytes);
     char reason[256] = "";
     ASSERT_TRUE(Load(path, reason, sizeof reason)) << reason;
     const std::vector<int16_t> played = PlayLoadedFile();

@@ -2,8 +2,6 @@
 // into the dB fields and presses OK, the message boxes show their exact texts, and the
 // values land (or not) in the settings; radio buttons follow the keyboard.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -199,11 +197,3 @@ TEST_F(OptionsDialogQtTest, EscapeCancelsAndTheDeviceProfileDisablesTheRates) {
 }
 
 }  // namespace
-
-// Test discovery runs this binary at build time, where there may be no display.
-int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -796,11 +796,3 @@ TEST_F(QtHostTest, TheHelpPageOpensInOneReusedBrowserScrolledToTheAnchor) {
 }
 
 }  // namespace
-
-// Test discovery runs this binary at build time, where there may be no display.
-int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
