@@ -10,8 +10,9 @@
 
 #include <cstdlib>
 
-#include "platform/platform.h"
 #include "platform/qt/qt_host.h"
+#include "raster/display_backend.h"
+#include "shell/host.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/platform.h"
+#include "capture/audio_source.h"
 
 // Notification kinds passed to notify.
 constexpr int kCaptureDataQueued = 1;

@@ -15,8 +15,9 @@
 
 #include "fuzz/fuzz_input.h"
 #include "platform/display_memory.h"
-#include "platform/platform.h"
 #include "raster/display.h"
+#include "raster/display_backend.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
 #include "views/view_frame.h"

@@ -1,5 +1,5 @@
 // The audio sources that can stand behind the capture device; their contract is the
-// AudioSource table in platform/platform.h. The scripted source is portable (library
+// AudioSource table in capture/audio_source.h. The scripted source is portable (library
 // quillo_audio_sources); the microphone and the file source need PortAudio, libsndfile and
 // libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM).
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "capture/audio_source.h"
 
 // ---- Scripted source: deliver these buffers, with these recorded byte counts, now ----
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/platform.h"
+#include "capture/audio_source.h"
 
 using SourceClock = std::chrono::steady_clock;
 

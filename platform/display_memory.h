@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "raster/display_backend.h"
 
 constexpr int kMemoryDisplayWidth = 240;
 constexpr int kMemoryDisplayHeight = 320;

@@ -1,11 +1,11 @@
-// The null platform: every window and shell operation of platform/platform.h defined as
+// The null platform: every window and shell operation of shell/host.h defined as
 // "there is none", and no settings file. It lets the core run alone (benchmarks, a
 // core-only build): no window can be created, dialogs cannot be shown, nothing is posted.
 // The settings file's absence is an object of its own (null_settings_path.cpp), so a
 // program that defines SettingsFilePath itself still links the rest from here.
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "shell/host.h"
 
 bool RaiseRunningInstance() {
     return false;

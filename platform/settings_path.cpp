@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "shell/host.h"
 
 const char* SettingsFilePath() {
     static char path[4096];  // the caller reads it before the next call

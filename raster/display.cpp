@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/platform.h"
+#include "raster/display_backend.h"
 #include "raster/surface.h"
 #include "raster/vector_loops.h"
 

@@ -11,8 +11,6 @@
 //   Dialogs        DialogResource, FindDialogResource, About and Setting controls
 #pragma once
 
-#include "platform/platform.h"
-
 // ---- Strings ----------------------------------------------------------------------------
 
 constexpr int kStringTitle = 1;       // "Quillo-SA"
@@ -66,6 +64,11 @@ constexpr int kBitmapSpectrogramNoiseOff = 128;
 constexpr int kSpectrogramImageCount = 7;
 constexpr int kSpectrumImageCount = 9;
 
+// One image button of the menu bar: the image's index in the bar's strip and its command.
+struct MenuBarButton {
+    int image;
+    int command;
+};
 constexpr int kSpectrogramButtonCount = 4;
 constexpr int kSpectrumButtonCount = 6;
 extern const MenuBarButton SpectrogramButtons[kSpectrogramButtonCount];
@@ -73,6 +76,11 @@ extern const MenuBarButton SpectrumButtons[kSpectrumButtonCount];
 
 // ---- Accelerators -------------------------------------------------------------------------
 
+// A keyboard accelerator: Ctrl + `key` (an upper-case letter) sends WM_COMMAND `command`.
+struct Accelerator {
+    char key;
+    int command;
+};
 constexpr int kAcceleratorCount = 2;
 extern const Accelerator AcceleratorTable[kAcceleratorCount];  // Ctrl+A, Ctrl+Q
 

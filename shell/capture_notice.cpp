@@ -2,7 +2,7 @@
 #include "shell/capture_notice.h"
 
 #include "capture/capture.h"
-#include "platform/platform.h"
+#include "shell/host.h"
 
 bool notifyArmed = true;
 std::mutex notifyLock;

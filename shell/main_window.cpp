@@ -2,10 +2,10 @@
 #include "shell/main_window.h"
 
 #include "capture/capture.h"
-#include "platform/platform.h"
 #include "raster/display.h"
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
+#include "shell/host.h"
 #include "shell/options_dialog.h"
 #include "shell/shell.h"
 #include "shell/startup.h"

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "analysis/analysis.h"
-#include "platform/platform.h"
 #include "raster/display.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 #include "views/block_view.h"
 #include "views/readout.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "analysis/analysis.h"
-#include "platform/platform.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 #include "views/block_view.h"
 #include "views/view_frame.h"

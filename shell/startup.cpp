@@ -7,9 +7,11 @@
 
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "raster/display_backend.h"
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/options_dialog.h"
 #include "shell/shell.h"

@@ -2,8 +2,6 @@
 // one-time set-up of drawing and views.
 #pragma once
 
-#include "platform/platform.h"
-
 // The main window; null before it is created and after it is destroyed.
 extern void* MainWindow;
 

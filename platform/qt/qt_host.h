@@ -1,5 +1,5 @@
 // The Qt host: what the program's main and the host's tests need beyond the platform
-// operations of platform/platform.h, which the files of this folder define.
+// operations of shell/host.h, which the files of this folder define.
 //
 //   window_host.cpp      main window, message queue and loop, menu bar, window display
 //   dialogs.cpp          message box, modal dialogs built from the dialog templates
@@ -13,7 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "raster/display_backend.h"
+#include "shell/host.h"
 
 class QImage;
 class QWidget;

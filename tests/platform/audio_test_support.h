@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "capture/audio_source.h"
 #include "tests/capture/capture_test_support.h"
 
 // Owns `count` buffers of `size` bytes (dwUser 0 ... count - 1) and records every return.

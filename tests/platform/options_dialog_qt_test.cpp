@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "platform/display_memory.h"
-#include "platform/platform.h"
 #include "platform/qt/qt_host.h"
 #include "raster/display.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 #include "shell/options_dialog.h"
 #include "shell/shell.h"
 #include "shell/startup.h"

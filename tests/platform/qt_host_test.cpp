@@ -31,9 +31,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "capture/audio_source.h"
 #include "platform/qt/qt_host.h"
+#include "raster/display_backend.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "raster/display.h"
+#include "raster/display_backend.h"
 #include "raster/surface.h"
 #include "tests/raster/pixels.h"
 

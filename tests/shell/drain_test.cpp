@@ -12,6 +12,7 @@
 #include "platform/display_memory.h"
 #include "raster/display.h"
 #include "shell/capture_notice.h"
+#include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
 #include "shell/startup.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/platform.h"
+#include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 

@@ -10,6 +10,7 @@
 #include "raster/display.h"
 #include "raster/surface.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
 #include "shell/startup.h"

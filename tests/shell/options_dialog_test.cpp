@@ -13,6 +13,7 @@
 #include "raster/display.h"
 #include "raster/surface.h"
 #include "resources/resources.h"
+#include "shell/host.h"
 #include "shell/options_dialog.h"
 #include "shell/shell.h"
 #include "tests/shell/fake_window.h"

@@ -10,10 +10,11 @@
 
 #include "analysis/analysis.h"
 #include "platform/display_memory.h"
-#include "platform/platform.h"
 #include "raster/display.h"
+#include "raster/display_backend.h"
 #include "raster/font.h"
 #include "raster/surface.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
 #include "views/axes.h"
