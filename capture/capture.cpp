@@ -92,7 +92,7 @@ bool ReaderDrained(void* context) {
         if (device.messages.count != 0) return false;
     }
     if (device.AvailableBytes() != 0) return false;
-    return CaptureReaderListening();
+    return device.readerListening == nullptr || device.readerListening();
 }
 
 // Where the next buffer goes: right after the unread bytes, always at a slot's start. Once a
@@ -178,14 +178,15 @@ CaptureDevice::CaptureDevice()
       overflowStopped(false),
       overflows(0),
       format{},
-      notify(nullptr) {}
+      notify(nullptr),
+      readerListening(nullptr) {}
 
 CaptureDevice::~CaptureDevice() {
     Close();
 }
 
-bool CaptureDevice::Configure(void (*notifyFunction)(int), unsigned priority, uint16_t count,
-                              unsigned size, uint16_t channels, unsigned sampleRate,
+bool CaptureDevice::Configure(void (*notifyFunction)(int), bool (*listening)(), unsigned priority,
+                              uint16_t count, unsigned size, uint16_t channels, unsigned sampleRate,
                               uint16_t bitsPerSample) {
     if (configured || priority > kMaxThreadPriority || count < kMinBufferCount ||
         size < kMinBufferSize || (channels != 1 && channels != 2) ||
@@ -195,6 +196,7 @@ bool CaptureDevice::Configure(void (*notifyFunction)(int), unsigned priority, ui
     // queueSize is 32 bits: a product that does not fit would size the ring too small.
     if (static_cast<uint64_t>(count) * size > UINT32_MAX) return false;
     notify = notifyFunction;
+    readerListening = listening;
     threadPriority = static_cast<int>(priority);
     bufferCount = count;
     bufferSize = size;

@@ -1,5 +1,6 @@
 // Audio capture: the capture device, its byte queue (CaptureQueue) and its thread. The
-// application's notification handler is the main window's (shell/capture_notice.h).
+// application hands the device its notification handler and the question whether its reader
+// listens (the main window's: shell/capture_notice.h).
 //
 // The source fills driver buffers on its own thread and returns them to the capture thread's
 // message queue; the capture thread copies each into CaptureQueue and calls notify; the main
@@ -51,9 +52,10 @@ class CaptureDevice {
     CaptureDevice& operator=(const CaptureDevice&) = delete;
 
     // Once per instance; false, storing nothing, for values outside the supported ranges.
-    bool Configure(void (*notify)(int kind), unsigned threadPriority, uint16_t bufferCount,
-                   unsigned bufferSize, uint16_t channels, unsigned sampleRate,
-                   uint16_t bitsPerSample);
+    // readerListening may be null: the reader then counts as always listening.
+    bool Configure(void (*notify)(int kind), bool (*readerListening)(), unsigned threadPriority,
+                   uint16_t bufferCount, unsigned bufferSize, uint16_t channels,
+                   unsigned sampleRate, uint16_t bitsPerSample);
     bool Open();   // starts capturing from the chosen audio source
     bool Close();  // stops and joins the thread, releases the source and the memory
     unsigned AvailableBytes();
@@ -81,12 +83,11 @@ class CaptureDevice {
     uint32_t overflows;         // buffers dropped because the queue was full, since Open
     WaveFormat format;
     void (*notify)(int kind);      // called on the capture thread, never under lock; may be null
+    // True when the reader has re-armed its notice and so will hear of the next buffer; a
+    // lock-step source waits for it. Called on the source's thread, never under lock.
+    bool (*readerListening)();
     CaptureMessageQueue messages;  // the capture thread's message queue
 };
 
 // The program's one capture device.
 extern CaptureDevice TheCaptureDevice;
-
-// The application's side: true when the reader has re-armed its notice and so will hear of
-// the next buffer. Defined with the notice handler; a lock-step source waits for it.
-bool CaptureReaderListening();

@@ -13,3 +13,6 @@ extern std::mutex notifyLock;  // guards notifyArmed only
 void OnCaptureNotify(int kind);
 // The main window's re-arm after draining.
 void ArmCaptureNotify();
+// True while the notice is armed: the window will hear of the next buffer. Handed to the
+// capture device with OnCaptureNotify.
+bool CaptureReaderListening();

@@ -38,8 +38,9 @@ void StartCapture(void* window) {
     MainWindowState.window = window;
     SetMainWindowTitle(kSpectrogramTitle);
     TheCaptureDevice.Close();
-    TheCaptureDevice.Configure(OnCaptureNotify, kNormalThreadPriority, kCaptureBufferCount,
-                               kCaptureBufferSize, 1, AnalyzerSettings.captureRate, 16);
+    TheCaptureDevice.Configure(OnCaptureNotify, CaptureReaderListening, kNormalThreadPriority,
+                               kCaptureBufferCount, kCaptureBufferSize, 1,
+                               AnalyzerSettings.captureRate, 16);
     if (!TheCaptureDevice.Open()) {
         ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
         PostMainWindowMessage(WM_CLOSE);

@@ -35,8 +35,8 @@ TEST(CaptureConfigureTest, RejectsValuesOutsideTheRangesAndStoresNothing) {
     };
     for (const Case& c : rejected) {
         CaptureDevice device;
-        EXPECT_FALSE(device.Configure(RecordNotify, c.priority, c.count, c.size, c.channels, c.rate,
-                                      c.bits));
+        EXPECT_FALSE(device.Configure(RecordNotify, nullptr, c.priority, c.count, c.size,
+                                      c.channels, c.rate, c.bits));
         EXPECT_FALSE(device.configured);
         EXPECT_EQ(device.bufferCount, 0);
         EXPECT_EQ(device.queueSize, 0u);
@@ -48,7 +48,7 @@ TEST(CaptureConfigureTest, RejectsValuesOutsideTheRangesAndStoresNothing) {
 
 TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
     CaptureDevice device;
-    ASSERT_TRUE(device.Configure(RecordNotify, 7, 4, 80, 2, 44100, 8));
+    ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 7, 4, 80, 2, 44100, 8));
     EXPECT_EQ(device.format.wFormatTag, 1);
     EXPECT_EQ(device.format.nChannels, 2);
     EXPECT_EQ(device.format.nBlockAlign, 2);
@@ -57,13 +57,14 @@ TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
     EXPECT_EQ(device.queueSize, 320u);
     EXPECT_EQ(device.threadPriority, 7);
 
-    EXPECT_FALSE(device.Configure(nullptr, 3, 20, 2048, 1, 22050, 16));
+    EXPECT_FALSE(device.Configure(nullptr, nullptr, 3, 20, 2048, 1, 22050, 16));
     EXPECT_EQ(device.notify, RecordNotify);
     EXPECT_EQ(device.queueSize, 320u);
     EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
 
     CaptureDevice program;
-    ASSERT_TRUE(program.Configure(OnCaptureNotify, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(
+        program.Configure(OnCaptureNotify, CaptureReaderListening, 3, 20, 2048, 1, 22050, 16));
     EXPECT_EQ(program.format.nBlockAlign, 2);
     EXPECT_EQ(program.format.nAvgBytesPerSec, 44100u);
     EXPECT_EQ(program.queueSize, 40960u);
@@ -81,7 +82,7 @@ class CaptureQueueTest : public ::testing::Test {
     void TearDown() override { device.Close(); }
 
     void Open(uint16_t count, unsigned size) {
-        ASSERT_TRUE(device.Configure(RecordNotify, 3, count, size, 1, 22050, 16));
+        ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 3, count, size, 1, 22050, 16));
         ASSERT_TRUE(device.Open());
     }
 
@@ -129,7 +130,7 @@ TEST_F(CaptureQueueTest, OpenNeedsConfigureAndAClosedDevice) {
 }
 
 TEST_F(CaptureQueueTest, OpenWithoutInputFailsAndReleasesEverything) {
-    ASSERT_TRUE(device.Configure(RecordNotify, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 3, 20, 2048, 1, 22050, 16));
     SetScriptedInputPresent(false);
     EXPECT_FALSE(device.Open());
     EXPECT_FALSE(device.thread.joinable());
@@ -156,7 +157,7 @@ TEST_F(CaptureQueueTest, CloseJoinsTheCaptureThreadAndReopenStartsAfresh) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             finished = true;
         },
-        3, 20, 2048, 1, 22050, 16));
+        nullptr, 3, 20, 2048, 1, 22050, 16));
     ASSERT_TRUE(device.Open());
     const uint32_t one[] = {2048};
     std::vector<uint8_t> bytes(2048, 7);
@@ -271,7 +272,7 @@ TEST_F(CaptureQueueTest, NoticeComesAfterTheBufferHasLeftTheMessageQueue) {
             messagesAtNotice = static_cast<int>(notified->messages.count);
             RecordNotify(kCaptureDataQueued);
         },
-        3, 20, 2048, 1, 22050, 16));
+        nullptr, 3, 20, 2048, 1, 22050, 16));
     ASSERT_TRUE(device.Open());
     Deliver(1);
     EXPECT_EQ(messagesAtNotice, 0);

@@ -94,8 +94,8 @@ bool OpenProgramDevice(const AudioSource& source) {
     ArmCaptureNotify();
     SetAudioSource(&source);
     if (!TheCaptureDevice.configured &&
-        !TheCaptureDevice.Configure(ProgramNotify, kNormalThreadPriority, kCaptureBufferCount,
-                                    kCaptureBufferSize, 1, 22050, 16)) {
+        !TheCaptureDevice.Configure(ProgramNotify, CaptureReaderListening, kNormalThreadPriority,
+                                    kCaptureBufferCount, kCaptureBufferSize, 1, 22050, 16)) {
         return false;
     }
     return TheCaptureDevice.Open();

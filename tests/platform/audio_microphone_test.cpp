@@ -126,7 +126,7 @@ TEST_F(MicrophoneTest, RecordsThroughTheCaptureDevice) {
     Configure(FileDevice("!default", kFirstOffset));
     ResetNotifications();
     CaptureDevice device;
-    ASSERT_TRUE(device.Configure(RecordNotify, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 3, 20, 2048, 1, 22050, 16));
     SetAudioSource(&MicrophoneSource);
     ASSERT_TRUE(device.Open());
     ASSERT_TRUE(WaitForNotifications(2));
