@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio_sources.h"
+#include "platform/audio/audio_sources.h"
 
 namespace {
 

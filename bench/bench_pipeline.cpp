@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "raster/surface.h"
 #include "shell/shell.h"

@@ -5,7 +5,7 @@
 # timed by /usr/bin/time. Prints the medians of wall and CPU (user + system) time and the
 # program's ratios to each tool; fails when the program's median wall time is longer than
 # either tool's.
-#   bench/compare_tools.sh [ROUNDS]   default 3; the program is $QUILLO_BUILD/platform/quillo-sa
+#   bench/compare_tools.sh [ROUNDS]   default 3; the program is $QUILLO_BUILD/program/quillo-sa
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/bench_lib.sh
@@ -14,7 +14,7 @@ install_optional time aubio-tools
 rounds="${1:-3}"
 case "$rounds" in '' | *[!0-9]* | 0) echo "usage: bench/compare_tools.sh [ROUNDS]" >&2; exit 2 ;; esac
 build="${QUILLO_BUILD:-build}"
-program="$build/platform/quillo-sa"
+program="$build/program/quillo-sa"
 [ -x "$program" ] || { echo "compare_tools: $program is missing; build it first (scripts/test.sh)" >&2; exit 2; }
 
 work="$build/compare"

@@ -2,10 +2,10 @@
 # The program's own CPU use while it runs live in a window: Xvfb, the picture at scale 3, a
 # generated 60 s recording at 22050 Hz paced in real time. Prints the percent of one core
 # that the program took over the measured span (its utime + stime from /proc).
-#   bench/live_cpu.sh [PATH_TO_QUILLO_SA] [SECONDS]     (defaults: build/platform/quillo-sa, 30)
+#   bench/live_cpu.sh [PATH_TO_QUILLO_SA] [SECONDS]     (defaults: build/program/quillo-sa, 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program="${1:-build/platform/quillo-sa}"
+program="${1:-build/program/quillo-sa}"
 seconds="${2:-30}"
 warmup=3
 [ -x "$program" ] || { echo "live_cpu.sh: no program at $program" >&2; exit 2; }

@@ -5,7 +5,7 @@
 # button does, and --stats tells what happened. Reports the blocks processed, the blocks the
 # catch-up dropped and the capture queue overflows (0 is the target for both), and fails
 # when either is not 0 or processed and dropped do not add up to the file's blocks.
-#   bench/realtime_load.sh [MINUTES]   default 10; the program is $QUILLO_BUILD/platform/quillo-sa
+#   bench/realtime_load.sh [MINUTES]   default 10; the program is $QUILLO_BUILD/program/quillo-sa
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/bench_lib.sh
@@ -14,7 +14,7 @@ install_optional stress-ng xvfb
 minutes="${1:-10}"
 case "$minutes" in '' | *[!0-9]* | 0) echo "usage: bench/realtime_load.sh [MINUTES]" >&2; exit 2 ;; esac
 build="${QUILLO_BUILD:-build}"
-program="$build/platform/quillo-sa"
+program="$build/program/quillo-sa"
 [ -x "$program" ] || { echo "realtime_load: $program is missing; build it first (scripts/test.sh)" >&2; exit 2; }
 grace=5  # seconds after the file's end before SIGTERM
 

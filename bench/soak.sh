@@ -6,7 +6,7 @@
 # the last block, which capture fills out with silence) and the peak resident memory
 # (/usr/bin/time -v). Fails when a count differs, something was dropped, or the peak grows
 # by more than SOAK_GROWTH_KB (4096) from the shortest run to the longest.
-#   bench/soak.sh [MINUTES...]   default 1 10 60; the program is $QUILLO_BUILD/platform/quillo-sa
+#   bench/soak.sh [MINUTES...]   default 1 10 60; the program is $QUILLO_BUILD/program/quillo-sa
 #                                (QUILLO_BUILD defaults to build, made by scripts/test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +14,7 @@ source bench/bench_lib.sh
 install_optional time
 
 build="${QUILLO_BUILD:-build}"
-program="$build/platform/quillo-sa"
+program="$build/program/quillo-sa"
 growth_limit_kb="${SOAK_GROWTH_KB:-4096}"
 [ -x "$program" ] || { echo "soak: $program is missing; build it first (scripts/test.sh)" >&2; exit 2; }
 [ $# -gt 0 ] || set -- 1 10 60

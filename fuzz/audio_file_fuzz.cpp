@@ -15,7 +15,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/audio_sources.h"
+#include "platform/audio/audio_sources.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-release -j "$(nproc)" --target quillo-sa
-program=build-release/platform/quillo-sa
+program=build-release/program/quillo-sa
 
 source_given=no
 for arg in "$@"; do

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "platform/headless/scripted_source.h"
 #include "shell/capture_notice.h"
-#include "platform/audio_sources.h"
 #include "tests/capture/capture_test_support.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "platform/audio_sources.h"
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
+#include "platform/headless/scripted_source.h"
 #include "raster/display.h"
 #include "shell/capture_notice.h"
 #include "shell/host.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "shell/shell.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "shell/shell.h"
 #include "tests/shell/shell_test_support.h"
 #include "views/view_frame.h"

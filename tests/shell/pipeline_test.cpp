@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "analysis/analysis.h"
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "raster/surface.h"
 #include "shell/shell.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "analysis/analysis.h"
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "raster/display_backend.h"
 #include "raster/font.h"

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/audio_sources.h"
-#include "platform/audio_thread.h"
+#include "platform/audio/audio_thread.h"
+#include "platform/headless/scripted_source.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/platform/audio_test_support.h"
+#include "tests/platform/audio/audio_test_support.h"
 
 #include <algorithm>
 #include <chrono>

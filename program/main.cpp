@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "platform/audio_sources.h"
-#include "platform/audio_thread.h"
-#include "platform/program_options.h"
+#include "platform/audio/audio_sources.h"
+#include "platform/audio/audio_thread.h"
 #include "platform/qt/qt_host.h"
+#include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
 #include "shell/pitch_log.h"

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "platform/audio/audio_sources.h"
 #include "shell/capture_notice.h"
-#include "platform/audio_sources.h"
 #include "tests/capture/capture_test_support.h"
-#include "tests/platform/audio_test_support.h"
+#include "tests/platform/audio/audio_test_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The program's command line: what a user types, and the one line a mistake gets.
-#include "platform/program_options.h"
+#include "program/program_options.h"
 
 #include <gtest/gtest.h>
 

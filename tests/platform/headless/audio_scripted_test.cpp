@@ -3,8 +3,8 @@
 
 #include <numeric>
 
-#include "platform/audio_sources.h"
-#include "tests/platform/audio_test_support.h"
+#include "platform/headless/scripted_source.h"
+#include "tests/platform/audio/audio_test_support.h"
 
 namespace {
 

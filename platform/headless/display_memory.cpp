@@ -1,5 +1,5 @@
 // The in-memory display back end.
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 
 MemoryDisplayRecord MemoryDisplay;
 

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio_sources.h"
-#include "tests/platform/audio_test_support.h"
+#include "platform/audio/audio_sources.h"
+#include "tests/platform/audio/audio_test_support.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/audio_sources.h"
-#include "platform/audio_thread.h"
+#include "platform/audio/audio_sources.h"
+#include "platform/audio/audio_thread.h"
 
 namespace {
 

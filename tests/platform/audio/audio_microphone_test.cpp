@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "platform/audio_sources.h"
+#include "platform/audio/audio_sources.h"
 #include "tests/capture/capture_test_support.h"
-#include "tests/platform/audio_test_support.h"
+#include "tests/platform/audio/audio_test_support.h"
 
 namespace {
 

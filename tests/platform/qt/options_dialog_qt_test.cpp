@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "platform/qt/qt_host.h"
 #include "raster/display.h"
 #include "resources/resources.h"

@@ -1,5 +1,5 @@
 // The source thread shared by the scripted and the file source.
-#include "platform/audio_thread.h"
+#include "platform/audio/audio_thread.h"
 
 #include <system_error>
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/display_memory.h"
+#include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "raster/surface.h"
 #include "tests/raster/pixels.h"

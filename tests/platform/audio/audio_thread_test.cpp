@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/audio_thread.h"
+#include "platform/audio/audio_thread.h"
 
 namespace {
 

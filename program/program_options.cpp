@@ -1,5 +1,5 @@
 // The command line: every option, and the first mistake as one line.
-#include "platform/program_options.h"
+#include "program/program_options.h"
 
 #include <charconv>
 #include <string_view>

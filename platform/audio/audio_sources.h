@@ -1,31 +1,13 @@
-// The audio sources that can stand behind the capture device; their contract is the
-// AudioSource table in capture/audio_source.h. The scripted source is portable (library
-// quillo_audio_sources); the microphone and the file source need PortAudio, libsndfile and
-// libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM).
+// The audio sources that record from the machine's inputs and files; their contract is the
+// AudioSource table in capture/audio_source.h. They need PortAudio, libsndfile and
+// libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM). The scripted
+// source for tests is platform/headless/scripted_source.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "capture/audio_source.h"
-
-// ---- Scripted source: deliver these buffers, with these recorded byte counts, now ----
-
-extern const AudioSource ScriptedAudioSource;
-
-// While false, open fails as it does without an input device. Initially true.
-void SetScriptedInputPresent(bool present);
-
-// Replaces the script. The source's thread fills `count` buffers as soon as it is started and
-// has empty buffers: buffer i reports recorded[i] bytes recorded and receives that many bytes
-// (at most its length) taken in turn from `bytes`. Both arrays must outlive the delivery.
-void PlayScriptedBuffers(const uint8_t* bytes, const uint32_t* recorded, int count);
-
-// Waits until every scripted buffer has been returned to the client; false on timeout.
-bool WaitScriptedBuffersDelivered(int timeoutMs);
-
-// Empty buffers the source holds.
-int ScriptedBuffersQueued();
 
 // ---- Microphone through PortAudio ----
 // Mono or stereo, 8 or 16 bits, at the format's rate; buffers are filled in order on

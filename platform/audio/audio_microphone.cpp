@@ -19,7 +19,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/audio_sources.h"
+#include "platform/audio/audio_sources.h"
 
 namespace {
 
