@@ -1,5 +1,5 @@
 // The program quillo-sa: reads the command line, chooses the audio source and the window
-// display, runs the program, and writes what was asked for when it ends.
+// display, runs the program, and writes what was asked for when it ends (headless_run.h).
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -7,65 +7,28 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <QTimer>
-#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
-#include "platform/audio/audio_thread.h"
 #include "platform/qt/qt_host.h"
+#include "program/headless_run.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
 #include "shell/pitch_log.h"
-#include "shell/shell.h"
 #include "shell/startup.h"
 
 namespace {
 
-constexpr int kUsageError = 2;
 constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
-constexpr int kEndOfFileCheckMs = 10;
-
-// What the run does after each delivered capture message; main thread only.
-struct ScriptRecord {
-    struct Pending {
-        ScriptedCommand command;
-        bool posted;
-    };
-    std::vector<Pending> commands;  // in the order given
-    bool closeAtEndOfFile;          // headless with --input
-    bool closePosted;
-};
-ScriptRecord Script;
 
 int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
-
-// Runs every kEndOfFileCheckMs: the source settles after its last buffer has been drained,
-// with no message to follow.
-void CloseAtEndOfFile() {
-    if (!Script.closeAtEndOfFile || Script.closePosted || !AudioFileFinished()) return;
-    Script.closePosted = true;
-    PostMainWindowMessage(WM_CLOSE);  // as the close button: the settings are not saved
-}
-
-void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
-    if (message != kWaveInDataMessage) return;
-    // The window has taken what was captured: a lock-step file may deliver its next buffer.
-    WakeSourceThreads();
-    for (ScriptRecord::Pending& pending : Script.commands) {
-        if (pending.posted || BlockCounter.blocks < pending.command.blocks) continue;
-        pending.posted = true;
-        PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
-    }
-}
 
 void OnTerminationSignal(int) {
     const char byte = 1;
@@ -129,47 +92,27 @@ void MakeSettingsFolder() {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 }
 
-// No one sees a headless run's window, yet every presented block would repaint its picture:
-// the view widened to RGB888, scaled up and drawn into the offscreen store, several times
-// the cost of the block itself. The snapshot reads the display memory, not the picture.
-void StopPictureUpdates() {
-    if (QWidget* picture = MainWindowPicture()) picture->setUpdatesEnabled(false);
-}
-
-QtMessageHandler QtDefaultMessages = nullptr;
-
-// Qt's offscreen platform reports every window operation it cannot perform; a headless run
-// performs them by design, so those notes are dropped and everything else passes on.
-void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    // A headless run on a server may well have no runtime folder; it needs none.
-    if (type == QtWarningMsg &&
-        (text.startsWith(QLatin1String("This plugin does not support")) ||
-         text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))) {
-        return;
-    }
-    if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
-}
-
 void PrintDevice(const char* name, bool isDefault, void* listed) {
     std::printf("%s%s\n", name, isDefault ? " (default)" : "");
     ++*static_cast<int*>(listed);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const ProgramOptions options = ParseProgramOptions(argc, argv);
+// --help, --version, --list-devices and command-line mistakes end the program before it
+// starts; true with the exit code in `code` when one of them did.
+bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
+    *code = 0;
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s\n", options.error.c_str());
-        return kUsageError;
+        *code = kUsageError;
+        return true;
     }
     if (options.help) {
         std::fputs(ProgramUsage(), stdout);
-        return 0;
+        return true;
     }
     if (options.version) {
         std::puts("quillo-sa " QUILLO_VERSION);
-        return 0;
+        return true;
     }
     if (options.listDevices) {
         int listed = 0;
@@ -177,13 +120,17 @@ int main(int argc, char** argv) {
             if (listed == 0) {
                 std::fprintf(stderr, "quillo-sa: no input here can record 22050 Hz mono 16-bit\n");
             }
-            return 0;
+            return true;
         }
         std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
-        return 1;
+        *code = 1;
+        return true;
     }
+    return false;
+}
 
-    SetOemTextOverride(options.oemText ? options.oemText->c_str() : nullptr);
+// The file of --input, else the microphone; false when the file cannot be read.
+bool ChooseAudioSource(const ProgramOptions& options) {
     if (options.input) {
         char reason[512];
         const AudioFilePacing pacing =
@@ -191,7 +138,7 @@ int main(int argc, char** argv) {
         if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, reason,
                            sizeof reason)) {
             std::fprintf(stderr, "quillo-sa: %s\n", reason);
-            return kUsageError;
+            return false;
         }
         SetAudioSource(&AudioFileSource);
         if (pacing == AudioFilePacing::kLockStep) KeepToOneCore();
@@ -199,16 +146,25 @@ int main(int argc, char** argv) {
         SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
     }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ProgramOptions options = ParseProgramOptions(argc, argv);
+    int code = 0;
+    if (AnsweredWithoutRunning(options, &code)) return code;
+
+    SetOemTextOverride(options.oemText ? options.oemText->c_str() : nullptr);
+    if (!ChooseAudioSource(options)) return kUsageError;
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created\n",
                      options.pitchLog->c_str());
         return kUsageError;
     }
 
-    if (options.headless && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    if (options.headless) QtDefaultMessages = qInstallMessageHandler(HeadlessMessages);
+    PrepareHeadlessRun(options);
     QApplication app(argc, argv);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
@@ -219,42 +175,7 @@ int main(int argc, char** argv) {
     std::atexit([] { TheCaptureDevice.Close(); });
     MakeSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
-    for (const ScriptedCommand& command : options.commands)
-        Script.commands.push_back({command, false});
-    Script.closeAtEndOfFile = options.headless && options.input.has_value();
-    SetPostedMessageObserver(AfterPostedMessage);
-    // The source settles a moment after its last buffer has been processed, with no message
-    // to follow; so the end is looked for between messages.
-    QTimer endOfFileCheck;
-    if (Script.closeAtEndOfFile) {
-        QObject::connect(&endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);
-        endOfFileCheck.start(kEndOfFileCheckMs);
-    }
+    StartScript(options);
 
-    // Runs once the loop starts, after start-up has created the window.
-    if (options.headless) QTimer::singleShot(0, StopPictureUpdates);
-
-    int code = RunProgram();
-
-    SetPostedMessageObserver(nullptr);
-    if (options.pitchLog) ClosePitchLog();
-    char damage[512];
-    if (options.input && AudioFileFailed(damage, sizeof damage)) {
-        // The file played up to the damage; a scripted run must not take it for whole.
-        std::fprintf(stderr, "quillo-sa: %s\n", damage);
-        if (options.headless) code = kUsageError;
-    }
-    if (options.stats) {
-        std::fprintf(stderr,
-                     "quillo-sa: %lld blocks processed, %lld dropped by catch-up, %u capture "
-                     "queue overflows\n",
-                     BlockCounter.blocks, BlockCounter.dropped, TheCaptureDevice.overflows);
-    }
-    if (options.snapshot) {
-        char reason[512];
-        if (!WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason)) {
-            std::fprintf(stderr, "quillo-sa: the snapshot was not written: %s\n", reason);
-        }
-    }
-    return code;
+    return FinishRun(options, RunProgram());
 }

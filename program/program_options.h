@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The exit code of a usage error (also of an input file that cannot be read).
+constexpr int kUsageError = 2;
+
 // `--command ID@N`: post WM_COMMAND `id` once `blocks` blocks have been processed.
 struct ScriptedCommand {
     int id;            // 0 .. 65535: the window procedure reads the low word

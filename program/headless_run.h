@@ -1,0 +1,19 @@
+// Scripted and headless runs: the --command script and the close at the end of a file while
+// the program runs, and what a run writes when it ends (pitch log, damage found while
+// playing, statistics, snapshot) with its exit code.
+#pragma once
+
+struct ProgramOptions;
+
+// Before the QApplication is made: a headless run uses Qt's offscreen platform (unless the
+// environment names one) and drops the notes it makes about window operations.
+void PrepareHeadlessRun(const ProgramOptions& options);
+
+// After the window host is set up, before the program runs: posts the scripted commands as
+// the blocks are processed, closes a headless run at the end of its file, and stops a
+// headless run's picture from repainting.
+void StartScript(const ProgramOptions& options);
+
+// After the message loop has ended with `code`: closes the pitch log, reports damage found
+// while playing, prints the statistics and writes the snapshot. Returns the exit code.
+int FinishRun(const ProgramOptions& options, int code);
