@@ -44,6 +44,8 @@ extern float FftIm[kFftMaxSize];
 // Consumers read bins 0 .. N/2 + 1. FindSpectralPeak zeroes bin 0.
 extern float PowerSpectrumEarly[kSpectrumSize];
 extern float PowerSpectrumLate[kSpectrumSize];
+// Zeroes both spectra, as they are when the program starts.
+void ClearPowerSpectra();
 
 // Unnormalised forward DFT of inRe + i*inIm, N = 2^log2Size points, written to outRe and
 // outIm (N entries each). Writes nothing unless 2 <= log2Size <= 12. Inputs and outputs may
@@ -106,6 +108,8 @@ struct PitchTrackerState {
     float reportedPitch;    // Hz: what TrackedPitch returns; 0 until first set
 };
 extern PitchTrackerState PitchTracker;
+// Puts the follower back to Idle, as it is when the program starts (tests and fuzzing).
+void ResetPitchTracker();
 
 // Feeds one estimate; true when it was accepted as, or confirmed, the tracked pitch.
 bool TrackPitch(float frequency, float weight);

@@ -16,6 +16,11 @@ float FftIm[kFftMaxSize];
 float PowerSpectrumEarly[kSpectrumSize];
 float PowerSpectrumLate[kSpectrumSize];
 
+void ClearPowerSpectra() {
+    std::memset(PowerSpectrumEarly, 0, sizeof PowerSpectrumEarly);
+    std::memset(PowerSpectrumLate, 0, sizeof PowerSpectrumLate);
+}
+
 namespace {
 
 // Working data of one transform, 32 KB, kept as separate real and imaginary rows so that

@@ -3,6 +3,10 @@
 
 PitchTrackerState PitchTracker;
 
+void ResetPitchTracker() {
+    PitchTracker = {};
+}
+
 static bool IsSamePitch(float ratio) {
     return ratio > 0.96f && ratio < 1.04f;
 }

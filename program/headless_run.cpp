@@ -15,8 +15,8 @@
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
 #include "shell/host.h"
+#include "shell/pipeline.h"
 #include "shell/pitch_log.h"
-#include "shell/shell.h"
 
 namespace {
 

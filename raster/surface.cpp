@@ -12,7 +12,8 @@ FrameSurface CanvasSurface;
 FrameSurface OverlaySurface;
 FrameSurface BackdropSurface;
 ViewAreaRecord ViewArea;
-FadeStateRecord FadeState = {0, 1};
+constexpr FadeStateRecord kInitialFadeState = {0, 1};
+FadeStateRecord FadeState = kInitialFadeState;
 
 namespace {
 
@@ -83,6 +84,15 @@ CanvasRect ClipToCanvas(int x, int y, int width, int height) {
 }
 
 }  // namespace
+
+void ResetSurfaces() {
+    FadeState = kInitialFadeState;
+    for (FrameSurface* surface : {&CanvasSurface, &OverlaySurface}) {
+        if (surface->pixels != nullptr) {
+            std::memset(surface->pixels, 0, sizeof(uint16_t) * surface->width * surface->height);
+        }
+    }
+}
 
 uint16_t PenValue(PenCode pen) {
     switch (pen) {

@@ -61,6 +61,10 @@ struct FadeStateRecord {
 };
 extern FadeStateRecord FadeState;
 
+// Puts FadeState back as it is when the program starts and clears the canvas and the
+// overlay (tests and fuzzing start afresh).
+void ResetSurfaces();
+
 uint16_t PenValue(PenCode pen);
 FrameSurface* PenLayer(PenCode pen);
 

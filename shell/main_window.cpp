@@ -7,14 +7,15 @@
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/options_dialog.h"
-#include "shell/shell.h"
+#include "shell/pipeline.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 #include "views/axes.h"
 #include "views/readout.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"
 
-MainWindowStateRecord MainWindowState = {
+constexpr MainWindowStateRecord kInitialMainWindowState = {
     .captureStarted = false,
     .menuBar = nullptr,
     .window = nullptr,
@@ -22,6 +23,7 @@ MainWindowStateRecord MainWindowState = {
     .dbGridOn = false,
     .freqGridOn = false,
 };
+MainWindowStateRecord MainWindowState = kInitialMainWindowState;
 
 namespace {
 
@@ -235,4 +237,8 @@ intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr
             break;
     }
     return DefaultWindowProc(window, message, wParam, lParam);
+}
+
+void ResetMainWindowState() {
+    MainWindowState = kInitialMainWindowState;
 }

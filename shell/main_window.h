@@ -16,6 +16,8 @@ struct MainWindowStateRecord {
     bool freqGridOn;      // frequency grid button; initially false
 };
 extern MainWindowStateRecord MainWindowState;
+// Puts MainWindowState back as it was when the program started.
+void ResetMainWindowState();
 
 // Bytes of one block: 1024 signed 16-bit samples, reused for every block.
 constexpr unsigned kBlockBytes = 2048;

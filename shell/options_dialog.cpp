@@ -9,13 +9,17 @@
 #include "raster/display.h"
 #include "resources/resources.h"
 #include "shell/host.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "views/block_view.h"
 #include "views/readout.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"
 
 int lastResolution = 0;
+
+void ResetOptionsDialog() {
+    lastResolution = 0;
+}
 
 namespace {
 

@@ -8,5 +8,6 @@
 // The frequency resolution the dialog last applied; only used to blank the readout band
 // once when the resolution leaves "Narrow". Starts at 0, never loaded from the file.
 extern int lastResolution;
+void ResetOptionsDialog();  // lastResolution back to 0
 
 intptr_t OptionsDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t lParam);

@@ -2,6 +2,8 @@
 // block cuts a frame pair, transforms it and post-processes the two spectra (noise
 // reference, automatic range, peak picking); every block draws one spectrum of the pair,
 // the pitch readout and the waveform strip, and presents the frame.
+#include "shell/pipeline.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -10,7 +12,7 @@
 #include "analysis/analysis.h"
 #include "raster/display.h"
 #include "shell/pitch_log.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "views/block_view.h"
 #include "views/readout.h"
 #include "views/view_frame.h"
@@ -25,15 +27,28 @@ float FrameEarly[kFrameCapacity] = {};
 float FrameLate[kFrameCapacity] = {};
 NoiseReferenceRecord NoiseReference = {};
 AutoRangeRecord AutoRange = {};
-PitchLockRecord PitchLock = {.pitchLockState = kPitchLost,
-                             .confidence = 0,
-                             .missCount = 0,
-                             .estimateEarly = {},
-                             .estimateLate = {}};
+constexpr PitchLockRecord kInitialPitchLock = {.pitchLockState = kPitchLost,
+                                               .confidence = 0,
+                                               .missCount = 0,
+                                               .estimateEarly = {},
+                                               .estimateLate = {}};
+PitchLockRecord PitchLock = kInitialPitchLock;
 
 static constexpr float kSampleScale = 32800.0f;  // 16-bit units to about unit amplitude
 static constexpr int kLockConfidence = 2;        // accepted pitches in a row that lock
 static constexpr int kLostAfterMisses = 40;
+
+void ResetPipeline() {
+    SampleRing = {};
+    analysisTurn = true;
+    samplesSinceFrame = 0;
+    BlockCounter = {};
+    std::memset(FrameEarly, 0, sizeof FrameEarly);
+    std::memset(FrameLate, 0, sizeof FrameLate);
+    NoiseReference = {};
+    AutoRange = {};
+    PitchLock = kInitialPitchLock;
+}
 
 void SetNoiseReferenceEnabled(bool on) {
     NoiseReference.enabled = on;

@@ -1,5 +1,7 @@
 // The process-wide configuration: view, device profile, capture configuration and the eight
 // persisted options with their one-line settings file.
+#include "shell/settings.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -7,7 +9,6 @@
 
 #include "analysis/analysis.h"
 #include "shell/host.h"
-#include "shell/shell.h"
 #include "views/block_view.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"
@@ -15,7 +16,7 @@
 int ViewMode = 0;
 bool deviceProfile = false;
 
-AnalyzerSettingsRecord AnalyzerSettings = {
+constexpr AnalyzerSettingsRecord kInitialSettings = {
     .logScale = 0,
     .dbMax = 80,
     .dbMin = 20,
@@ -32,6 +33,13 @@ AnalyzerSettingsRecord AnalyzerSettings = {
     .fftLog2 = 10,
     .timeTickMs = 1,
 };
+AnalyzerSettingsRecord AnalyzerSettings = kInitialSettings;
+
+void ResetSettings() {
+    ViewMode = 0;
+    deviceProfile = false;
+    AnalyzerSettings = kInitialSettings;
+}
 
 void SetDeviceProfile(bool on) {
     deviceProfile = on;

@@ -14,7 +14,8 @@
 #include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/options_dialog.h"
-#include "shell/shell.h"
+#include "shell/pipeline.h"
+#include "shell/settings.h"
 #include "views/axes.h"
 #include "views/block_view.h"
 #include "views/colour_strip.h"
@@ -26,22 +27,6 @@ void* MainWindow = nullptr;
 namespace {
 
 constexpr int kMenuBarHeight = 26;  // pixels taken from the bottom of the window rectangle
-
-// The records as the program starts with them, taken before main runs.
-struct StartState {
-    AnalyzerSettingsRecord settings = AnalyzerSettings;
-    PitchLockRecord pitchLock = PitchLock;
-    ViewStateRecord viewState = ViewState;
-    ReadoutStateRecord readout = ReadoutState;
-    FadeStateRecord fade = FadeState;
-    MainWindowStateRecord mainWindow = MainWindowState;
-} const startState;
-
-void ClearSurface(FrameSurface& surface) {
-    if (surface.pixels != nullptr) {
-        std::memset(surface.pixels, 0, sizeof(uint16_t) * surface.width * surface.height);
-    }
-}
 
 void WriteDiagnosticFile(int left, int top, int width, int height) {
     const char* path = DiagnosticFilePath();
@@ -66,8 +51,6 @@ bool IsDeviceProfileText(const char16_t* text, int length) {
            (at(0) == u'H' && at(3) == u'J' && at(11) == u'5');
 }
 
-void RegisterMainWindowClass(const char*) {}
-
 void InitViews(void*, int left, int top, int width, int height) {
     SetDisplayViewport(top, height);
     WriteDiagnosticFile(left, top, width, height);
@@ -85,7 +68,6 @@ bool InitMainWindow() {
     const char* className = LoadStringResource(kStringClassName);
     const char* title = LoadStringResource(kStringTitle);
     if (RaiseRunningInstance()) return false;
-    RegisterMainWindowClass(className);
     MainWindow = CreateMainWindow(className, title, MainWindowProc);
     if (MainWindow == nullptr) return false;
     if (!OpenDisplay(MainWindow)) return false;
@@ -109,31 +91,14 @@ int RunProgram() {
 
 void ResetProgramState() {
     MainWindow = nullptr;
-    MainWindowState = startState.mainWindow;
-    lastResolution = 0;
-    ViewMode = 0;
-    deviceProfile = false;
-    AnalyzerSettings = startState.settings;
-    SampleRing = {};
-    analysisTurn = true;
-    samplesSinceFrame = 0;
-    BlockCounter = {};
-    std::memset(FrameEarly, 0, sizeof FrameEarly);
-    std::memset(FrameLate, 0, sizeof FrameLate);
-    NoiseReference = {};
-    AutoRange = {};
-    PitchLock = startState.pitchLock;
-
-    PitchTracker = {};
-    std::memset(PowerSpectrumEarly, 0, sizeof PowerSpectrumEarly);
-    std::memset(PowerSpectrumLate, 0, sizeof PowerSpectrumLate);
-
-    ViewState = startState.viewState;
-    ReadoutState = startState.readout;
-    std::memset(SmoothedLevels, 0, sizeof SmoothedLevels);
-    std::memset(PeakHoldRecord, 0, sizeof PeakHoldRecord);
-
-    FadeState = startState.fade;
-    ClearSurface(CanvasSurface);
-    ClearSurface(OverlaySurface);
+    ResetMainWindowState();
+    ResetOptionsDialog();
+    ResetSettings();
+    ResetPipeline();
+    ResetPitchTracker();
+    ClearPowerSpectra();
+    ResetViewState();
+    ResetReadoutState();
+    ResetBlockView();
+    ResetSurfaces();
 }

@@ -13,10 +13,6 @@ int RunProgram();
 // profile, sets up the views and shows the window. False when the program must end.
 bool InitMainWindow();
 
-// Window class registration has no counterpart here: the class name only names the
-// window for the single-instance test.
-void RegisterMainWindowClass(const char* className);
-
 // The one-time set-up of drawing and views, in order: viewport, diagnostic file, view
 // area, font, waveform pen, colour map, dB labels, readout band, settings, time axis.
 void InitViews(void* window, int left, int top, int width, int height);
@@ -26,5 +22,6 @@ void InitViews(void* window, int left, int top, int width, int height);
 bool IsDeviceProfileText(const char16_t* text, int length);
 
 // Resets every record the shell, analysis, views and raster keep to its state at program
-// start (the in-memory state only; the display and the capture device are left alone).
+// start, each group through its own reset (the in-memory state only; the display and the
+// capture device are left alone).
 void ResetProgramState();

@@ -4,6 +4,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "raster/surface.h"
 #include "raster/vector_loops.h"
@@ -14,6 +15,11 @@ float LevelTable[kLevelCount];
 float ColumnValues[kViewPositions];
 float SmoothedLevels[kViewPositions];
 PeakHoldEntry PeakHoldRecord[kViewPositions];
+
+void ResetBlockView() {
+    std::memset(SmoothedLevels, 0, sizeof SmoothedLevels);
+    std::memset(PeakHoldRecord, 0, sizeof PeakHoldRecord);
+}
 
 namespace {
 

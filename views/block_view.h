@@ -27,6 +27,9 @@ struct PeakHoldEntry {
 };
 extern PeakHoldEntry PeakHoldRecord[kViewPositions];
 
+// Zeroes SmoothedLevels and PeakHoldRecord, as they are when the program starts.
+void ResetBlockView();
+
 // Fills LevelTable with `count` (at most 256) entries from `bottom` up towards `top`, both
 // linear powers, in equal ratios. Powers beyond the float range are taken as the smallest
 // or largest normal float; NaN or a count below 1 leaves the table unchanged.

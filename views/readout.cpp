@@ -10,6 +10,10 @@
 
 ReadoutStateRecord ReadoutState;
 
+void ResetReadoutState() {
+    ReadoutState = {};
+}
+
 namespace {
 
 constexpr float kC0 = 16.3515625f;  // Hz

@@ -18,6 +18,8 @@ struct ReadoutStateRecord {
     int refreshCounter;                    // calls since the texts were last formatted
 };
 extern ReadoutStateRecord ReadoutState;
+// Empties the texts and the refresh count, as they are when the program starts.
+void ResetReadoutState();
 
 // Blue frame around a black interior (blanks the band).
 void DrawReadoutBand();

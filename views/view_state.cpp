@@ -9,7 +9,7 @@
 // Pen code 0 is not in the pen table: it draws the default colour 0x87E0 on the canvas.
 constexpr PenCode kPenDefault = 0;
 
-ViewStateRecord ViewState = {
+constexpr ViewStateRecord kInitialViewState = {
     .captureRate = 0,
     .fftSize = 0,
     .rateSetting = 0,
@@ -30,6 +30,11 @@ ViewStateRecord ViewState = {
     .peakPen = kPenCyan,
     .spectrumPen = kPenDefault,
 };
+ViewStateRecord ViewState = kInitialViewState;
+
+void ResetViewState() {
+    ViewState = kInitialViewState;
+}
 
 namespace {
 

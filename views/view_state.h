@@ -82,6 +82,8 @@ struct ViewStateRecord {
     PenCode spectrumPen;      // spectrum trace (default colour 0x87E0, canvas)
 };
 extern ViewStateRecord ViewState;
+// Puts ViewState back as it was when the program started.
+void ResetViewState();
 
 // ---- Rectangles -------------------------------------------------------------------------
 

@@ -14,7 +14,7 @@
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
-#include "shell/shell.h"
+#include "shell/pipeline.h"
 #include "shell/startup.h"
 #include "tests/shell/fake_window.h"
 #include "tests/shell/shell_test_support.h"

@@ -15,7 +15,7 @@
 #include "resources/resources.h"
 #include "shell/host.h"
 #include "shell/options_dialog.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "tests/shell/fake_window.h"
 #include "tests/shell/shell_test_support.h"
 #include "views/block_view.h"

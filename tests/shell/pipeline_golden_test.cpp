@@ -18,7 +18,8 @@
 
 #include "analysis/analysis.h"
 #include "platform/headless/display_memory.h"
-#include "shell/shell.h"
+#include "shell/pipeline.h"
+#include "shell/settings.h"
 #include "tests/shell/shell_test_support.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"

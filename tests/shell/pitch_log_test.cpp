@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "shell/pipeline.h"
 #include "shell/pitch_log.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "tests/shell/shell_test_support.h"
 #include "views/readout.h"
 

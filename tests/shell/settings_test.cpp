@@ -7,7 +7,8 @@
 #include <string>
 
 #include "analysis/analysis.h"
-#include "shell/shell.h"
+#include "shell/pipeline.h"
+#include "shell/settings.h"
 #include "tests/shell/shell_test_support.h"
 #include "views/block_view.h"
 #include "views/view_state.h"

@@ -15,7 +15,7 @@
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "shell/host.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 #include "views/axes.h"
 #include "views/block_view.h"

@@ -20,8 +20,9 @@ class ViewStateTest : public ::testing::Test {
     void SetUp() override { ResetDrawingState(); }
 };
 
-TEST_F(ViewStateTest, StartsWithTheDocumentedValues) {
-    const ViewStateRecord& v = InitialViewState;
+// SetUp has reset the record, after whatever earlier tests left in it.
+TEST_F(ViewStateTest, ResetGivesTheValuesTheProgramStartsWith) {
+    const ViewStateRecord& v = ViewState;
     EXPECT_EQ(v.captureRate, 0);
     EXPECT_EQ(v.fftSize, 0);
     EXPECT_EQ(v.rateSetting, 0);

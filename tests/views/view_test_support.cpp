@@ -7,18 +7,13 @@
 #include "views/colour_strip.h"
 #include "views/view_state.h"
 
-// ViewState is constant-initialised, so this copy is taken before any test runs.
-const ViewStateRecord InitialViewState = ViewState;
-
 void ResetDrawingState() {
-    std::fill_n(CanvasSurface.pixels, kSurfacePixels, uint16_t(0));
-    std::fill_n(OverlaySurface.pixels, kSurfacePixels, uint16_t(0));
-    FadeState = {0, 1};
+    ResetSurfaces();
     SetViewArea(0, 26, 240, 268);
     InitFont();
     SetPenColour(kPenSettable, 255, 255, 0);
     BuildColourMap(256, 0.3f, 0.2f, 0.2f);
-    ViewState = InitialViewState;
+    ResetViewState();
 }
 
 std::vector<uint16_t> Region(const FrameSurface& surface, int x, int y, int width, int height) {

@@ -8,9 +8,6 @@
 #include "raster/surface.h"
 #include "views/view_state.h"
 
-// ViewState as the program starts with it.
-extern const ViewStateRecord InitialViewState;
-
 // Zeroes the canvas, overlay and fade rhythm, sets the 240 x 268 view area, builds the font,
 // the colour map and the pen colours of start-up, and gives the view state its initial
 // values. Level table and column map are left to the test.

@@ -19,7 +19,7 @@
 #include "resources/resources.h"
 #include "shell/host.h"
 #include "shell/options_dialog.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 #include "views/view_state.h"
 
