@@ -9,7 +9,6 @@
 #include "shell/options_dialog.h"
 #include "shell/pipeline.h"
 #include "shell/settings.h"
-#include "shell/startup.h"
 #include "views/axes.h"
 #include "views/readout.h"
 #include "views/view_frame.h"
@@ -24,6 +23,7 @@ constexpr MainWindowStateRecord kInitialMainWindowState = {
     .freqGridOn = false,
 };
 MainWindowStateRecord MainWindowState = kInitialMainWindowState;
+void* MainWindow = nullptr;
 
 namespace {
 
@@ -240,5 +240,6 @@ intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr
 }
 
 void ResetMainWindowState() {
+    MainWindow = nullptr;
     MainWindowState = kInitialMainWindowState;
 }

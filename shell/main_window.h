@@ -16,7 +16,11 @@ struct MainWindowStateRecord {
     bool freqGridOn;      // frequency grid button; initially false
 };
 extern MainWindowStateRecord MainWindowState;
-// Puts MainWindowState back as it was when the program started.
+
+// The main window; null before it is created and after it is destroyed.
+extern void* MainWindow;
+
+// Puts MainWindow and MainWindowState back as they were when the program started.
 void ResetMainWindowState();
 
 // Bytes of one block: 1024 signed 16-bit samples, reused for every block.

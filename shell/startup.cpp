@@ -18,11 +18,9 @@
 #include "shell/settings.h"
 #include "views/axes.h"
 #include "views/block_view.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/readout.h"
 #include "views/view_state.h"
-
-void* MainWindow = nullptr;
 
 namespace {
 
@@ -90,7 +88,6 @@ int RunProgram() {
 }
 
 void ResetProgramState() {
-    MainWindow = nullptr;
     ResetMainWindowState();
     ResetOptionsDialog();
     ResetSettings();

@@ -2,9 +2,6 @@
 // one-time set-up of drawing and views.
 #pragma once
 
-// The main window; null before it is created and after it is destroyed.
-extern void* MainWindow;
-
 // Runs the program: start-up, then the message loop. 0 when start-up fails (another
 // instance runs, no window, no display), otherwise the code the loop ended with.
 int RunProgram();

@@ -7,7 +7,7 @@
 
 #include "raster/font.h"
 #include "raster/surface.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/view_state.h"
 
 ColumnMapRecord ColumnMap;

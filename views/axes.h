@@ -7,10 +7,9 @@
 
 #include <cstdint>
 
+#include "views/level_tables.h"
 #include "views/view_state.h"
 
-// Positions held by the per-position tables (ColumnMap, ColumnValues, SmoothedLevels, ...).
-constexpr int kViewPositions = 256;
 constexpr int kSpectrumColumns = kViewColumns;  // positions drawn in the spectrum view
 constexpr int kSpectrogramRows = kPlotRows;     // positions drawn in the spectrogram view
 

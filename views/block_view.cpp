@@ -1,17 +1,15 @@
-// Spectrum view: level table, the front end of DrawBlockView (resampling, reset,
-// averaging) and the spectrum back end with its peak hold.
+// Spectrum view: the front end of DrawBlockView (resampling, reset, averaging) and the
+// spectrum back end with its peak hold.
 #include "views/block_view.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
 #include "raster/surface.h"
-#include "raster/vector_loops.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
+#include "views/spectrogram_strip.h"
 #include "views/view_state.h"
 
-float LevelTable[kLevelCount];
 float ColumnValues[kViewPositions];
 float SmoothedLevels[kViewPositions];
 PeakHoldEntry PeakHoldRecord[kViewPositions];
@@ -130,45 +128,6 @@ void DrawSpectrumTraces(int sampleRate, int blockLength) {
 
 }  // namespace
 
-void BuildLevelTable(float top, float bottom, int count) {
-    if (std::isnan(top) || std::isnan(bottom) || count < 1) return;
-    if (count > kLevelCount) count = kLevelCount;
-    top = std::fmin(std::fmax(top, FLT_MIN), FLT_MAX);
-    bottom = std::fmin(std::fmax(bottom, FLT_MIN), FLT_MAX);
-    const float w = float(-std::log(double(bottom)));
-    const float r = float((std::log(double(top)) + double(w)) / double(count));
-    for (int i = 0; i < count; i++) {
-        LevelTable[i] = float(std::exp(double(float(i) * r - w)));
-    }
-}
-
-int FindLevel(float x) {
-    int b = 256;
-    for (int n = 7; n >= 0; n--) {
-        if (x > LevelTable[b / 2]) {
-            b += 1 << n;
-        } else {
-            b -= 1 << n;
-        }
-    }
-    return b / 2;
-}
-
-QUILLO_VECTOR_LOOP void FindLevels(const float* values, int* levels, int count) {
-    if (count > kViewPositions) count = kViewPositions;
-    int b[kViewPositions];
-    for (int i = 0; i < count; i++)
-        b[i] = 256;
-    for (int n = 7; n >= 0; n--) {
-        for (int i = 0; i < count; i++) {
-            const int above = values[i] > LevelTable[b[i] / 2];
-            b[i] += (above << (n + 1)) - (1 << n);
-        }
-    }
-    for (int i = 0; i < count; i++)
-        levels[i] = b[i] / 2;
-}
-
 void DrawBlockView(const float* spectrum, int sampleRate, int blockLength, int view) {
     if (spectrum == nullptr) return;
     const int width = view == kSpectrumView ? kSpectrumColumns : kSpectrogramRows;
@@ -188,6 +147,6 @@ void DrawBlockView(const float* spectrum, int sampleRate, int blockLength, int v
     if (view == kSpectrumView) {
         DrawSpectrumTraces(sampleRate, blockLength);
     } else {
-        DrawSpectrogramStrip();
+        DrawSpectrogramStrip(ColumnValues, SmoothedLevels);
     }
 }

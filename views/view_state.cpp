@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "raster/surface.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 
 // Pen code 0 is not in the pen table: it draws the default colour 0x87E0 on the canvas.
 constexpr PenCode kPenDefault = 0;

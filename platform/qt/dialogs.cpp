@@ -19,7 +19,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/qt/host_internal.h"
+#include "platform/qt/dialogs.h"
 #include "platform/qt/qt_host.h"
 #include "resources/resources.h"
 
@@ -186,13 +186,19 @@ QWidget* FindControl(void* dialog, int id) {
     return running != nullptr ? running->Control(id) : nullptr;
 }
 
+QWidget* OwnerWindow = nullptr;  // the main window, as the window host last said
+
 // The owner when it is the main window; dialogs of no owner are application-modal anyway.
 QWidget* OwnerWidget(void* owner) {
-    QWidget* window = MainWindowWidget();
+    QWidget* window = OwnerWindow;
     return owner != nullptr && owner == static_cast<void*>(window) ? window : nullptr;
 }
 
 }  // namespace
+
+void SetDialogOwnerWindow(QWidget* window) {
+    OwnerWindow = window;
+}
 
 void EndRunningDialogs() {
     for (const QPointer<ResourceDialog>& running : RunningDialogs) {

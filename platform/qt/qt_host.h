@@ -6,6 +6,8 @@
 //   help_window.cpp      the help page in the program's own browser window
 //   single_instance.cpp  the per-user lock and local socket that find a running instance
 //   machine_text.cpp     OEM text, diagnostic file path
+//   run_mode.cpp         headless or windowed
+//   settings_path.cpp    the settings file's place (library quillo_settings_path)
 //
 // Everything here runs on the main thread, except PostMainWindowMessage.
 #pragma once

@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "platform/qt/host_internal.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/window_host.h"
 #include "resources/resources.h"
 
 namespace {

@@ -32,8 +32,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/qt/host_internal.h"
+#include "platform/qt/dialogs.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/window_host.h"
 #include "resources/buttons.h"
 #include "resources/resources.h"
 
@@ -92,7 +93,6 @@ struct HostRecord {
     PictureWidget* picture = nullptr;
     WindowProc proc = nullptr;
     PostedMessageObserver observer = nullptr;
-    bool headless = false;
     bool shown = false;        // ShowMainWindow has sized and shown the window
     bool inLoop = false;       // RunMessageLoop is in QApplication::exec
     bool quitPending = false;  // PostQuitMessage ran; nothing more is delivered
@@ -516,14 +516,6 @@ const DisplayBackEnd WindowDisplayBackEnd = {
 
 // ---- Host extras ----
 
-void SetHeadlessRun(bool headless) {
-    Host.headless = headless;
-}
-
-bool IsHeadlessRun() {
-    return Host.headless;
-}
-
 void SetPostedMessageObserver(PostedMessageObserver observer) {
     Host.observer = observer;
 }
@@ -590,12 +582,14 @@ void* CreateMainWindow(const char* className, const char* title, WindowProc proc
         QSize(kWindowScreenWidth, kWindowViewHeight) * DefaultPictureScale(*window);
     Host.generation.fetch_add(1);
     Host.window = window;
+    SetDialogOwnerWindow(window);
     Host.picture = window->picture;
     Host.proc = proc;
     Host.shown = false;
     Host.quitPending = false;
     if (proc(static_cast<QWidget*>(window), WM_CREATE, 0, 0) == -1) {
         Host.window = nullptr;
+        SetDialogOwnerWindow(nullptr);
         Host.picture = nullptr;
         Host.proc = nullptr;
         delete window;
@@ -645,6 +639,7 @@ intptr_t DefaultWindowProc(void* window, unsigned message, uintptr_t, intptr_t) 
     Deliver(WM_DESTROY);
     MainWindow* destroyed = Host.window;
     Host.window = nullptr;
+    SetDialogOwnerWindow(nullptr);
     Host.picture = nullptr;
     Host.proc = nullptr;
     destroyed->hide();

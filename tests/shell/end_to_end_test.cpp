@@ -13,7 +13,7 @@
 #include "shell/pipeline.h"
 #include "shell/settings.h"
 #include "tests/shell/shell_test_support.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/readout.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"

@@ -19,7 +19,7 @@
 #include "shell/startup.h"
 #include "views/axes.h"
 #include "views/block_view.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/readout.h"
 #include "views/view_state.h"
 

@@ -9,7 +9,7 @@
 
 #include "views/axes.h"
 #include "views/block_view.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/view_state.h"
 
 namespace {

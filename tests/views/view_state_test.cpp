@@ -6,7 +6,7 @@
 #include "raster/font.h"
 #include "tests/views/view_test_support.h"
 #include "views/axes.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"
 

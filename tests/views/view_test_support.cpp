@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "raster/font.h"
-#include "views/colour_strip.h"
+#include "views/level_tables.h"
 #include "views/view_state.h"
 
 void ResetDrawingState() {

@@ -1,18 +1,18 @@
-// Spectrogram view: the colour map, the strip drawn per block and the legend bar.
-#include "views/colour_strip.h"
+// The level tables: power to level (LevelTable) and level to colour (ColourMap), and the
+// legend bar.
+#include "views/level_tables.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "raster/surface.h"
-#include "views/block_view.h"
-#include "views/view_state.h"
+#include "raster/vector_loops.h"
 
+float LevelTable[kLevelCount];
 uint16_t ColourMap[kColourCount];
 
 namespace {
 
-constexpr int kStripShift = 4;    // columns the plot scrolls per block
-constexpr int kStripRight = 201;  // column of the newest strip
 constexpr int kRedMax = 31;       // RGB565 channel maxima
 constexpr int kGreenMax = 63;
 constexpr int kBlueMax = 31;
@@ -24,6 +24,45 @@ int Channel(int value, int max) {
 }
 
 }  // namespace
+
+void BuildLevelTable(float top, float bottom, int count) {
+    if (std::isnan(top) || std::isnan(bottom) || count < 1) return;
+    if (count > kLevelCount) count = kLevelCount;
+    top = std::fmin(std::fmax(top, FLT_MIN), FLT_MAX);
+    bottom = std::fmin(std::fmax(bottom, FLT_MIN), FLT_MAX);
+    const float w = float(-std::log(double(bottom)));
+    const float r = float((std::log(double(top)) + double(w)) / double(count));
+    for (int i = 0; i < count; i++) {
+        LevelTable[i] = float(std::exp(double(float(i) * r - w)));
+    }
+}
+
+int FindLevel(float x) {
+    int b = 256;
+    for (int n = 7; n >= 0; n--) {
+        if (x > LevelTable[b / 2]) {
+            b += 1 << n;
+        } else {
+            b -= 1 << n;
+        }
+    }
+    return b / 2;
+}
+
+QUILLO_VECTOR_LOOP void FindLevels(const float* values, int* levels, int count) {
+    if (count > kViewPositions) count = kViewPositions;
+    int b[kViewPositions];
+    for (int i = 0; i < count; i++)
+        b[i] = 256;
+    for (int n = 7; n >= 0; n--) {
+        for (int i = 0; i < count; i++) {
+            const int above = values[i] > LevelTable[b[i] / 2];
+            b[i] += (above << (n + 1)) - (1 << n);
+        }
+    }
+    for (int i = 0; i < count; i++)
+        levels[i] = b[i] / 2;
+}
 
 bool BuildColourMap(int count, float yellowShare, float greenShare, float blueShare) {
     const float a = yellowShare;
@@ -75,19 +114,4 @@ bool BuildColourMap(int count, float yellowShare, float greenShare, float blueSh
 
 void PaintLevelLegend() {
     PaintColourBar(ColourMap, kColourCount);
-}
-
-void DrawSpectrogramStrip() {
-    const float a = ViewState.averagingFactor;
-    uint16_t strip[kSpectrogramRows];
-    int levels[kSpectrogramRows];
-    FindLevels(ColumnValues, levels, kSpectrogramRows);
-    for (int i = 0; i < kSpectrogramRows; i++) {
-        const int level = levels[i];
-        int v = int(float(level) * (1.0f - a) + SmoothedLevels[i] * a);
-        SmoothedLevels[i] = float(v);
-        if (v > kColourCount - 1) v = kColourCount - 1;
-        strip[i] = ColourMap[v];
-    }
-    ScrollInsertColumn(strip, kStripShift, kPlotTopRow, kSpectrogramRows, kStripRight);
 }
