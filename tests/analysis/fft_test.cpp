@@ -94,7 +94,7 @@ TEST(ComplexFft, MatchesDoubleDftAtEverySize) {
     }
 }
 
-// The transform exactly as its algorithm reads: 1-based indices, bit reversal by the
+// The transform in its plain, unoptimised form: 1-based indices, bit reversal by the
 // counter j, per-stage twiddles from cos and sin of pi / half rotated by a recurrence. The
 // drawn spectra depend on every rounding of this order, so the transform must match it bit
 // for bit (a twiddle table or another butterfly order stays within the DFT tolerance).
@@ -167,7 +167,7 @@ TEST(ComplexFft, RoundsExactlyAsTheWrittenAlgorithm) {
     }
 }
 
-// The split exactly as written: m = (N - k) mod N, both quotients by the float N in turn.
+// The split in its plain form: m = (N - k) mod N, both quotients by the float N in turn.
 void LiteralSplit(int n, const float* re, const float* im, float* early, float* late) {
     const float nf = static_cast<float>(n);
     for (int k = 0; k < n; ++k) {

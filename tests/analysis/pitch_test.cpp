@@ -64,7 +64,7 @@ TEST_F(PitchTracking, OctaveUpIsFoldedBackButOctaveDownIsAJump) {
     EXPECT_EQ(PitchTracker.jumpCandidate, 110.0f);
 }
 
-TEST_F(PitchTracking, BandEdgesFollowTheirStatedPrecision) {
+TEST_F(PitchTracking, BandEdgesFollowSinglePrecisionRatios) {
     // 104 / 100 rounds to exactly the single-precision 1.04: outside the +-4 % band.
     TrackSteady(100.0f);
     EXPECT_FALSE(TrackPitch(104.0f, 1.0f));

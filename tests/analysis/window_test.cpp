@@ -1,4 +1,5 @@
-// Gaussian analysis window: tabulated values and level independence of the scaling.
+// Gaussian analysis window: its values at the three widths and the level independence of
+// the scaling.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,7 +38,7 @@ double WindowSum(int n) {
     return sum;
 }
 
-TEST(AnalysisWindow, MatchesTabulatedValuesAtAllResolutions) {
+TEST(AnalysisWindow, MatchesKnownValuesAtAllResolutions) {
     for (const WindowRow& row : kTable) {
         SCOPED_TRACE(row.alpha);
         BuildAnalysisWindow(1024, row.alpha);

@@ -16,7 +16,7 @@
 
 namespace {
 
-// The line exactly as written: one pixel per major step, the error tested before it grows.
+// The line in its plain per-pixel form: one pixel per major step, the error tested before it grows.
 void LiteralLine(std::vector<uint16_t>& pixels, int x0, int y0, int x1, int y1, uint16_t colour) {
     if (x0 < 0 || y0 < 0 || x1 < 0 || y1 < 0) return;
     if (x0 >= kSurfaceWidth || x1 >= kSurfaceWidth) return;

@@ -1,5 +1,5 @@
 // Axes, labels and grids as they land on the overlay. Tick positions are worked out by hand
-// in the stated precision (single-precision products, truncation) and drawn as the expected
+// in the program's precision (single-precision products, truncation) and drawn as the expected
 // picture with the raster primitives.
 #include <gtest/gtest.h>
 

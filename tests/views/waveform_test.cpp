@@ -21,7 +21,7 @@ class WaveformTest : public ::testing::Test {
 TEST(WaveformDivisor, GrowsLogarithmicallyFrom660) {
     EXPECT_EQ(WaveformDivisor(0), 132);
     EXPECT_EQ(WaveformDivisor(659), 132);
-    EXPECT_EQ(WaveformDivisor(660), 263);  // 263.99999 in the stated precision
+    EXPECT_EQ(WaveformDivisor(660), 263);  // 263.99999 in float arithmetic
     EXPECT_EQ(WaveformDivisor(1000), 147);
     EXPECT_EQ(WaveformDivisor(6600), 251);
     EXPECT_EQ(WaveformDivisor(20000), 530);
