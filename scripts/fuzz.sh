@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
 # Fuzzes the audio file source and the settings file: builds both libFuzzer targets with clang
-# (build-fuzz/), makes their seeds (tiny audio files by sox, a few settings lines), and runs
-# each for half the time. Fails when either finds a crash, a sanitizer report or a hang; the
-# input is kept in build-fuzz/artifacts/ (settings inputs start with "settings-").
-#   scripts/fuzz.sh [seconds]    default 60, shared by the two targets
+# (build-fuzz/), makes the audio seeds (tiny files by sox) and starts from the inputs kept in
+# fuzz/corpus/ (seeds and earlier findings). Fails when either target finds a crash, a
+# sanitizer report or a hang; the input is kept in build-fuzz/artifacts/ (settings inputs
+# start with "settings-").
+#   scripts/fuzz.sh --ci        what CI runs: a fixed number of runs per target with a fixed
+#                               seed, from the kept inputs alone, so that every machine
+#                               reaches the same inputs and gives the same verdict
+#   scripts/fuzz.sh [SECONDS]   longer fuzzing (default 600 s, shared by the targets), with a
+#                               random seed (QUILLO_FUZZ_SEED fixes one) and a corpus that
+#                               grows in build-fuzz/ from run to run
+# A finding, once fixed, goes into fuzz/corpus/<target>/ under a name that says what it is:
+# the test suite replays that folder, and every later fuzzing run starts from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-seconds="${1:-60}"
-case "$seconds" in '' | *[!0-9]*) echo "usage: scripts/fuzz.sh [seconds]" >&2; exit 2 ;; esac
+# Runs per target for --ci: about half a minute each on a 2-core machine.
+ci_runs_audio_file=15000
+ci_runs_settings=3500
+mode=time
+seconds=600
+case "${1:-}" in
+  --ci) mode=ci ;;
+  '') ;;
+  *[!0-9]*) echo "usage: scripts/fuzz.sh [--ci | SECONDS]" >&2; exit 2 ;;
+  *) seconds="$1" ;;
+esac
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_FUZZ=ON > /dev/null
 cmake --build "$dir" -j "$(nproc)" --target quillo_audio_file_fuzz quillo_settings_fuzz
 
 seeds="$dir/seeds"
-mkdir -p "$seeds" "$dir/corpus" "$dir/artifacts"
+mkdir -p "$seeds" "$dir/artifacts"
 # name, then sox's output options: a few hundredths of a second of a tone and noise each.
 seed() {
   local name="$1"; shift
@@ -35,38 +52,20 @@ seed s24-44100-stereo.aifc -r 44100 -c 2 -b 24
 seed ulaw-8000.au -r 8000 -c 1 -e u-law
 seed s16-16000.w64 -r 16000 -c 1 -b 16
 
-# Settings lines: the defaults, each option at its ends and beyond, the int limits, numbers
-# that do not fit, and text that is not numbers at all.
-settings_seeds="$dir/settings-seeds"
-mkdir -p "$settings_seeds" "$dir/settings-corpus"
-n=0
-while IFS= read -r line; do
-  n=$((n + 1))
-  printf '%b' "$line" > "$settings_seeds/line-$n"
-done << 'LINES'
-0 80 20 0 1 2 1 2
-1 90 30 2
-1 100 0 2 2 2 0 1
-0 0 0 0 0 0 0 0
-1 20 80 1 0 1 1 0
--1 -80 -20 -1 -1 -1 -1 -1
-255 1000 -1000 3 3 3 2 3
-2147483647 2147483647 -2147483648 2147483647 -2147483648 2147483647 -2147483648 2147483647
-0 99999999999 -99999999999 0 1 2 1 2
-0 80 20 0 1 2 1 2 trailing words
-garbage
-+0090 -0 1\t\r\n2
-LINES
-
-# run NAME SECONDS MAX_LEN CORPUS SEEDS [ARTIFACT_PREFIX]: one target, logged to NAME.log.
+# run NAME BOUND MAX_LEN SEED_DIRS... : one target, logged to NAME.log. The first folder
+# given to libFuzzer is where it adds what it finds: for --ci a fresh one, so that no
+# earlier run changes where this one goes.
 status=0
 run() {
-  local name="$1" time="$2" max_len="$3" corpus="$4" seed_dir="$5" prefix="${6:-}"
-  local log="$dir/$name.log" code=0
-  echo "fuzzing the $name for ${time} s ($(ls "$seed_dir" | wc -l) seeds; log: $log)"
-  "$dir/fuzz/quillo_${name//-/_}_fuzz" -max_total_time="$time" -seed="${QUILLO_FUZZ_SEED:-0}" -timeout=30 -max_len="$max_len" \
-    -print_final_stats=1 -artifact_prefix="$dir/artifacts/$prefix" "$corpus" "$seed_dir" \
-    > "$log" 2>&1 || code=$?
+  local name="$1" bound="$2" max_len="$3"; shift 3
+  local log="$dir/$name.log" code=0 corpus="$dir/corpus-$name" prefix=""
+  [ "$name" = settings ] && prefix=settings-
+  [ "$mode" = ci ] && rm -rf "$corpus"
+  mkdir -p "$corpus"
+  echo "fuzzing the $name: $bound (log: $log)"
+  "$dir/fuzz/quillo_${name//-/_}_fuzz" "$bound" -seed="$fuzz_seed" -timeout=30 \
+    -max_len="$max_len" -reload=0 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$prefix" \
+    "$corpus" "$@" > "$log" 2>&1 || code=$?
   if [ "$code" -ne 0 ]; then
     tail -n 60 "$log"
     echo "fuzz: $name FAILED (exit $code); inputs in $dir/artifacts/" >&2
@@ -75,12 +74,21 @@ run() {
   fi
   grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb|^#[0-9]+.*DONE" "$log" || true
 }
+if [ "$mode" = ci ]; then
+  fuzz_seed=1
+  run audio-file "-runs=$ci_runs_audio_file" 16384 fuzz/corpus/audio-file "$seeds"
+  run settings "-runs=$ci_runs_settings" 256 fuzz/corpus/settings
+  [ "$status" -eq 0 ] || exit 1
+  echo "fuzz: no finding in $ci_runs_audio_file + $ci_runs_settings runs"
+  exit 0
+fi
+fuzz_seed="${QUILLO_FUZZ_SEED:-0}"
 # Half each; -max_total_time=0 would mean no limit, so neither gets less than a second.
 first=$(((seconds + 1) / 2))
 second=$((seconds - first))
 [ "$first" -ge 1 ] || first=1
 [ "$second" -ge 1 ] || second=1
-run audio-file "$first" 16384 "$dir/corpus" "$seeds"
-run settings "$second" 256 "$dir/settings-corpus" "$settings_seeds" settings-
+run audio-file "-max_total_time=$first" 16384 fuzz/corpus/audio-file "$seeds"
+run settings "-max_total_time=$second" 256 fuzz/corpus/settings
 [ "$status" -eq 0 ] || exit 1
-echo "fuzz: no crash in ${seconds} s"
+echo "fuzz: no finding in ${seconds} s"

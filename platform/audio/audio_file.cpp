@@ -9,6 +9,7 @@
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
 #include <samplerate.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -205,16 +206,23 @@ void Ensure(FileStream& s, long long wanted) {
     }
 }
 
+// True for a path that names a regular file, which can be opened again from its start (a
+// pipe or a terminal would give other bytes, or none).
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 // Back to the file's first frame, primed as LoadAudioFile leaves it. The file is opened
 // afresh, so that it reads as it did at load: after damage a decoder does not seek (FLAC),
-// and where a malformed header puts the data (an AU data offset inside the header) libsndfile
-// reads from one place after opening and from another after seeking to frame 0. Only a file
-// that is gone is sought back instead. False when the file cannot seek (a pipe), has changed,
-// or the converter cannot be reset.
+// some decoders cannot seek at all (G.721 ADPCM), and where a malformed header puts the data
+// (an AU data offset inside the header) libsndfile reads from one place after opening and
+// from another after seeking to frame 0. Only a file that is gone is sought back instead.
+// False when the input cannot be read again (a pipe), has changed, or the converter cannot
+// be reset.
 bool Rewind(FileStream& s) {
-    if (!s.info.seekable) return false;
     SF_INFO info{};
-    SNDFILE* file = sf_open(s.path.c_str(), SFM_READ, &info);
+    SNDFILE* file = IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
     if (file != nullptr) {
         if (info.frames != s.info.frames || info.channels != s.info.channels ||
             info.samplerate != s.info.samplerate || info.format != s.info.format) {
@@ -223,7 +231,7 @@ bool Rewind(FileStream& s) {
         }
         sf_close(s.file);
         s.file = file;
-    } else if (s.failed || sf_seek(s.file, 0, SEEK_SET) != 0) {
+    } else if (s.failed || !s.info.seekable || sf_seek(s.file, 0, SEEK_SET) != 0) {
         return false;
     }
     if (s.converter != nullptr && src_reset(s.converter) != 0) return false;
