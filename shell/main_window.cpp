@@ -7,6 +7,7 @@
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
 #include "shell/options_dialog.h"
+#include "shell/pitch_choice.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
 #include "views/axes.h"
@@ -72,6 +73,13 @@ void ShowView(int view, const char* title, void (*enter)(int, int, int, uint8_t)
     ResumeDrawing();
 }
 
+void ToggleAccuratePitch() {
+    const bool on = PitchChoice.estimator != PitchEstimatorKind::kAccurate;
+    SetPitchEstimator(on ? PitchEstimatorKind::kAccurate : PitchEstimatorKind::kClassic);
+    CheckMenuBarItem(MainWindowState.menuBar, kCommandAccuratePitch, on);
+    ResumeDrawing();
+}
+
 // Ctrl+Q: suspend drawing as deactivation does, then close without saving.
 void QuitWithoutSaving(void* window) {
     MainWindowProc(window, WM_ACTIVATE, 0, reinterpret_cast<intptr_t>(window));
@@ -95,6 +103,7 @@ bool RunCommand(void* window, int command) {
             return true;
         case kCommandExit:
             SaveSettings();
+            SavePitchChoice();
             PostMainWindowMessage(WM_CLOSE);
             return true;
         case kCommandAbout:
@@ -130,6 +139,9 @@ bool RunCommand(void* window, int command) {
             return true;
         case kCommandPause:
             return true;
+        case kCommandAccuratePitch:
+            ToggleAccuratePitch();
+            return true;
         default:
             return false;
     }
@@ -148,6 +160,8 @@ void DestroyWindow() {
 void* BuildMenuBar(int view) {
     void* bar = CreateMenuBar(MainWindow, kMenuBarResource);
     if (bar == nullptr) return nullptr;
+    CheckMenuBarItem(bar, kCommandAccuratePitch,
+                     PitchChoice.estimator == PitchEstimatorKind::kAccurate);
     const bool noiseOn = NoiseReference.enabled;
     if (view == kSpectrumView) {
         AddMenuBarBitmap(bar, noiseOn ? kBitmapSpectrumNoiseOn : kBitmapSpectrumNoiseOff,

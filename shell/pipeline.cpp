@@ -9,6 +9,7 @@
 
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/shell.h"
 #include "views/block_view.h"
@@ -247,9 +248,13 @@ static void UpdateReadout() {
         TrackPitch(PitchLock.estimateEarly.frequency, PitchLock.estimateEarly.weight);
     const float pitch = TrackedPitch();
     UpdatePitchLock(accepted, pitch);
+    const double seconds = double(BlockCounter.samples) / double(AnalyzerSettings.captureRate);
+    if (PitchChoice.estimator == PitchEstimatorKind::kAccurate) {
+        ShowAccuratePitch(seconds);
+        return;
+    }
     if (pitch > 1.0f) DrawPeakReadout(pitch, PitchLock.pitchLockState);
-    LogPitchRow(double(BlockCounter.samples) / double(AnalyzerSettings.captureRate), pitch,
-                PitchLock.pitchLockState);
+    LogPitchRow(seconds, pitch, PitchLock.pitchLockState);
 }
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "raster/display.h"
 #include "raster/font.h"
@@ -12,6 +13,7 @@
 #include "resources/resources.h"
 #include "shell/main_window.h"
 #include "shell/options_dialog.h"
+#include "shell/pitch_choice.h"
 #include "shell/shell.h"
 #include "views/axes.h"
 #include "views/block_view.h"
@@ -84,6 +86,7 @@ bool InitMainWindow() {
     const char* title = LoadStringResource(kStringTitle);
     if (RaiseRunningInstance()) return false;
     RegisterMainWindowClass(className);
+    LoadPitchChoice();  // before the menu bar, which shows it
     MainWindow = CreateMainWindow(className, title, MainWindowProc);
     if (MainWindow == nullptr) return false;
     if (!OpenDisplay(MainWindow)) return false;
@@ -123,6 +126,8 @@ void ResetProgramState() {
     PitchLock = startState.pitchLock;
 
     PitchTracker = {};
+    PitchChoice = {};
+    ResetAccuratePitch();
     std::memset(PowerSpectrumEarly, 0, sizeof PowerSpectrumEarly);
     std::memset(PowerSpectrumLate, 0, sizeof PowerSpectrumLate);
 

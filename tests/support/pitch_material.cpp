@@ -117,10 +117,23 @@ std::vector<float> Synthesize(const ToneSpec& spec, int rate) {
                 v += rms * noise.Next();
         }
     } else if (spec.noiseDbfs > -200.0) {
-        const double rms = kFullScale * std::pow(10.0, spec.noiseDbfs / 20.0);
         Gaussian noise;
         for (double& v : tone)
-            v = rms * noise.Next();
+            v = noise.Next();
+        for (int pass = 0; pass < spec.noisePasses; ++pass) {
+            double y = 0.0;
+            for (double& v : tone) {
+                y = 0.9 * y + 0.1 * v;
+                v = y;
+            }
+        }
+        double power = 0.0;
+        for (double v : tone)
+            power += v * v;
+        const double scale = kFullScale * std::pow(10.0, spec.noiseDbfs / 20.0) /
+                             std::sqrt(std::max(power / std::max<size_t>(1, tone.size()), 1e-30));
+        for (double& v : tone)
+            v *= scale;
     }
     return std::vector<float>(tone.begin(), tone.end());
 }

@@ -31,6 +31,7 @@ struct ToneSpec {
     double decayDbPerSecond = 0.0;
     double snrDb = 1e9;         // white noise below the tone's mean power; huge: none
     double noiseDbfs = -1e9;    // noise alone (Timbre::kNone): its RMS level
+    int noisePasses = 0;        // one-pole low-passes (at about 370 Hz) over noise alone
 };
 
 // The tone's true fundamental at time t (seconds from the file's start); 0 where there is
