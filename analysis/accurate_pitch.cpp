@@ -61,8 +61,8 @@ void DesignLowPass(float sampleRate) {
         const double alpha = std::sin(w) / (2.0 * kSectionQ[k]);
         const double a0 = 1.0 + alpha;
         const double c = std::cos(w);
-        lowPass[k] = {(1.0 - c) / 2.0 / a0, (1.0 - c) / a0, (1.0 - c) / 2.0 / a0,
-                      -2.0 * c / a0, (1.0 - alpha) / a0};
+        lowPass[k] = {(1.0 - c) / 2.0 / a0, (1.0 - c) / a0, (1.0 - c) / 2.0 / a0, -2.0 * c / a0,
+                      (1.0 - alpha) / a0};
     }
     lowPassRate = sampleRate;
 }

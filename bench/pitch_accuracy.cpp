@@ -37,7 +37,7 @@ struct Case {
     std::string name;
     std::string group;
     std::string source;  // "tool", or "sox:WAVE:HZ": sox's own synthesis
-    ToneSpec spec;
+    ToneRecipe recipe;
 };
 
 std::vector<Case> Cases() {
@@ -45,18 +45,22 @@ std::vector<Case> Cases() {
     const struct {
         Timbre timbre;
         const char* name;
-    } timbres[] = {{Timbre::kSine, "sine"},         {Timbre::kSquare, "square"},
-                   {Timbre::kTriangle, "triangle"}, {Timbre::kSawtooth, "sawtooth"},
-                   {Timbre::kWeakFundamental, "weakfund"}, {Timbre::kOddOnly, "oddonly"},
-                   {Timbre::kMissingFundamental, "missingfund"}, {Timbre::kPiano, "piano"},
+    } timbres[] = {{Timbre::kSine, "sine"},
+                   {Timbre::kSquare, "square"},
+                   {Timbre::kTriangle, "triangle"},
+                   {Timbre::kSawtooth, "sawtooth"},
+                   {Timbre::kWeakFundamental, "weakfund"},
+                   {Timbre::kOddOnly, "oddonly"},
+                   {Timbre::kMissingFundamental, "missingfund"},
+                   {Timbre::kPiano, "piano"},
                    {Timbre::kBrass, "brass"}};
     auto tone = [](Timbre timbre, double hz, double seconds) {
-        ToneSpec spec;
-        spec.timbre = timbre;
-        spec.startHz = spec.endHz = hz;
-        spec.seconds = seconds;
-        spec.onsetSeconds = kOnset;
-        return spec;
+        ToneRecipe recipe;
+        recipe.timbre = timbre;
+        recipe.startHz = recipe.endHz = hz;
+        recipe.seconds = seconds;
+        recipe.onsetSeconds = kOnset;
+        return recipe;
     };
     char name[96];
     for (const auto& t : timbres) {
@@ -69,59 +73,61 @@ std::vector<Case> Cases() {
     for (const char* wave : {"sine", "square", "triangle", "sawtooth"}) {
         for (int hz : {110, 165, 220, 330, 440, 660, 880}) {
             std::snprintf(name, sizeof name, "sox_%s_%d", wave, hz);
-            cases.push_back({name, "sox waveforms 110-880", std::string("sox:") + wave + ":" +
-                                                                 std::to_string(hz),
+            cases.push_back({name, "sox waveforms 110-880",
+                             std::string("sox:") + wave + ":" + std::to_string(hz),
                              tone(Timbre::kSine, hz, 2.0)});
         }
     }
     for (double snr : {10.0, 0.0}) {
         for (const auto& t : {timbres[0], timbres[3], timbres[5], timbres[7]}) {
             for (double hz : {110.0, 220.0, 440.0, 880.0}) {
-                ToneSpec spec = tone(t.timbre, hz, 2.0);
-                spec.snrDb = snr;
+                ToneRecipe recipe = tone(t.timbre, hz, 2.0);
+                recipe.snrDb = snr;
                 std::snprintf(name, sizeof name, "snr%02.0f_%s_%03.0f", snr, t.name, hz);
                 cases.push_back({name, snr > 5.0 ? "white noise 10 dB SNR" : "white noise 0 dB SNR",
-                                 "tool", spec});
+                                 "tool", recipe});
             }
         }
     }
     for (int passes : {0, 1, 3}) {
-        ToneSpec spec;
-        spec.timbre = Timbre::kNone;
-        spec.noiseDbfs = -20.0;
-        spec.noisePasses = passes;
-        spec.seconds = 10.0;
+        ToneRecipe recipe;
+        recipe.timbre = Timbre::kNone;
+        recipe.noiseDbfs = -20.0;
+        recipe.noisePasses = passes;
+        recipe.seconds = 10.0;
         std::snprintf(name, sizeof name, "noise_alone_%d", passes);
-        cases.push_back({name, "noise alone", "tool", spec});
+        cases.push_back({name, "noise alone", "tool", recipe});
     }
     {
-        ToneSpec spec;
-        spec.timbre = Timbre::kNone;
-        spec.seconds = 5.0;
-        cases.push_back({"silence", "silence", "tool", spec});
+        ToneRecipe recipe;
+        recipe.timbre = Timbre::kNone;
+        recipe.seconds = 5.0;
+        cases.push_back({"silence", "silence", "tool", recipe});
     }
     for (const auto& t : {timbres[0], timbres[3], timbres[7]}) {
-        ToneSpec spec = tone(t.timbre, 196.0, 4.0);
-        spec.peakDbfs = -3.0;
-        spec.decayDbPerSecond = 15.0;
-        cases.push_back({std::string("decay_") + t.name, "decay 15 dB/s", "tool", spec});
+        ToneRecipe recipe = tone(t.timbre, 196.0, 4.0);
+        recipe.peakDbfs = -3.0;
+        recipe.decayDbPerSecond = 15.0;
+        cases.push_back({std::string("decay_") + t.name, "decay 15 dB/s", "tool", recipe});
     }
     for (const auto& t : {timbres[0], timbres[3], timbres[8]}) {
         for (double hz : {110.0, 330.0, 880.0}) {
-            ToneSpec spec = tone(t.timbre, hz, 3.0);
-            spec.vibratoCents = 30.0;
+            ToneRecipe recipe = tone(t.timbre, hz, 3.0);
+            recipe.vibratoCents = 30.0;
             std::snprintf(name, sizeof name, "vibrato_%s_%03.0f", t.name, hz);
-            cases.push_back({name, "vibrato +-30 c 6 Hz", "tool", spec});
+            cases.push_back({name, "vibrato +-30 c 6 Hz", "tool", recipe});
         }
     }
     for (const auto& t : {timbres[0], timbres[3]}) {
-        ToneSpec spec = tone(t.timbre, 110.0, 3.0);
-        spec.endHz = 880.0;
-        cases.push_back({std::string("glide_") + t.name, "glide 110-880 Hz in 3 s", "tool", spec});
+        ToneRecipe recipe = tone(t.timbre, 110.0, 3.0);
+        recipe.endHz = 880.0;
+        cases.push_back(
+            {std::string("glide_") + t.name, "glide 110-880 Hz in 3 s", "tool", recipe});
     }
     for (double hz : {50.0, 2000.0}) {
         std::snprintf(name, sizeof name, "edge_%04.0f", hz);
-        cases.push_back({name, "range edges 50 Hz, 2 kHz", "tool", tone(Timbre::kSawtooth, hz, 2.0)});
+        cases.push_back(
+            {name, "range edges 50 Hz, 2 kHz", "tool", tone(Timbre::kSawtooth, hz, 2.0)});
     }
     return cases;
 }
@@ -134,7 +140,7 @@ const Case* FindCase(const std::vector<Case>& cases, const char* name) {
 }
 
 int Make(const Case& c) {
-    const std::vector<int16_t> pcm = ToPcm16(Synthesize(c.spec, kRate));
+    const std::vector<int16_t> pcm = ToPcm16(Synthesize(c.recipe, kRate));
     return std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), stdout) == pcm.size() ? 0 : 1;
 }
 
@@ -194,7 +200,7 @@ double BestDelay(const Case& c, const std::vector<Frame>& frames) {
     for (int ms = -100; ms <= 150; ms += 5) {
         std::vector<double> errors;
         for (const Frame& f : frames) {
-            const double truth = TrueFrequency(c.spec, f.seconds - ms / 1000.0);
+            const double truth = TrueFrequency(c.recipe, f.seconds - ms / 1000.0);
             if (truth > 0.0) errors.push_back(f.hz > 0.0 ? std::fabs(CentsOff(f.hz, truth)) : 1e9);
         }
         const double m = Median(errors);
@@ -216,18 +222,18 @@ int Score(const Case& c, const char* method) {
     std::vector<double> errors;
     for (const Frame& f : frames) {
         const double t = f.seconds - delay;
-        const double truth = TrueFrequency(c.spec, t);
+        const double truth = TrueFrequency(c.recipe, t);
         if (truth <= 0.0) {
             // Around a note's onset a reading may rightly come before the aligned truth:
             // only material without any tone counts these.
-            locked += c.spec.timbre == Timbre::kNone && f.locked && f.hz > 0.0;
+            locked += c.recipe.timbre == Timbre::kNone && f.locked && f.hz > 0.0;
             continue;
         }
         const double error = f.hz > 0.0 ? std::fabs(CentsOff(f.hz, truth)) : 1e9;
         const bool right = f.locked && error <= 50.0;
-        if (right && std::isnan(firstLock)) firstLock = f.seconds - c.spec.onsetSeconds;
-        if (right) quietest = ToneLevelDbfs(c.spec, t);
-        if (t < c.spec.onsetSeconds + kSettle) continue;
+        if (right && std::isnan(firstLock)) firstLock = f.seconds - c.recipe.onsetSeconds;
+        if (right) quietest = ToneLevelDbfs(c.recipe, t);
+        if (t < c.recipe.onsetSeconds + kSettle) continue;
         judged += 1;
         within50 += error <= 50.0;
         within10 += error <= 10.0;
@@ -290,10 +296,11 @@ int Table() {
         if (!std::isnan(quiet)) p.quietest.push_back(quiet);
     }
     for (const std::string& g : groups) {
-        std::printf("\n%s\n\n| method | frames | within 50 c | within 10 c | median error (c) | "
-                    "locked frames, no tone | median first lock (s) | quietest right "
-                    "reading (dBFS) |\n|---|---|---|---|---|---|---|---|\n",
-                    g.c_str());
+        std::printf(
+            "\n%s\n\n| method | frames | within 50 c | within 10 c | median error (c) | "
+            "locked frames, no tone | median first lock (s) | quietest right "
+            "reading (dBFS) |\n|---|---|---|---|---|---|---|---|\n",
+            g.c_str());
         for (const std::string& m : methods) {
             const auto found = pools.find(g + "|" + m);
             if (found == pools.end()) continue;

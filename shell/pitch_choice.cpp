@@ -65,7 +65,8 @@ const char* PitchChoiceFilePath() {
     if (settings == nullptr) return nullptr;
     const char* slash = std::strrchr(settings, '/');
     const int folder = slash == nullptr ? 0 : static_cast<int>(slash - settings) + 1;
-    const int length = std::snprintf(path, sizeof path, "%.*s%s", folder, settings, kChoiceFileName);
+    const int length =
+        std::snprintf(path, sizeof path, "%.*s%s", folder, settings, kChoiceFileName);
     if (length < 0 || length >= static_cast<int>(sizeof path)) return nullptr;
     return path;
 }

@@ -23,11 +23,11 @@ struct Reading {
     bool locked;
 };
 
-std::vector<Reading> Follow(const ToneSpec& spec, int rate = 22050) {
+std::vector<Reading> Follow(const ToneRecipe& recipe, int rate = 22050) {
     const int window = rate == 22050 ? 1024 : 512;
     const int lag = window / 2;
     const int span = window + lag;
-    const std::vector<int16_t> pcm = ToPcm16(Synthesize(spec, rate));
+    const std::vector<int16_t> pcm = ToPcm16(Synthesize(recipe, rate));
     ResetAccuratePitch();
     std::vector<Reading> readings;
     static float segment[kAccuratePitchMaxSegment];
@@ -38,8 +38,8 @@ std::vector<Reading> Follow(const ToneSpec& spec, int rate = 22050) {
         }
         TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)));
         const double centre = (double(end) - span / 2.0) / rate;
-        readings.push_back({double(end) / rate, TrueFrequency(spec, centre),
-                            ToneLevelDbfs(spec, centre), AccuratePitchTracker.pitch,
+        readings.push_back({double(end) / rate, TrueFrequency(recipe, centre),
+                            ToneLevelDbfs(recipe, centre), AccuratePitchTracker.pitch,
                             AccuratePitchTracker.locked});
     }
     return readings;
@@ -76,9 +76,15 @@ struct Tally {
 };
 
 const Timbre kHarmonicTimbres[] = {
-    Timbre::kSine,     Timbre::kSquare,  Timbre::kTriangle,
-    Timbre::kSawtooth, Timbre::kWeakFundamental, Timbre::kOddOnly,
-    Timbre::kMissingFundamental, Timbre::kPiano, Timbre::kBrass,
+    Timbre::kSine,
+    Timbre::kSquare,
+    Timbre::kTriangle,
+    Timbre::kSawtooth,
+    Timbre::kWeakFundamental,
+    Timbre::kOddOnly,
+    Timbre::kMissingFundamental,
+    Timbre::kPiano,
+    Timbre::kBrass,
 };
 
 double Note(int semitonesAboveA2) {
@@ -89,12 +95,12 @@ double Note(int semitonesAboveA2) {
 Tally SustainedNotes(Timbre timbre, int rate, double snrDb) {
     Tally tally;
     for (int semitone = 0; semitone <= 36; semitone += 3) {
-        ToneSpec spec;
-        spec.timbre = timbre;
-        spec.startHz = spec.endHz = Note(semitone);
-        spec.seconds = 1.2;
-        spec.snrDb = snrDb;
-        tally.Add(Follow(spec, rate), 0.0);
+        ToneRecipe recipe;
+        recipe.timbre = timbre;
+        recipe.startHz = recipe.endHz = Note(semitone);
+        recipe.seconds = 1.2;
+        recipe.snrDb = snrDb;
+        tally.Add(Follow(recipe, rate), 0.0);
     }
     return tally;
 }
@@ -120,12 +126,12 @@ TEST(AccuratePitchNotes, TheSmallDeviceProfileReadsTheSameNotes) {
 TEST(AccuratePitchNotes, PlainWaveformsFrom110To880HzAreWithinTwoCents) {
     for (Timbre timbre : {Timbre::kSine, Timbre::kSquare, Timbre::kTriangle, Timbre::kSawtooth}) {
         for (double hz : {110.0, 165.0, 220.0, 330.0, 440.0, 660.0, 880.0}) {
-            ToneSpec spec;
-            spec.timbre = timbre;
-            spec.startHz = spec.endHz = hz;
-            spec.seconds = 1.5;
+            ToneRecipe recipe;
+            recipe.timbre = timbre;
+            recipe.startHz = recipe.endHz = hz;
+            recipe.seconds = 1.5;
             Tally tally;
-            tally.Add(Follow(spec), 0.0);
+            tally.Add(Follow(recipe), 0.0);
             EXPECT_LE(tally.Median(), 2.0) << int(timbre) << " at " << hz;
         }
     }
@@ -135,12 +141,12 @@ TEST(AccuratePitchNotes, TheRangeEdgesAreRead) {
     for (int rate : {22050, 11025}) {
         for (double hz : {50.0, 2000.0}) {
             for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
-                ToneSpec spec;
-                spec.timbre = timbre;
-                spec.startHz = spec.endHz = hz;
-                spec.seconds = 1.5;
+                ToneRecipe recipe;
+                recipe.timbre = timbre;
+                recipe.startHz = recipe.endHz = hz;
+                recipe.seconds = 1.5;
                 Tally tally;
-                tally.Add(Follow(spec, rate), 0.0);
+                tally.Add(Follow(recipe, rate), 0.0);
                 EXPECT_GE(tally.Share50(), 0.99) << rate << " Hz rate, " << hz << " Hz";
             }
         }
@@ -161,19 +167,18 @@ TEST(AccuratePitchNoise, TonesInNoiseAtTenAndZeroDbStayOnTheirNote) {
 TEST(AccuratePitchNoise, NoiseAloneNeverLocks) {
     for (int rate : {22050, 11025}) {
         for (int passes : {0, 1, 3}) {
-            ToneSpec spec;
-            spec.timbre = Timbre::kNone;
-            spec.noiseDbfs = -20.0;
-            spec.noisePasses = passes;
-            spec.seconds = 30.0;
-            const std::vector<float> noise = Synthesize(spec, rate);
+            ToneRecipe recipe;
+            recipe.timbre = Timbre::kNone;
+            recipe.noiseDbfs = -20.0;
+            recipe.noisePasses = passes;
+            recipe.seconds = 30.0;
+            const std::vector<float> noise = Synthesize(recipe, rate);
             const int window = rate == 22050 ? 1024 : 512;
             ResetAccuratePitch();
             int locked = 0;
             for (size_t end = size_t(window * 3 / 2); end <= noise.size(); end += kBlock) {
                 const float* segment = noise.data() + end - size_t(window * 3 / 2);
-                TrackAccuratePitch(
-                    EstimateAccuratePitch(segment, window, window / 2, float(rate)));
+                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)));
                 locked += AccuratePitchTracker.locked;
             }
             EXPECT_EQ(locked, 0) << rate << " Hz, " << passes << " low-pass passes";
@@ -182,16 +187,16 @@ TEST(AccuratePitchNoise, NoiseAloneNeverLocks) {
 }
 
 TEST(AccuratePitchNoise, SilenceHasNoPitchAtAll) {
-    ToneSpec spec;
-    spec.timbre = Timbre::kNone;
-    for (const Reading& r : Follow(spec)) {
+    ToneRecipe recipe;
+    recipe.timbre = Timbre::kNone;
+    for (const Reading& r : Follow(recipe)) {
         EXPECT_EQ(r.pitch, 0.0f);
         EXPECT_FALSE(r.locked);
     }
     // A quiet hum below -70 dBFS counts as silence too.
-    spec.timbre = Timbre::kSine;
-    spec.peakDbfs = -75.0;
-    for (const Reading& r : Follow(spec))
+    recipe.timbre = Timbre::kSine;
+    recipe.peakDbfs = -75.0;
+    for (const Reading& r : Follow(recipe))
         EXPECT_FALSE(r.locked);
 }
 
@@ -199,14 +204,14 @@ TEST(AccuratePitchNoise, SilenceHasNoPitchAtAll) {
 
 TEST(AccuratePitchChanges, ADecayingNoteIsReadDownToFiftyDbBelowFullScale) {
     for (Timbre timbre : {Timbre::kPiano, Timbre::kSawtooth, Timbre::kSine}) {
-        ToneSpec spec;
-        spec.timbre = timbre;
-        spec.startHz = spec.endHz = 196.0;
-        spec.seconds = 4.0;
-        spec.peakDbfs = -3.0;
-        spec.decayDbPerSecond = 15.0;
+        ToneRecipe recipe;
+        recipe.timbre = timbre;
+        recipe.startHz = recipe.endHz = 196.0;
+        recipe.seconds = 4.0;
+        recipe.peakDbfs = -3.0;
+        recipe.decayDbPerSecond = 15.0;
         double quietest = 0.0;  // dBFS of the last locked, right reading
-        for (const Reading& r : Follow(spec)) {
+        for (const Reading& r : Follow(recipe)) {
             if (r.truth > 0.0 && r.locked && Error(r) <= 50.0) quietest = r.level;
             // Louder than -50 dBFS every reading is live and right.
             if (r.truth > 0.0 && r.level > -50.0 && r.seconds > 0.2) {
@@ -220,14 +225,14 @@ TEST(AccuratePitchChanges, ADecayingNoteIsReadDownToFiftyDbBelowFullScale) {
 TEST(AccuratePitchChanges, VibratoIsFollowedWithinFifteenCents) {
     for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
         for (double hz : {110.0, 330.0, 880.0}) {
-            ToneSpec spec;
-            spec.timbre = timbre;
-            spec.startHz = spec.endHz = hz;
-            spec.vibratoCents = 30.0;
-            spec.vibratoHz = 6.0;
-            spec.seconds = 3.0;
+            ToneRecipe recipe;
+            recipe.timbre = timbre;
+            recipe.startHz = recipe.endHz = hz;
+            recipe.vibratoCents = 30.0;
+            recipe.vibratoHz = 6.0;
+            recipe.seconds = 3.0;
             Tally tally;
-            tally.Add(Follow(spec), 0.0);
+            tally.Add(Follow(recipe), 0.0);
             EXPECT_LE(tally.Median(), 15.0) << int(timbre) << " at " << hz;
             EXPECT_GE(tally.Share50(), 0.99) << int(timbre) << " at " << hz;
         }
@@ -235,13 +240,13 @@ TEST(AccuratePitchChanges, VibratoIsFollowedWithinFifteenCents) {
 }
 
 TEST(AccuratePitchChanges, AGlideOverThreeOctavesStaysLockedOnIt) {
-    ToneSpec spec;
-    spec.timbre = Timbre::kSawtooth;
-    spec.startHz = 110.0;
-    spec.endHz = 880.0;
-    spec.seconds = 3.0;
+    ToneRecipe recipe;
+    recipe.timbre = Timbre::kSawtooth;
+    recipe.startHz = 110.0;
+    recipe.endHz = 880.0;
+    recipe.seconds = 3.0;
     Tally tally;
-    tally.Add(Follow(spec), 0.0, 0.2);
+    tally.Add(Follow(recipe), 0.0, 0.2);
     EXPECT_GE(tally.Share50(), 0.95);
 }
 
@@ -249,16 +254,16 @@ TEST(AccuratePitchChanges, ANoteLocksWithinAFifthOfASecondOfItsOnset) {
     for (Timbre timbre : kHarmonicTimbres) {
         for (double hz : {82.0, 247.0, 740.0}) {
             for (double snr : {1e9, 10.0}) {
-                ToneSpec spec;
-                spec.timbre = timbre;
-                spec.startHz = spec.endHz = hz;
-                spec.onsetSeconds = 0.37;
-                spec.seconds = 1.0;
-                spec.snrDb = snr;
+                ToneRecipe recipe;
+                recipe.timbre = timbre;
+                recipe.startHz = recipe.endHz = hz;
+                recipe.onsetSeconds = 0.37;
+                recipe.seconds = 1.0;
+                recipe.snrDb = snr;
                 double first = 1e9;
-                for (const Reading& r : Follow(spec)) {
+                for (const Reading& r : Follow(recipe)) {
                     if (r.locked && r.truth > 0.0 && Error(r) <= 50.0) {
-                        first = r.seconds - spec.onsetSeconds;
+                        first = r.seconds - recipe.onsetSeconds;
                         break;
                     }
                 }
@@ -269,11 +274,11 @@ TEST(AccuratePitchChanges, ANoteLocksWithinAFifthOfASecondOfItsOnset) {
 }
 
 TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
-    ToneSpec low;
+    ToneRecipe low;
     low.timbre = Timbre::kSawtooth;
     low.startHz = low.endHz = 220.0;
     low.seconds = 1.0;
-    ToneSpec high = low;
+    ToneRecipe high = low;
     high.startHz = high.endHz = 311.0;
     std::vector<float> both = Synthesize(low, 22050);
     const std::vector<float> second = Synthesize(high, 22050);
@@ -284,8 +289,8 @@ TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
     for (size_t end = 1536; end <= both.size(); end += kBlock) {
         std::copy(both.begin() + long(end) - 1536, both.begin() + long(end), segment);
         TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f));
-        readings.push_back({double(end) / 22050, 0, 0, AccuratePitchTracker.pitch,
-                            AccuratePitchTracker.locked});
+        readings.push_back(
+            {double(end) / 22050, 0, 0, AccuratePitchTracker.pitch, AccuratePitchTracker.locked});
     }
     // Before the change the old note is locked, two blocks after it the new one.
     const Reading& before = readings[size_t(0.9 * 22050 / kBlock)];

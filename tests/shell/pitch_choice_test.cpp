@@ -32,11 +32,11 @@ constexpr int kBandBottom = 84;
 // A 220 Hz sawtooth, 3 s, then 1 s of a 330 Hz brass-like note: the classic reading of a
 // sawtooth is flat, so the two estimators' rows differ.
 std::vector<int16_t> Material() {
-    ToneSpec saw;
+    ToneRecipe saw;
     saw.timbre = Timbre::kSawtooth;
     saw.startHz = saw.endHz = 220.0;
     saw.seconds = 3.0;
-    ToneSpec brass = saw;
+    ToneRecipe brass = saw;
     brass.timbre = Timbre::kBrass;
     brass.startHz = brass.endHz = 330.0;
     brass.seconds = 1.0;

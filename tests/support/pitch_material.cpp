@@ -32,8 +32,8 @@ double PartialAmplitude(Timbre timbre, int n) {
         case Timbre::kMissingFundamental:
             return n >= 2 && n <= 8 ? 1.0 / n : 0.0;
         case Timbre::kBrass: {
-            static const double brass[] = {0.3, 0.7, 1.0, 0.8, 0.6, 0.45, 0.35, 0.25,
-                                           0.2, 0.15, 0.1, 0.08};
+            static const double brass[] = {0.3,  0.7,  1.0, 0.8,  0.6, 0.45,
+                                           0.35, 0.25, 0.2, 0.15, 0.1, 0.08};
             return n <= 12 ? brass[n - 1] : 0.0;
         }
         case Timbre::kNone:
@@ -63,40 +63,41 @@ struct Gaussian {
 
 }  // namespace
 
-double TrueFrequency(const ToneSpec& spec, double t) {
-    const double local = t - spec.onsetSeconds;
-    if (spec.timbre == Timbre::kNone || local < 0.0 || local >= spec.seconds) return 0.0;
-    double hz = spec.startHz * std::pow(spec.endHz / spec.startHz, local / spec.seconds);
-    if (spec.vibratoCents != 0.0) {
-        hz *= std::pow(2.0, spec.vibratoCents * std::sin(2.0 * kPi * spec.vibratoHz * local) /
-                                1200.0);
+double TrueFrequency(const ToneRecipe& recipe, double t) {
+    const double local = t - recipe.onsetSeconds;
+    if (recipe.timbre == Timbre::kNone || local < 0.0 || local >= recipe.seconds) return 0.0;
+    double hz = recipe.startHz * std::pow(recipe.endHz / recipe.startHz, local / recipe.seconds);
+    if (recipe.vibratoCents != 0.0) {
+        hz *= std::pow(
+            2.0, recipe.vibratoCents * std::sin(2.0 * kPi * recipe.vibratoHz * local) / 1200.0);
     }
     return hz;
 }
 
-double ToneLevelDbfs(const ToneSpec& spec, double t) {
-    return spec.peakDbfs - spec.decayDbPerSecond * std::max(0.0, t - spec.onsetSeconds);
+double ToneLevelDbfs(const ToneRecipe& recipe, double t) {
+    return recipe.peakDbfs - recipe.decayDbPerSecond * std::max(0.0, t - recipe.onsetSeconds);
 }
 
-std::vector<float> Synthesize(const ToneSpec& spec, int rate) {
-    const int onset = int(std::lround(spec.onsetSeconds * rate));
-    const int length = onset + int(std::lround(spec.seconds * rate));
+std::vector<float> Synthesize(const ToneRecipe& recipe, int rate) {
+    const int onset = int(std::lround(recipe.onsetSeconds * rate));
+    const int length = onset + int(std::lround(recipe.seconds * rate));
     std::vector<double> tone(size_t(length), 0.0);
-    if (spec.timbre != Timbre::kNone) {
+    if (recipe.timbre != Timbre::kNone) {
         double amplitudes[kMaxPartials + 1] = {};
         for (int n = 1; n <= kMaxPartials; ++n)
-            amplitudes[n] = PartialAmplitude(spec.timbre, n);
+            amplitudes[n] = PartialAmplitude(recipe.timbre, n);
         double phase = 0.0;  // of the fundamental, in cycles
         for (int i = onset; i < length; ++i) {
             const double t = double(i) / rate;
-            const double hz = TrueFrequency(spec, t);
+            const double hz = TrueFrequency(recipe, t);
             double v = 0.0;
             for (int n = 1; n <= kMaxPartials; ++n) {
-                const double ratio = PartialRatio(spec.timbre, n);
+                const double ratio = PartialRatio(recipe.timbre, n);
                 if (amplitudes[n] == 0.0 || hz * ratio >= 0.45 * rate) continue;
                 v += amplitudes[n] * std::sin(2.0 * kPi * ratio * phase);
             }
-            tone[size_t(i)] = v * std::pow(10.0, (ToneLevelDbfs(spec, t) - spec.peakDbfs) / 20.0);
+            tone[size_t(i)] =
+                v * std::pow(10.0, (ToneLevelDbfs(recipe, t) - recipe.peakDbfs) / 20.0);
             phase += hz / rate;
             phase -= std::floor(phase);
         }
@@ -105,22 +106,22 @@ std::vector<float> Synthesize(const ToneSpec& spec, int rate) {
             peak = std::max(peak, std::fabs(tone[size_t(i)]));
             power += tone[size_t(i)] * tone[size_t(i)];
         }
-        const double scale = peak > 0.0 ? kFullScale * std::pow(10.0, spec.peakDbfs / 20.0) / peak
-                                        : 0.0;
+        const double scale =
+            peak > 0.0 ? kFullScale * std::pow(10.0, recipe.peakDbfs / 20.0) / peak : 0.0;
         for (double& v : tone)
             v *= scale;
         power *= scale * scale / std::max(1, length - onset);
-        if (spec.snrDb < 1e6) {
-            const double rms = std::sqrt(power / std::pow(10.0, spec.snrDb / 10.0));
+        if (recipe.snrDb < 1e6) {
+            const double rms = std::sqrt(power / std::pow(10.0, recipe.snrDb / 10.0));
             Gaussian noise;
             for (double& v : tone)
                 v += rms * noise.Next();
         }
-    } else if (spec.noiseDbfs > -200.0) {
+    } else if (recipe.noiseDbfs > -200.0) {
         Gaussian noise;
         for (double& v : tone)
             v = noise.Next();
-        for (int pass = 0; pass < spec.noisePasses; ++pass) {
+        for (int pass = 0; pass < recipe.noisePasses; ++pass) {
             double y = 0.0;
             for (double& v : tone) {
                 y = 0.9 * y + 0.1 * v;
@@ -130,7 +131,7 @@ std::vector<float> Synthesize(const ToneSpec& spec, int rate) {
         double power = 0.0;
         for (double v : tone)
             power += v * v;
-        const double scale = kFullScale * std::pow(10.0, spec.noiseDbfs / 20.0) /
+        const double scale = kFullScale * std::pow(10.0, recipe.noiseDbfs / 20.0) /
                              std::sqrt(std::max(power / std::max<size_t>(1, tone.size()), 1e-30));
         for (double& v : tone)
             v *= scale;

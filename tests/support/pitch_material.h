@@ -7,7 +7,7 @@
 #include <vector>
 
 enum class Timbre {
-    kNone,                // no tone: noise alone, or silence
+    kNone,  // no tone: noise alone, or silence
     kSine,
     kSquare,              // odd harmonics at 1/n
     kTriangle,            // odd harmonics at 1/n^2, alternating sign
@@ -19,7 +19,7 @@ enum class Timbre {
     kBrass,               // harmonics 1 to 12, strongest at the 3rd
 };
 
-struct ToneSpec {
+struct ToneRecipe {
     Timbre timbre = Timbre::kSine;
     double startHz = 440.0;
     double endHz = 440.0;       // a glide moves exponentially from startHz to endHz
@@ -29,19 +29,19 @@ struct ToneSpec {
     double onsetSeconds = 0.0;  // silence before the tone
     double peakDbfs = -6.0;     // level of the tone's largest sample, about
     double decayDbPerSecond = 0.0;
-    double snrDb = 1e9;         // white noise below the tone's mean power; huge: none
-    double noiseDbfs = -1e9;    // noise alone (Timbre::kNone): its RMS level
-    int noisePasses = 0;        // one-pole low-passes (at about 370 Hz) over noise alone
+    double snrDb = 1e9;       // white noise below the tone's mean power; huge: none
+    double noiseDbfs = -1e9;  // noise alone (Timbre::kNone): its RMS level
+    int noisePasses = 0;      // one-pole low-passes (at about 370 Hz) over noise alone
 };
 
 // The tone's true fundamental at time t (seconds from the file's start); 0 where there is
 // no tone.
-double TrueFrequency(const ToneSpec& spec, double t);
+double TrueFrequency(const ToneRecipe& recipe, double t);
 // The tone's level in dBFS at time t (the decay from its peak), without the noise.
-double ToneLevelDbfs(const ToneSpec& spec, double t);
+double ToneLevelDbfs(const ToneRecipe& recipe, double t);
 
 // The material at `rate`: a fixed noise sequence, so every call gives the same samples.
-std::vector<float> Synthesize(const ToneSpec& spec, int rate);
+std::vector<float> Synthesize(const ToneRecipe& recipe, int rate);
 
 // Rounded and clipped to 16 bits.
 std::vector<int16_t> ToPcm16(const std::vector<float>& samples);
