@@ -1,12 +1,14 @@
-// Speed of the per-analysis work: one 1024-point transform of a frame pair, and the peak
-// picker on a voiced spectrum. Both run every second audio block (about 21 times a second
-// at 22050 Hz), so each must take a small fraction of 46 ms.
+// Speed of the per-analysis work: one 1024-point transform of a frame pair and the peak
+// picker on a voiced spectrum, which run every second audio block (about 21 times a second
+// at 22050 Hz), and the accurate pitch estimator, which runs every block when chosen. Each
+// must take a small fraction of 46 ms.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 
 namespace {
@@ -70,5 +72,26 @@ void BM_FindSpectralPeak512(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FindSpectralPeak512);
+
+// The accurate estimator runs on every block (about 21.5 times a second at 22050 Hz, 10.8
+// at 11025 Hz) when chosen. Args: window (1024, or 512 on the small device); the lag
+// range is half of it. The tone is the frame pair's, continuous over the segment.
+void BM_EstimateAccuratePitch(benchmark::State& state) {
+    const int window = static_cast<int>(state.range(0));
+    const int maxLag = window / 2;
+    const float rate = window == 1024 ? 22050.0f : 11025.0f;
+    std::array<float, kAccuratePitchMaxSegment> segment{};
+    for (int i = 0; i < window + maxLag; ++i) {
+        double v = 0.0;
+        for (int h = 1; h <= 8; ++h)
+            v += 4000.0 / h * std::sin(2.0 * 3.141592653589793 * 180.0 * h * i / rate);
+        segment[i] = static_cast<float>(v);
+    }
+    const PitchCandidate found = EstimateAccuratePitch(segment.data(), window, maxLag, rate);
+    if (!(std::fabs(found.frequency - 180.0f) < 0.5f)) state.SkipWithError("tone not found");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EstimateAccuratePitch(segment.data(), window, maxLag, rate));
+}
+BENCHMARK(BM_EstimateAccuratePitch)->Arg(1024)->Arg(512)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

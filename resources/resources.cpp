@@ -11,6 +11,7 @@ const MenuItemResource kControlItems[] = {
     {kCommandSpectrogram, "Spectrogram"},
     {0, nullptr},
     {kCommandOption, "Option"},
+    {kCommandAccuratePitch, "Accurate Pitch"},
 };
 const MenuItemResource kHelpItems[] = {
     {kCommandAbout, "About"},

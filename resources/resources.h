@@ -34,6 +34,7 @@ constexpr int kCommandDbLabels = 1205;
 constexpr int kCommandNoise = 1206;
 constexpr int kCommandFreqGrid = 1207;
 constexpr int kCommandAutoRange = 1208;
+constexpr int kCommandAccuratePitch = 40070;  // checked item: the accurate pitch estimator
 // Dialog buttons.
 constexpr int kCommandOk = 1;
 constexpr int kCommandCancel = 2;

@@ -65,6 +65,9 @@ void* CreateMenuBar(void* window, int resource);
 bool AddMenuBarBitmap(void* bar, int bitmap, int imageCount);
 bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count);
 void DestroyMenuBar(void* bar);  // a null bar is ignored
+// Shows a check mark at the drop-down item of `command`, or removes it; a null bar or an
+// unknown command is ignored.
+void CheckMenuBarItem(void* bar, int command, bool checked);
 
 // Message box icons.
 constexpr int kMessageBoxPlain = 0;

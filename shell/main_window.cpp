@@ -8,6 +8,7 @@
 #include "shell/host.h"
 #include "shell/options_dialog.h"
 #include "shell/pipeline.h"
+#include "shell/pitch_choice.h"
 #include "shell/settings.h"
 #include "views/axes.h"
 #include "views/readout.h"
@@ -75,6 +76,13 @@ void ShowView(int view, const char* title, void (*enter)(int, int, int, uint8_t)
     ResumeDrawing();
 }
 
+void ToggleAccuratePitch() {
+    const bool on = PitchChoice.estimator != PitchEstimatorKind::kAccurate;
+    SetPitchEstimator(on ? PitchEstimatorKind::kAccurate : PitchEstimatorKind::kClassic);
+    CheckMenuBarItem(MainWindowState.menuBar, kCommandAccuratePitch, on);
+    ResumeDrawing();
+}
+
 // Ctrl+Q: suspend drawing as deactivation does, then close without saving.
 void QuitWithoutSaving(void* window) {
     MainWindowProc(window, WM_ACTIVATE, 0, reinterpret_cast<intptr_t>(window));
@@ -98,6 +106,7 @@ bool RunCommand(void* window, int command) {
             return true;
         case kCommandExit:
             SaveSettings();
+            SavePitchChoice();
             PostMainWindowMessage(WM_CLOSE);
             return true;
         case kCommandAbout:
@@ -133,6 +142,9 @@ bool RunCommand(void* window, int command) {
             return true;
         case kCommandPause:
             return true;
+        case kCommandAccuratePitch:
+            ToggleAccuratePitch();
+            return true;
         default:
             return false;
     }
@@ -151,6 +163,8 @@ void DestroyWindow() {
 void* BuildMenuBar(int view) {
     void* bar = CreateMenuBar(MainWindow, kMenuBarResource);
     if (bar == nullptr) return nullptr;
+    CheckMenuBarItem(bar, kCommandAccuratePitch,
+                     PitchChoice.estimator == PitchEstimatorKind::kAccurate);
     const bool noiseOn = NoiseReference.enabled;
     if (view == kSpectrumView) {
         AddMenuBarBitmap(bar, noiseOn ? kBitmapSpectrumNoiseOn : kBitmapSpectrumNoiseOff,

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
 #include "views/block_view.h"
@@ -253,6 +255,39 @@ static void UpdatePitchLock(bool accepted, float pitch) {
     if (p.missCount > kLostAfterMisses) p.pitchLockState = kPitchLost;
 }
 
+static float accurateSegment[kAccuratePitchMaxSegment];
+
+// The newest `count` ring samples, oldest first.
+static void CutNewestSamples(int count) {
+    const int16_t* ring = SampleRing.samples;
+    const int start = SampleRing.writeIndex - count;
+    for (int i = 0; i < count; ++i)
+        accurateSegment[i] = static_cast<float>(ring[(start + i) & kRingMask]);
+}
+
+static int AccurateLockState() {
+    const AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    if (t.locked) return kPitchLocked;
+    return t.missCount > kLostAfterMisses ? kPitchLost : kPitchNotLocked;
+}
+
+// In accurate mode, per block instead of the classic readout: the pitch of the newest samples
+// drawn in the readout band and written to the pitch log's row for the audio's `seconds`.
+static void ShowAccuratePitch(double seconds) {
+    const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    // The small device's 512-point frames halve the window with the rate: the same span of
+    // time, 70 ms, at either rate.
+    const int window = s.fftSize;
+    const int maxLag = window / 2;
+    CutNewestSamples(window + maxLag);
+    TrackAccuratePitch(
+        EstimateAccuratePitch(accurateSegment, window, maxLag, static_cast<float>(s.captureRate)));
+    const float pitch = AccuratePitchTracker.pitch;
+    const int lockState = AccurateLockState();
+    if (pitch > 1.0f) DrawPeakReadout(pitch, lockState);
+    LogPitchRow(seconds, pitch, lockState);
+}
+
 static void UpdateReadout() {
     if (!AnalyzerSettings.pitchTrackingOn) {
         DrawReadoutBand();
@@ -262,9 +297,13 @@ static void UpdateReadout() {
         TrackPitch(PitchLock.estimateEarly.frequency, PitchLock.estimateEarly.weight);
     const float pitch = TrackedPitch();
     UpdatePitchLock(accepted, pitch);
+    const double seconds = double(BlockCounter.samples) / double(AnalyzerSettings.captureRate);
+    if (PitchChoice.estimator == PitchEstimatorKind::kAccurate) {
+        ShowAccuratePitch(seconds);
+        return;
+    }
     if (pitch > 1.0f) DrawPeakReadout(pitch, PitchLock.pitchLockState);
-    LogPitchRow(double(BlockCounter.samples) / double(AnalyzerSettings.captureRate), pitch,
-                PitchLock.pitchLockState);
+    LogPitchRow(seconds, pitch, PitchLock.pitchLockState);
 }
 
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "raster/display.h"
 #include "raster/display_backend.h"
@@ -15,6 +16,7 @@
 #include "shell/main_window.h"
 #include "shell/options_dialog.h"
 #include "shell/pipeline.h"
+#include "shell/pitch_choice.h"
 #include "shell/settings.h"
 #include "views/axes.h"
 #include "views/block_view.h"
@@ -66,6 +68,7 @@ bool InitMainWindow() {
     const char* className = LoadStringResource(kStringClassName);
     const char* title = LoadStringResource(kStringTitle);
     if (RaiseRunningInstance()) return false;
+    LoadPitchChoice();  // before the menu bar, which shows it
     MainWindow = CreateMainWindow(className, title, MainWindowProc);
     if (MainWindow == nullptr) return false;
     if (!OpenDisplay(MainWindow)) return false;
@@ -93,6 +96,7 @@ void ResetProgramState() {
     ResetSettings();
     ResetPipeline();
     ResetPitchTracker();
+    ResetPitchChoice();
     ClearPowerSpectra();
     ResetViewState();
     ResetReadoutState();

@@ -44,6 +44,8 @@ bool AddMenuBarButtons(void*, const MenuBarButton*, int) {
 
 void DestroyMenuBar(void*) {}
 
+void CheckMenuBarItem(void*, int, bool) {}
+
 void ShowMessageBox(void*, const char* text, const char* caption, int) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
 }

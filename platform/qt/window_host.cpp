@@ -752,6 +752,18 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
     return true;
 }
 
+void CheckMenuBarItem(void* bar, int command, bool checked) {
+    MenuBar* live = LiveBar(bar);
+    if (live == nullptr) return;
+    for (QMenu* menu : live->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (action->data().toInt() != command) continue;
+            action->setCheckable(true);
+            action->setChecked(checked);
+        }
+    }
+}
+
 void DestroyMenuBar(void* bar) {
     MenuBar* live = LiveBar(bar);
     if (live == nullptr) return;

@@ -182,7 +182,8 @@ TEST(HelpPage, OpensAtItsContentsAndDescribesEveryMenuItem) {
     ASSERT_FALSE(page.empty()) << QUILLO_HELP_SOURCE_FILE;
     EXPECT_NE(page.find("<a name=\"Main_Contents\">"), std::string::npos);
     for (const char* item :
-         {"Exit", "Spectrum Analyzer", "Spectrogram", "Option", "About", "Content"}) {
+         {"Exit", "Spectrum Analyzer", "Spectrogram", "Option", "Accurate Pitch", "About",
+          "Content"}) {
         EXPECT_NE(page.find(item), std::string::npos) << item;
     }
 }

@@ -135,6 +135,10 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
     return true;
 }
 
+void CheckMenuBarItem(void* bar, int command, bool checked) {
+    if (FakeMenuBar* b = Bar(bar)) b->checked[command] = checked;
+}
+
 void DestroyMenuBar(void* bar) {
     if (FakeMenuBar* b = Bar(bar)) b->destroyed = true;
 }

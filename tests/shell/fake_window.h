@@ -18,7 +18,8 @@ struct PostedMessage {
 struct FakeMenuBar {
     int bitmap = 0;
     int imageCount = 0;
-    std::vector<int> commands;  // the buttons' command ids, in order
+    std::vector<int> commands;    // the buttons' command ids, in order
+    std::map<int, bool> checked;  // drop-down items given a check mark, or having it removed
     bool destroyed = false;
 };
 

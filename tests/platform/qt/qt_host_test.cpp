@@ -319,6 +319,31 @@ TEST_F(QtHostTest, TheMenuBarHasTheThreeDropDownsAndImageButtonsThatSendTheirIds
     DestroyMenuBar(nullptr);
 }
 
+TEST_F(QtHostTest, AMenuItemTakesAndLosesItsCheckMark) {
+    Proc.onCreate = BuildSpectrumBar;
+    Create();
+    auto* bar = MainWindowWidget()->findChild<QToolBar*>();
+    ASSERT_NE(bar, nullptr);
+    auto accurate = [bar]() -> QAction* {
+        for (QMenu* menu : bar->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions()) {
+                if (action->data().toInt() == kCommandAccuratePitch) return action;
+            }
+        }
+        return nullptr;
+    };
+    ASSERT_NE(accurate(), nullptr);
+    EXPECT_FALSE(accurate()->isChecked());
+    CheckMenuBarItem(bar, kCommandAccuratePitch, true);
+    EXPECT_TRUE(accurate()->isCheckable());
+    EXPECT_TRUE(accurate()->isChecked());
+    CheckMenuBarItem(bar, kCommandAccuratePitch, false);
+    EXPECT_FALSE(accurate()->isChecked());
+    // A null bar is ignored.
+    CheckMenuBarItem(nullptr, kCommandAccuratePitch, true);
+    EXPECT_FALSE(accurate()->isChecked());
+}
+
 void BuildSpectrogramBar(void* window) {
     void* bar = CreateMenuBar(window, kMenuBarResource);
     ASSERT_NE(bar, nullptr);

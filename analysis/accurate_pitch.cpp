@@ -1,0 +1,252 @@
+// The accurate pitch estimator.
+//
+// For lag t the normalised square difference of the segment x (mean removed) is
+//   n(t) = 2 r(t) / m(t),  r(t) = sum x[j] x[j+t],  m(t) = sum x[j]^2 + x[j+t]^2,
+// summed over j < windowLength: 1 where the signal repeats after t samples exactly, about 0
+// for noise, whatever the level. Every lag sums over the same number of terms, so the
+// function does not sag towards long lags and a low note is not judged worse than a high one.
+//
+// The period is the first lobe maximum within a small margin of the highest one: the
+// highest may be a multiple of the period (a slightly irregular signal repeats almost as
+// well after two periods), and a shorter lobe that is nearly as good is the true period.
+#include "analysis/accurate_pitch.h"
+
+#include <cmath>
+
+float AccuratePitchNsdf[kAccuratePitchMaxLag + 1];
+AccuratePitchTrackerRecord AccuratePitchTracker = {};
+
+namespace {
+
+constexpr float kHighestFrequency = 2200.0f;  // Hz: the shortest period searched
+// A lobe within this share of the best one is taken as the period.
+constexpr float kFirstLobeShare = 0.9f;
+// Mean square below which a segment is silence: -70 dBFS in 16-bit units.
+constexpr double kSilentMeanSquare = 32768.0 * 32768.0 * 1e-7;
+constexpr float kLockCents = 60.0f;
+constexpr int kMaxLobes = 128;
+// The low-pass in front: a fourth-order Butterworth at this share of the sample rate, two
+// sections with these Qs.
+constexpr double kLowPassShare = 0.28;
+constexpr double kSectionQ[2] = {0.5411961, 1.3065630};
+// Multiples of the period whose lobes refine it: each within this share of its expected
+// lag, and at least this share of the period's own height.
+constexpr float kMultipleReach = 0.125f;
+constexpr float kMultipleShare = 0.8f;
+
+float centred[kAccuratePitchMaxSegment];
+double squareSums[kAccuratePitchMaxSegment + 1];  // squareSums[i]: sum of centred[0 .. i-1]^2
+float lagProducts[kAccuratePitchMaxLag + 1];
+
+// A lobe's maximum between lags, from the parabola through its highest entry and the two
+// beside it: a short period falls between lags, and the entries there can lie well below
+// the repeat they sample.
+struct Lobe {
+    float lag;
+    float value;
+};
+Lobe lobes[kMaxLobes];
+
+// One biquad section: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
+struct Section {
+    double b0, b1, b2, a1, a2;
+};
+Section lowPass[2];
+float lowPassRate = 0.0f;  // the rate the sections were designed for
+
+void DesignLowPass(float sampleRate) {
+    if (lowPassRate == sampleRate) return;
+    const double w = 2.0 * 3.141592653589793 * kLowPassShare;
+    for (int k = 0; k < 2; ++k) {
+        const double alpha = std::sin(w) / (2.0 * kSectionQ[k]);
+        const double a0 = 1.0 + alpha;
+        const double c = std::cos(w);
+        lowPass[k] = {(1.0 - c) / 2.0 / a0, (1.0 - c) / a0, (1.0 - c) / 2.0 / a0, -2.0 * c / a0,
+                      (1.0 - alpha) / a0};
+    }
+    lowPassRate = sampleRate;
+}
+
+// Copies the segment, low-passed and without its mean; false when it is silent. The
+// low-pass takes the partials near the top of the band, whose sharp correlation peaks fall
+// between lags, and much of the noise, which lies mostly above the tones.
+bool PrepareSegment(const float* segment, int length, float sampleRate) {
+    double sum = 0.0;
+    for (int i = 0; i < length; ++i)
+        sum += segment[i];
+    const double mean = sum / length;
+    DesignLowPass(sampleRate);
+    double state[2][4] = {};  // per section: x1, x2, y1, y2
+    double filteredSum = 0.0;
+    for (int i = 0; i < length; ++i) {
+        double v = segment[i] - mean;
+        for (int k = 0; k < 2; ++k) {
+            const Section& f = lowPass[k];
+            double* z = state[k];
+            const double y = f.b0 * v + f.b1 * z[0] + f.b2 * z[1] - f.a1 * z[2] - f.a2 * z[3];
+            z[1] = z[0];
+            z[0] = v;
+            z[3] = z[2];
+            z[2] = y;
+            v = y;
+        }
+        centred[i] = float(v);
+        filteredSum += v;
+    }
+    const float filteredMean = float(filteredSum / length);
+    squareSums[0] = 0.0;
+    for (int i = 0; i < length; ++i) {
+        centred[i] -= filteredMean;
+        squareSums[i + 1] = squareSums[i] + double(centred[i]) * double(centred[i]);
+    }
+    return squareSums[length] / length >= kSilentMeanSquare;
+}
+
+// r(t) for t = 0 .. maxLag. The inner loop runs over lags, so it is a plain elementwise
+// update that vectorises (a sum over j per lag would be an ordered float reduction).
+void ComputeLagProducts(int windowLength, int maxLag) {
+    for (int t = 0; t <= maxLag; ++t)
+        lagProducts[t] = 0.0f;
+    for (int j = 0; j < windowLength; ++j) {
+        const float xj = centred[j];
+        const float* shifted = centred + j;
+        for (int t = 0; t <= maxLag; ++t)
+            lagProducts[t] += xj * shifted[t];
+    }
+}
+
+void ComputeNsdf(int windowLength, int maxLag) {
+    const double head = squareSums[windowLength];
+    for (int t = 0; t <= maxLag; ++t) {
+        const double m = head + (squareSums[t + windowLength] - squareSums[t]);
+        AccuratePitchNsdf[t] = m > 0.0 ? float(2.0 * double(lagProducts[t]) / m) : 0.0f;
+    }
+}
+
+// Vertex of the parabola through the entries around `lag`: its fractional lag and height.
+void RefinePeak(int lag, float* where, float* height) {
+    const float* n = AccuratePitchNsdf;
+    const double a = n[lag - 1], b = n[lag], c = n[lag + 1];
+    const double curvature = a - 2.0 * b + c;
+    double shift = 0.0;
+    if (curvature < 0.0) shift = 0.5 * (a - c) / curvature;
+    if (shift > 0.5) shift = 0.5;
+    if (shift < -0.5) shift = -0.5;
+    *where = float(lag + shift);
+    *height = float(b - 0.25 * (a - c) * shift);
+}
+
+// The highest entry of every positive lobe, with lags from minLag to maxLag - 1 (so that
+// each has two neighbours). The lobe around lag 0 ends where the function first turns up
+// again: a tone whose harmonics keep it above 0 up to the period has no zero crossing there.
+// Returns the lobe count.
+int FindLobes(int minLag, int maxLag) {
+    const float* n = AccuratePitchNsdf;
+    int t = 1;
+    while (t < maxLag && n[t] > 0.0f && n[t + 1] < n[t])
+        ++t;
+    int count = 0;
+    while (t < maxLag && count < kMaxLobes) {
+        while (t < maxLag && n[t] <= 0.0f)
+            ++t;
+        int best = t;
+        while (t < maxLag && n[t] > 0.0f) {
+            if (n[t] > n[best]) best = t;
+            ++t;
+        }
+        // A lobe still rising at the end of the search has no maximum inside it.
+        if (best >= minLag && best < maxLag && n[best] > 0.0f && n[best + 1] <= n[best]) {
+            Lobe& lobe = lobes[count++];
+            RefinePeak(best, &lobe.lag, &lobe.value);
+        }
+    }
+    return count;
+}
+
+// The period from its lobe and the lobes at its multiples, by least squares through the
+// origin: a lobe k periods away pins the period k times more finely, which in noise is
+// worth most.
+float RefineByMultiples(const Lobe& first, int maxLag) {
+    const float* n = AccuratePitchNsdf;
+    double weighted = first.lag;  // sum of k * lag_k
+    double squares = 1.0;         // sum of k^2
+    float period = first.lag;
+    for (int k = 2;; ++k) {
+        const float expected = period * float(k);
+        const int reach = int(period * kMultipleReach) + 1;
+        const int low = int(expected) - reach;
+        const int high = int(expected) + reach + 1;
+        if (low < 1 || high >= maxLag) break;
+        int top = low;
+        for (int t = low + 1; t <= high; ++t) {
+            if (n[t] > n[top]) top = t;
+        }
+        if (top == low || top == high || n[top] < kMultipleShare * first.value) break;
+        float lag = 0.0f;
+        float height = 0.0f;
+        RefinePeak(top, &lag, &height);
+        weighted += double(k) * lag;
+        squares += double(k) * k;
+        period = float(weighted / squares);
+    }
+    return period;
+}
+
+float CentsBetween(float a, float b) {
+    return float(1200.0 * std::log2(double(a) / double(b)));
+}
+
+}  // namespace
+
+PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int maxLag,
+                                     float sampleRate) {
+    const PitchCandidate none = {0.0f, 0.0f};
+    if (windowLength < maxLag || maxLag < 4 || windowLength > kAccuratePitchMaxWindow ||
+        maxLag > kAccuratePitchMaxLag || !(sampleRate > 0.0f)) {
+        return none;
+    }
+    if (!PrepareSegment(segment, windowLength + maxLag, sampleRate)) return none;
+    ComputeLagProducts(windowLength, maxLag);
+    ComputeNsdf(windowLength, maxLag);
+
+    int minLag = int(sampleRate / kHighestFrequency);
+    if (minLag < 2) minLag = 2;
+    const int count = FindLobes(minLag, maxLag);
+    if (count == 0) return none;
+    float best = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        if (lobes[i].value > best) best = lobes[i].value;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (lobes[i].value < kFirstLobeShare * best) continue;
+        const float period = RefineByMultiples(lobes[i], maxLag);
+        return {sampleRate / period, lobes[i].value > 1.0f ? 1.0f : lobes[i].value};
+    }
+    return none;
+}
+
+void TrackAccuratePitch(PitchCandidate estimate) {
+    AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    const bool clear = estimate.frequency > 0.0f && estimate.clarity >= kClearPitchClarity;
+    if (!clear) {
+        t.locked = false;
+        t.lastClear = 0.0f;
+        t.agreeing = 0;
+        if (t.missCount < 1 << 30) t.missCount += 1;
+        return;
+    }
+    const bool agrees =
+        t.lastClear > 0.0f && std::fabs(CentsBetween(estimate.frequency, t.lastClear)) < kLockCents;
+    t.agreeing = agrees ? (t.agreeing < 2 ? t.agreeing + 1 : 2) : 0;
+    // Coloured noise now and then repeats a lag by chance: a middling clarity needs the
+    // period twice confirmed, a high one once, a near-perfect repeat not at all.
+    t.locked = estimate.clarity >= kSureLockClarity ||
+               (estimate.clarity >= kConfirmedLockClarity && t.agreeing >= 1) || t.agreeing >= 2;
+    t.pitch = estimate.frequency;
+    t.lastClear = estimate.frequency;
+    t.missCount = 0;
+}
+
+void ResetAccuratePitch() {
+    AccuratePitchTracker = {};
+}

@@ -1,0 +1,34 @@
+// Which pitch estimator feeds the readout band and the pitch log: the classic peak picking
+// with its tracker (the default), or the accurate estimator. The classic tracker runs in
+// either case, so switching back finds it exactly where it would have been. The choice is
+// kept in a file of its own beside the settings file ("classic" or "accurate"), read at
+// start-up and written with the settings by "Exit". Main thread only.
+#pragma once
+
+enum class PitchEstimatorKind : int {
+    kClassic,
+    kAccurate,
+};
+
+struct PitchChoiceRecord {
+    PitchEstimatorKind estimator;  // kClassic at start
+    bool given;                    // set by SetPitchEstimator: start-up keeps it over the file's
+};
+extern PitchChoiceRecord PitchChoice;
+
+// Chooses the estimator, for the menu item and for a command-line option, which may call it
+// before start-up: a choice made so is not replaced by the file's. Choosing the accurate
+// estimator starts it afresh.
+void SetPitchEstimator(PitchEstimatorKind kind);
+// "classic" or "accurate"; false, with *kind unchanged, for any other text.
+bool ParsePitchEstimator(const char* text, PitchEstimatorKind* kind);
+const char* PitchEstimatorName(PitchEstimatorKind kind);
+// Back to the classic estimator, nothing given, the accurate one's state cleared.
+void ResetPitchChoice();
+
+// The choice's file: pitch.txt in the settings file's folder; null when there is none.
+const char* PitchChoiceFilePath();
+// Reads the file unless a choice was given; a missing or unreadable file keeps the choice.
+void LoadPitchChoice();
+// Writes the choice, replacing the file through a temporary one; failures are ignored.
+void SavePitchChoice();

@@ -1,0 +1,342 @@
+// The accurate pitch estimator on generated material whose pitch is known at every instant,
+// run as the pipeline runs it: one estimate per 1024-sample block from the newest window +
+// lag samples. Readings are judged against the true pitch at the segment's centre.
+#include "analysis/accurate_pitch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "tests/support/pitch_material.h"
+
+namespace {
+
+constexpr int kBlock = 1024;
+
+struct Reading {
+    double seconds;  // end of the block
+    double truth;    // Hz at the segment's centre; 0 where no tone sounds
+    double level;    // dBFS of the tone there
+    float pitch;
+    bool locked;
+};
+
+std::vector<Reading> Follow(const ToneRecipe& recipe, int rate = 22050) {
+    const int window = rate == 22050 ? 1024 : 512;
+    const int lag = window / 2;
+    const int span = window + lag;
+    const std::vector<int16_t> pcm = ToPcm16(Synthesize(recipe, rate));
+    ResetAccuratePitch();
+    std::vector<Reading> readings;
+    static float segment[kAccuratePitchMaxSegment];
+    for (size_t end = kBlock; end <= pcm.size(); end += kBlock) {
+        for (int i = 0; i < span; ++i) {
+            const long at = long(end) - span + i;
+            segment[i] = at >= 0 ? float(pcm[size_t(at)]) : 0.0f;
+        }
+        TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)));
+        const double centre = (double(end) - span / 2.0) / rate;
+        readings.push_back({double(end) / rate, TrueFrequency(recipe, centre),
+                            ToneLevelDbfs(recipe, centre), AccuratePitchTracker.pitch,
+                            AccuratePitchTracker.locked});
+    }
+    return readings;
+}
+
+double Error(const Reading& r) {
+    return r.pitch > 0.0f ? std::fabs(CentsOff(r.pitch, r.truth)) : 1e9;
+}
+
+// Of the readings where a tone has sounded for `settle` seconds: the share locked within
+// `cents` of the truth.
+struct Tally {
+    int frames = 0;
+    int within50 = 0;
+    int within10 = 0;
+    std::vector<double> errors;
+
+    void Add(const std::vector<Reading>& readings, double onset, double settle = 0.5) {
+        for (const Reading& r : readings) {
+            if (r.truth <= 0.0 || r.seconds < onset + settle) continue;
+            frames += 1;
+            const double e = r.locked ? Error(r) : 1e9;
+            within50 += e <= 50.0;
+            within10 += e <= 10.0;
+            errors.push_back(Error(r));
+        }
+    }
+    double Share50() const { return double(within50) / frames; }
+    double Share10() const { return double(within10) / frames; }
+    double Median() {
+        std::sort(errors.begin(), errors.end());
+        return errors[errors.size() / 2];
+    }
+};
+
+const Timbre kHarmonicTimbres[] = {
+    Timbre::kSine,
+    Timbre::kSquare,
+    Timbre::kTriangle,
+    Timbre::kSawtooth,
+    Timbre::kWeakFundamental,
+    Timbre::kOddOnly,
+    Timbre::kMissingFundamental,
+    Timbre::kPiano,
+    Timbre::kBrass,
+};
+
+double Note(int semitonesAboveA2) {
+    return 110.0 * std::pow(2.0, semitonesAboveA2 / 12.0);
+}
+
+// Every timbre on notes A2 .. A5 (every third semitone) at `rate` with `snrDb` of noise.
+Tally SustainedNotes(Timbre timbre, int rate, double snrDb) {
+    Tally tally;
+    for (int semitone = 0; semitone <= 36; semitone += 3) {
+        ToneRecipe recipe;
+        recipe.timbre = timbre;
+        recipe.startHz = recipe.endHz = Note(semitone);
+        recipe.seconds = 1.2;
+        recipe.snrDb = snrDb;
+        tally.Add(Follow(recipe, rate), 0.0);
+    }
+    return tally;
+}
+
+// ---- Sustained notes ----
+
+TEST(AccuratePitchNotes, EveryTimbreFromA2ToA5IsLockedOnItsNote) {
+    for (Timbre timbre : kHarmonicTimbres) {
+        Tally tally = SustainedNotes(timbre, 22050, 1e9);
+        EXPECT_GE(tally.Share50(), 0.99) << int(timbre);
+        EXPECT_GE(tally.Share10(), 0.90) << int(timbre);
+    }
+}
+
+TEST(AccuratePitchNotes, TheSmallDeviceProfileReadsTheSameNotes) {
+    for (Timbre timbre : kHarmonicTimbres) {
+        Tally tally = SustainedNotes(timbre, 11025, 1e9);
+        EXPECT_GE(tally.Share50(), 0.99) << int(timbre);
+        EXPECT_GE(tally.Share10(), 0.90) << int(timbre);
+    }
+}
+
+TEST(AccuratePitchNotes, PlainWaveformsFrom110To880HzAreWithinTwoCents) {
+    for (Timbre timbre : {Timbre::kSine, Timbre::kSquare, Timbre::kTriangle, Timbre::kSawtooth}) {
+        for (double hz : {110.0, 165.0, 220.0, 330.0, 440.0, 660.0, 880.0}) {
+            ToneRecipe recipe;
+            recipe.timbre = timbre;
+            recipe.startHz = recipe.endHz = hz;
+            recipe.seconds = 1.5;
+            Tally tally;
+            tally.Add(Follow(recipe), 0.0);
+            EXPECT_LE(tally.Median(), 2.0) << int(timbre) << " at " << hz;
+        }
+    }
+}
+
+TEST(AccuratePitchNotes, TheRangeEdgesAreRead) {
+    for (int rate : {22050, 11025}) {
+        for (double hz : {50.0, 2000.0}) {
+            for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
+                ToneRecipe recipe;
+                recipe.timbre = timbre;
+                recipe.startHz = recipe.endHz = hz;
+                recipe.seconds = 1.5;
+                Tally tally;
+                tally.Add(Follow(recipe, rate), 0.0);
+                EXPECT_GE(tally.Share50(), 0.99) << rate << " Hz rate, " << hz << " Hz";
+            }
+        }
+    }
+}
+
+// ---- Noise and silence ----
+
+TEST(AccuratePitchNoise, TonesInNoiseAtTenAndZeroDbStayOnTheirNote) {
+    for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kOddOnly, Timbre::kPiano}) {
+        EXPECT_GE(SustainedNotes(timbre, 22050, 10.0).Share50(), 0.99) << int(timbre);
+        EXPECT_GE(SustainedNotes(timbre, 22050, 0.0).Share50(), 0.90) << int(timbre);
+    }
+}
+
+// White noise, and noise low-passed once and three times (deep, rumbling noise correlates
+// over many lags and is the harder case).
+TEST(AccuratePitchNoise, NoiseAloneNeverLocks) {
+    for (int rate : {22050, 11025}) {
+        for (int passes : {0, 1, 3}) {
+            ToneRecipe recipe;
+            recipe.timbre = Timbre::kNone;
+            recipe.noiseDbfs = -20.0;
+            recipe.noisePasses = passes;
+            recipe.seconds = 30.0;
+            const std::vector<float> noise = Synthesize(recipe, rate);
+            const int window = rate == 22050 ? 1024 : 512;
+            ResetAccuratePitch();
+            int locked = 0;
+            for (size_t end = size_t(window * 3 / 2); end <= noise.size(); end += kBlock) {
+                const float* segment = noise.data() + end - size_t(window * 3 / 2);
+                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)));
+                locked += AccuratePitchTracker.locked;
+            }
+            EXPECT_EQ(locked, 0) << rate << " Hz, " << passes << " low-pass passes";
+        }
+    }
+}
+
+TEST(AccuratePitchNoise, SilenceHasNoPitchAtAll) {
+    ToneRecipe recipe;
+    recipe.timbre = Timbre::kNone;
+    for (const Reading& r : Follow(recipe)) {
+        EXPECT_EQ(r.pitch, 0.0f);
+        EXPECT_FALSE(r.locked);
+    }
+    // A quiet hum below -70 dBFS counts as silence too.
+    recipe.timbre = Timbre::kSine;
+    recipe.peakDbfs = -75.0;
+    for (const Reading& r : Follow(recipe))
+        EXPECT_FALSE(r.locked);
+}
+
+// ---- Changing notes ----
+
+TEST(AccuratePitchChanges, ADecayingNoteIsReadDownToFiftyDbBelowFullScale) {
+    for (Timbre timbre : {Timbre::kPiano, Timbre::kSawtooth, Timbre::kSine}) {
+        ToneRecipe recipe;
+        recipe.timbre = timbre;
+        recipe.startHz = recipe.endHz = 196.0;
+        recipe.seconds = 4.0;
+        recipe.peakDbfs = -3.0;
+        recipe.decayDbPerSecond = 15.0;
+        double quietest = 0.0;  // dBFS of the last locked, right reading
+        for (const Reading& r : Follow(recipe)) {
+            if (r.truth > 0.0 && r.locked && Error(r) <= 50.0) quietest = r.level;
+            // Louder than -50 dBFS every reading is live and right.
+            if (r.truth > 0.0 && r.level > -50.0 && r.seconds > 0.2) {
+                EXPECT_TRUE(r.locked && Error(r) <= 50.0) << r.seconds;
+            }
+        }
+        EXPECT_LE(quietest, -50.0) << int(timbre);
+    }
+}
+
+TEST(AccuratePitchChanges, VibratoIsFollowedWithinFifteenCents) {
+    for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
+        for (double hz : {110.0, 330.0, 880.0}) {
+            ToneRecipe recipe;
+            recipe.timbre = timbre;
+            recipe.startHz = recipe.endHz = hz;
+            recipe.vibratoCents = 30.0;
+            recipe.vibratoHz = 6.0;
+            recipe.seconds = 3.0;
+            Tally tally;
+            tally.Add(Follow(recipe), 0.0);
+            EXPECT_LE(tally.Median(), 15.0) << int(timbre) << " at " << hz;
+            EXPECT_GE(tally.Share50(), 0.99) << int(timbre) << " at " << hz;
+        }
+    }
+}
+
+TEST(AccuratePitchChanges, AGlideOverThreeOctavesStaysLockedOnIt) {
+    ToneRecipe recipe;
+    recipe.timbre = Timbre::kSawtooth;
+    recipe.startHz = 110.0;
+    recipe.endHz = 880.0;
+    recipe.seconds = 3.0;
+    Tally tally;
+    tally.Add(Follow(recipe), 0.0, 0.2);
+    EXPECT_GE(tally.Share50(), 0.95);
+}
+
+TEST(AccuratePitchChanges, ANoteLocksWithinAFifthOfASecondOfItsOnset) {
+    for (Timbre timbre : kHarmonicTimbres) {
+        for (double hz : {82.0, 247.0, 740.0}) {
+            for (double snr : {1e9, 10.0}) {
+                ToneRecipe recipe;
+                recipe.timbre = timbre;
+                recipe.startHz = recipe.endHz = hz;
+                recipe.onsetSeconds = 0.37;
+                recipe.seconds = 1.0;
+                recipe.snrDb = snr;
+                double first = 1e9;
+                for (const Reading& r : Follow(recipe)) {
+                    if (r.locked && r.truth > 0.0 && Error(r) <= 50.0) {
+                        first = r.seconds - recipe.onsetSeconds;
+                        break;
+                    }
+                }
+                EXPECT_LE(first, 0.19) << int(timbre) << " at " << hz << ", SNR " << snr;
+            }
+        }
+    }
+}
+
+TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
+    ToneRecipe low;
+    low.timbre = Timbre::kSawtooth;
+    low.startHz = low.endHz = 220.0;
+    low.seconds = 1.0;
+    ToneRecipe high = low;
+    high.startHz = high.endHz = 311.0;
+    std::vector<float> both = Synthesize(low, 22050);
+    const std::vector<float> second = Synthesize(high, 22050);
+    both.insert(both.end(), second.begin(), second.end());
+    ResetAccuratePitch();
+    static float segment[kAccuratePitchMaxSegment];
+    std::vector<Reading> readings;
+    for (size_t end = 1536; end <= both.size(); end += kBlock) {
+        std::copy(both.begin() + long(end) - 1536, both.begin() + long(end), segment);
+        TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f));
+        readings.push_back(
+            {double(end) / 22050, 0, 0, AccuratePitchTracker.pitch, AccuratePitchTracker.locked});
+    }
+    // Before the change the old note is locked, two blocks after it the new one.
+    const Reading& before = readings[size_t(0.9 * 22050 / kBlock)];
+    const Reading& after = readings[size_t(1.15 * 22050 / kBlock)];
+    EXPECT_TRUE(before.locked);
+    EXPECT_NEAR(CentsOff(before.pitch, 220.0), 0.0, 5.0);
+    EXPECT_TRUE(after.locked);
+    EXPECT_NEAR(CentsOff(after.pitch, 311.0), 0.0, 5.0);
+}
+
+// ---- Interface ----
+
+TEST(AccuratePitchInterface, SizesBeyondTheStorageOrAWindowShorterThanTheLagGiveNothing) {
+    static float segment[2 * kAccuratePitchMaxSegment];
+    for (int i = 0; i < 2 * kAccuratePitchMaxSegment; ++i)
+        segment[i] = float(8000.0 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 22050.0));
+    const PitchCandidate fine = EstimateAccuratePitch(segment, 1024, 512, 22050.0f);
+    EXPECT_NEAR(fine.frequency, 440.0f, 0.5f);
+    EXPECT_GT(fine.clarity, 0.99f);
+    for (const PitchCandidate c : {EstimateAccuratePitch(segment, 2048, 512, 22050.0f),
+                                   EstimateAccuratePitch(segment, 1024, 1024, 22050.0f),
+                                   EstimateAccuratePitch(segment, 256, 512, 22050.0f),
+                                   EstimateAccuratePitch(segment, 1024, 512, 0.0f)}) {
+        EXPECT_EQ(c.frequency, 0.0f);
+        EXPECT_EQ(c.clarity, 0.0f);
+    }
+}
+
+TEST(AccuratePitchInterface, AnUnclearEstimateUnlocksButKeepsThePitchShown) {
+    ResetAccuratePitch();
+    TrackAccuratePitch({440.0f, 0.99f});
+    EXPECT_TRUE(AccuratePitchTracker.locked);
+    TrackAccuratePitch({0.0f, 0.0f});
+    EXPECT_FALSE(AccuratePitchTracker.locked);
+    EXPECT_EQ(AccuratePitchTracker.pitch, 440.0f);
+    EXPECT_EQ(AccuratePitchTracker.missCount, 1);
+    // A middling clarity needs three agreeing estimates, a high one two.
+    TrackAccuratePitch({441.0f, 0.6f});
+    TrackAccuratePitch({442.0f, 0.6f});
+    EXPECT_FALSE(AccuratePitchTracker.locked);
+    TrackAccuratePitch({441.0f, 0.6f});
+    EXPECT_TRUE(AccuratePitchTracker.locked);
+    TrackAccuratePitch({600.0f, 0.85f});
+    EXPECT_FALSE(AccuratePitchTracker.locked);
+    TrackAccuratePitch({602.0f, 0.85f});
+    EXPECT_TRUE(AccuratePitchTracker.locked);
+}
+
+}  // namespace
