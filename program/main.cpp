@@ -20,6 +20,7 @@
 #include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
+#include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/startup.h"
 
@@ -157,6 +158,10 @@ int main(int argc, char** argv) {
     if (AnsweredWithoutRunning(options, &code)) return code;
 
     SetOemTextOverride(options.oemText ? options.oemText->c_str() : nullptr);
+    PitchEstimatorKind estimator;
+    if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
+        SetPitchEstimator(estimator);  // outranks the choice kept in its file
+    }
     if (!ChooseAudioSource(options)) return kUsageError;
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created\n",

@@ -35,7 +35,7 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {"--input", &ProgramOptions::input},        {"--device", &ProgramOptions::device},
     {"--snapshot", &ProgramOptions::snapshot},  {"--oem-text", &ProgramOptions::oemText},
-    {"--pitch-log", &ProgramOptions::pitchLog},
+    {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
 };
 
 ProgramOptions Fail(ProgramOptions options, const std::string& message) {
@@ -93,6 +93,9 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         }
         const bool mayBeEmpty = name == "--device" || name == "--oem-text";
         if (value.empty() && !mayBeEmpty) return Fail(options, "option " + name + " needs a value");
+        if (name == "--pitch" && value != "classic" && value != "accurate") {
+            return Fail(options, "--pitch '" + value + "': expected classic or accurate");
+        }
         options.*(valueOption->field) = value;
     }
     return options;
@@ -110,6 +113,7 @@ const char* ProgramUsage() {
            "  --command ID@N       send menu command ID after N processed blocks (repeatable)\n"
            "  --oem-text TEXT      take TEXT as the machine's OEM text\n"
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
+           "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
            "  --stats              at the end, print the blocks processed and dropped\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"

@@ -25,6 +25,7 @@ struct ProgramOptions {
     std::optional<std::string> snapshot;    // PNG written when the program ends
     std::optional<std::string> oemText;     // replaces the machine's OEM text
     std::optional<std::string> pitchLog;    // CSV file, "-" for standard output
+    std::optional<std::string> pitch;       // the pitch estimator: "classic" or "accurate"
     std::vector<ScriptedCommand> commands;  // in the order given
     std::string error;  // one line "quillo-sa: ..." when the command line is wrong; else empty
 };

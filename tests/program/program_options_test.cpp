@@ -20,7 +20,7 @@ TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
     const ProgramOptions options =
         Parse({"--input", "song.flac", "--device=USB Mic", "--headless", "--snapshot", "a.png",
                "--command", "40060@12", "--command=1206@0", "--oem-text", "PocketPC J6",
-               "--pitch-log", "-", "--list-devices"});
+               "--pitch-log", "-", "--list-devices", "--pitch=accurate"});
     EXPECT_EQ(options.error, "");
     EXPECT_EQ(options.input, "song.flac");
     EXPECT_EQ(options.device, "USB Mic");
@@ -29,6 +29,7 @@ TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
     EXPECT_EQ(options.snapshot, "a.png");
     EXPECT_EQ(options.oemText, "PocketPC J6");
     EXPECT_EQ(options.pitchLog, "-");
+    EXPECT_EQ(options.pitch, "accurate");
     ASSERT_EQ(options.commands.size(), 2u);
     EXPECT_EQ(options.commands[0].id, 40060);
     EXPECT_EQ(options.commands[0].blocks, 12);
@@ -82,6 +83,9 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
         {{"--command", "65536@1"}, "'65536@1'"},
         {{"--command", "1@99999999999999999999"}, "'1@99999999999999999999'"},
         {{"--headless", "--command"}, "--command"},
+        {{"--pitch", "yin"}, "'yin'"},
+        {{"--pitch", "Accurate"}, "'Accurate'"},
+        {{"--pitch="}, "--pitch"},
     };
     for (const Case& c : cases) {
         const ProgramOptions options = Parse(c.arguments);

@@ -221,6 +221,59 @@ TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
         << run.err;
 }
 
+// The locked rows of a pitch log on standard output: their notes, and the largest distance
+// of their frequencies from `hz`.
+struct LockedRows {
+    int count = 0;
+    std::string notes;  // each locked row's note, in order, separated by spaces
+    double worstHz = 0.0;
+};
+LockedRows ReadLockedRows(const std::string& out, double hz) {
+    LockedRows rows;
+    std::istringstream log(out);
+    std::string line;
+    std::getline(log, line);
+    while (std::getline(log, line)) {
+        char note[8] = {}, lock[16] = {};
+        double time = 0.0, frequency = 0.0;
+        if (std::sscanf(line.c_str(), "%lf,%lf,%7[^,],%*d,%15s", &time, &frequency, note,
+                        lock) != 4 ||
+            std::strcmp(lock, "locked") != 0) {
+            continue;
+        }
+        ++rows.count;
+        rows.notes += std::string(note) + " ";
+        rows.worstHz = std::max(rows.worstHz, std::abs(frequency - hz));
+    }
+    return rows;
+}
+
+// A 220 Hz sawtooth: the classic estimator locks a little flat of it, on G#; --pitch accurate
+// reads A, within a fraction of a hertz, and leaves the choice kept in its file alone.
+TEST_F(ProgramTest, PitchAccurateReadsASawtoothThatTheClassicEstimatorReadsFlat) {
+    const std::string wav = home + "/saw220.wav";
+    std::vector<Partial> saw;
+    for (int n = 1; n <= 40 && 220.0 * n < 11000.0; ++n)
+        saw.push_back({n, 9000.0 / n});
+    WriteToneWav(wav, 220.0, 3.0, saw, 0.0);
+    const ProgramRun classic = RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
+    ASSERT_EQ(classic.exitCode, 0) << classic.err;
+    const ProgramRun accurate =
+        RunProgram({"--headless", "--input", wav, "--pitch-log", "-", "--pitch", "accurate"}, home);
+    ASSERT_EQ(accurate.exitCode, 0) << accurate.err;
+
+    const LockedRows classicRows = ReadLockedRows(classic.out, 220.0);
+    ASSERT_GT(classicRows.count, 0);
+    EXPECT_NE(classicRows.notes.find("G#"), std::string::npos) << classicRows.notes;
+    const LockedRows accurateRows = ReadLockedRows(accurate.out, 220.0);
+    EXPECT_GT(accurateRows.count, 55);
+    EXPECT_EQ(accurateRows.notes.find("G#"), std::string::npos) << accurateRows.notes;
+    EXPECT_LT(accurateRows.worstHz, 0.5);
+    // The same number of rows: the choice changes readings, not when they are written.
+    EXPECT_EQ(std::count(classic.out.begin(), classic.out.end(), '\n'),
+              std::count(accurate.out.begin(), accurate.out.end(), '\n'));
+}
+
 TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoAndEnds) {
     const ProgramRun run =
         RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
