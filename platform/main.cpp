@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -149,6 +151,23 @@ void HeadlessMessages(QtMsgType type, const QMessageLogContext& context, const Q
     if (QtDefaultMessages != nullptr) QtDefaultMessages(type, context, text);
 }
 
+std::atomic<bool> SoundInputLost{false};
+
+// On the source's thread, when the microphone is lost mid-run: said as a failed opening is,
+// with the reason on a line of its own, then the window closes and the run ends with code 1.
+void OnMicrophoneLost(const char* reason) {
+    SoundInputLost = true;
+    QMetaObject::invokeMethod(
+        qApp,
+        [line = std::string(reason)] {
+            ShowMessageBox(MainWindowWidget(), "Sound input failed!", "Fatal error",
+                           kMessageBoxExclamation);
+            std::fprintf(stderr, "quillo-sa: %s\n", line.c_str());
+            PostMainWindowMessage(WM_CLOSE);
+        },
+        Qt::QueuedConnection);
+}
+
 void PrintDevice(const char* name, bool isDefault, void* listed) {
     std::printf("%s%s\n", name, isDefault ? " (default)" : "");
     ++*static_cast<int*>(listed);
@@ -197,6 +216,7 @@ int main(int argc, char** argv) {
     } else {
         SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
+        SetMicrophoneLostNotice(OnMicrophoneLost);
     }
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created\n",
@@ -234,6 +254,7 @@ int main(int argc, char** argv) {
     if (options.headless) QTimer::singleShot(0, StopPictureUpdates);
 
     int code = RunProgram();
+    if (SoundInputLost) code = 1;
 
     SetPostedMessageObserver(nullptr);
     if (options.pitchLog) ClosePitchLog();
