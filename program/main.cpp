@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "capture/capture.h"
@@ -93,6 +95,23 @@ void MakeSettingsFolder() {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
 }
 
+std::atomic<bool> SoundInputLost{false};
+
+// On the source's thread, when the microphone is lost mid-run: said as a failed opening is,
+// with the reason on a line of its own, then the window closes and the run ends with code 1.
+void OnMicrophoneLost(const char* reason) {
+    SoundInputLost = true;
+    QMetaObject::invokeMethod(
+        qApp,
+        [line = std::string(reason)] {
+            ShowMessageBox(MainWindowWidget(), "Sound input failed!", "Fatal error",
+                           kMessageBoxExclamation);
+            std::fprintf(stderr, "quillo-sa: %s\n", line.c_str());
+            PostMainWindowMessage(WM_CLOSE);
+        },
+        Qt::QueuedConnection);
+}
+
 void PrintDevice(const char* name, bool isDefault, void* listed) {
     std::printf("%s%s\n", name, isDefault ? " (default)" : "");
     ++*static_cast<int*>(listed);
@@ -146,6 +165,7 @@ bool ChooseAudioSource(const ProgramOptions& options) {
     } else {
         SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
+        SetMicrophoneLostNotice(OnMicrophoneLost);
     }
     return true;
 }
@@ -182,5 +202,7 @@ int main(int argc, char** argv) {
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
 
-    return FinishRun(options, RunProgram());
+    code = RunProgram();
+    if (SoundInputLost) code = 1;
+    return FinishRun(options, code);
 }

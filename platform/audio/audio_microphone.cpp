@@ -224,16 +224,18 @@ void MicrophoneClose() {
 
 }  // namespace
 
-const AudioSource MicrophoneSource = {MicrophoneOpen, MicrophoneAddBuffer, MicrophoneStart,
-                                      MicrophoneStop, MicrophoneReset,     MicrophoneClose};
+const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen,  MicrophoneAddBuffer,
+                                               MicrophoneStart, MicrophoneStop,
+                                               MicrophoneReset, MicrophoneClose};
 
-void SetMicrophoneName(const char* name) {
+void SetPortAudioMicrophoneName(const char* name) {
     const char* chosen = name == nullptr ? "" : name;
     std::snprintf(Microphone.deviceName, sizeof Microphone.deviceName, "%s", chosen);
 }
 
-bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
-                     void* context) {
+bool ListPortAudioMicrophones(unsigned rate,
+                              void (*found)(const char* name, bool isDefault, void* context),
+                              void* context) {
     if (found == nullptr || !InitializeQuietly()) return false;
     const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
     const PaDeviceIndex count = Pa_GetDeviceCount();

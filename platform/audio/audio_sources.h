@@ -1,5 +1,5 @@
 // The audio sources that record from the machine's inputs and files; their contract is the
-// AudioSource table in capture/audio_source.h. They need PortAudio, libsndfile and
+// AudioSource table in capture/audio_source.h. They need libpulse, PortAudio, libsndfile and
 // libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM). The scripted
 // source for tests is platform/headless/scripted_source.h.
 #pragma once
@@ -9,21 +9,42 @@
 
 #include "capture/audio_source.h"
 
+// ---- Microphone ----
+// The sound server's default source, or the one named, through libpulse when a server answers
+// (platform/audio_pulse.h); else PortAudio's default input device, or the one named.
+
+extern const AudioSource MicrophoneSource;
+
+// The input to open: null or empty for the default; else a name (see SetPulseSourceName and
+// SetPortAudioMicrophoneName).
+void SetMicrophoneName(const char* name);
+
+// Calls `found` for every input: the sound server's sources when one answers, else
+// PortAudio's inputs that can record mono 16-bit at `rate`. False when neither can start.
+bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
+                     void* context);
+
+// Called at most once an opening, on the source's thread, when the open input is lost
+// mid-run (the sound server ended, or its source went away), with a one-line reason. After
+// that the source delivers nothing more; stop, reset and close work as before.
+void SetMicrophoneLostNotice(void (*lost)(const char* reason));
+
 // ---- Microphone through PortAudio ----
 // Mono or stereo, 8 or 16 bits, at the format's rate; buffers are filled in order on
 // PortAudio's thread and handed to a thread of the source's own through a lock-free queue.
 // Open fails without an input device or when the device cannot record the format.
 
-extern const AudioSource MicrophoneSource;
+extern const AudioSource PortAudioMicrophoneSource;
 
 // The device to open: null or empty chooses PortAudio's default input device; otherwise the
 // device of exactly this name, else the first whose name contains it.
-void SetMicrophoneName(const char* name);
+void SetPortAudioMicrophoneName(const char* name);
 
 // Calls `found` for every input device that can record mono 16-bit at `rate`, in PortAudio's
 // order, telling which one is the default input. False when PortAudio cannot start.
-bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
-                     void* context);
+bool ListPortAudioMicrophones(unsigned rate,
+                              void (*found)(const char* name, bool isDefault, void* context),
+                              void* context);
 
 // ---- Audio file through libsndfile and libsamplerate ----
 

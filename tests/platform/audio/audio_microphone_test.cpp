@@ -41,6 +41,8 @@ class MicrophoneTest : public ::testing::Test {
         }
         setenv("HOME", home.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
+        // No sound server answers here, so the microphone falls back to PortAudio.
+        setenv("PULSE_SERVER", ("unix:" + home + "/no-server").c_str(), 1);
     }
     void TearDown() override { SetMicrophoneName(nullptr); }
 

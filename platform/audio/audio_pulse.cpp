@@ -1,0 +1,478 @@
+// The microphone through libpulse.
+//
+// A thread of the source's own runs a plain libpulse main loop: the server converts to the
+// capture format and sends about one buffer's worth at a time, so the thread wakes about
+// once a buffer, as `parec` does. PortAudio's ALSA host reaches the same server through the
+// ALSA pulse plugin by polling, at forty times that cost.
+//
+//     addBuffer --queued--> read callback (fills in order) --returning--> client
+//
+// Every libpulse call of an opening runs on one thread at a time: the opener's until the
+// stream is ready, then the source's thread until close has joined it. The other operations
+// only change the two queues under `mutex` and wake the loop (pa_mainloop_wakeup may be
+// called from any thread), so the client is never called with a lock of ours held.
+#include <poll.h>
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/audio/audio_pulse.h"
+#include "platform/audio/audio_sources.h"
+
+namespace {
+
+constexpr int kMaxSourceName = 256;
+constexpr int kMaxLabel = 2 * kMaxSourceName + 16;
+constexpr int kReasonSize = 256;
+constexpr int kServerWaitMs = 5000;            // for an answer while connecting or listing
+constexpr uint32_t kFramesPerFragment = 1024;  // the server sends about a buffer at a time
+constexpr const char* kClientName = "Quillo-SA";
+
+struct HeaderQueue {
+    WaveHeader* slots[kMaxSourceBuffers];
+    int first;
+    int count;
+};
+
+bool PushHeader(HeaderQueue& queue, WaveHeader* header) {
+    if (queue.count == kMaxSourceBuffers) return false;
+    queue.slots[(queue.first + queue.count) % kMaxSourceBuffers] = header;
+    queue.count++;
+    return true;
+}
+
+WaveHeader* PopHeader(HeaderQueue& queue) {
+    if (queue.count == 0) return nullptr;
+    WaveHeader* header = queue.slots[queue.first];
+    queue.first = (queue.first + 1) % kMaxSourceBuffers;
+    queue.count--;
+    return header;
+}
+
+struct PulseRecord {
+    char sourceName[kMaxSourceName];  // as asked; empty = the server's default
+    std::atomic<void (*)(const char*)> lost;
+    // The opening; changed only while the source's thread does not run.
+    pa_mainloop* loop;
+    pa_context* context;
+    pa_stream* stream;
+    AudioSourceClient client;
+    std::thread thread;
+    // The source's thread alone, while it runs.
+    bool lostPending;
+    bool lostReported;
+    char reason[kReasonSize];
+    // Shared.
+    std::mutex mutex;  // guards what follows
+    std::condition_variable changed;
+    HeaderQueue queued;     // empty buffers, the first one being filled
+    HeaderQueue returning;  // filled, stopped or reset buffers, in the order to return them
+    bool started;
+    bool quit;
+};
+PulseRecord Pulse;
+
+// ---- Talking to the server ----
+
+struct ServerSession {
+    pa_mainloop* loop;
+    pa_context* context;
+};
+
+// Runs the loop until `done()` or kServerWaitMs; false on timeout or a failing loop.
+template <typename Done>
+bool RunUntil(pa_mainloop* loop, Done done) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kServerWaitMs);
+    while (!done()) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        if (pa_mainloop_prepare(loop, static_cast<int>(left.count())) < 0 ||
+            pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Disconnect(ServerSession& session) {
+    if (session.context != nullptr) {
+        pa_context_disconnect(session.context);
+        pa_context_unref(session.context);
+    }
+    if (session.loop != nullptr) pa_mainloop_free(session.loop);
+    session = ServerSession{};
+}
+
+// Connects without ever starting a server; false when none answers in time.
+bool Connect(ServerSession& session) {
+    session = ServerSession{pa_mainloop_new(), nullptr};
+    if (session.loop == nullptr) return false;
+    session.context = pa_context_new(pa_mainloop_get_api(session.loop), kClientName);
+    bool ready = session.context != nullptr &&
+                 pa_context_connect(session.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+    if (ready) {
+        pa_context* context = session.context;
+        ready = RunUntil(session.loop,
+                         [context] {
+                             const pa_context_state_t state = pa_context_get_state(context);
+                             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+                         }) &&
+                pa_context_get_state(context) == PA_CONTEXT_READY;
+    }
+    if (!ready) Disconnect(session);
+    return ready;
+}
+
+// Runs an introspection operation to its end; false when it fails or times out.
+bool Complete(ServerSession& session, pa_operation* operation) {
+    if (operation == nullptr) return false;
+    const bool done = RunUntil(session.loop, [operation] {
+        return pa_operation_get_state(operation) != PA_OPERATION_RUNNING;
+    });
+    const bool ok = done && pa_operation_get_state(operation) == PA_OPERATION_DONE;
+    if (!done) pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    return ok;
+}
+
+// Calls visit(info) for every source of the server.
+struct SourceVisit {
+    void (*visit)(const pa_source_info& info, void* context);
+    void* context;
+    bool failed;
+};
+
+bool VisitSources(ServerSession& session, SourceVisit& visit) {
+    auto each = [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
+        SourceVisit& v = *static_cast<SourceVisit*>(userdata);
+        if (eol < 0) v.failed = true;
+        if (eol == 0 && info != nullptr) v.visit(*info, v.context);
+    };
+    return Complete(session, pa_context_get_source_info_list(session.context, each, &visit)) &&
+           !visit.failed;
+}
+
+// The source that a name asks for: rank 0 exact name, 1 exact description, 2 part of the
+// name, 3 part of the description; the first of the best rank.
+struct SourceMatch {
+    const char* wanted;
+    int rank;  // 4 = nothing found
+    char name[kMaxSourceName];
+};
+
+void MatchSource(const pa_source_info& info, void* context) {
+    SourceMatch& match = *static_cast<SourceMatch*>(context);
+    const char* description = info.description != nullptr ? info.description : "";
+    int rank = 4;
+    if (std::strcmp(info.name, match.wanted) == 0) {
+        rank = 0;
+    } else if (std::strcmp(description, match.wanted) == 0) {
+        rank = 1;
+    } else if (std::strstr(info.name, match.wanted) != nullptr) {
+        rank = 2;
+    } else if (std::strstr(description, match.wanted) != nullptr) {
+        rank = 3;
+    }
+    if (rank < match.rank) {
+        match.rank = rank;
+        std::snprintf(match.name, sizeof match.name, "%s", info.name);
+    }
+}
+
+// ---- The source's thread ----
+
+void Wake() {
+    pa_mainloop_wakeup(Pulse.loop);
+    Pulse.changed.notify_all();  // a loop that failed waits here instead
+}
+
+void NoteLoss(const char* what, int error) {
+    if (Pulse.lostPending) return;
+    Pulse.lostPending = true;
+    std::snprintf(Pulse.reason, sizeof Pulse.reason, "%s (%s)", what, pa_strerror(error));
+}
+
+void OnContextState(pa_context* context, void*) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+        NoteLoss("the sound server went away", pa_context_errno(context));
+    }
+}
+
+void OnStreamState(pa_stream* stream, void*) {
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        NoteLoss("the sound source went away", pa_context_errno(pa_stream_get_context(stream)));
+    }
+}
+
+// Fills the queued buffers in order with `n` bytes (silence for a hole in the stream, when
+// `bytes` is null). Audio that finds the source stopped or without a buffer is lost, as
+// with a driver.
+void Fill(const uint8_t* bytes, size_t n) {
+    std::lock_guard<std::mutex> guard(Pulse.mutex);
+    while (Pulse.started && n > 0 && Pulse.queued.count > 0) {
+        WaveHeader& header = *Pulse.queued.slots[Pulse.queued.first];
+        const size_t take = std::min<size_t>(header.dwBufferLength - header.dwBytesRecorded, n);
+        uint8_t* to = header.lpData + header.dwBytesRecorded;
+        if (bytes != nullptr) {
+            std::memcpy(to, bytes, take);
+            bytes += take;
+        } else {
+            std::memset(to, 0, take);
+        }
+        header.dwBytesRecorded += static_cast<uint32_t>(take);
+        n -= take;
+        if (header.dwBytesRecorded == header.dwBufferLength) {
+            PushHeader(Pulse.returning, PopHeader(Pulse.queued));
+        }
+    }
+}
+
+void OnReadable(pa_stream* stream, size_t, void*) {
+    const void* data = nullptr;
+    size_t n = 0;
+    while (pa_stream_peek(stream, &data, &n) == 0 && n > 0) {
+        Fill(static_cast<const uint8_t*>(data), n);
+        pa_stream_drop(stream);
+    }
+}
+
+// Hands every finished buffer to the client, oldest first, without the mutex.
+void ReturnFinished() {
+    for (;;) {
+        WaveHeader* header;
+        {
+            std::lock_guard<std::mutex> guard(Pulse.mutex);
+            header = PopHeader(Pulse.returning);
+        }
+        if (header == nullptr) return;
+        Pulse.client.returnBuffer(Pulse.client.context, header);
+    }
+}
+
+// The loop's poll. pa_mainloop_prepare empties the wake-up pipe, so a Wake that came after
+// the thread's last look at the queues but before prepare would be lost; looking again here,
+// after prepare, closes that gap (a later Wake still finds its byte in the pipe).
+int PollUnlessPending(pollfd* fds, unsigned long count, int timeoutMs, void*) {
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        if (Pulse.quit || Pulse.returning.count > 0) timeoutMs = 0;
+    }
+    return poll(fds, count, timeoutMs);
+}
+
+void RunPulseThread() {
+    bool loopFailed = false;
+    for (;;) {
+        ReturnFinished();
+        if (Pulse.lostPending && !Pulse.lostReported) {
+            Pulse.lostReported = true;
+            if (void (*lost)(const char*) = Pulse.lost.load()) lost(Pulse.reason);
+        }
+        {
+            std::unique_lock<std::mutex> guard(Pulse.mutex);
+            if (Pulse.quit && Pulse.returning.count == 0) return;
+            if (loopFailed) {
+                Pulse.changed.wait(guard, [] { return Pulse.quit || Pulse.returning.count > 0; });
+                continue;
+            }
+        }
+        if (pa_mainloop_iterate(Pulse.loop, 1, nullptr) < 0) {
+            loopFailed = true;
+            NoteLoss("the sound server's connection failed", PA_ERR_INTERNAL);
+        }
+    }
+}
+
+// ---- The source's operations ----
+
+// Connects the record stream and waits until it is ready; false when the server refuses.
+bool ConnectStream(ServerSession& session, const WaveFormat& format, const char* device) {
+    const pa_sample_spec spec{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
+                              format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = kFramesPerFragment * format.nBlockAlign;
+    Pulse.stream = pa_stream_new(session.context, "capture", &spec, nullptr);
+    if (Pulse.stream == nullptr) return false;
+    pa_stream_set_read_callback(Pulse.stream, OnReadable, nullptr);
+    // A chosen source stays chosen: its loss ends the run rather than moving the stream.
+    const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | (device != nullptr ? PA_STREAM_DONT_MOVE : 0));
+    pa_stream* stream = Pulse.stream;
+    const bool ready = pa_stream_connect_record(stream, device, &attributes, flags) >= 0 &&
+                       RunUntil(session.loop,
+                                [stream] {
+                                    const pa_stream_state_t state = pa_stream_get_state(stream);
+                                    return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                                }) &&
+                       pa_stream_get_state(stream) == PA_STREAM_READY;
+    if (!ready) {
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        Pulse.stream = nullptr;
+    }
+    return ready;
+}
+
+void ClosePulse() {
+    if (!Pulse.thread.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        Pulse.quit = true;
+    }
+    Wake();
+    Pulse.thread.join();  // returns what reset took back first
+    pa_stream_set_state_callback(Pulse.stream, nullptr, nullptr);
+    pa_context_set_state_callback(Pulse.context, nullptr, nullptr);
+    pa_stream_disconnect(Pulse.stream);
+    pa_stream_unref(Pulse.stream);
+    Pulse.stream = nullptr;
+    ServerSession session{Pulse.loop, Pulse.context};
+    Disconnect(session);
+    Pulse.loop = nullptr;
+    Pulse.context = nullptr;
+}
+
+bool AddPulseBuffer(WaveHeader* header) {
+    if (header == nullptr) return false;
+    std::lock_guard<std::mutex> guard(Pulse.mutex);
+    header->dwBytesRecorded = 0;
+    return PushHeader(Pulse.queued, header);
+}
+
+void StartPulse() {
+    std::lock_guard<std::mutex> guard(Pulse.mutex);
+    Pulse.started = true;
+}
+
+// Stops filling; with `all`, every queued buffer goes back, else only a partly filled one.
+void TakeBack(bool all) {
+    bool taken = false;
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        Pulse.started = false;
+        while (Pulse.queued.count > 0 &&
+               (all || Pulse.queued.slots[Pulse.queued.first]->dwBytesRecorded > 0)) {
+            PushHeader(Pulse.returning, PopHeader(Pulse.queued));
+            taken = true;
+            if (!all) break;
+        }
+    }
+    if (taken && Pulse.loop != nullptr) Wake();
+}
+
+}  // namespace
+
+PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClient& client) {
+    const bool supported = format.wFormatTag == kWaveFormatPcm && format.nChannels >= 1 &&
+                           format.nChannels <= PA_CHANNELS_MAX &&
+                           (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
+                           format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
+    if (Pulse.thread.joinable() || !supported) return PulseOpening::kRefused;
+    ServerSession session{};
+    if (!Connect(session)) return PulseOpening::kNoServer;
+    SourceMatch match{Pulse.sourceName, 4, ""};
+    if (Pulse.sourceName[0] != '\0') {
+        SourceVisit visit{MatchSource, &match, false};
+        if (!VisitSources(session, visit) || match.rank == 4) {
+            Disconnect(session);
+            return PulseOpening::kRefused;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        Pulse.queued = HeaderQueue{};
+        Pulse.returning = HeaderQueue{};
+        Pulse.started = false;
+        Pulse.quit = false;
+    }
+    if (!ConnectStream(session, format, match.rank < 4 ? match.name : nullptr)) {
+        Disconnect(session);
+        return PulseOpening::kRefused;
+    }
+    Pulse.loop = session.loop;
+    Pulse.context = session.context;
+    Pulse.client = client;
+    Pulse.lostPending = false;
+    Pulse.lostReported = false;
+    pa_context_set_state_callback(Pulse.context, OnContextState, nullptr);
+    pa_stream_set_state_callback(Pulse.stream, OnStreamState, nullptr);
+    pa_mainloop_set_poll_func(Pulse.loop, PollUnlessPending, nullptr);
+    try {
+        Pulse.thread = std::thread(RunPulseThread);
+    } catch (const std::system_error&) {
+        pa_stream_disconnect(Pulse.stream);
+        pa_stream_unref(Pulse.stream);
+        Pulse.stream = nullptr;
+        Disconnect(session);
+        Pulse.loop = nullptr;
+        Pulse.context = nullptr;
+        return PulseOpening::kRefused;
+    }
+    return PulseOpening::kOpened;
+}
+
+const AudioSource PulseMicrophoneSource = {
+    [](const WaveFormat& format, const AudioSourceClient& client) {
+        return OpenPulseMicrophone(format, client) == PulseOpening::kOpened;
+    },
+    AddPulseBuffer,
+    StartPulse,
+    [] { TakeBack(false); },
+    [] { TakeBack(true); },
+    ClosePulse,
+};
+
+void SetPulseSourceName(const char* name) {
+    std::snprintf(Pulse.sourceName, sizeof Pulse.sourceName, "%s", name == nullptr ? "" : name);
+}
+
+void SetMicrophoneLostNotice(void (*lost)(const char* reason)) {
+    Pulse.lost = lost;
+}
+
+bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* context),
+                      void* context) {
+    ServerSession session{};
+    if (found == nullptr || !Connect(session)) return false;
+    struct Listing {
+        void (*found)(const char*, bool, void*);
+        void* context;
+        char defaultName[kMaxSourceName];
+    } listing{found, context, ""};
+    auto server = [](pa_context*, const pa_server_info* info, void* userdata) {
+        Listing& l = *static_cast<Listing*>(userdata);
+        if (info != nullptr && info->default_source_name != nullptr) {
+            std::snprintf(l.defaultName, sizeof l.defaultName, "%s", info->default_source_name);
+        }
+    };
+    auto each = [](const pa_source_info& info, void* userdata) {
+        const Listing& l = *static_cast<const Listing*>(userdata);
+        char label[kMaxLabel];
+        std::snprintf(label, sizeof label, "%s [%s]%s",
+                      info.description != nullptr ? info.description : "", info.name,
+                      info.monitor_of_sink != PA_INVALID_INDEX ? " (monitor)" : "");
+        l.found(label, std::strcmp(info.name, l.defaultName) == 0, l.context);
+    };
+    SourceVisit visit{each, &listing, false};
+    const bool ok =
+        Complete(session, pa_context_get_server_info(session.context, server, &listing)) &&
+        VisitSources(session, visit);
+    Disconnect(session);
+    return ok;
+}

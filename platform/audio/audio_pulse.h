@@ -1,0 +1,29 @@
+// The microphone through the sound server's own protocol (PulseAudio, or PipeWire's pulse
+// server). MicrophoneSource (platform/audio/audio_sources.h) records through it whenever a server
+// answers and through PortAudio otherwise; tests reach it directly here.
+#pragma once
+
+#include "capture/audio_source.h"
+
+enum class PulseOpening {
+    kOpened,
+    kNoServer,  // no server answered: another sound system may be tried
+    kRefused,   // a server answered, but not with this source or format
+};
+
+// The source's table; its open succeeds when OpenPulseMicrophone says kOpened.
+extern const AudioSource PulseMicrophoneSource;
+
+// Opens the named source (SetPulseSourceName), or the server's default, converted by the
+// server to the format. Never starts a server of its own.
+PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClient& client);
+
+// The source to record: null or empty for the server's default; else the source of exactly
+// this name, else of exactly this description, else the first whose name, then whose
+// description, contains it.
+void SetPulseSourceName(const char* name);
+
+// Calls `found` for every source of the server (monitors of outputs included), with a
+// label "description [name]" and " (monitor)" for monitors. False when no server answers.
+bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* context),
+                      void* context);
