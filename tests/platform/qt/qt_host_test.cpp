@@ -867,6 +867,94 @@ TEST_F(QtHostTest, TheMessageBoxIsModalUntilClosedAndPrintedInAHeadlessRun) {
     EXPECT_FALSE(RaiseRunningInstance());
 }
 
+TEST_F(QtHostTest, TheAboutTextIsWholeAndTheWindowHasAnIconAndATitleNote) {
+    void* window = Create();
+    EXPECT_FALSE(MainWindowWidget()->windowIcon().isNull());
+    Dialog = DialogRun();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;
+            SCOPED_TRACE(label->text().toStdString());
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+            EXPECT_TRUE(dialog->rect().contains(label->geometry()));
+        }
+        // OK stays in the middle of the widened dialog.
+        auto* ok = dialog->findChild<QPushButton*>();
+        ASSERT_NE(ok, nullptr);
+        EXPECT_NEAR(ok->geometry().center().x(), dialog->width() / 2, 2);
+        SendKey(dialog, Qt::Key_Return);
+    });
+    EXPECT_EQ(RunModalDialog(window, kAboutDialog, DialogProc), kCommandOk);
+
+    // A note beside the title stays through title changes, until removed.
+    SetMainWindowStatus("input ended");
+    SetMainWindowTitle("Quillo-SA:Spectrum");
+    EXPECT_EQ(MainWindowWidget()->windowTitle(),
+              QString::fromUtf8("Quillo-SA:Spectrum \u2014 input ended"));
+    SetMainWindowStatus(nullptr);
+    EXPECT_EQ(MainWindowWidget()->windowTitle(), "Quillo-SA:Spectrum");
+}
+
+// Checks one button of each of three groups as the options procedure does on opening.
+intptr_t CheckingDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_INITDIALOG) {
+        CheckDialogButton(dialog, kControlLinear, true);
+        CheckDialogButton(dialog, kControlWide, true);
+        CheckDialogButton(dialog, kControlAveragingMedium, true);
+    }
+    return DialogProc(dialog, message, wParam, lParam);
+}
+
+TEST_F(QtHostTest, TheSettingDialogStartsAtOkTabsToCheckedButtonsAndItsBoxesOpenOverIt) {
+    void* window = Create();
+    ShowMainWindow();
+    Dialog = DialogRun();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->activateWindow();
+        QCoreApplication::processEvents();
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        ASSERT_NE(focused, nullptr);
+        EXPECT_EQ(focused->text(), "OK");
+        // Tab once around: every radio group is entered once, at its checked button (the
+        // first when none is checked).
+        std::vector<std::string> visited;
+        for (int i = 0; i < 30; i++) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            if (now == focused) break;
+            if (auto* radio = qobject_cast<QRadioButton*>(now)) {
+                visited.push_back(radio->text().toStdString());
+            }
+        }
+        EXPECT_EQ(visited, (std::vector<std::string>{"Linear", "Wide", "Medium", "None", "11025 Hz",
+                                                     "None"}));
+        // The arrows still move within a group.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // Cancel
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // Linear
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+        EXPECT_TRUE(IsDialogButtonChecked(Dialog.handle, kControlLog));
+
+        // A box of the dialog opens over it, wherever the dialog is.
+        dialog->move(10, 10);
+        QCoreApplication::processEvents();
+        QTimer::singleShot(0, [dialog] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->parentWidget(), dialog);
+            EXPECT_TRUE(dialog->frameGeometry().contains(box->frameGeometry().center()))
+                << "box at " << box->x() << ", " << box->y();
+            box->button(QMessageBox::Ok)->click();
+        });
+        ShowMessageBox(Dialog.handle, "The value is out of range.", "Error", kMessageBoxPlain);
+        SendKey(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(RunModalDialog(window, kOptionsDialog, CheckingDialogProc), kCommandCancel);
+}
+
 // ---- Machine ----
 
 TEST_F(QtHostTest, TheOemTextOverrideIsReadAsUtf16WithinTheCapacity) {
