@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the program's 48 x 48 icon into resources/quillo-sa.xpm.
+"""Draws the program's 48 x 48 icon into resources/quillo-sa.xpm, and the desktop's PNG
+icons of every usual size from it into resources/icons/quillo-sa-SIZE.png.
 
-    scripts/make-icon.py           rewrite the icon
-    scripts/make-icon.py --check   exit 1 when the file differs from what this draws
+    scripts/make-icon.py           rewrite the icons
+    scripts/make-icon.py --check   exit 1 when a file differs from what this draws
 
 A dark rounded tile: above, a spectrum of a tone with its harmonics (green outline over a
 darker fill, cyan peak-hold marks); below, a spectrogram of a short melody in the
@@ -11,10 +12,17 @@ includes it, so the program and the desktop share one picture.
 """
 import math
 import pathlib
+import struct
 import sys
+import zlib
 
-OUTPUT = pathlib.Path(__file__).resolve().parent.parent / "resources" / "quillo-sa.xpm"
+RESOURCES = pathlib.Path(__file__).resolve().parent.parent / "resources"
+OUTPUT = RESOURCES / "quillo-sa.xpm"
 SIZE = 48
+# The hicolor theme's sizes. Each PNG is the 48 x 48 picture enlarged by whole pixels to at
+# least its size, then averaged down to it, so the pixel look stays and nothing is blurred
+# more than the size needs.
+PNG_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 PALETTE = {
     " ": "None",
@@ -127,16 +135,78 @@ def render(grid):
     return "\n".join(lines) + "\n"
 
 
+def rgba(char):
+    colour = PALETTE[char]
+    if colour == "None":
+        return (0, 0, 0, 0)
+    return (int(colour[1:3], 16), int(colour[3:5], 16), int(colour[5:7], 16), 255)
+
+
+def resample(grid, size):
+    """The grid as size x size RGBA rows: box-filtered from a whole-pixel enlargement,
+    colours weighted by their opacity."""
+    factor = max(1, -(-size // SIZE))
+    big = SIZE * factor
+    scale = big / size
+    rows = []
+    for y in range(size):
+        row = []
+        y0, y1 = y * scale, (y + 1) * scale
+        for x in range(size):
+            x0, x1 = x * scale, (x + 1) * scale
+            total = [0.0, 0.0, 0.0, 0.0]
+            for by in range(int(y0), min(big, math.ceil(y1))):
+                wy = min(y1, by + 1) - max(y0, by)
+                for bx in range(int(x0), min(big, math.ceil(x1))):
+                    w = wy * (min(x1, bx + 1) - max(x0, bx))
+                    r, g, b, a = rgba(grid[by // factor][bx // factor])
+                    total[0] += r * a * w
+                    total[1] += g * a * w
+                    total[2] += b * a * w
+                    total[3] += a * w
+            area = scale * scale
+            alpha = total[3] / area
+            if total[3] > 0:
+                pixel = [round(total[i] / total[3]) for i in range(3)] + [round(alpha)]
+            else:
+                pixel = [0, 0, 0, 0]
+            row.append(bytes(pixel))
+        rows.append(b"".join(row))
+    return rows
+
+
+def png(rows, size):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    raw = b"".join(b"\x00" + row for row in rows)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def png_path(size):
+    return RESOURCES / "icons" / f"quillo-sa-{size}.png"
+
+
 def main():
     check = sys.argv[1:] == ["--check"]
     if sys.argv[1:] and not check:
         sys.exit(__doc__)
-    text = render(draw())
+    grid = draw()
+    text = render(grid)
+    pngs = {png_path(size): png(resample(grid, size), size) for size in PNG_SIZES}
     if check:
         if not OUTPUT.exists() or OUTPUT.read_text() != text:
             sys.exit("make-icon: resources/quillo-sa.xpm is out of date; run the script")
+        for path, data in pngs.items():
+            if not path.exists() or path.read_bytes() != data:
+                sys.exit(f"make-icon: resources/icons/{path.name} is out of date; run the script")
         return
     OUTPUT.write_text(text)
+    for path, data in pngs.items():
+        path.parent.mkdir(exist_ok=True)
+        path.write_bytes(data)
 
 
 if __name__ == "__main__":

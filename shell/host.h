@@ -27,8 +27,7 @@ constexpr unsigned kSuspendMessage = 0x03FF;  // message 1023: suspends drawing
 // Captured audio is queued (kWaveInDataMessage, 960) is declared with the audio source.
 
 // A window procedure: (window, message, wParam, lParam) -> result.
-using WindowProc = intptr_t (*)(void* window, unsigned message, uintptr_t wParam,
-                                intptr_t lParam);
+using WindowProc = intptr_t (*)(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // The main window's rectangle on the 240 x 320 virtual screen.
 struct WindowRect {
@@ -50,6 +49,9 @@ void MoveMainWindow(int left, int top, int width, int height);
 void ShowMainWindow();
 // The title shown for the current view.
 void SetMainWindowTitle(const char* title);
+// A short note about the input (that it has ended, say) shown beside the title, outside the
+// picture, whatever the view; empty or null removes it.
+void SetMainWindowStatus(const char* status);
 // Posts to the main window's queue; callable from any thread (the capture thread posts
 // kWaveInDataMessage). Messages are delivered in the order posted.
 void PostMainWindowMessage(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
@@ -65,8 +67,8 @@ void* CreateMenuBar(void* window, int resource);
 bool AddMenuBarBitmap(void* bar, int bitmap, int imageCount);
 bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count);
 void DestroyMenuBar(void* bar);  // a null bar is ignored
-// Shows a check mark at the drop-down item of `command`, or removes it; a null bar or an
-// unknown command is ignored.
+// Shows a check mark at the drop-down item of `command` and the image button of `command`
+// pressed, or neither; a null bar or a command the bar does not have is ignored.
 void CheckMenuBarItem(void* bar, int command, bool checked);
 
 // Message box icons.

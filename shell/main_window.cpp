@@ -50,11 +50,27 @@ void StartCapture(void* window) {
     }
 }
 
-void ToggleAndRedraw(bool& flag, void (*setVisible)(bool)) {
+// A toggle button shows its switch pressed while it is on.
+void ToggleAndRedraw(int command, bool& flag, void (*setVisible)(bool)) {
     flag = !flag;
+    CheckMenuBarItem(MainWindowState.menuBar, command, flag);
     setVisible(flag);
     RedrawViewFrame(ViewMode);
     ResumeDrawing();
+}
+
+// The screen keeps the last presented frame until the button is pressed again; everything
+// behind it goes on.
+void TogglePause() {
+    pictureFrozen = !pictureFrozen;
+    CheckMenuBarItem(MainWindowState.menuBar, kCommandPause, pictureFrozen);
+    ResumeDrawing();
+}
+
+void ShowHelp(void* window) {
+    if (ShowHelpPage(kHelpPage, kHelpAnchor)) return;
+    ShowMessageBox(window, "The help page Quillo-SA.htm is missing: it comes with the program.",
+                   "Help", kMessageBoxExclamation);
 }
 
 void ToggleNoiseReference() {
@@ -122,16 +138,16 @@ bool RunCommand(void* window, int command) {
             ShowView(kSpectrumView, kSpectrumTitle, EnterSpectrumView);
             return true;
         case kCommandContent:
-            ShowHelpPage(kHelpPage, kHelpAnchor);
+            ShowHelp(window);
             return true;
         case kCommandDbGrid:
-            ToggleAndRedraw(w.dbGridOn, SetDbGridVisible);
+            ToggleAndRedraw(kCommandDbGrid, w.dbGridOn, SetDbGridVisible);
             return true;
         case kCommandFreqGrid:
-            ToggleAndRedraw(w.freqGridOn, SetFreqGridVisible);
+            ToggleAndRedraw(kCommandFreqGrid, w.freqGridOn, SetFreqGridVisible);
             return true;
         case kCommandDbLabels:
-            ToggleAndRedraw(w.dbLabelsOn, SetDbLabelsVisible);
+            ToggleAndRedraw(kCommandDbLabels, w.dbLabelsOn, SetDbLabelsVisible);
             return true;
         case kCommandNoise:
             ToggleNoiseReference();
@@ -141,6 +157,7 @@ bool RunCommand(void* window, int command) {
             ResumeDrawing();
             return true;
         case kCommandPause:
+            TogglePause();
             return true;
         case kCommandAccuratePitch:
             ToggleAccuratePitch();
@@ -175,6 +192,15 @@ void* BuildMenuBar(int view) {
                          kSpectrogramImageCount);
         AddMenuBarButtons(bar, SpectrogramButtons, kSpectrogramButtonCount);
     }
+    // The current view's item and the switches that are on show checked; a bar without a
+    // button ignores its mark.
+    const MainWindowStateRecord& w = MainWindowState;
+    CheckMenuBarItem(bar, kCommandSpectrum, view == kSpectrumView);
+    CheckMenuBarItem(bar, kCommandSpectrogram, view != kSpectrumView);
+    CheckMenuBarItem(bar, kCommandPause, pictureFrozen);
+    CheckMenuBarItem(bar, kCommandDbGrid, w.dbGridOn);
+    CheckMenuBarItem(bar, kCommandFreqGrid, w.freqGridOn);
+    CheckMenuBarItem(bar, kCommandDbLabels, w.dbLabelsOn);
     return bar;
 }
 

@@ -25,6 +25,7 @@ SampleRingRecord SampleRing = {};
 BlockCounterRecord BlockCounter = {};
 bool analysisTurn = true;
 int samplesSinceFrame = 0;
+bool pictureFrozen = false;
 float FrameEarly[kFrameCapacity] = {};
 float FrameLate[kFrameCapacity] = {};
 NoiseReferenceRecord NoiseReference = {};
@@ -50,6 +51,7 @@ void ResetPipeline() {
     NoiseReference = {};
     AutoRange = {};
     PitchLock = kInitialPitchLock;
+    pictureFrozen = false;
 }
 
 void SetNoiseReferenceEnabled(bool on) {
@@ -338,7 +340,7 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
     DrawBlockView(analysisTurn ? PowerSpectrumEarly : PowerSpectrumLate, s.captureRate, count,
                   ViewMode);
     DrawWaveformStrip(samples, count, s.captureRate, false);
-    PresentFrame();
+    if (!pictureFrozen) PresentFrame();
     FadeWaveformStrip();
     if (ViewMode == kSpectrumView) FadeSpectrumPlot();
 }

@@ -77,9 +77,13 @@ struct PitchLockRecord {
 };
 extern PitchLockRecord PitchLock;
 
+// The pause button: while set, blocks are analysed, measured, logged and drawn as ever, but
+// nothing is presented, so the screen keeps the last presented frame.
+extern bool pictureFrozen;
+
 // Appends one captured block (count samples, 1024 from the window procedure) to the ring;
 // unless drawing is suspended, no frame is due or skipOutput is set, analyses every second
-// call and draws, presents and fades on every call.
+// call and draws, presents (unless pictureFrozen) and fades on every call.
 void ProcessBlock(const int16_t* samples, int count, bool skipOutput);
 
 // Noise button: enabled = on, valid = false; switching on restarts the measurement.

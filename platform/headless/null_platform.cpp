@@ -22,6 +22,7 @@ WindowRect GetMainWindowRect() {
 void MoveMainWindow(int, int, int, int) {}
 void ShowMainWindow() {}
 void SetMainWindowTitle(const char*) {}
+void SetMainWindowStatus(const char*) {}
 void PostMainWindowMessage(unsigned, uintptr_t, intptr_t) {}
 
 intptr_t DefaultWindowProc(void*, unsigned, uintptr_t, intptr_t) {

@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int kEditMaxLength = 20;  // characters an edit control takes
+constexpr int kDialogMargin = 8;    // dialog units kept right of the widest text
 
 class ResourceDialog : public QDialog {
   public:
@@ -42,22 +43,31 @@ class ResourceDialog : public QDialog {
             metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
         baseX = (letters / 26 + 1) / 2;
         baseY = metrics.height();
-        setFixedSize(UnitsX(resource.width), UnitsY(resource.height));
+        // A text in a wider font than the template's widens the dialog, keeping the
+        // template's left margin on the right too; the push buttons stay centred.
+        int width = UnitsX(resource.width);
+        for (int i = 0; i < resource.count; i++) {
+            const DialogControlResource& control = resource.controls[i];
+            if (control.kind != ControlKind::kLabel) continue;
+            const int needed = metrics.horizontalAdvance(QString::fromUtf8(control.text));
+            width = std::max(width, UnitsX(control.x) + needed + UnitsX(kDialogMargin));
+        }
+        const int buttonShift = (width - UnitsX(resource.width)) / 2;
+        setFixedSize(width, UnitsY(resource.height));
 
         QButtonGroup* group = nullptr;
         QWidget* previous = nullptr;
         for (int i = 0; i < resource.count; i++) {
             const DialogControlResource& control = resource.controls[i];
             QWidget* widget = MakeControl(control, group);
-            int width = UnitsX(control.width);
-            // A text in a wider font than the template's would be cut: it may run on to the
-            // dialog's edge.
+            int controlWidth = UnitsX(control.width);
+            int x = UnitsX(control.x);
             if (control.kind == ControlKind::kLabel) {
                 const int needed = metrics.horizontalAdvance(QString::fromUtf8(control.text));
-                width = std::max(width, std::min(needed, this->width() - UnitsX(control.x)));
+                controlWidth = std::max(controlWidth, needed);
             }
-            widget->setGeometry(UnitsX(control.x), UnitsY(control.y), width,
-                                UnitsY(control.height));
+            if (qobject_cast<QPushButton*>(widget) != nullptr) x += buttonShift;
+            widget->setGeometry(x, UnitsY(control.y), controlWidth, UnitsY(control.height));
             if (control.id != -1) controls.push_back({control.id, widget});
             if (widget->focusPolicy() != Qt::NoFocus) {
                 if (previous != nullptr) setTabOrder(previous, widget);
@@ -79,6 +89,29 @@ class ResourceDialog : public QDialog {
         endResult = result;
         endPending = true;
         if (depth == 0) Finish();
+    }
+
+    // As the dialog opens: the keyboard starts at the default button, and Tab enters each
+    // radio group at its checked button (the first, when none is); the arrows move within.
+    void PrepareKeyboard() {
+        for (QButtonGroup* radioGroup : findChildren<QButtonGroup*>()) {
+            const QList<QAbstractButton*> buttons = radioGroup->buttons();
+            QAbstractButton* stop = radioGroup->checkedButton();
+            if (stop == nullptr || !stop->isEnabled()) {
+                const auto enabled =
+                    std::find_if(buttons.begin(), buttons.end(),
+                                 [](QAbstractButton* b) { return b->isEnabled(); });
+                stop = enabled != buttons.end() ? *enabled : nullptr;
+            }
+            for (QAbstractButton* button : buttons) {
+                const Qt::FocusPolicy policy = button->focusPolicy();
+                button->setFocusPolicy(button == stop ? Qt::FocusPolicy(policy | Qt::TabFocus)
+                                                      : Qt::FocusPolicy(policy & ~Qt::TabFocus));
+            }
+        }
+        for (QPushButton* button : findChildren<QPushButton*>()) {
+            if (button->isDefault()) button->setFocus(Qt::OtherFocusReason);
+        }
     }
 
     QWidget* Control(int id) const {
@@ -188,10 +221,12 @@ QWidget* FindControl(void* dialog, int id) {
 
 QWidget* OwnerWindow = nullptr;  // the main window, as the window host last said
 
-// The owner when it is the main window; dialogs of no owner are application-modal anyway.
+// The owner when it is the main window or a running dialog, over which its box or dialog
+// then opens; one of no owner is application-modal anyway and opens mid-screen.
 QWidget* OwnerWidget(void* owner) {
-    QWidget* window = OwnerWindow;
-    return owner != nullptr && owner == static_cast<void*>(window) ? window : nullptr;
+    if (owner == nullptr) return nullptr;
+    if (owner == static_cast<void*>(OwnerWindow)) return OwnerWindow;
+    return FindDialog(owner);
 }
 
 }  // namespace
@@ -234,7 +269,10 @@ intptr_t RunModalDialog(void* owner, int resource, WindowProc proc) {
     dialog->setModal(true);
     RunningDialogs.push_back(dialog);
     dialog->Call(WM_INITDIALOG, 0);
-    if (dialog != nullptr && !dialog->ended) dialog->exec();
+    if (dialog != nullptr && !dialog->ended) {
+        dialog->PrepareKeyboard();
+        dialog->exec();
+    }
     intptr_t result = 0;
     if (dialog != nullptr) {
         result = dialog->endResult;

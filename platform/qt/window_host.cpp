@@ -1,7 +1,7 @@
 // The main window: Qt events in, numbered messages out, in order, on the main thread.
 //
 //   posted messages --QCoreApplication::postEvent--> MessageQueue --> window procedure
-//   activation, focus loss, mouse on the picture  --------------(sent)-> window procedure
+//   shown, hidden, minimised, mouse on the picture  ------------(sent)-> window procedure
 //   menu items, image buttons, accelerators --(posted as WM_COMMAND)-> window procedure
 //
 // Commands are posted rather than sent because their handlers may rebuild the menu bar,
@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
-#include <QFocusEvent>
+#include <QHideEvent>
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
@@ -21,6 +21,8 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
+#include <QShowEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
@@ -36,6 +38,7 @@
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_host.h"
 #include "resources/buttons.h"
+#include "resources/icon.h"
 #include "resources/resources.h"
 
 WindowDisplayRecord WindowDisplay;
@@ -98,6 +101,8 @@ struct HostRecord {
     bool quitPending = false;  // PostQuitMessage ran; nothing more is delivered
     int quitCode = 0;
     WindowRect movedTo{};  // the last MoveMainWindow; the window keeps its own size
+    QString title;         // the view's title, as the window procedure last set it
+    QString status;        // shown after the title when not empty
     QList<QPointer<MenuBar>> bars;
     Accelerator accelerators[kMaxAccelerators];
     int acceleratorCount = 0;
@@ -276,13 +281,6 @@ class PictureWidget : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) Deliver(WM_LBUTTONUP, 0, ScreenPoint(event));
     }
-    // A popup menu of the bar takes the focus for a moment; that is no loss of focus.
-    void focusOutEvent(QFocusEvent* event) override {
-        if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::MenuBarFocusReason) {
-            Deliver(WM_KILLFOCUS);
-        }
-        QWidget::focusOutEvent(event);
-    }
 
   private:
     QImage scaled;           // the view at the current scale, when the painter copies it
@@ -321,16 +319,32 @@ class MainWindow : public QWidget {
     PictureWidget* picture;
 
   protected:
+    // A desktop window keeps its picture while the user works in another one: only a
+    // window that cannot be seen (minimised, hidden, unmapped) deactivates the procedure.
     void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::ActivationChange && Host.window == this) {
-            Deliver(WM_ACTIVATE, isActiveWindow() ? 1 : 0, 0);
-        }
+        if (event->type() == QEvent::WindowStateChange) TellShown(isVisible() && !isMinimized());
         QWidget::changeEvent(event);
     }
-    // The close button asks; the window procedure decides (default handling destroys).
+    void showEvent(QShowEvent* event) override {
+        TellShown(!isMinimized());
+        QWidget::showEvent(event);
+    }
+    void hideEvent(QHideEvent* event) override {
+        TellShown(false);
+        QWidget::hideEvent(event);
+    }
+    // The close button is "Exit": the settings are saved, then the window closes.
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        if (Host.window == this) PostMainWindowMessage(WM_CLOSE);
+        if (Host.window == this) PostMainWindowMessage(WM_COMMAND, kCommandExit);
+    }
+
+  private:
+    int toldShown = -1;  // the last WM_ACTIVATE's wParam; -1 before the first
+    void TellShown(bool shown) {
+        if (Host.window != this || toldShown == int(shown)) return;
+        toldShown = int(shown);
+        Deliver(WM_ACTIVATE, shown ? 1 : 0, 0);
     }
 };
 
@@ -422,6 +436,12 @@ void ScheduleChangedRows() {
     ShownView.valid = true;
 }
 
+// However narrow the window, the bar keeps room for all its buttons: a tool bar would
+// otherwise fold the ones that do not fit away behind an extension arrow.
+void KeepEveryButtonShown(MenuBar* bar) {
+    bar->setMinimumWidth(bar->sizeHint().width());
+}
+
 MenuBar* LiveBar(void* bar) {
     for (const QPointer<MenuBar>& live : Host.bars) {
         if (live != nullptr && static_cast<void*>(live.data()) == bar) return live.data();
@@ -449,15 +469,23 @@ const char* ButtonToolTip(int command) {
     }
 }
 
-// Scale 3 when the window fits the screen's free area with it, else 2.
-int DefaultPictureScale(const QWidget& window) {
+// The picture's first size: the view at the largest whole scale, at most 3, at which the
+// window with its bar and a window manager's frame fits the screen's free area; in device
+// pixels, so that a scaled desktop (QT_SCALE_FACTOR) opens no taller than its screen.
+QSize FirstPictureSize(const QWidget& window, int barHeight) {
+    constexpr int kMaxScale = 3;
+    constexpr int kRoomForFrame = 60;  // title bar and borders
     const QScreen* screen = window.screen();
-    if (screen == nullptr) return 2;
-    const QRect free = screen->availableGeometry();
-    constexpr int kRoomForBarAndFrame = 100;
-    const bool fits = kWindowScreenWidth * 3 <= free.width() &&
-                      kWindowViewHeight * 3 + kRoomForBarAndFrame <= free.height();
-    return fits ? 3 : 2;
+    const qreal ratio = window.devicePixelRatioF();
+    const QRect free = screen != nullptr ? screen->availableGeometry() : QRect();
+    const QSize view(kWindowScreenWidth, kWindowViewHeight);
+    for (int scale = kMaxScale;; scale--) {
+        const QSize size(static_cast<int>(std::ceil(view.width() * scale / ratio)),
+                         static_cast<int>(std::ceil(view.height() * scale / ratio)));
+        const bool fits = size.width() <= free.width() &&
+                          size.height() + barHeight + kRoomForFrame <= free.height();
+        if (fits || scale == 1) return size;
+    }
 }
 
 // ---- Window display back end ----
@@ -577,9 +605,12 @@ void* CreateMainWindow(const char* className, const char* title, WindowProc proc
     if (Host.queue.load() == nullptr) Host.queue.store(new MessageQueue);
     auto* window = new MainWindow;
     window->setObjectName(QString::fromUtf8(className != nullptr ? className : ""));
-    window->setWindowTitle(QString::fromUtf8(title != nullptr ? title : ""));
-    window->picture->preferred =
-        QSize(kWindowScreenWidth, kWindowViewHeight) * DefaultPictureScale(*window);
+    Host.title = QString::fromUtf8(title != nullptr ? title : "");
+    Host.status.clear();
+    window->setWindowTitle(Host.title);
+    if (QApplication::windowIcon().isNull()) {
+        QApplication::setWindowIcon(QIcon(QPixmap(quillo_sa_xpm)));  // dialogs share it
+    }
     Host.generation.fetch_add(1);
     Host.window = window;
     SetDialogOwnerWindow(window);
@@ -609,6 +640,9 @@ void MoveMainWindow(int left, int top, int width, int height) {
 void ShowMainWindow() {
     if (Host.window == nullptr) return;
     if (!Host.shown) {
+        const QToolBar* bar = Host.window->findChild<QToolBar*>();
+        Host.picture->preferred =
+            FirstPictureSize(*Host.window, bar != nullptr ? bar->sizeHint().height() : 0);
         // Not adjustSize: it would cap the window at two thirds of the screen.
         Host.window->resize(Host.window->sizeHint());
         Host.shown = true;
@@ -619,8 +653,20 @@ void ShowMainWindow() {
     PostMainWindowMessage(WM_PAINT);
 }
 
+static void ShowTitle() {
+    if (Host.window == nullptr) return;
+    Host.window->setWindowTitle(Host.status.isEmpty() ? Host.title
+                                                      : Host.title + " \u2014 " + Host.status);
+}
+
 void SetMainWindowTitle(const char* title) {
-    if (Host.window != nullptr) Host.window->setWindowTitle(QString::fromUtf8(title ? title : ""));
+    Host.title = QString::fromUtf8(title ? title : "");
+    ShowTitle();
+}
+
+void SetMainWindowStatus(const char* status) {
+    Host.status = QString::fromUtf8(status ? status : "");
+    ShowTitle();
 }
 
 void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -689,6 +735,8 @@ void* CreateMenuBar(void* window, int resource) {
         // The style's own light hover and pressed looks would hide the light text.
         "QToolButton:hover, QToolButton:pressed, QToolButton:open {"
         " background: #585858; border-color: #707070; border-radius: 2px; }"
+        // A switch that is on looks pressed in.
+        "QToolButton:checked { background: #1c1c1c; border-color: #8a8a8a; border-radius: 2px; }"
         "QToolButton::menu-indicator { image: none; }");
     for (const DropDownResource& dropDown : MenuBarMenus) {
         auto* button = new QToolButton(bar);
@@ -711,7 +759,19 @@ void* CreateMenuBar(void* window, int resource) {
         }
         button->setMenu(menu);
         bar->addWidget(button);
+        // Alt and the first letter opens the menu, F10 the first one, as on a menu bar.
+        const QString text = button->text();
+        QList<QKeySequence> keys;
+        if (!text.isEmpty())
+            keys.append(QKeySequence(QKeyCombination(
+                Qt::AltModifier, static_cast<Qt::Key>(text.front().toUpper().unicode()))));
+        if (&dropDown == &MenuBarMenus[0]) keys.append(QKeySequence(Qt::Key_F10));
+        for (const QKeySequence& key : keys) {
+            auto* shortcut = new QShortcut(key, button);
+            QObject::connect(shortcut, &QShortcut::activated, button, &QToolButton::showMenu);
+        }
     }
+    KeepEveryButtonShown(bar);
     Host.bars.append(bar);
     static_cast<QBoxLayout*>(Host.window->layout())->addWidget(bar);
     bar->show();
@@ -749,18 +809,20 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
             PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(command));
         });
     }
+    KeepEveryButtonShown(live);
     return true;
 }
 
 void CheckMenuBarItem(void* bar, int command, bool checked) {
     MenuBar* live = LiveBar(bar);
     if (live == nullptr) return;
-    for (QMenu* menu : live->findChildren<QMenu*>()) {
-        for (QAction* action : menu->actions()) {
-            if (action->data().toInt() != command) continue;
-            action->setCheckable(true);
-            action->setChecked(checked);
-        }
+    QList<QAction*> actions = live->actions();  // the image buttons
+    for (QMenu* menu : live->findChildren<QMenu*>())
+        actions += menu->actions();
+    for (QAction* action : actions) {
+        if (action->data().toInt() != command) continue;
+        action->setCheckable(true);
+        action->setChecked(checked);
     }
 }
 

@@ -93,6 +93,10 @@ void SetMainWindowTitle(const char* title) {
     FakeWindow.titles.emplace_back(title);
 }
 
+void SetMainWindowStatus(const char* status) {
+    FakeWindow.status = status != nullptr ? status : "";
+}
+
 void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard<std::mutex> guard(postedLock);
     FakeWindow.posted.push_back({message, wParam, lParam});
@@ -191,7 +195,7 @@ int GetDialogItemText(void*, int id, char* text, int capacity) {
 
 bool ShowHelpPage(const char* page, const char* anchor) {
     FakeWindow.helpPages.push_back(std::string(page) + "#" + anchor);
-    return true;
+    return !FakeWindow.helpPageMissing;
 }
 
 bool ReadOemText(char16_t* text, int capacity) {

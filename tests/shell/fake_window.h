@@ -47,10 +47,12 @@ struct FakeWindowRecord {
     // Called while a modal dialog runs, after WM_INITDIALOG: acts as the user would.
     std::function<void(void* dialog)> dialogUser;
     bool dialogsCannotShow = false;
+    bool helpPageMissing = false;
 
     // What the shell did.
     std::vector<PostedMessage> posted;
     std::vector<std::string> titles;
+    std::string status;                 // beside the title
     std::vector<FakeMenuBar> menuBars;  // every bar created; index + 1 is its handle
     std::vector<FakeMessageBox> messageBoxes;
     std::vector<int> dialogsRun;  // resource ids

@@ -2,7 +2,9 @@
 // system: what the user would see (titles, menu bars, the picture) and what is saved.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/pipeline.h"
+#include "shell/pitch_log.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "tests/shell/fake_window.h"
@@ -259,7 +262,7 @@ TEST_F(MainWindowTest, ActivationFocusAndTapsSuspendAndResumeDrawing) {
     EXPECT_FALSE(drawingSuspended);
 }
 
-TEST_F(MainWindowTest, HelpAboutAutoRangeAndPause) {
+TEST_F(MainWindowTest, HelpAboutAndAutoRange) {
     ASSERT_TRUE(StartProgram());
     SendCommand(kCommandContent);
     ASSERT_EQ(FakeWindow.helpPages.size(), 1u);
@@ -278,9 +281,94 @@ TEST_F(MainWindowTest, HelpAboutAutoRangeAndPause) {
     EXPECT_EQ(AutoRange.runState, 1);
     EXPECT_FALSE(drawingSuspended);
 
-    SuspendDrawing();
-    SendCommand(kCommandPause);  // does nothing, not even resume
-    EXPECT_TRUE(drawingSuspended);
+    // A missing help page is no silent failure.
+    FakeWindow.helpPageMissing = true;
+    SendCommand(kCommandContent);
+    ASSERT_EQ(FakeWindow.messageBoxes.size(), 1u);
+    EXPECT_NE(FakeWindow.messageBoxes[0].text.find("Quillo-SA.htm"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, TheBarMarksTheViewAndTheSwitchesThatAreOn) {
+    ASSERT_TRUE(StartProgram());
+    auto marks = [this] { return Bar().checked; };
+    EXPECT_EQ(marks(), (std::map<int, bool>{{kCommandAccuratePitch, false},
+                                            {kCommandSpectrum, false},
+                                            {kCommandSpectrogram, true},
+                                            {kCommandPause, false},
+                                            {kCommandDbGrid, false},
+                                            {kCommandFreqGrid, false},
+                                            {kCommandDbLabels, true}}));
+    SendCommand(kCommandDbLabels);
+    EXPECT_FALSE(marks()[kCommandDbLabels]);
+    SendCommand(kCommandSpectrum);  // a new bar, marked as things are now
+    EXPECT_TRUE(marks()[kCommandSpectrum]);
+    EXPECT_FALSE(marks()[kCommandSpectrogram]);
+    EXPECT_FALSE(marks()[kCommandDbLabels]);
+    SendCommand(kCommandDbGrid);
+    SendCommand(kCommandFreqGrid);
+    SendCommand(kCommandPause);
+    EXPECT_TRUE(marks()[kCommandDbGrid]);
+    EXPECT_TRUE(marks()[kCommandFreqGrid]);
+    EXPECT_TRUE(marks()[kCommandPause]);
+    SendCommand(kCommandNoise);  // rebuilt for the noise image: the marks stay
+    EXPECT_TRUE(marks()[kCommandDbGrid]);
+    EXPECT_TRUE(marks()[kCommandPause]);
+    EXPECT_TRUE(marks()[kCommandSpectrum]);
+    SendCommand(kCommandFreqGrid);
+    EXPECT_FALSE(marks()[kCommandFreqGrid]);
+}
+
+// Blocks of a tone whose pitch steps up every block, so that every analysis differs.
+void FeedRisingTone(int blocks, double& hz) {
+    int16_t block[1024];
+    for (int b = 0; b < blocks; ++b, hz += 7.0) {
+        for (int i = 0; i < 1024; ++i)
+            block[i] = static_cast<int16_t>(9000.0 * std::sin(2 * 3.14159265 * hz * i / 22050.0));
+        ProcessBlock(block, 1024, false);
+    }
+}
+
+std::vector<uint16_t> Screen() {
+    return std::vector<uint16_t>(std::begin(MemoryDisplay.pixels), std::end(MemoryDisplay.pixels));
+}
+
+TEST_F(MainWindowTest, PauseFreezesTheScreenWhileAnalysisMeasurementsAndTheLogGoOn) {
+    // 10 blocks, pause (or not), the automatic range, 60 blocks (over a second); the log.
+    auto run = [this](bool pause) {
+        WriteTextFile(path, "0 80 20 0 1 2 1 2");  // narrow resolution: the pitch log runs
+        ResetFakeWindow();
+        EXPECT_TRUE(StartProgram());
+        const std::string log = NewSettingsPath();
+        EXPECT_TRUE(OpenPitchLog(log.c_str()));
+        double hz = 300.0;
+        FeedRisingTone(10, hz);
+        if (pause) SendCommand(kCommandPause);
+        const std::vector<uint16_t> before = Screen();
+        const int presented = MemoryDisplay.framesPresented;
+        const std::vector<float> spectrum(PowerSpectrumEarly, PowerSpectrumEarly + 1024);
+        SendCommand(kCommandAutoRange);
+        FeedRisingTone(60, hz);
+        EXPECT_FALSE(std::vector<float>(PowerSpectrumEarly, PowerSpectrumEarly + 1024) == spectrum);
+        EXPECT_FALSE(AutoRange.active);
+        EXPECT_EQ(BlockCounter.blocks, 70);
+        EXPECT_EQ(Screen() == before, pause);
+        EXPECT_EQ(MemoryDisplay.framesPresented == presented, pause);
+        ClosePitchLog();
+        return ReadTextFile(log);
+    };
+    const std::string running = run(false);
+    const std::string paused = run(true);
+    EXPECT_TRUE(Bar().checked.at(kCommandPause));
+    EXPECT_GT(running.size(), 60u * 20u);
+    EXPECT_EQ(paused, running);  // the log does not know
+
+    // Pressed again: the next block shows the analyzer as it is now.
+    const std::vector<uint16_t> frozen = Screen();
+    SendCommand(kCommandPause);
+    EXPECT_FALSE(Bar().checked.at(kCommandPause));
+    double hz = 900.0;
+    FeedRisingTone(2, hz);
+    EXPECT_FALSE(Screen() == frozen);
 }
 
 TEST_F(MainWindowTest, OptionsThatCannotBeShownLeaveDrawingOn) {

@@ -1,8 +1,10 @@
 // The real program in a real X server (Xvfb, no window manager), driven as a user drives it
 // with xdotool: the window opens with the picture at scale 3 and the bar below it, the
 // Control menu opens the Setting dialog, a changed setting shows on the picture, and Ctrl+Q
-// closes without saving. The screenshots (ImageMagick's import) are compared with snapshots
-// of headless runs of the same settings.
+// closes without saving; the picture runs on while another window has the focus, the pause
+// button freezes it, the close button saves; a desktop scaled by two opens the window with
+// its whole bar on the screen. The screenshots (ImageMagick's import) are compared with
+// snapshots of headless runs of the same settings.
 //
 // Every wait is bounded by one deadline for the whole test; every process started here is
 // stopped by its id when the test ends, whatever happened.
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/program_files.h"
+#include "tests/xserver/close_request.h"
 
 #include <algorithm>
 #include <chrono>
@@ -247,7 +250,7 @@ class XServerTest : public ::testing::Test {
     }
 
     // A display number nobody uses (no socket, no lock file), with Xvfb started on it.
-    bool StartXvfb() {
+    bool StartXvfb(const std::string& screen = "1280x1024x24") {
         const int first = 100 + static_cast<int>(getpid() % 400);
         for (int n = first; n < first + 40 && Clock::now() < deadline; ++n) {
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -255,7 +258,7 @@ class XServerTest : public ::testing::Test {
             if (access(socket.c_str(), F_OK) == 0 || access(lock.c_str(), F_OK) == 0) continue;
             const std::string name = ":" + std::to_string(n);
             xvfb = processes->Start(
-                {"Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                {"Xvfb", name, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
                 "xvfb" + std::to_string(n));
             if (xvfb == 0) return false;
             // Up once its socket is there; a server that ends lost a race for the number.
@@ -271,8 +274,9 @@ class XServerTest : public ::testing::Test {
         return false;
     }
 
-    void UseEnvironment(const std::string& home, bool windowed) {
+    void UseEnvironment(const std::string& home, bool windowed, const std::string& scale = "") {
         processes->SetEnvironment({
+            {"QT_SCALE_FACTOR", scale},
             {"DISPLAY", windowed ? display : ""},
             {"QT_QPA_PLATFORM", windowed ? "xcb" : "offscreen"},
             {"WAYLAND_DISPLAY", ""},
@@ -469,6 +473,146 @@ TEST_F(XServerTest, TheWindowShowsTheAnalyzerTheDialogChangesTheAxisAndCtrlQDoes
     ASSERT_TRUE(code.has_value()) << "Ctrl+Q did not end the program";
     EXPECT_EQ(*code, 0) << ReadFile(programErr);
     EXPECT_EQ(ReadFile(settingsPath), kSettings);
+}
+
+}  // namespace
+
+namespace {
+
+// View pixels (one sample at the centre of each) that differ between two screenshots.
+int ChangedViewPixels(const QImage& a, const QImage& b, QPoint origin) {
+    int changed = 0;
+    for (int y = 0; y < kViewHeight; ++y) {
+        for (int x = 0; x < kViewWidth; ++x) {
+            const int sx = origin.x() + x * kScale + 1;
+            const int sy = origin.y() + y * kScale + 1;
+            changed += At(a, sx, sy) != At(b, sx, sy);
+        }
+    }
+    return changed;
+}
+
+TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseButtonSaves) {
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string home = NewHome("windowed", kSettings);
+    const std::string settingsPath = home + "/config/Quillo-SA/setting.txt";
+    const std::string wav = folder + "/long.wav";
+    WriteToneWav(wav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}}, 300.0);
+    UseEnvironment(home, true);
+    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
+    ASSERT_NE(program, 0);
+    const std::string programErr = folder + "/program.err";
+    const std::string window = WaitForWindow("^Quillo-SA", 20000);
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
+    const std::optional<Geometry> geometry =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(geometry.has_value());
+    const QPoint origin(geometry->x, geometry->y);
+    const QRect bar(geometry->x, geometry->y + kViewHeight * kScale, geometry->width,
+                    geometry->height - kViewHeight * kScale);
+    QImage shot = ScreenshotWhen("running", 20000, [&](const QImage& s) {
+        return ColouredSpectrogramPixels(s, origin) > 2000;
+    });
+    const std::vector<std::pair<int, int>> runs = LightColumnRuns(shot, bar);
+    ASSERT_GE(runs.size(), 4u) << "Start, Control, Help and the image buttons";
+    const int barMiddle = bar.top() + bar.height() / 2;
+    // Started, the settings were read; what the close button leaves is what Exit saved.
+    std::filesystem::remove(settingsPath);
+
+    // Help, Content: the help window takes the focus, beside the main window.
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    const int helpX = (runs[2].first + runs[2].second) / 2;
+    ASSERT_EQ(Tool({"xdotool", "mousemove", std::to_string(helpX), std::to_string(barMiddle),
+                    "click", "1"})
+                  .code,
+              0);
+    ASSERT_TRUE(WaitForPopup(window, 10000)) << "the Help menu did not open";
+    ASSERT_EQ(Tool({"xdotool", "key", "Down", "Down", "Return"}).code, 0);
+    const std::string help = WaitForWindow("^Quillo-SA Help$", 10000);
+    ASSERT_FALSE(help.empty()) << "the help window did not open";
+    ASSERT_EQ(Tool({"xdotool", "windowmove", help,
+                    std::to_string(geometry->x + geometry->width + 10), "0"})
+                  .code,
+              0);
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", help}).code, 0);
+    std::this_thread::sleep_for(milliseconds(300));
+    const QImage unfocused1 = Screenshot("unfocused-1");
+    std::this_thread::sleep_for(milliseconds(1000));
+    const QImage unfocused2 = Screenshot("unfocused-2");
+    EXPECT_GT(ChangedViewPixels(unfocused1, unfocused2, origin), 1000)
+        << "the picture stopped when another window took the focus";
+
+    // The pause button (the first image) freezes the picture until pressed again.
+    const int pauseX = (runs[3].first + runs[3].second) / 2;
+    const auto clickPause = [&] {
+        return Tool({"xdotool", "mousemove", std::to_string(pauseX), std::to_string(barMiddle),
+                     "click", "1"})
+            .code;
+    };
+    ASSERT_EQ(clickPause(), 0);
+    std::this_thread::sleep_for(milliseconds(300));
+    const QImage paused1 = Screenshot("paused-1");
+    std::this_thread::sleep_for(milliseconds(1000));
+    const QImage paused2 = Screenshot("paused-2");
+    EXPECT_EQ(ChangedViewPixels(paused1, paused2, origin), 0) << "the pause button froze nothing";
+    ASSERT_EQ(clickPause(), 0);
+    std::this_thread::sleep_for(milliseconds(1000));
+    const QImage resumed = Screenshot("resumed");
+    EXPECT_GT(ChangedViewPixels(paused2, resumed, origin), 1000) << "pressed again, it stays";
+
+    // The window manager's close button: Exit, which saves, then the end with 0.
+    ASSERT_TRUE(SendCloseRequest(display.c_str(), std::stoul(window)));
+    const std::optional<int> code =
+        processes->WaitUntil(program, std::min(deadline, Clock::now() + std::chrono::seconds(15)));
+    ASSERT_TRUE(code.has_value()) << "the close button did not end the program";
+    EXPECT_EQ(*code, 0) << ReadFile(programErr);
+    EXPECT_EQ(ReadFile(settingsPath), kSettings);
+}
+
+TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTheInputEnds) {
+    constexpr int kScreenWidth = 1920;
+    constexpr int kScreenHeight = 1080;
+    ASSERT_TRUE(StartXvfb("1920x1080x24")) << "no X server could be started";
+    const std::string home = NewHome("scaled", kSettings);
+    const std::string wav = folder + "/short.wav";
+    WriteToneWav(wav, 330.0, 3.0, {{1, 7000.0}, {2, 3000.0}}, 300.0);
+    UseEnvironment(home, true, "2");
+    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
+    ASSERT_NE(program, 0);
+    const std::string programErr = folder + "/program.err";
+    const std::string window = WaitForWindow("^Quillo-SA", 20000);
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
+    const std::optional<Geometry> g =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(g.has_value());
+    EXPECT_LE(g->y + g->height, kScreenHeight) << "the window runs off the screen";
+    EXPECT_LE(g->x + g->width, kScreenWidth);
+    // The picture at a whole scale of device pixels, the bar below it on the screen.
+    const int pictureHeight = kViewHeight * kScale;
+    ASSERT_GT(g->height, pictureHeight + 40);
+    const QRect bar(g->x, g->y + pictureHeight, g->width, g->height - pictureHeight);
+    QImage shot = ScreenshotWhen(
+        "scaled", 10000, [&](const QImage& s) { return LightColumnRuns(s, bar).size() >= 6; });
+    int dark = 0;
+    for (int y = bar.top(); y <= bar.bottom(); ++y) {
+        for (int x = bar.left(); x <= bar.right(); ++x)
+            dark += At(shot, x, y) == 0x383838;
+    }
+    EXPECT_GT(dark, bar.width() * bar.height() / 3) << "the bar is not shown";
+    // Start, Control, Help, then pause, dB labels and the automatic range's light strokes.
+    EXPECT_GE(LightColumnRuns(shot, bar).size(), 6u);
+
+    // Once the file has played, the title says so; the picture stays as it was.
+    std::string title;
+    const auto until = std::min(deadline, Clock::now() + std::chrono::seconds(15));
+    while (Clock::now() < until) {
+        title = Tool({"xdotool", "getwindowname", window}).out;
+        if (title.find("input ended") != std::string::npos) break;
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    EXPECT_NE(title.find("Quillo-SA:Spectrogram"), std::string::npos) << title;
+    EXPECT_NE(title.find("input ended"), std::string::npos) << title;
+    EXPECT_TRUE(processes->Running(program));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
@@ -168,16 +169,21 @@ TEST_F(QtHostTest, CloseDestroysTheWindowAndTheLoopEndsWithTheQuitCodeDelivering
     EXPECT_EQ(Messages(), std::vector<unsigned>{WM_CREATE});
 }
 
-TEST_F(QtHostTest, TheCloseButtonAsksTheProcedureAndTheFirstShowPaintsOnce) {
-    Proc.onMessage = [](unsigned message, uintptr_t) {
+TEST_F(QtHostTest, TheCloseButtonIsExitAndTheFirstShowPaintsOnce) {
+    Proc.onMessage = [](unsigned message, uintptr_t wParam) {
         if (message == WM_PAINT) MainWindowWidget()->close();
+        // As the window procedure answers Exit: it saves, then closes.
+        if (message == WM_COMMAND && wParam == kCommandExit) PostMainWindowMessage(WM_CLOSE);
     };
     Create();
     ShowMainWindow();
     EXPECT_EQ(RunLoopWithWatchdog(), 0);
     const std::vector<unsigned> messages = Messages();
     EXPECT_EQ(std::count(messages.begin(), messages.end(), WM_PAINT), 1);
-    EXPECT_EQ(std::count(messages.begin(), messages.end(), WM_CLOSE), 1);
+    EXPECT_EQ(Commands(), std::vector<uintptr_t>{kCommandExit});
+    const auto close = std::find(messages.begin(), messages.end(), WM_CLOSE);
+    ASSERT_NE(close, messages.end());
+    EXPECT_EQ(*(close - 1), WM_COMMAND);  // the close came from Exit, not the button itself
     EXPECT_EQ(messages.back(), WM_DESTROY);
 }
 
@@ -202,23 +208,41 @@ TEST_F(QtHostTest, CtrlQAndCtrlAAreAcceleratorsButNotWithShiftOrAnotherLetter) {
     EXPECT_EQ(Commands(), (std::vector<uintptr_t>{kCommandAbout, kCommandQuit}));
 }
 
-TEST_F(QtHostTest, ActivationFocusAndTheMouseOnThePictureBecomeMessages) {
+TEST_F(QtHostTest, OnlyAWindowThatCannotBeSeenIsInactiveAndTheMouseBecomesMessages) {
+    auto seen = [] {
+        std::vector<std::pair<unsigned, uintptr_t>> seen;
+        for (const Delivered& d : Proc.log) {
+            if (d.message == WM_ACTIVATE || d.message == WM_KILLFOCUS)
+                seen.push_back({d.message, d.wParam});
+        }
+        Proc.log.clear();
+        return seen;
+    };
+    using Seen = std::vector<std::pair<unsigned, uintptr_t>>;
     Create();
     ShowMainWindow();
     QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{{WM_ACTIVATE, 1}}));
+    // Another window takes the focus: the picture goes on.
     QWidget other;
     other.show();
     other.activateWindow();
     QCoreApplication::processEvents();
+    ASSERT_FALSE(MainWindowWidget()->isActiveWindow());
     MainWindowWidget()->activateWindow();
     QCoreApplication::processEvents();
-    std::vector<std::pair<unsigned, uintptr_t>> seen;
-    for (const Delivered& d : Proc.log) {
-        if (d.message == WM_ACTIVATE || d.message == WM_KILLFOCUS)
-            seen.push_back({d.message, d.wParam});
-    }
-    EXPECT_EQ(seen, (std::vector<std::pair<unsigned, uintptr_t>>{
-                        {WM_ACTIVATE, 1}, {WM_ACTIVATE, 0}, {WM_KILLFOCUS, 0}, {WM_ACTIVATE, 1}}));
+    EXPECT_EQ(seen(), Seen{});
+    // Minimised, restored, hidden, shown.
+    MainWindowWidget()->showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{{WM_ACTIVATE, 0}}));
+    MainWindowWidget()->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{{WM_ACTIVATE, 1}}));
+    MainWindowWidget()->hide();
+    MainWindowWidget()->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{{WM_ACTIVATE, 0}, {WM_ACTIVATE, 1}}));
 
     Proc.log.clear();
     QWidget* picture = MainWindowPicture();
@@ -342,6 +366,60 @@ TEST_F(QtHostTest, AMenuItemTakesAndLosesItsCheckMark) {
     // A null bar is ignored.
     CheckMenuBarItem(nullptr, kCommandAccuratePitch, true);
     EXPECT_FALSE(accurate()->isChecked());
+
+    // An image button shows its switch pressed in; its image stays.
+    MainWindowWidget()->show();
+    const std::vector<QToolButton*> buttons = BarButtons();
+    QToolButton* grid = buttons[kMenuBarMenuCount + 1];
+    const QImage image = grid->icon().pixmap(32, 32).toImage();
+    EXPECT_FALSE(grid->isChecked());
+    CheckMenuBarItem(bar, kCommandDbGrid, true);
+    EXPECT_TRUE(grid->isCheckable());
+    EXPECT_TRUE(grid->isChecked());
+    EXPECT_EQ(grid->icon().pixmap(32, 32).toImage(), image);
+    const QImage pressed = grid->grab().toImage();
+    CheckMenuBarItem(bar, kCommandDbGrid, false);
+    EXPECT_FALSE(grid->isChecked());
+    EXPECT_NE(grid->grab().toImage(), pressed) << "on and off look alike";
+    for (QToolButton* other : buttons)
+        EXPECT_TRUE(other == grid || !other->isChecked());
+}
+
+TEST_F(QtHostTest, AltAndAMenusFirstLetterOrF10OpenTheMenus) {
+    Proc.onCreate = BuildSpectrumBar;
+    Create();
+    ShowMainWindow();
+    QCoreApplication::processEvents();
+    MainWindowWidget()->activateWindow();
+    QCoreApplication::processEvents();
+    const std::vector<QToolButton*> buttons = BarButtons();
+    const std::pair<std::pair<Qt::Key, Qt::KeyboardModifiers>, int> keys[] = {
+        {{Qt::Key_S, Qt::AltModifier}, 0},
+        {{Qt::Key_C, Qt::AltModifier}, 1},
+        {{Qt::Key_H, Qt::AltModifier}, 2},
+        {{Qt::Key_F10, Qt::NoModifier}, 0},
+    };
+    for (const auto& [key, menu] : keys) {
+        SCOPED_TRACE(menu);
+        // The menu that shows, closed as soon as it does.
+        QMenu* opened = nullptr;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            for (QToolButton* button : buttons) {
+                QMenu* shown = button->menu();
+                if (shown == nullptr || !shown->isVisible()) continue;
+                opened = shown;
+                shown->close();
+            }
+        });
+        look.start(5);
+        // As the window system delivers a key: the shortcuts see it first.
+        QTest::keyClick(MainWindowPicture(), key.first, key.second);
+        QTest::qWait(30);
+        look.stop();
+        EXPECT_EQ(opened, buttons[menu]->menu());
+    }
+    EXPECT_TRUE(Commands().empty());
 }
 
 void BuildSpectrogramBar(void* window) {
@@ -387,14 +465,21 @@ void ExpectBarBelowThePicture(int scale) {
     if (scale != 0) {
         EXPECT_EQ(shown, scale);
     } else {
-        EXPECT_GE(shown, 2);
         EXPECT_EQ(pictureRect.size(), QSize(kWindowScreenWidth, kWindowViewHeight) * shown);
     }
-    // The drop-downs are reachable: the first button lies inside the window.
+    // Every drop-down and image button lies inside the window; none is folded away.
     const std::vector<QToolButton*> buttons = BarButtons();
-    ASSERT_FALSE(buttons.empty());
-    EXPECT_TRUE(window->rect().contains(
-        QRect(buttons[0]->mapTo(window, QPoint(0, 0)), buttons[0]->size())));
+    EXPECT_EQ(buttons.size(), static_cast<size_t>(bar->actions().size()));
+    for (QToolButton* button : buttons) {
+        EXPECT_TRUE(
+            window->rect().contains(QRect(button->mapTo(window, QPoint(0, 0)), button->size())))
+            << button->toolTip().toStdString();
+    }
+    for (QToolButton* button : bar->findChildren<QToolButton*>()) {
+        if (button->objectName() == "qt_toolbar_ext_button") {
+            EXPECT_FALSE(button->isVisible());
+        }
+    }
 }
 
 TEST_F(QtHostTest, TheWindowOpensWithThePictureAtAWholeScaleAndTheBarBelowIt) {
@@ -407,8 +492,13 @@ TEST_F(QtHostTest, TheWindowOpensWithThePictureAtAWholeScaleAndTheBarBelowIt) {
               MainWindowPicture()->sizeHint().height() + barHeight);
     ShowMainWindow();
     ExpectBarBelowThePicture(0);
+    // The largest whole scale, at most 3, at which the window and a title bar fit the screen.
     const QRect screen = MainWindowWidget()->screen()->availableGeometry();
-    EXPECT_LE(MainWindowWidget()->height(), screen.height());
+    const int opened = PictureScale(MainWindowPicture()->width(), MainWindowPicture()->height());
+    EXPECT_LE(MainWindowWidget()->height() + 40, screen.height());
+    if (opened < 3) {
+        EXPECT_GT(268 * (opened + 1) + barHeight + 20, screen.height()) << "opened too small";
+    }
 
     // The user resizes: the picture takes what the bar leaves and scales by whole steps.
     MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
@@ -417,10 +507,14 @@ TEST_F(QtHostTest, TheWindowOpensWithThePictureAtAWholeScaleAndTheBarBelowIt) {
     ExpectBarBelowThePicture(2);
     MainWindowWidget()->resize(240 * 2 + 100, 268 * 2 + barHeight + 267);
     ExpectBarBelowThePicture(2);
-    // Smaller than one whole view: the window stops at the view and the bar.
+    // Smaller than one whole view: the window stops at the view and the whole bar.
     MainWindowWidget()->resize(100, 100);
     ExpectBarBelowThePicture(1);
-    EXPECT_EQ(MainWindowPicture()->size(), QSize(240, 268));
+    EXPECT_EQ(MainWindowPicture()->height(), 268);
+    EXPECT_GE(MainWindowPicture()->width(), 240);
+    DestroyMenuBar(ShownBar());
+    BuildSpectrumBar(window);  // the wider bar widens the window
+    ExpectBarBelowThePicture(1);
 
     // A rebuilt bar (a view switch) takes the old one's place; the picture keeps its size.
     MainWindowWidget()->resize(240 * 3, 268 * 3 + barHeight);
@@ -667,13 +761,15 @@ TEST_F(QtHostTest, TheSettingDialogHasEveryControlWithItsTextAndExclusiveRadioGr
             EXPECT_EQ(containing, 1) << radio->text().toStdString();
         }
 
-        // Tab order is the table's order.
+        // Tab order is the table's order, entering each radio group once: at its first
+        // button, as none is checked.
         std::vector<std::string> expectedOrder;
         for (int i = 0; i < resource.count; i++) {
-            const ControlKind kind = resource.controls[i].kind;
-            if (kind != ControlKind::kGroupBox && kind != ControlKind::kLabel &&
-                kind != ControlKind::kIcon) {
-                expectedOrder.push_back(resource.controls[i].text);
+            const DialogControlResource& control = resource.controls[i];
+            if (control.kind == ControlKind::kRadioButton && !control.groupStart) continue;
+            if (control.kind != ControlKind::kGroupBox && control.kind != ControlKind::kLabel &&
+                control.kind != ControlKind::kIcon) {
+                expectedOrder.push_back(control.text);
             }
         }
         std::vector<std::string> order;
@@ -769,6 +865,94 @@ TEST_F(QtHostTest, TheMessageBoxIsModalUntilClosedAndPrintedInAHeadlessRun) {
               "quillo-sa: the dialog \"Setting\" cannot be shown in a headless run\n");
     EXPECT_TRUE(Dialog.messages.empty());
     EXPECT_FALSE(RaiseRunningInstance());
+}
+
+TEST_F(QtHostTest, TheAboutTextIsWholeAndTheWindowHasAnIconAndATitleNote) {
+    void* window = Create();
+    EXPECT_FALSE(MainWindowWidget()->windowIcon().isNull());
+    Dialog = DialogRun();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;
+            SCOPED_TRACE(label->text().toStdString());
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+            EXPECT_TRUE(dialog->rect().contains(label->geometry()));
+        }
+        // OK stays in the middle of the widened dialog.
+        auto* ok = dialog->findChild<QPushButton*>();
+        ASSERT_NE(ok, nullptr);
+        EXPECT_NEAR(ok->geometry().center().x(), dialog->width() / 2, 2);
+        SendKey(dialog, Qt::Key_Return);
+    });
+    EXPECT_EQ(RunModalDialog(window, kAboutDialog, DialogProc), kCommandOk);
+
+    // A note beside the title stays through title changes, until removed.
+    SetMainWindowStatus("input ended");
+    SetMainWindowTitle("Quillo-SA:Spectrum");
+    EXPECT_EQ(MainWindowWidget()->windowTitle(),
+              QString::fromUtf8("Quillo-SA:Spectrum \u2014 input ended"));
+    SetMainWindowStatus(nullptr);
+    EXPECT_EQ(MainWindowWidget()->windowTitle(), "Quillo-SA:Spectrum");
+}
+
+// Checks one button of each of three groups as the options procedure does on opening.
+intptr_t CheckingDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_INITDIALOG) {
+        CheckDialogButton(dialog, kControlLinear, true);
+        CheckDialogButton(dialog, kControlWide, true);
+        CheckDialogButton(dialog, kControlAveragingMedium, true);
+    }
+    return DialogProc(dialog, message, wParam, lParam);
+}
+
+TEST_F(QtHostTest, TheSettingDialogStartsAtOkTabsToCheckedButtonsAndItsBoxesOpenOverIt) {
+    void* window = Create();
+    ShowMainWindow();
+    Dialog = DialogRun();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->activateWindow();
+        QCoreApplication::processEvents();
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        ASSERT_NE(focused, nullptr);
+        EXPECT_EQ(focused->text(), "OK");
+        // Tab once around: every radio group is entered once, at its checked button (the
+        // first when none is checked).
+        std::vector<std::string> visited;
+        for (int i = 0; i < 30; i++) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            if (now == focused) break;
+            if (auto* radio = qobject_cast<QRadioButton*>(now)) {
+                visited.push_back(radio->text().toStdString());
+            }
+        }
+        EXPECT_EQ(visited, (std::vector<std::string>{"Linear", "Wide", "Medium", "None", "11025 Hz",
+                                                     "None"}));
+        // The arrows still move within a group.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // Cancel
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // Linear
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+        EXPECT_TRUE(IsDialogButtonChecked(Dialog.handle, kControlLog));
+
+        // A box of the dialog opens over it, wherever the dialog is.
+        dialog->move(10, 10);
+        QCoreApplication::processEvents();
+        QTimer::singleShot(0, [dialog] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->parentWidget(), dialog);
+            EXPECT_TRUE(dialog->frameGeometry().contains(box->frameGeometry().center()))
+                << "box at " << box->x() << ", " << box->y();
+            box->button(QMessageBox::Ok)->click();
+        });
+        ShowMessageBox(Dialog.handle, "The value is out of range.", "Error", kMessageBoxPlain);
+        SendKey(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(RunModalDialog(window, kOptionsDialog, CheckingDialogProc), kCommandCancel);
 }
 
 // ---- Machine ----

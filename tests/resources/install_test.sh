@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The install rules on this build: the program, its help page and demo, the desktop entry
+# that opens audio files, and the icon in every size of the hicolor theme (PNG, each its
+# size) beside the 48 x 48 XPM.
+#   install_test.sh BUILD_DIR
+set -euo pipefail
+build_dir=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build_dir" --prefix "$prefix" > "$prefix.log" 2>&1 ||
+  { cat "$prefix.log" >&2; rm -f "$prefix.log"; fail "cmake --install failed"; }
+rm -f "$prefix.log"
+share=$prefix/share
+for file in bin/quillo-sa share/quillo-sa/Quillo-SA.htm share/quillo-sa/demo.flac \
+            share/pixmaps/quillo-sa.xpm share/applications/quillo-sa.desktop; do
+  [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
+for size in 16 22 24 32 48 64 128 256; do
+  icon=$share/icons/hicolor/${size}x${size}/apps/quillo-sa.png
+  [ -f "$icon" ] || fail "no ${size}x${size} icon"
+  # PNG signature, then the header: width, height, 8 bits, colour type 6 (RGBA).
+  header=$(python3 -c 'import struct, sys
+d = open(sys.argv[1], "rb").read(26)
+print(d[:8] == b"\x89PNG\r\n\x1a\n", *struct.unpack(">IIBB", d[16:26]))' "$icon")
+  [ "$header" = "True $size $size 8 6" ] || fail "the ${size}x${size} icon reads: $header"
+done
+entry=$share/applications/quillo-sa.desktop
+grep -qE '^Exec=quillo-sa %f$' "$entry" || fail "the entry does not pass the file: $(grep ^Exec "$entry")"
+grep -qE '^MimeType=(audio/[^;]+;)+$' "$entry" || fail "the entry opens no audio files"
+grep -q 'audio/flac;' "$entry" && grep -q 'audio/x-wav;' "$entry" || fail "FLAC or WAV missing"
+echo ok
