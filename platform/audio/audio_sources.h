@@ -16,6 +16,9 @@
 
 extern const AudioSource MicrophoneSource;
 
+// Why the microphone's last open failed, in one line (no newline); empty after a good open.
+const char* MicrophoneFailure();
+
 // The device to open: null or empty chooses PortAudio's default input device; otherwise the
 // device of exactly this name, else the first whose name contains it.
 void SetMicrophoneName(const char* name);

@@ -1,10 +1,13 @@
 // What the program reads of the machine: the OEM text and the diagnostic file's place.
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "platform/qt/qt_host.h"
@@ -55,11 +58,31 @@ bool ReadOemText(char16_t* text, int capacity) {
     return true;
 }
 
+// $XDG_STATE_HOME/Quillo-SA/fp_win.txt, by default ~/.local/state/Quillo-SA/fp_win.txt, in a
+// folder of the user's own (made 0700 when missing). Never the shared temporary folder: a
+// fixed name there is a name another user can take first.
 const char* DiagnosticFilePath() {
     static char path[4096];  // the caller reads it before the next call
-    const char* folder = std::getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
-    const int length = std::snprintf(path, sizeof path, "%s/fp_win.txt", folder);
-    if (length < 0 || length >= static_cast<int>(sizeof path)) return nullptr;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    int length = -1;
+    // An XDG_STATE_HOME that is empty or relative is invalid and ignored, as the rules say.
+    if (state != nullptr && state[0] == '/') {
+        length = std::snprintf(path, sizeof path, "%s/Quillo-SA", state);
+    } else if (home != nullptr && home[0] != '\0') {
+        length = std::snprintf(path, sizeof path, "%s/.local/state/Quillo-SA", home);
+    }
+    if (length < 0 || static_cast<size_t>(length) + sizeof "/fp_win.txt" > sizeof path) {
+        return nullptr;
+    }
+    // Every missing folder on the way is the user's alone.
+    for (char* slash = std::strchr(path + 1, '/'); slash != nullptr;
+         slash = std::strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0700);
+        *slash = '/';
+    }
+    mkdir(path, 0700);
+    std::strcat(path, "/fp_win.txt");
     return path;
 }
