@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 
 namespace {
@@ -63,16 +64,9 @@ bool ReadOemText(char16_t* text, int capacity) {
 // fixed name there is a name another user can take first.
 const char* DiagnosticFilePath() {
     static char path[4096];  // the caller reads it before the next call
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    int length = -1;
-    // An XDG_STATE_HOME that is empty or relative is invalid and ignored, as the rules say.
-    if (state != nullptr && state[0] == '/') {
-        length = std::snprintf(path, sizeof path, "%s/Quillo-SA", state);
-    } else if (home != nullptr && home[0] != '\0') {
-        length = std::snprintf(path, sizeof path, "%s/.local/state/Quillo-SA", home);
-    }
-    if (length < 0 || static_cast<size_t>(length) + sizeof "/fp_win.txt" > sizeof path) {
+    constexpr char kName[] = "/fp_win.txt";
+    if (!XdgProgramFolder("XDG_STATE_HOME", ".local/state", path,
+                          sizeof path - (sizeof kName - 1))) {
         return nullptr;
     }
     // Every missing folder on the way is the user's alone.
@@ -83,6 +77,6 @@ const char* DiagnosticFilePath() {
         *slash = '/';
     }
     mkdir(path, 0700);
-    std::strcat(path, "/fp_win.txt");
+    std::strcat(path, kName);
     return path;
 }

@@ -6,11 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "shell/host.h"
+#include "tests/support/program_files.h"
 
 namespace {
 
@@ -18,17 +17,6 @@ std::string NewFolder() {
     char pattern[] = "/tmp/quillo-replace-test-XXXXXX";
     const char* made = mkdtemp(pattern);
     return made != nullptr ? made : "/tmp";
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 int Entries(const std::string& folder) {
@@ -48,10 +36,10 @@ TEST(ReplaceFile, ReplacesTheWholeFileKeepsItsModeAndLeavesNothingBeside) {
     const std::string folder = NewFolder();
     const std::string path = folder + "/setting.txt";
     ASSERT_TRUE(Replace(path, "0 80 20 0 1 2 1 2", false));
-    EXPECT_EQ(Read(path), "0 80 20 0 1 2 1 2");
+    EXPECT_EQ(ReadFile(path), "0 80 20 0 1 2 1 2");
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     ASSERT_TRUE(Replace(path, "1 90", false));
-    EXPECT_EQ(Read(path), "1 90");
+    EXPECT_EQ(ReadFile(path), "1 90");
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
@@ -62,20 +50,20 @@ TEST(ReplaceFile, ALinkIsFollowedOnlyWhenAsked) {
     const std::string folder = NewFolder();
     const std::string target = folder + "/kept.txt";
     const std::string link = folder + "/link.txt";
-    Write(target, "old");
+    WriteFile(target, "old");
     ASSERT_EQ(symlink("kept.txt", link.c_str()), 0);
     // The settings file: its target is replaced and the link stays.
     ASSERT_TRUE(Replace(link, "through", true));
-    EXPECT_EQ(Read(target), "through");
+    EXPECT_EQ(ReadFile(target), "through");
     struct stat info {};
     ASSERT_EQ(lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     // The diagnostic file: a planted link is replaced, never written through.
     ASSERT_TRUE(Replace(link, "instead", false));
-    EXPECT_EQ(Read(target), "through");
+    EXPECT_EQ(ReadFile(target), "through");
     ASSERT_EQ(lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(Read(link), "instead");
+    EXPECT_EQ(ReadFile(link), "instead");
     EXPECT_EQ(Entries(folder), 2);
 }
 
