@@ -5,28 +5,34 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/audio_thread.h"
+#include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
 #include "shell/host.h"
+#include "shell/main_window.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_log.h"
 
 namespace {
 
 constexpr int kEndOfFileCheckMs = 10;
+constexpr int kSignalExitBase = 128;  // the shell's code for a run that signal N ended
 
-// What the run does after each delivered capture message; main thread only.
+// What the run does after each delivered message; main thread only.
 struct ScriptRecord {
     struct Pending {
         ScriptedCommand command;
-        bool posted;
+        bool ran;
     };
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
@@ -45,18 +51,27 @@ void CloseAtEndOfFile() {
         SetMainWindowStatus("input ended");
         return;
     }
-    PostMainWindowMessage(WM_CLOSE);  // nothing is saved
+    PostMainWindowMessage(WM_CLOSE);  // as Ctrl+Q: the settings are not saved
 }
 
-void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
-    if (message != kWaveInDataMessage) return;
-    // The window has taken what was captured: a lock-step file may deliver its next buffer.
-    WakeSourceThreads();
+// The commands whose block count has been reached, handed to the window at once. Posted, a
+// command would queue behind the next capture message, which a lock-step source sends as soon
+// as the drain has re-armed the notice (before this runs), and land a block late.
+void RunDueCommands() {
     for (ScriptRecord::Pending& pending : Script.commands) {
-        if (pending.posted || BlockCounter.blocks < pending.command.blocks) continue;
-        pending.posted = true;
-        PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
+        if (pending.ran || BlockCounter.blocks < pending.command.blocks) continue;
+        if (MainWindowWidget() == nullptr) return;  // closed: the rest never run
+        pending.ran = true;
+        SendMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(pending.command.id));
     }
+}
+
+// After every delivered message: commands for block 0 run after the first one (the first
+// paint, before any audio), the others after the capture message that processed their block.
+void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
+    RunDueCommands();
+    // The window has taken what was captured: a lock-step file may deliver its next buffer.
+    if (message == kWaveInDataMessage) WakeSourceThreads();
 }
 
 // No one sees a headless run's window, yet every presented block would repaint its picture:
@@ -107,14 +122,72 @@ void StartScript(const ProgramOptions& options) {
     if (options.headless) QTimer::singleShot(0, StopPictureUpdates);
 }
 
-int FinishRun(const ProgramOptions& options, int code) {
+namespace {
+
+// The second start of a windowed program: what it did instead of running.
+void ReportOtherInstance(const ProgramOptions& options, OtherInstance found) {
+    const std::string skipped = options.input
+                                    ? PrintableFileName(options.input->c_str()) + " was not played"
+                                    : std::string("the microphone was not opened");
+    if (found == OtherInstance::kRaised) {
+        std::fprintf(stderr,
+                     "quillo-sa: Quillo-SA is already running; its window was raised, "
+                     "and %s\n",
+                     skipped.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "quillo-sa: Quillo-SA is already running but did not answer the "
+                     "request to raise its window; %s\n",
+                     skipped.c_str());
+    }
+}
+
+// The outputs and the script, each failure in one line; true when all went as asked.
+bool FinishOutputs(const ProgramOptions& options, int signal) {
+    bool done = true;
+    if (options.pitchLog && !ClosePitchLog()) {
+        const std::string name = *options.pitchLog == "-"
+                                     ? std::string("on standard output")
+                                     : PrintableFileName(options.pitchLog->c_str());
+        std::fprintf(stderr, "quillo-sa: the pitch log %s was not written in full: %s\n",
+                     name.c_str(), std::strerror(errno));
+        done = false;
+    }
+    if (MainWindowState.captureFailed) {
+        // The box said "Sound input failed!"; this is the sound system's reason.
+        const char* reason =
+            options.input ? "the audio file could not be played" : MicrophoneFailure();
+        std::fprintf(stderr, "quillo-sa: %s\n", reason[0] != '\0' ? reason : "no reason given");
+        done = false;
+    }
+    if (MainWindowState.saveFailed) done = false;  // the box has said why
+    for (const ScriptRecord::Pending& pending : Script.commands) {
+        // A run that a signal or a failure ended early leaves the rest unrun by no fault of theirs.
+        if (pending.ran || signal != 0 || MainWindowState.captureFailed) continue;
+        std::fprintf(stderr,
+                     "quillo-sa: --command %d@%lld never ran: the run ended after %lld blocks\n",
+                     pending.command.id, pending.command.blocks, BlockCounter.blocks);
+        done = false;
+    }
+    return done;
+}
+
+}  // namespace
+
+int FinishRun(const ProgramOptions& options, int code, int signal) {
     SetPostedMessageObserver(nullptr);
-    if (options.pitchLog) ClosePitchLog();
-    char damage[512];
+    if (const OtherInstance found = OtherInstanceFound(); found != OtherInstance::kNone) {
+        if (options.pitchLog) ClosePitchLog();
+        ReportOtherInstance(options, found);
+        return 0;
+    }
+    bool done = FinishOutputs(options, signal);
+    bool damaged = false;
+    static char damage[kReasonSize];
     if (options.input && AudioFileFailed(damage, sizeof damage)) {
         // The file played up to the damage; a scripted run must not take it for whole.
         std::fprintf(stderr, "quillo-sa: %s\n", damage);
-        if (options.headless) code = kUsageError;
+        damaged = true;
     }
     if (options.stats) {
         std::fprintf(stderr,
@@ -123,10 +196,13 @@ int FinishRun(const ProgramOptions& options, int code) {
                      BlockCounter.blocks, BlockCounter.dropped, TheCaptureDevice.overflows);
     }
     if (options.snapshot) {
-        char reason[512];
+        static char reason[kReasonSize];
         if (!WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason)) {
             std::fprintf(stderr, "quillo-sa: the snapshot was not written: %s\n", reason);
+            done = false;
         }
     }
-    return code;
+    if (signal != 0) return kSignalExitBase + signal;
+    if (damaged) return kUsageError;
+    return done ? code : kFailure;
 }

@@ -15,6 +15,9 @@ void PrepareHeadlessRun(const ProgramOptions& options);
 // repainting.
 void StartScript(const ProgramOptions& options);
 
-// After the message loop has ended with `code`: closes the pitch log, reports damage found
-// while playing, prints the statistics and writes the snapshot. Returns the exit code.
-int FinishRun(const ProgramOptions& options, int code);
+// After the message loop has ended with `code`, or signal `signal` (0: none) ended it: closes
+// the pitch log, reports damage found while playing, capture that failed, scripted commands
+// that never ran and a second start that only raised the running window, prints the
+// statistics and writes the snapshot. Returns the exit code: 128 + signal, else 2 for a
+// damaged input, else 1 when an output or a command failed, else `code`.
+int FinishRun(const ProgramOptions& options, int code, int signal);

@@ -9,14 +9,17 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
 #include "program/program_options.h"
@@ -31,21 +34,25 @@ namespace {
 constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
 
-int SignalPipe[2] = {-1, -1};  // SIGINT and SIGTERM write here; the main thread reads
+int SignalPipe[2] = {-1, -1};  // SIGINT, SIGTERM and SIGHUP write here; the main thread reads
+int EndingSignal = 0;          // the first of them that arrived; 0 while none did
 
-void OnTerminationSignal(int) {
-    const char byte = 1;
+void OnTerminationSignal(int signal) {
+    const char byte = static_cast<char>(signal);
     const ssize_t written = write(SignalPipe[1], &byte, 1);
     (void)written;  // a full pipe already holds a request
 }
 
-// SIGINT and SIGTERM close the window as its close button does.
+// SIGINT, SIGTERM and SIGHUP end the run as Ctrl+Q does (no saving, in a window too); the
+// outputs are then finished as after any run, and the exit code tells the signal.
 void WatchTerminationSignals(QApplication& app) {
     if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char bytes[16];
-        while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
+        ssize_t count = 0;
+        while ((count = read(SignalPipe[0], bytes, sizeof bytes)) > 0) {
+            if (EndingSignal == 0) EndingSignal = bytes[0];
         }
         PostMainWindowMessage(WM_CLOSE);
     });
@@ -53,8 +60,30 @@ void WatchTerminationSignals(QApplication& app) {
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+// A standard stream that was closed gets a descriptor that fails every write in its place
+// (/dev/null read-only), so that no file opened later takes its number: the pitch log on a
+// closed standard output must fail, not land in the audio file.
+void HoldClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            dup2(held, fd);
+            close(held);
+        }
+    }
+}
+
+// Whatever went to standard output reached it; else one line, and false.
+bool StandardOutputWritten() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "quillo-sa: standard output could not be written: %s\n",
+                 std::strerror(errno));
+    return false;
 }
 
 // A lock-step run has one block in flight, handed from the file source's thread to the
@@ -87,12 +116,25 @@ unsigned CaptureRateForThisMachine() {
 }
 
 // The settings folder, as installing the program made it on the device; failures are the
-// settings code's silent ones.
-void MakeSettingsFolder() {
+// settings code's silent ones. A settings file that is not a regular file is not read (it
+// could block start-up for ever); it counts as missing, and the user is told.
+void PrepareSettingsFolder() {
     const char* path = SettingsFilePath();
     if (path == nullptr) return;
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    const std::filesystem::path settings(path);
+    std::filesystem::create_directories(settings.parent_path(), ignored);
+    for (const char* file : {path, PitchChoiceFilePath()}) {
+        if (file == nullptr) continue;
+        const auto type = std::filesystem::status(file, ignored).type();
+        if (type == std::filesystem::file_type::not_found ||
+            type == std::filesystem::file_type::regular ||
+            type == std::filesystem::file_type::none) {
+            continue;
+        }
+        std::fprintf(stderr, "quillo-sa: %s is not a regular file; it is not read\n",
+                     PrintableFileName(file).c_str());
+    }
 }
 
 std::atomic<bool> SoundInputLost{false};
@@ -128,31 +170,29 @@ bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
     }
     if (options.help) {
         std::fputs(ProgramUsage(), stdout);
-        return true;
-    }
-    if (options.version) {
+    } else if (options.version) {
         std::puts("quillo-sa " QUILLO_VERSION);
-        return true;
-    }
-    if (options.listDevices) {
+    } else if (options.listDevices) {
         int listed = 0;
-        if (ListMicrophones(kDefaultCaptureRate, PrintDevice, &listed)) {
-            if (listed == 0) {
-                std::fprintf(stderr, "quillo-sa: no input here can record 22050 Hz mono 16-bit\n");
-            }
+        if (!ListMicrophones(kDefaultCaptureRate, PrintDevice, &listed)) {
+            std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
+            *code = kFailure;
             return true;
         }
-        std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
-        *code = 1;
-        return true;
+        if (listed == 0) {
+            std::fprintf(stderr, "quillo-sa: no input here can record 22050 Hz mono 16-bit\n");
+        }
+    } else {
+        return false;
     }
-    return false;
+    if (!StandardOutputWritten()) *code = kFailure;
+    return true;
 }
 
 // The file of --input, else the microphone; false when the file cannot be read.
 bool ChooseAudioSource(const ProgramOptions& options) {
     if (options.input) {
-        char reason[512];
+        static char reason[kReasonSize];
         const AudioFilePacing pacing =
             options.headless ? AudioFilePacing::kLockStep : AudioFilePacing::kRealTime;
         if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, reason,
@@ -173,9 +213,15 @@ bool ChooseAudioSource(const ProgramOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    HoldClosedStandardStreams();
     const ProgramOptions options = ParseProgramOptions(argc, argv);
-    int code = 0;
-    if (AnsweredWithoutRunning(options, &code)) return code;
+    int answered = 0;
+    if (AnsweredWithoutRunning(options, &answered)) return answered;
+    // Before anything is opened for writing.
+    if (const std::string same = SameFileError(options); !same.empty()) {
+        std::fprintf(stderr, "%s\n", same.c_str());
+        return kUsageError;
+    }
 
     SetOemTextOverride(options.oemText ? options.oemText->c_str() : nullptr);
     PitchEstimatorKind estimator;
@@ -184,8 +230,8 @@ int main(int argc, char** argv) {
     }
     if (!ChooseAudioSource(options)) return kUsageError;
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
-        std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created\n",
-                     options.pitchLog->c_str());
+        std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",
+                     PrintableFileName(options.pitchLog->c_str()).c_str(), std::strerror(errno));
         return kUsageError;
     }
 
@@ -198,11 +244,11 @@ int main(int argc, char** argv) {
     // Qt ends the process with exit() when it loses its display. Handlers registered now run
     // before the static objects are destroyed, so capture stops while its source still exists.
     std::atexit([] { TheCaptureDevice.Close(); });
-    MakeSettingsFolder();
+    PrepareSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
 
-    code = RunProgram();
-    if (SoundInputLost) code = 1;
-    return FinishRun(options, code);
+    int code = RunProgram();
+    if (SoundInputLost) code = kFailure;
+    return FinishRun(options, code, EndingSignal);
 }

@@ -1,12 +1,21 @@
 // The command line: every option, and the first mistake as one line.
 #include "program/program_options.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <iterator>
 #include <string_view>
+#include <system_error>
+
+#include "platform/files/file_names.h"
+#include "resources/resources.h"
 
 namespace {
 
-constexpr int kMaxCommandId = 65535;
+constexpr int kMaxCommandId = 65535;  // the window procedure reads the low word
 
 // A whole non-negative decimal number that fits; no sign, no spaces.
 bool ParseCount(std::string_view text, long long& value) {
@@ -38,6 +47,26 @@ const ValueOption kValueOptions[] = {
     {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
 };
 
+std::string Quoted(const std::string& text) {
+    return PrintableFileName(text.c_str());
+}
+
+// One file by its device and inode when both exist, else by the path that each resolves to
+// (symlinks and "..", as far as they exist).
+bool IsSameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    if (stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+    std::error_code error;
+    const std::filesystem::path resolvedFirst = std::filesystem::weakly_canonical(first, error);
+    if (error) return first == second;
+    const std::filesystem::path resolvedSecond = std::filesystem::weakly_canonical(second, error);
+    if (error) return first == second;
+    return resolvedFirst == resolvedSecond;
+}
+
 ProgramOptions Fail(ProgramOptions options, const std::string& message) {
     options.error = "quillo-sa: " + message;
     return options;
@@ -47,11 +76,28 @@ ProgramOptions Fail(ProgramOptions options, const std::string& message) {
 
 ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
     ProgramOptions options;
+    bool optionsEnded = false;  // after "--" every argument is a file name
     for (int i = 1; i < argc; i++) {
         const std::string argument = argv[i] != nullptr ? argv[i] : "";
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // A file name without an option plays it, as --input does ("-": standard input).
+        if (optionsEnded || argument.empty() || argument == "-" || argument[0] != '-') {
+            if (argument.empty()) return Fail(options, "an empty file name (see --help)");
+            if (options.input) {
+                return Fail(options, "unexpected argument '" + Quoted(argument) +
+                                         "': one input at a time (see --help)");
+            }
+            options.input = argument;
+            continue;
+        }
         const size_t equals = argument.find('=');
         const bool joined = argument.rfind("--", 0) == 0 && equals != std::string::npos;
-        const std::string name = joined ? argument.substr(0, equals) : argument;
+        std::string name = joined ? argument.substr(0, equals) : argument;
+        if (name == "-h") name = "--help";
+        if (name == "-V") name = "--version";
         if (name == "--help" || name == "--version" || name == "--list-devices" ||
             name == "--headless" || name == "--stats") {
             if (joined) return Fail(options, "option " + name + " takes no value");
@@ -68,10 +114,7 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
             if (name == candidate.name) valueOption = &candidate;
         }
         if (!isCommand && valueOption == nullptr) {
-            if (argument.rfind("-", 0) == 0 && argument != "-") {
-                return Fail(options, "unknown option '" + name + "' (see --help)");
-            }
-            return Fail(options, "unexpected argument '" + argument + "' (see --help)");
+            return Fail(options, "unknown option '" + Quoted(name) + "' (see --help)");
         }
         std::string value;
         if (joined) {
@@ -84,9 +127,15 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         if (isCommand) {
             ScriptedCommand command{};
             if (!ParseCommand(value, command)) {
-                return Fail(options, "--command '" + value +
-                                         "': expected ID@N, a command id 0 to 65535 and a "
-                                         "block count 0 or more");
+                return Fail(options, "--command '" + Quoted(value) +
+                                         "': expected ID@N, a command id and a block count 0 "
+                                         "or more");
+            }
+            if (std::find(std::begin(kMainWindowCommands), std::end(kMainWindowCommands),
+                          command.id) == std::end(kMainWindowCommands)) {
+                return Fail(options, "--command '" + Quoted(value) +
+                                         "': " + std::to_string(command.id) +
+                                         " is not a command of the program (see --help)");
             }
             options.commands.push_back(command);
             continue;
@@ -94,18 +143,44 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         const bool mayBeEmpty = name == "--device" || name == "--oem-text";
         if (value.empty() && !mayBeEmpty) return Fail(options, "option " + name + " needs a value");
         if (name == "--pitch" && value != "classic" && value != "accurate") {
-            return Fail(options, "--pitch '" + value + "': expected classic or accurate");
+            return Fail(options, "--pitch '" + Quoted(value) + "': expected classic or accurate");
         }
         options.*(valueOption->field) = value;
     }
     return options;
 }
 
+std::string SameFileError(const ProgramOptions& options) {
+    struct File {
+        const char* option;
+        const std::optional<std::string>* path;
+    };
+    const File files[] = {
+        {"--input", &options.input},
+        {"--pitch-log", &options.pitchLog},
+        {"--snapshot", &options.snapshot},
+    };
+    for (size_t a = 0; a < std::size(files); a++) {
+        for (size_t b = a + 1; b < std::size(files); b++) {
+            const std::optional<std::string>& first = *files[a].path;
+            const std::optional<std::string>& second = *files[b].path;
+            if (!first || !second || *first == "-" || *second == "-" ||
+                !IsSameFile(*first, *second)) {
+                continue;
+            }
+            return "quillo-sa: " + std::string(files[b].option) + " '" + Quoted(*second) +
+                   "' is the same file as " + files[a].option + " '" + Quoted(*first) +
+                   "'; it would be overwritten";
+        }
+    }
+    return std::string();
+}
+
 const char* ProgramUsage() {
-    return "Usage: quillo-sa [OPTION]...\n"
+    return "Usage: quillo-sa [OPTION]... [FILE]\n"
            "Real-time audio spectrum analyzer and spectrogram with a pitch readout.\n"
            "\n"
-           "  --input FILE         analyse an audio file instead of the microphone\n"
+           "  FILE, --input FILE   analyse an audio file instead of the microphone\n"
            "  --device NAME        record from this input (exact name, else part of one)\n"
            "  --list-devices       list the inputs that can record 22050 Hz mono 16-bit\n"
            "  --headless           run without showing a window\n"
@@ -115,8 +190,14 @@ const char* ProgramUsage() {
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
            "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
            "  --stats              at the end, print the blocks processed and dropped\n"
-           "  --help               show this help and exit\n"
-           "  --version            show the version and exit\n"
+           "  -h, --help           show this help and exit\n"
+           "  -V, --version        show the version and exit\n"
            "\n"
-           "A headless run with --input ends at the end of the file; without it, at SIGINT.\n";
+           "Commands: 40025 Exit (saves), 1 quit without saving, 40060 spectrum, 40009\n"
+           "spectrogram, 1202 dB grid, 1207 frequency grid, 1205 dB labels, 1206 noise\n"
+           "reference, 1208 automatic range, 1203 pause, 40070 accurate pitch, 40003 About,\n"
+           "40019 Content, 40008 Option.\n"
+           "A headless run with --input ends at the end of the file; without it, at SIGINT.\n"
+           "Exit status: 0 done as asked, 1 a failure, 2 a usage error or an unreadable input,\n"
+           "128+N ended by signal N.\n";
 }

@@ -1,16 +1,22 @@
 // The program's command line, parsed into a record; no Qt, so it is tested on its own.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The exit code of a usage error (also of an input file that cannot be read).
+// The exit code of a usage error (also of an input file that cannot be read or is damaged).
 constexpr int kUsageError = 2;
+// The exit code of any other failure: capture, an output not written in full, a scripted
+// command that never ran.
+constexpr int kFailure = 1;
+// Room for a one-line reason that names a file: the longest path, every byte escaped.
+constexpr size_t kReasonSize = 4 * 4096 + 1024;
 
 // `--command ID@N`: post WM_COMMAND `id` once `blocks` blocks have been processed.
 struct ScriptedCommand {
-    int id;            // 0 .. 65535: the window procedure reads the low word
+    int id;            // one of kMainWindowCommands
     long long blocks;  // 0 and up
 };
 
@@ -19,7 +25,7 @@ struct ProgramOptions {
     bool version = false;
     bool listDevices = false;
     bool headless = false;
-    bool stats = false;  // print the block counts when the program ends
+    bool stats = false;                     // print the block counts when the program ends
     std::optional<std::string> input;       // audio file instead of the microphone
     std::optional<std::string> device;      // microphone name (exact, else a part)
     std::optional<std::string> snapshot;    // PNG written when the program ends
@@ -31,8 +37,15 @@ struct ProgramOptions {
 };
 
 // Options take their value as the next argument or after '='. A later value of the same
-// option replaces an earlier one; --command adds up.
+// option replaces an earlier one; --command adds up, and takes only the main window's
+// command ids. An argument that is no option is the input file (--input), once; after "--"
+// every argument is. -h and -V are --help and --version.
 ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
+
+// A usage error when two of --input, --pitch-log and --snapshot name one file (by device and
+// inode when both exist, else by the path each resolves to), which the output would destroy;
+// empty when they are distinct. Standard output ("-") is no file here.
+std::string SameFileError(const ProgramOptions& options);
 
 // The --help text.
 const char* ProgramUsage();

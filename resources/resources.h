@@ -35,6 +35,13 @@ constexpr int kCommandNoise = 1206;
 constexpr int kCommandFreqGrid = 1207;
 constexpr int kCommandAutoRange = 1208;
 constexpr int kCommandAccuratePitch = 40070;  // checked item: the accurate pitch estimator
+// Every command the main window carries out (menus, buttons, keys), as a script may send it.
+constexpr int kMainWindowCommands[] = {
+    kCommandQuit,        kCommandExit,          kCommandAbout,   kCommandOption,
+    kCommandSpectrogram, kCommandSpectrum,      kCommandContent, kCommandDbGrid,
+    kCommandPause,       kCommandDbLabels,      kCommandNoise,   kCommandFreqGrid,
+    kCommandAutoRange,   kCommandAccuratePitch,
+};
 // Dialog buttons.
 constexpr int kCommandOk = 1;
 constexpr int kCommandCancel = 2;

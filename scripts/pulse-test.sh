@@ -78,12 +78,13 @@ else
   fail "--device \"of Other\" (code $(cat "$work/silent.code"), $sounding rows with a pitch): $(cat "$work/silent.err")"
 fi
 
-# ---- A name the server does not know: the opening fails ----
+# ---- A name the server does not know: the opening fails, with the server's reason ----
 run unknown 20 --device "no such source"
-if grep -q "Sound input failed!" "$work/unknown.err"; then
-  pass "an unknown --device fails to open"
+if [ "$(cat "$work/unknown.code")" = 1 ] && grep -q "Sound input failed!" "$work/unknown.err" &&
+  grep -q 'no source named or described as "no such source"' "$work/unknown.err"; then
+  pass "an unknown --device fails to open: exit 1 with the server's reason"
 else
-  fail "--device \"no such source\": $(cat "$work/unknown.err")"
+  fail "--device \"no such source\" (code $(cat "$work/unknown.code")): $(cat "$work/unknown.err")"
 fi
 
 # expect_lost NAME WHAT: the run ended with code 1, said so in a line, flushed its outputs.

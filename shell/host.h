@@ -101,6 +101,13 @@ bool ReadOemText(char16_t* text, int capacity);
 // Where start-up writes its one-line diagnostic file; null when no path can be formed.
 const char* DiagnosticFilePath();
 
+// Replaces the file at `path` with `size` bytes in one step: they are written to a new file
+// in the same folder, flushed to the disk and renamed over `path`, so that a crash or a full
+// disk leaves either the old file or the new one. A symlink at `path` is replaced by the file
+// itself unless `followLink`, when the file it names is replaced. False, with errno telling
+// why and nothing changed, when any step fails.
+bool ReplaceFile(const char* path, const char* bytes, int size, bool followLink);
+
 // Runs the message loop, offering every key press to the accelerator table first, until a
 // quit message; returns its code.
 int RunMessageLoop(const Accelerator* table, int count);

@@ -1,6 +1,10 @@
 // The main window's procedure: first paint, draining, activation, commands, destruction.
 #include "shell/main_window.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "capture/capture.h"
 #include "raster/display.h"
 #include "resources/resources.h"
@@ -22,6 +26,8 @@ constexpr MainWindowStateRecord kInitialMainWindowState = {
     .dbLabelsOn = true,
     .dbGridOn = false,
     .freqGridOn = false,
+    .captureFailed = false,
+    .saveFailed = false,
 };
 MainWindowStateRecord MainWindowState = kInitialMainWindowState;
 void* MainWindow = nullptr;
@@ -32,6 +38,7 @@ constexpr const char* kHelpPage = "Quillo-SA.htm";
 constexpr const char* kHelpAnchor = "Main_Contents";
 constexpr const char* kSpectrogramTitle = "Quillo-SA:Spectrogram";
 constexpr const char* kSpectrumTitle = "Quillo-SA:Spectrum";
+constexpr const char* kSaveFailedCaption = "Quillo-SA";
 
 // Room for one block, reused for every block.
 alignas(int16_t) uint8_t blockBuffer[kBlockBytes];
@@ -45,6 +52,7 @@ void StartCapture(void* window) {
                                kCaptureBufferCount, kCaptureBufferSize, 1,
                                AnalyzerSettings.captureRate, 16);
     if (!TheCaptureDevice.Open()) {
+        MainWindowState.captureFailed = true;
         ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
         PostMainWindowMessage(WM_CLOSE);
     }
@@ -99,6 +107,21 @@ void ToggleAccuratePitch() {
     ResumeDrawing();
 }
 
+// "Exit": both files saved, then the window closes. A failed save is told in a box (which a
+// headless run prints) and leaves the file as it was; the program still ends.
+void SaveAndClose(void* window) {
+    int reason = SaveSettings() ? 0 : errno;
+    if (!SavePitchChoice() && reason == 0) reason = errno;
+    if (reason != 0) {
+        MainWindowState.saveFailed = true;
+        char text[160];
+        std::snprintf(text, sizeof text, "The settings could not be saved: %s",
+                      std::strerror(reason));
+        ShowMessageBox(window, text, kSaveFailedCaption, kMessageBoxExclamation);
+    }
+    PostMainWindowMessage(WM_CLOSE);
+}
+
 // Ctrl+Q: suspend drawing as deactivation does, then close without saving.
 void QuitWithoutSaving(void* window) {
     MainWindowProc(window, WM_ACTIVATE, 0, reinterpret_cast<intptr_t>(window));
@@ -121,9 +144,7 @@ bool RunCommand(void* window, int command) {
             QuitWithoutSaving(window);
             return true;
         case kCommandExit:
-            SaveSettings();
-            SavePitchChoice();
-            PostMainWindowMessage(WM_CLOSE);
+            SaveAndClose(window);
             return true;
         case kCommandAbout:
             RunModalDialog(window, kAboutDialog, AboutDialogProc);

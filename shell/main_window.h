@@ -14,6 +14,9 @@ struct MainWindowStateRecord {
     bool dbLabelsOn;      // dB labels button; initially true
     bool dbGridOn;        // dB grid button; initially false
     bool freqGridOn;      // frequency grid button; initially false
+    // What went wrong, for the program's exit code.
+    bool captureFailed;  // capture could not be opened ("Sound input failed!")
+    bool saveFailed;     // "Exit" could not save the settings
 };
 extern MainWindowStateRecord MainWindowState;
 

@@ -7,6 +7,7 @@
 
 #include "analysis/accurate_pitch.h"
 #include "shell/host.h"
+#include "shell/settings.h"
 
 PitchChoiceRecord PitchChoice = {};
 
@@ -57,8 +58,7 @@ const char* PitchChoiceFilePath() {
 
 void LoadPitchChoice() {
     if (PitchChoice.given) return;
-    const char* path = PitchChoiceFilePath();
-    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
+    std::FILE* file = OpenRegularFile(PitchChoiceFilePath());
     if (file == nullptr) return;
     char word[16] = {};
     PitchEstimatorKind kind = PitchChoice.estimator;
@@ -68,16 +68,11 @@ void LoadPitchChoice() {
     std::fclose(file);
 }
 
-void SavePitchChoice() {
+bool SavePitchChoice() {
     const char* path = PitchChoiceFilePath();
-    if (path == nullptr) return;
-    char temporary[4096 + 8];
-    const int length = std::snprintf(temporary, sizeof temporary, "%s.new", path);
-    if (length < 0 || length >= static_cast<int>(sizeof temporary)) return;
-    std::FILE* file = std::fopen(temporary, "w");
-    if (file == nullptr) return;
-    const bool written = std::fprintf(file, "%s\n", PitchEstimatorName(PitchChoice.estimator)) > 0;
-    if (std::fclose(file) != 0 || !written || std::rename(temporary, path) != 0) {
-        std::remove(temporary);
-    }
+    if (path == nullptr) return true;
+    char text[16];
+    const int length =
+        std::snprintf(text, sizeof text, "%s\n", PitchEstimatorName(PitchChoice.estimator));
+    return ReplaceFile(path, text, length, true);
 }

@@ -28,7 +28,9 @@ void ResetPitchChoice();
 
 // The choice's file: pitch.txt in the settings file's folder; null when there is none.
 const char* PitchChoiceFilePath();
-// Reads the file unless a choice was given; a missing or unreadable file keeps the choice.
+// Reads the file unless a choice was given; a missing, unreadable or not regular file keeps
+// the choice.
 void LoadPitchChoice();
-// Writes the choice, replacing the file through a temporary one; failures are ignored.
-void SavePitchChoice();
+// Writes the choice, replacing the file in one step as SaveSettings does; false, with errno
+// telling why, when that fails.
+bool SavePitchChoice();

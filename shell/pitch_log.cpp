@@ -1,6 +1,7 @@
 // The pitch log: CSV rows from the values the readout draws.
 #include "shell/pitch_log.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,11 @@ namespace {
 
 FILE* logFile = nullptr;
 bool logIsStdout = false;
+int logError = 0;  // errno of the first write that failed; 0 while all went in
+
+void CheckWrite(int result) {
+    if (result < 0 && logError == 0) logError = errno != 0 ? errno : EIO;
+}
 
 const char* LockStateName(int lockState) {
     switch (lockState) {
@@ -30,7 +36,8 @@ bool OpenPitchLog(const char* path) {
     logIsStdout = std::strcmp(path, "-") == 0;
     logFile = logIsStdout ? stdout : std::fopen(path, "w");
     if (logFile == nullptr) return false;
-    std::fputs("time_s,frequency_hz,note,cents,lock\n", logFile);
+    logError = 0;
+    CheckWrite(std::fputs("time_s,frequency_hz,note,cents,lock\n", logFile));
     return true;
 }
 
@@ -39,23 +46,23 @@ void LogPitchRow(double seconds, float pitch, int lockState) {
     const char* lock = LockStateName(lockState);
     // The readout ignores what is not above 1 Hz, or not a finite number.
     if (!(pitch > 1.0f) || !std::isfinite(pitch)) {
-        std::fprintf(logFile, "%.3f,0.000,,,%s\n", seconds, lock);
+        CheckWrite(std::fprintf(logFile, "%.3f,0.000,,,%s\n", seconds, lock));
         return;
     }
     char note[kNoteTextSize];
     const float cents = NearestNote(pitch, note);
     // The note without the blank that pads a natural's name.
     if (note[1] == ' ') note[1] = '\0';
-    std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note, double(cents),
-                 lock);
+    CheckWrite(std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note,
+                            double(cents), lock));
 }
 
-void ClosePitchLog() {
-    if (logFile == nullptr) return;
-    if (logIsStdout) {
-        std::fflush(logFile);
-    } else {
-        std::fclose(logFile);
-    }
+bool ClosePitchLog() {
+    if (logFile == nullptr) return true;
+    CheckWrite(logIsStdout ? std::fflush(logFile) : std::fclose(logFile));
     logFile = nullptr;
+    const int error = logError;
+    logError = 0;
+    errno = error;
+    return error == 0;
 }

@@ -12,5 +12,6 @@ bool OpenPitchLog(const char* path);
 // the pitch the readout received (not above 1 Hz: none) and the lock state. Nothing when no
 // log is open.
 void LogPitchRow(double seconds, float pitch, int lockState);
-// Flushes and closes the log (standard output is flushed only).
-void ClosePitchLog();
+// Flushes and closes the log (standard output is flushed only). False, with errno telling
+// why, when any of its writes failed: the log is not whole.
+bool ClosePitchLog();

@@ -6,12 +6,18 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "analysis/analysis.h"
 #include "shell/host.h"
 #include "views/block_view.h"
 #include "views/view_frame.h"
 #include "views/view_state.h"
+
+namespace {
+constexpr int kSettingsTextSize = 8 * 12;  // eight ints of at most 11 characters and blanks
+}  // namespace
 
 int ViewMode = 0;
 bool deviceProfile = false;
@@ -124,9 +130,17 @@ static void ApplySettings() {
     if (IsOption(s.filtering)) s.preEmphasis = kPreEmphases[s.filtering];
 }
 
+std::FILE* OpenRegularFile(const char* path) {
+    if (path == nullptr) return nullptr;
+    std::error_code error;
+    if (std::filesystem::status(path, error).type() != std::filesystem::file_type::regular) {
+        return nullptr;
+    }
+    return std::fopen(path, "r");
+}
+
 void LoadSettings() {
-    const char* path = SettingsFilePath();
-    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
+    std::FILE* file = OpenRegularFile(SettingsFilePath());
     if (file != nullptr) {
         ReadSettingsFile(file);
         std::fclose(file);
@@ -134,15 +148,15 @@ void LoadSettings() {
     ApplySettings();
 }
 
-void SaveSettings() {
+bool SaveSettings() {
     const char* path = SettingsFilePath();
-    if (path == nullptr) return;
-    std::FILE* file = std::fopen(path, "w");
-    if (file == nullptr) return;
+    if (path == nullptr) return true;  // a host without a settings file has nothing to keep
     const AnalyzerSettingsRecord& s = AnalyzerSettings;
-    std::fprintf(file, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax, s.dbMin,
-                 s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting, s.filtering);
-    std::fclose(file);
+    char text[kSettingsTextSize];
+    const int length = std::snprintf(
+        text, sizeof text, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax,
+        s.dbMin, s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting, s.filtering);
+    return ReplaceFile(path, text, length, true);
 }
 
 // ---- Automatic range --------------------------------------------------------------------

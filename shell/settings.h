@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // ---- Process-wide values ----------------------------------------------------------------
 
@@ -62,15 +63,21 @@ constexpr float kDbStep = 10.0f;       // dB between ticks, labels and grid line
 // Every caller of SetupFrequencyView passes this value.
 int EffectiveRateSetting();
 
-// Reads the settings file when it exists (one "%d" conversion per field; a failed one, or
-// a number that does not fit an int, keeps that field and all later ones), then applies the
+// Reads the settings file when it is a regular file, anything else counting as missing (one
+// "%d" conversion per field; a failed one, or a number that does not fit an int, keeps that
+// field and all later ones), then applies the
 // record: analysis window, frequency view, level table, dB range, averaging, peak hold,
 // pre-emphasis. Values are kept as read (and saved so); the views limit the dB range they
 // draw with (SetDbRange, BuildLevelTable). Called once at start-up, before capture starts.
 void LoadSettings();
 
-// Writes the eight options to the settings file, replacing it; failures are ignored.
-void SaveSettings();
+// Writes the eight options to the settings file, replacing it in one step (ReplaceFile, over
+// a symlink's target); false, with errno telling why and the file as it was, when that fails.
+bool SaveSettings();
+
+// Opens a settings file for reading when it is a regular file (or a symlink to one). Null for
+// a missing path and for anything else: a FIFO or a device would block or never end.
+std::FILE* OpenRegularFile(const char* path);
 
 // Turns the loudest power of an automatic-range run into the dB range 0 .. top (at least
 // 0 .. 20); a level of 1e-10 or less changes nothing.

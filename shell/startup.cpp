@@ -28,13 +28,14 @@ namespace {
 
 constexpr int kMenuBarHeight = 26;  // pixels taken from the bottom of the window rectangle
 
+// Replaced in one step and never through a symlink: a link planted at its place is replaced,
+// not followed.
 void WriteDiagnosticFile(int left, int top, int width, int height) {
     const char* path = DiagnosticFilePath();
     if (path == nullptr) return;
-    FILE* file = std::fopen(path, "w");
-    if (file == nullptr) return;
-    std::fprintf(file, "%d %d %d %d\n", left, top, width, height);
-    std::fclose(file);
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, "%d %d %d %d\n", left, top, width, height);
+    ReplaceFile(path, text, length, false);
 }
 
 bool DeviceProfileFromOemText() {

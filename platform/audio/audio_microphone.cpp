@@ -16,15 +16,18 @@
 #include <cstring>
 #include <mutex>
 #include <semaphore>
+#include <string>
 #include <system_error>
 #include <thread>
 
 #include "platform/audio/audio_sources.h"
+#include "platform/files/file_names.h"
 
 namespace {
 
 constexpr unsigned long kFramesPerCallback = 1024;
 constexpr int kMaxDeviceName = 256;
+constexpr int kMaxFailure = 4 * kMaxDeviceName + 128;  // room for an escaped device name
 
 struct HeaderRing {
     WaveHeader* slots[kMaxSourceBuffers];
@@ -52,6 +55,7 @@ void PopHeader(HeaderRing& ring) {
 
 struct MicrophoneRecord {
     char deviceName[kMaxDeviceName];  // empty = the default input device
+    char failure[kMaxFailure];        // why the last open failed; empty after a good one
     PaStream* stream;                 // open stream; null when closed
     uint16_t blockAlign;              // bytes per frame
     AudioSourceClient client;
@@ -120,22 +124,42 @@ PaDeviceIndex FindInputDevice() {
     return paNoDevice;
 }
 
-// Opens the stream for the format; false when there is no such input.
+template <typename... Values>
+bool Fail(const char* format, Values... values) {
+    std::snprintf(Microphone.failure, sizeof Microphone.failure, format, values...);
+    return false;
+}
+
+// Opens the stream for the format; false, with the reason, when there is no such input.
 bool OpenStream(const WaveFormat& format) {
     const PaDeviceIndex device = FindInputDevice();
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
-    if (info == nullptr || info->maxInputChannels < format.nChannels) return false;
+    if (info == nullptr) {
+        if (Microphone.deviceName[0] == '\0') return Fail("there is no input device");
+        return Fail("no input device is named \"%s\" or has it in its name",
+                    PrintableFileName(Microphone.deviceName).c_str());
+    }
+    const std::string name = "\"" + PrintableFileName(info->name) + "\"";
+    if (info->maxInputChannels < format.nChannels) {
+        return Fail("%s has no input of %d channel(s)", name.c_str(), format.nChannels);
+    }
     PaStreamParameters parameters{};
     parameters.device = device;
     parameters.channelCount = format.nChannels;
     parameters.sampleFormat = format.wBitsPerSample == 8 ? paUInt8 : paInt16;
     parameters.suggestedLatency = info->defaultLowInputLatency;
-    if (Pa_IsFormatSupported(&parameters, nullptr, format.nSamplesPerSec) != paFormatIsSupported) {
-        return false;
+    const PaError supported = Pa_IsFormatSupported(&parameters, nullptr, format.nSamplesPerSec);
+    if (supported != paFormatIsSupported) {
+        return Fail("%s cannot record %u Hz, %d channel(s), %d bits: %s", name.c_str(),
+                    format.nSamplesPerSec, format.nChannels, format.wBitsPerSample,
+                    Pa_GetErrorText(supported));
     }
-    return Pa_OpenStream(&Microphone.stream, &parameters, nullptr, format.nSamplesPerSec,
-                         kFramesPerCallback, paNoFlag, MicrophoneCallback,
-                         &Microphone) == paNoError;
+    const PaError opened =
+        Pa_OpenStream(&Microphone.stream, &parameters, nullptr, format.nSamplesPerSec,
+                      kFramesPerCallback, paNoFlag, MicrophoneCallback, &Microphone);
+    if (opened != paNoError)
+        return Fail("%s cannot be opened: %s", name.c_str(), Pa_GetErrorText(opened));
+    return true;
 }
 
 // PortAudio's start-up probes every ALSA and JACK device it knows of, and those libraries
@@ -157,8 +181,10 @@ bool MicrophoneOpen(const WaveFormat& format, const AudioSourceClient& client) {
     const bool supported = format.wFormatTag == kWaveFormatPcm && format.nChannels >= 1 &&
                            (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
                            format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
-    if (Microphone.stream != nullptr || !supported) return false;
-    if (!InitializeQuietly()) return false;
+    Microphone.failure[0] = '\0';
+    if (Microphone.stream != nullptr) return Fail("the input is already open");
+    if (!supported) return Fail("the capture format is not PCM of 8 or 16 bits");
+    if (!InitializeQuietly()) return Fail("the sound system (PortAudio) could not be started");
     Microphone.client = client;
     Microphone.blockAlign = format.nBlockAlign;
     Microphone.queued.head = Microphone.queued.tail = 0;
@@ -175,7 +201,7 @@ bool MicrophoneOpen(const WaveFormat& format, const AudioSourceClient& client) {
         Pa_CloseStream(Microphone.stream);
         Microphone.stream = nullptr;
         Pa_Terminate();
-        return false;
+        return Fail("no thread could be started for the input");
     }
     return true;
 }
@@ -227,6 +253,10 @@ void MicrophoneClose() {
 const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen,  MicrophoneAddBuffer,
                                                MicrophoneStart, MicrophoneStop,
                                                MicrophoneReset, MicrophoneClose};
+
+const char* PortAudioMicrophoneFailure() {
+    return Microphone.failure;
+}
 
 void SetPortAudioMicrophoneName(const char* name) {
     const char* chosen = name == nullptr ? "" : name;

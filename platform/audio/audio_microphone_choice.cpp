@@ -10,18 +10,26 @@ namespace {
 // The source that the open microphone went to; null while closed.
 std::atomic<const AudioSource*> Chosen{nullptr};
 
+// The sound system whose refusal explains the last failed opening; null after a good one.
+const char* (*LastFailure)() = nullptr;
+
 bool OpenChosen(const WaveFormat& format, const AudioSourceClient& client) {
     if (Chosen.load() != nullptr) return false;
+    LastFailure = nullptr;
     switch (OpenPulseMicrophone(format, client)) {
         case PulseOpening::kOpened:
             Chosen = &PulseMicrophoneSource;
             return true;
         case PulseOpening::kRefused:
+            LastFailure = PulseMicrophoneFailure;
             return false;
         case PulseOpening::kNoServer:
             break;
     }
-    if (!PortAudioMicrophoneSource.open(format, client)) return false;
+    if (!PortAudioMicrophoneSource.open(format, client)) {
+        LastFailure = PortAudioMicrophoneFailure;
+        return false;
+    }
     Chosen = &PortAudioMicrophoneSource;
     return true;
 }
@@ -48,6 +56,10 @@ const AudioSource MicrophoneSource = {OpenChosen,
                                       OnChosen<&AudioSource::stop>,
                                       OnChosen<&AudioSource::reset>,
                                       CloseChosen};
+
+const char* MicrophoneFailure() {
+    return LastFailure != nullptr ? LastFailure() : "";
+}
 
 void SetMicrophoneName(const char* name) {
     SetPulseSourceName(name);

@@ -63,6 +63,7 @@ WaveHeader* PopHeader(HeaderQueue& queue) {
 
 struct PulseRecord {
     char sourceName[kMaxSourceName];  // as asked; empty = the server's default
+    char failure[kMaxSourceName + kReasonSize];  // why the last opening was refused, or empty
     std::atomic<void (*)(const char*)> lost;
     // The opening; changed only while the source's thread does not run.
     pa_mainloop* loop;
@@ -376,14 +377,22 @@ void TakeBack(bool all) {
     if (taken && Pulse.loop != nullptr) Wake();
 }
 
+template <typename... Values>
+PulseOpening Refuse(const char* format, Values... values) {
+    std::snprintf(Pulse.failure, sizeof Pulse.failure, format, values...);
+    return PulseOpening::kRefused;
+}
+
 }  // namespace
 
 PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClient& client) {
+    Pulse.failure[0] = '\0';
     const bool supported = format.wFormatTag == kWaveFormatPcm && format.nChannels >= 1 &&
                            format.nChannels <= PA_CHANNELS_MAX &&
                            (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
                            format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
-    if (Pulse.thread.joinable() || !supported) return PulseOpening::kRefused;
+    if (Pulse.thread.joinable()) return Refuse("the sound server's source is already open");
+    if (!supported) return Refuse("the sound server cannot record this format");
     ServerSession session{};
     if (!Connect(session)) return PulseOpening::kNoServer;
     SourceMatch match{Pulse.sourceName, 4, ""};
@@ -391,7 +400,8 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
         SourceVisit visit{MatchSource, &match, false};
         if (!VisitSources(session, visit) || match.rank == 4) {
             Disconnect(session);
-            return PulseOpening::kRefused;
+            return Refuse("the sound server has no source named or described as \"%s\"",
+                          Pulse.sourceName);
         }
     }
     {
@@ -402,6 +412,8 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
         Pulse.quit = false;
     }
     if (!ConnectStream(session, format, match.rank < 4 ? match.name : nullptr)) {
+        Refuse("the sound server refused to record %u Hz (%s)", format.nSamplesPerSec,
+               pa_strerror(pa_context_errno(session.context)));
         Disconnect(session);
         return PulseOpening::kRefused;
     }
@@ -422,9 +434,13 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
         Disconnect(session);
         Pulse.loop = nullptr;
         Pulse.context = nullptr;
-        return PulseOpening::kRefused;
+        return Refuse("no thread for the sound server's source");
     }
     return PulseOpening::kOpened;
+}
+
+const char* PulseMicrophoneFailure() {
+    return Pulse.failure;
 }
 
 const AudioSource PulseMicrophoneSource = {

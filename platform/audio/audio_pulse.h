@@ -17,6 +17,8 @@ extern const AudioSource PulseMicrophoneSource;
 // Opens the named source (SetPulseSourceName), or the server's default, converted by the
 // server to the format. Never starts a server of its own.
 PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClient& client);
+// Why the last kRefused opening was refused, in one line; empty after any other.
+const char* PulseMicrophoneFailure();
 
 // The source to record: null or empty for the server's default; else the source of exactly
 // this name, else of exactly this description, else the first whose name, then whose

@@ -11,9 +11,12 @@
 
 // ---- Microphone ----
 // The sound server's default source, or the one named, through libpulse when a server answers
-// (platform/audio_pulse.h); else PortAudio's default input device, or the one named.
+// (platform/audio/audio_pulse.h); else PortAudio's default input device, or the one named.
 
 extern const AudioSource MicrophoneSource;
+
+// Why the microphone's last open failed, in one line (no newline); empty after a good open.
+const char* MicrophoneFailure();
 
 // The input to open: null or empty for the default; else a name (see SetPulseSourceName and
 // SetPortAudioMicrophoneName).
@@ -35,6 +38,9 @@ void SetMicrophoneLostNotice(void (*lost)(const char* reason));
 // Open fails without an input device or when the device cannot record the format.
 
 extern const AudioSource PortAudioMicrophoneSource;
+
+// Why the PortAudio microphone's last open failed, in one line; empty after a good open.
+const char* PortAudioMicrophoneFailure();
 
 // The device to open: null or empty chooses PortAudio's default input device; otherwise the
 // device of exactly this name, else the first whose name contains it.

@@ -1,6 +1,7 @@
 #include "platform/files/file_names.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 std::string PrintableFileName(const char* name) {
     if (name == nullptr) return "(no name)";
@@ -8,11 +9,21 @@ std::string PrintableFileName(const char* name) {
     for (const char* p = name; *p != '\0'; p++) {
         const unsigned char c = static_cast<unsigned char>(*p);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case 0x1b: out += "\\e"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case 0x1b:
+                out += "\\e";
+                break;
             default:
                 if (c < 0x20 || c == 0x7f) {
                     char escaped[5];
@@ -24,4 +35,16 @@ std::string PrintableFileName(const char* name) {
         }
     }
     return out;
+}
+
+bool XdgProgramFolder(const char* variable, const char* homeFallback, char* path, size_t size) {
+    const char* base = std::getenv(variable);
+    const char* home = std::getenv("HOME");
+    int length = -1;
+    if (base != nullptr && base[0] == '/') {
+        length = std::snprintf(path, size, "%s/Quillo-SA", base);
+    } else if (home != nullptr && home[0] != '\0') {
+        length = std::snprintf(path, size, "%s/%s/Quillo-SA", home, homeFallback);
+    }
+    return length >= 0 && static_cast<size_t>(length) < size;
 }

@@ -1,9 +1,15 @@
 // File names as one-line messages show them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The name with every control character escaped (\n, \t, \r, \e and \xHH for the rest, and
 // a backslash doubled), so that no name can break a one-line message or drive a terminal.
 // Other bytes, UTF-8 included, stay as they are. A null name reads "(no name)".
 std::string PrintableFileName(const char* name);
+
+// The program's folder after the XDG base-directory rules: $VARIABLE/Quillo-SA, else
+// $HOME/`homeFallback`/Quillo-SA (a VARIABLE that is unset, empty or relative is ignored).
+// False when neither gives one or it does not fit `size` bytes.
+bool XdgProgramFolder(const char* variable, const char* homeFallback, char* path, size_t size);

@@ -244,10 +244,12 @@ void EndRunningDialogs() {
 void ShowMessageBox(void* window, const char* text, const char* caption, int icon) {
     const char* shownText = text != nullptr ? text : "";
     const char* shownCaption = caption != nullptr ? caption : "";
-    if (IsHeadlessRun() || qApp == nullptr) {
+    // A failure is told on stderr too, so that a terminal or a log keeps it.
+    const bool headless = IsHeadlessRun() || qApp == nullptr;
+    if (headless || icon == kMessageBoxExclamation) {
         std::fprintf(stderr, "%s: %s\n", shownCaption, shownText);
-        return;
     }
+    if (headless) return;
     // On the heap: the main window, its parent, may be destroyed while the box is up.
     QPointer<QMessageBox> box =
         new QMessageBox(icon == kMessageBoxExclamation ? QMessageBox::Warning : QMessageBox::NoIcon,

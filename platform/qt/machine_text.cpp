@@ -1,12 +1,16 @@
 // What the program reads of the machine: the OEM text and the diagnostic file's place.
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
+#include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 
 namespace {
@@ -55,11 +59,24 @@ bool ReadOemText(char16_t* text, int capacity) {
     return true;
 }
 
+// $XDG_STATE_HOME/Quillo-SA/fp_win.txt, by default ~/.local/state/Quillo-SA/fp_win.txt, in a
+// folder of the user's own (made 0700 when missing). Never the shared temporary folder: a
+// fixed name there is a name another user can take first.
 const char* DiagnosticFilePath() {
     static char path[4096];  // the caller reads it before the next call
-    const char* folder = std::getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
-    const int length = std::snprintf(path, sizeof path, "%s/fp_win.txt", folder);
-    if (length < 0 || length >= static_cast<int>(sizeof path)) return nullptr;
+    constexpr char kName[] = "/fp_win.txt";
+    if (!XdgProgramFolder("XDG_STATE_HOME", ".local/state", path,
+                          sizeof path - (sizeof kName - 1))) {
+        return nullptr;
+    }
+    // Every missing folder on the way is the user's alone.
+    for (char* slash = std::strchr(path + 1, '/'); slash != nullptr;
+         slash = std::strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0700);
+        *slash = '/';
+    }
+    mkdir(path, 0700);
+    std::strcat(path, kName);
     return path;
 }

@@ -28,6 +28,15 @@ class QWidget;
 void SetHeadlessRun(bool headless);
 bool IsHeadlessRun();
 
+// What start-up's single-instance test found: no other windowed instance, or one that was
+// asked to raise its window (and received the request, or never answered).
+enum class OtherInstance {
+    kNone,
+    kRaised,
+    kUnreachable,
+};
+OtherInstance OtherInstanceFound();
+
 // Replaces the machine's OEM text (null: read the machine's again).
 void SetOemTextOverride(const char* text);
 
@@ -36,6 +45,10 @@ void SetOemTextOverride(const char* text);
 // Called after every posted message has been delivered to the window procedure.
 using PostedMessageObserver = void (*)(unsigned message, uintptr_t wParam, intptr_t lParam);
 void SetPostedMessageObserver(PostedMessageObserver observer);
+
+// Hands a message to the main window's procedure at once, ahead of everything queued (main
+// thread only); 0 when there is no main window.
+intptr_t SendMainWindowMessage(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
 // The main window and its picture, or null when there is no main window.
 QWidget* MainWindowWidget();

@@ -1,16 +1,20 @@
 // One windowed instance per user: a lock file decides which process runs, and a local
 // socket carries a later start's request to raise the running window.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
 
+#include <cstdio>
 #include <memory>
 
+#include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_host.h"
 #include "resources/resources.h"
@@ -20,6 +24,8 @@ namespace {
 constexpr char kRaiseRequest[] = "raise\n";
 constexpr int kConnectAttempts = 20;  // a running instance may still be starting up
 constexpr int kConnectWaitMs = 100;
+constexpr char kLockName[] = "instance.lock";
+constexpr char kSocketName[] = "instance";
 
 // Held by the running instance for its lifetime; a child of the application object.
 class InstanceGuard : public QObject {
@@ -32,21 +38,34 @@ class InstanceGuard : public QObject {
 };
 
 InstanceGuard* Guard = nullptr;
+OtherInstance Found = OtherInstance::kNone;
 
-// Named from the class and title, per user: "Tavo-Quillo-SA-<uid>".
-QString InstanceName() {
-    return QStringLiteral("%1-%2-%3")
-        .arg(QString::fromUtf8(LoadStringResource(kStringClassName)),
-             QString::fromUtf8(LoadStringResource(kStringTitle)))
-        .arg(getuid());
+// A folder of this user's alone: a directory (not a symlink) that the user owns, which no one
+// else may enter. Made 0700 when missing.
+bool IsPrivateFolder(const QByteArray& folder) {
+    mkdir(folder.constData(), 0700);
+    struct stat info {};
+    return lstat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == getuid() && (info.st_mode & 077) == 0;
 }
 
-QString LockPath(const QString& name) {
-    // The session's runtime folder, else the temporary one (the uid in the name keeps users
-    // apart there).
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::tempPath();
-    return folder + "/" + name + ".lock";
+// $XDG_RUNTIME_DIR/Quillo-SA, else Quillo-SA-<uid> in the temporary folder; empty (with a line
+// on stderr) when that is not this user's private folder: a folder that another user made
+// first would let them hold the lock or hear the raise request.
+QString InstanceFolder() {
+    const QString title = QString::fromUtf8(LoadStringResource(kStringTitle));
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString folder =
+        runtime.startsWith('/') && QDir(runtime).exists()
+            ? runtime + "/" + title
+            : QStringLiteral("%1/%2-%3").arg(QDir::tempPath(), title).arg(getuid());
+    const QByteArray local = QFile::encodeName(folder);
+    if (IsPrivateFolder(local)) return folder;
+    std::fprintf(stderr,
+                 "quillo-sa: %s is not a folder of this user's alone; running without the "
+                 "single-instance check\n",
+                 PrintableFileName(local.constData()).c_str());
+    return QString();
 }
 
 void Listen(QLocalServer& server, const QString& name) {
@@ -63,34 +82,54 @@ void Listen(QLocalServer& server, const QString& name) {
     });
 }
 
-void AskToRaise(const QString& name) {
+bool AskToRaise(const QString& name) {
     for (int attempt = 0; attempt < kConnectAttempts; attempt++) {
         QLocalSocket socket;
         socket.connectToServer(name);
         if (socket.waitForConnected(kConnectWaitMs)) {
             socket.write(kRaiseRequest);
-            socket.waitForBytesWritten(1000);
+            const bool sent = socket.waitForBytesWritten(1000);
             socket.disconnectFromServer();
-            return;
+            return sent;
         }
         QThread::msleep(kConnectWaitMs);
     }
+    return false;
+}
+
+// The lock, taken; an empty or unreadable lock file (a crash while it was being written)
+// names no process that could hold it, so it is removed and taken.
+bool TakeLock(QLockFile& lock) {
+    if (lock.tryLock(0)) return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lock.error() != QLockFile::LockFailedError || lock.getLockInfo(&pid, &host, &application)) {
+        return false;
+    }
+    return lock.removeStaleLockFile() && lock.tryLock(0);
 }
 
 }  // namespace
 
 bool RaiseRunningInstance() {
     if (qApp == nullptr || IsHeadlessRun() || Guard != nullptr) return false;
-    const QString name = InstanceName();
-    auto guard = std::make_unique<InstanceGuard>(LockPath(name));
-    if (guard->lock.tryLock(0)) {
-        Listen(guard->server, name);
+    const QString folder = InstanceFolder();
+    if (folder.isEmpty()) return false;
+    const QString socketPath = folder + "/" + kSocketName;
+    auto guard = std::make_unique<InstanceGuard>(folder + "/" + kLockName);
+    if (TakeLock(guard->lock)) {
+        Listen(guard->server, socketPath);
         Guard = guard.release();
         QObject::connect(Guard, &QObject::destroyed, [] { Guard = nullptr; });
         return false;
     }
     // Without a usable lock file there is no telling; run rather than refuse.
     if (guard->lock.error() != QLockFile::LockFailedError) return false;
-    AskToRaise(name);
+    Found = AskToRaise(socketPath) ? OtherInstance::kRaised : OtherInstance::kUnreachable;
     return true;
+}
+
+OtherInstance OtherInstanceFound() {
+    return Found;
 }

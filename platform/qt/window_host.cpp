@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFocusEvent>
 #include <QHideEvent>
 #include <QImage>
 #include <QImageWriter>
@@ -20,6 +23,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
@@ -34,6 +38,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/files/file_names.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_host.h"
@@ -578,12 +583,28 @@ QImage ViewAreaImage() {
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
+// A file is replaced only once the whole PNG is written (QSaveFile); an existing file that is
+// not a regular one (a device, a FIFO) is written as it is, and every write is checked.
 bool WriteViewSnapshot(const char* path, char* reason, size_t reasonSize) {
-    QImageWriter writer(QString::fromLocal8Bit(path), "png");
-    if (writer.write(ViewAreaImage())) return true;
+    const QString name = QFile::decodeName(path);
+    const QFileInfo info(name);
+    const bool special = info.exists() && !info.isFile();
+    QSaveFile replacing(name);
+    QFile direct(name);
+    QFileDevice& file = special ? static_cast<QFileDevice&>(direct) : replacing;
+    QImageWriter writer(&file, "png");
+    QString error;
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+    } else if (!writer.write(ViewAreaImage())) {
+        error = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+    } else if (special ? !direct.flush() : !replacing.commit()) {
+        error = file.errorString();
+    }
+    if (error.isEmpty()) return true;  // an uncommitted QSaveFile removes what it wrote
     if (reason != nullptr && reasonSize > 0) {
-        std::snprintf(reason, reasonSize, "%s: %s", path,
-                      writer.errorString().toLocal8Bit().constData());
+        std::snprintf(reason, reasonSize, "%s: %s", PrintableFileName(path).c_str(),
+                      error.toLocal8Bit().constData());
     }
     return false;
 }
@@ -675,6 +696,10 @@ void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) 
     auto* posted = new PostedMessage(message, wParam, lParam, Host.generation.load());
     PostedHandOff.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(queue, posted);
+}
+
+intptr_t SendMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return Deliver(message, wParam, lParam);
 }
 
 intptr_t DefaultWindowProc(void* window, unsigned message, uintptr_t, intptr_t) {

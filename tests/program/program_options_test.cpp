@@ -2,7 +2,11 @@
 #include "program/program_options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,7 +71,11 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
     const Case cases[] = {
         {{"--bogus"}, "'--bogus'"},
         {{"-x"}, "'-x'"},
-        {{"song.wav"}, "'song.wav'"},
+        {{"a.wav", "b.wav"}, "'b.wav'"},
+        {{"--input", "a.wav", "b.wav"}, "'b.wav'"},
+        {{""}, "empty"},
+        {{"--command", "1234@3"}, "1234 is not a command"},
+        {{"--command", "0@3"}, "0 is not a command"},
         {{"--input"}, "--input"},
         {{"--input="}, "--input"},
         {{"--snapshot", ""}, "--snapshot"},
@@ -96,18 +104,74 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
     }
 }
 
-TEST(ProgramOptionsTest, TheLargestCommandIdAndBlockCountAreAccepted) {
-    const ProgramOptions options = Parse({"--command", "65535@9223372036854775807"});
+TEST(ProgramOptionsTest, TheLargestBlockCountAndEveryCommandOfTheWindowAreAccepted) {
+    const ProgramOptions options = Parse({"--command", "40070@9223372036854775807"});
     EXPECT_EQ(options.error, "");
     ASSERT_EQ(options.commands.size(), 1u);
-    EXPECT_EQ(options.commands[0].id, 65535);
+    EXPECT_EQ(options.commands[0].id, 40070);
     EXPECT_EQ(options.commands[0].blocks, 9223372036854775807LL);
+    for (const char* command :
+         {"1@1", "40025@1", "40003@1", "40008@1", "40009@1", "40060@1", "40019@1", "1202@1",
+          "1203@1", "1205@1", "1206@1", "1207@1", "1208@1", "40070@1"}) {
+        EXPECT_EQ(Parse({"--command", command}).error, "") << command;
+    }
+}
+
+TEST(ProgramOptionsTest, AFileNameAlonePlaysItAndShortOptionsAreHelpAndVersion) {
+    EXPECT_EQ(Parse({"song.flac"}).input, "song.flac");
+    EXPECT_EQ(Parse({"--headless", "song.flac", "--stats"}).input, "song.flac");
+    EXPECT_EQ(Parse({"-"}).input, "-");  // standard input
+    // After "--" a name that looks like an option is a file.
+    const ProgramOptions dashed = Parse({"--headless", "--", "-take 1.wav"});
+    EXPECT_EQ(dashed.error, "");
+    EXPECT_EQ(dashed.input, "-take 1.wav");
+    EXPECT_TRUE(Parse({"-h"}).help);
+    EXPECT_TRUE(Parse({"-V"}).version);
+    EXPECT_NE(Parse({"-v"}).error, "");
+}
+
+// Outputs that would overwrite the input or each other, by name, through a link or "..".
+TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
+    char pattern[] = "/tmp/quillo-options-test-XXXXXX";
+    const std::string folder = mkdtemp(pattern);
+    const std::string wav = folder + "/v.wav";
+    std::fclose(std::fopen(wav.c_str(), "w"));
+    ASSERT_EQ(link(wav.c_str(), (folder + "/hard.wav").c_str()), 0);
+    ASSERT_EQ(symlink("v.wav", (folder + "/soft.wav").c_str()), 0);
+    ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0700), 0);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string mentions;  // empty: no clash
+    };
+    const Case cases[] = {
+        {{wav, "--pitch-log", wav}, "--pitch-log"},
+        {{wav, "--snapshot", folder + "/hard.wav"}, "--snapshot"},
+        {{wav, "--pitch-log", folder + "/soft.wav"}, "--pitch-log"},
+        {{wav, "--snapshot", folder + "/sub/../v.wav"}, "--snapshot"},
+        {{wav, "--pitch-log", folder + "/new.csv", "--snapshot", folder + "/new.csv"},
+         "--snapshot"},
+        {{wav, "--pitch-log", folder + "/log.csv", "--snapshot", folder + "/v.png"}, ""},
+        {{"-", "--pitch-log", "-"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const ProgramOptions options = Parse(c.arguments);
+        ASSERT_EQ(options.error, "");
+        const std::string error = SameFileError(options);
+        if (c.mentions.empty()) {
+            EXPECT_EQ(error, "");
+            continue;
+        }
+        EXPECT_EQ(error.rfind("quillo-sa: " + c.mentions, 0), 0u) << error;
+        EXPECT_NE(error.find("same file"), std::string::npos) << error;
+    }
 }
 
 TEST(ProgramOptionsTest, UsageNamesEveryOption) {
     const std::string usage = ProgramUsage();
-    for (const char* option : {"--input", "--device", "--list-devices", "--headless", "--snapshot",
-                               "--command", "--oem-text", "--pitch-log", "--help", "--version"}) {
+    for (const char* option :
+         {"--input", "--device", "--list-devices", "--headless", "--snapshot", "--command",
+          "--oem-text", "--pitch-log", "--help", "--version", "-h", "-V", "FILE", "40025"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }

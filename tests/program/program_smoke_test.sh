@@ -6,7 +6,8 @@ set -uo pipefail
 program="$1"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-export TMPDIR="$work" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
+export TMPDIR="$work" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+  QT_QPA_PLATFORM=offscreen
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -38,7 +39,7 @@ code=$?
 header="$(od -An -tx1 -N24 "$work/view.png" | tr -d ' \n')"
 [ "${header:0:16}" = "89504e470d0a1a0a" ] || fail "the snapshot is not a PNG"
 [ "${header:32:16}" = "000000f00000010c" ] || fail "the snapshot is not 240 x 268"
-[ "$(cat "$work/fp_win.txt" 2> /dev/null)" = "0 26 240 268" ] || fail "diagnostic file"
+[ "$(cat "$work/state/Quillo-SA/fp_win.txt" 2> /dev/null)" = "0 26 240 268" ] || fail "diagnostic file"
 [ -d "$work/config/Quillo-SA" ] || fail "the settings folder was not made"
 [ ! -e "$work/config/Quillo-SA/setting.txt" ] || fail "the end of the file saved the settings"
 

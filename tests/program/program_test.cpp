@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/program_files.h"
@@ -49,22 +50,57 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs the program with `args`, its settings under `home`/config and its temporary files in
-// `home`; gives up (and fails) after kRunTimeoutMs.
+// How a run differs from the usual one.
+struct RunOptions {
+    std::vector<EnvironmentOverride> environment;  // replaces the usual variable of the name
+    std::string out;                               // standard output's file; empty: home's
+    bool closedStdout = false;                     // started with standard output closed
+    int timeoutMs = kRunTimeoutMs;
+};
+
+RunOptions WithEnvironment(std::vector<EnvironmentOverride> environment) {
+    RunOptions how;
+    how.environment = std::move(environment);
+    return how;
+}
+RunOptions WithStdout(const std::string& path) {
+    RunOptions how;
+    how.out = path;
+    return how;
+}
+RunOptions WithStdoutClosed() {
+    RunOptions how;
+    how.closedStdout = true;
+    return how;
+}
+RunOptions WithTimeout(int ms) {
+    RunOptions how;
+    how.timeoutMs = ms;
+    return how;
+}
+
+// Runs the program with `args`, its settings under `home`/config, its state and runtime files
+// under `home`; gives up (and fails) after the timeout.
 ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& home,
-                      pid_t* started = nullptr) {
-    const std::string outPath = home + "/stdout.txt";
+                      pid_t* started = nullptr, const RunOptions& how = {}) {
+    const std::string outPath = how.out.empty() ? home + "/stdout.txt" : how.out;
     const std::string errPath = home + "/stderr.txt";
     std::vector<std::string> argv = {QUILLO_PROGRAM};
+    if (how.closedStdout) argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >&-", QUILLO_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
-    const pid_t pid = StartProcess(argv,
-                                   {{"XDG_CONFIG_HOME", home + "/config"},
-                                    {"TMPDIR", home},
-                                    {"HOME", home},
-                                    {"QT_QPA_PLATFORM", "offscreen"},
-                                    {"XDG_RUNTIME_DIR", home},
-                                    {"DISPLAY", ""}},
-                                   outPath, errPath);
+    std::vector<EnvironmentOverride> environment = {{"XDG_CONFIG_HOME", home + "/config"},
+                                                    {"TMPDIR", home},
+                                                    {"HOME", home},
+                                                    {"XDG_STATE_HOME", ""},
+                                                    {"QT_QPA_PLATFORM", "offscreen"},
+                                                    {"XDG_RUNTIME_DIR", home},
+                                                    {"DISPLAY", ""}};
+    for (const EnvironmentOverride& replaced : how.environment) {
+        for (EnvironmentOverride& usual : environment) {
+            if (usual.first == replaced.first) usual.second = replaced.second;
+        }
+    }
+    const pid_t pid = StartProcess(argv, environment, outPath, errPath);
     ProgramRun run;
     if (pid == 0) {
         ADD_FAILURE() << "cannot start " << QUILLO_PROGRAM;
@@ -75,7 +111,7 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& h
         return run;
     }
     int status = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRunTimeoutMs);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(how.timeoutMs);
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > end) {
             kill(pid, SIGKILL);
@@ -86,9 +122,25 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& h
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(outPath);
+    if (how.out.empty()) run.out = ReadFile(outPath);  // a device such as /dev/full never ends
     run.err = ReadFile(errPath);
     return run;
+}
+
+// Where the diagnostic file of a run under `home` goes.
+std::string DiagnosticFile(const std::string& home) {
+    return home + "/.local/state/Quillo-SA/fp_win.txt";
+}
+
+// Waits until `ready` holds, at most a minute.
+template <typename Condition>
+bool WaitFor(Condition ready) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 int Lines(const std::string& text) {
@@ -151,7 +203,7 @@ TEST_F(ProgramTest, HeadlessRunOnTheDemoDrawsTheSpectrogramAndEnds) {
     EXPECT_GT(CountNonBlack(image, 0, 86, 201, 255), 5000);
     EXPECT_GT(CountColoured(image, 0, 256, 239, 267), 1000);
     // The diagnostic file of start-up; the settings file is not written without Exit.
-    EXPECT_EQ(ReadFile(home + "/fp_win.txt"), "0 26 240 268\n");
+    EXPECT_EQ(ReadFile(DiagnosticFile(home)), "0 26 240 268\n");
     EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "");
 }
 
@@ -236,8 +288,8 @@ LockedRows ReadLockedRows(const std::string& out, double hz) {
     while (std::getline(log, line)) {
         char note[8] = {}, lock[16] = {};
         double time = 0.0, frequency = 0.0;
-        if (std::sscanf(line.c_str(), "%lf,%lf,%7[^,],%*d,%15s", &time, &frequency, note,
-                        lock) != 4 ||
+        if (std::sscanf(line.c_str(), "%lf,%lf,%7[^,],%*d,%15s", &time, &frequency, note, lock) !=
+                4 ||
             std::strcmp(lock, "locked") != 0) {
             continue;
         }
@@ -274,11 +326,15 @@ TEST_F(ProgramTest, PitchAccurateReadsASawtoothThatTheClassicEstimatorReadsFlat)
               std::count(accurate.out.begin(), accurate.out.end(), '\n'));
 }
 
-TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoAndEnds) {
+TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoWithTheReasonAndFails) {
     const ProgramRun run =
         RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.err.find("Sound input failed!"), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.err), 2) << run.err;
+    EXPECT_EQ(run.err.find("Sound input failed!"), run.err.find(": ") + 2) << run.err;
+    EXPECT_NE(run.err.find("\nquillo-sa: no input device is named \"no such microphone anywhere\""),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
@@ -289,6 +345,7 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
         {"--input"},
         {"--command", "40060"},
         {"--command", "x@3"},
+        {"--command", "1234@3"},
         {"--command", "40060@-1"},
         {"--input", home + "/missing.wav"},
         {"--input", notAudio},
@@ -308,6 +365,147 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
     const ProgramRun version = RunProgram({"--version"}, home);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("quillo-sa ", 0), 0u);
+    EXPECT_EQ(RunProgram({"-V"}, home).out, version.out);
+    EXPECT_EQ(RunProgram({"-h"}, home).out, help.out);
+}
+
+// `quillo-sa song.flac` plays the file as --input does.
+TEST_F(ProgramTest, AFileNameAloneIsPlayed) {
+    const ProgramRun run = RunProgram({"--headless", QUILLO_DEMO_FILE, "--stats"}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    long long blocks = 0;
+    ASSERT_EQ(std::sscanf(run.err.c_str(), "quillo-sa: %lld blocks processed", &blocks), 1)
+        << run.err;
+    EXPECT_GT(blocks, 100);
+}
+
+// Every way a run can fail to do what was asked ends with 1 and one line saying what failed;
+// nothing that was not asked for is written.
+TEST_F(ProgramTest, FailedOutputsAndCommandsThatNeverRanExitWithOne) {
+    const std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 440.0, 1.0, kToneWithHarmonics, 200.0);
+    struct Case {
+        std::vector<std::string> arguments;
+        RunOptions how;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"--headless", wav, "--pitch-log", "/dev/full"}, {}, "the pitch log /dev/full"},
+        {{"--headless", wav, "--snapshot", "/dev/full"}, {}, "snapshot was not written"},
+        {{"--headless", wav, "--snapshot", home + "/missing/x.png"}, {}, "missing/x.png"},
+        {{"--headless", wav, "--command", "40025@99999"}, {}, "40025@99999 never ran"},
+        {{"--headless", wav, "--pitch-log", "-"}, WithStdout("/dev/full"), "on standard output"},
+        {{"--headless", wav, "--pitch-log", "-"}, WithStdoutClosed(), "on standard output"},
+        {{"--help"}, WithStdout("/dev/full"), "standard output"},
+        {{"--version"}, WithStdoutClosed(), "standard output"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back() + (c.how.closedStdout ? " >&-" : " > " + c.how.out));
+        const ProgramRun run = RunProgram(c.arguments, home, nullptr, c.how);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(Lines(run.err), 1) << run.err;
+        EXPECT_EQ(run.err.rfind("quillo-sa: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "");  // Exit never ran
+}
+
+// The files a run writes for itself are the user's alone, and no output may destroy the input.
+TEST_F(ProgramTest, TheDiagnosticFileIsNeverWrittenThroughALinkAndOutputsNeverOverwriteInput) {
+    const std::string state = home + "/.local/state/Quillo-SA";
+    ASSERT_EQ(std::system(("mkdir -p '" + state + "'").c_str()), 0);
+    const std::string victim = home + "/victim.txt";
+    WriteFile(victim, "keep me");
+    ASSERT_EQ(symlink(victim.c_str(), DiagnosticFile(home).c_str()), 0);
+    const std::string wav = home + "/v.wav";
+    WriteToneWav(wav, 440.0, 1.0, kToneWithHarmonics, 200.0);
+    const ProgramRun run = RunProgram({"--headless", wav}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(victim), "keep me");
+    EXPECT_EQ(ReadFile(DiagnosticFile(home)), "0 26 240 268\n");
+    EXPECT_EQ(ReadFile(home + "/fp_win.txt"), "");  // nothing in the shared temporary folder
+    // A state folder the program makes is its user's alone.
+    const ProgramRun fresh = RunProgram({"--headless", wav}, home, nullptr,
+                                        WithEnvironment({{"XDG_STATE_HOME", home + "/st"}}));
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.err;
+    struct stat folder {};
+    ASSERT_EQ(stat((home + "/st/Quillo-SA").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    EXPECT_EQ(ReadFile(home + "/st/Quillo-SA/fp_win.txt"), "0 26 240 268\n");
+
+    const std::string recording = ReadFile(wav);
+    ASSERT_EQ(link(wav.c_str(), (home + "/same.wav").c_str()), 0);
+    const std::vector<std::vector<std::string>> clashes = {
+        {"--headless", "--input", wav, "--pitch-log", wav},
+        {"--headless", wav, "--snapshot", home + "/same.wav"},
+        {"--headless", wav, "--pitch-log", home + "/out", "--snapshot", home + "/out"},
+    };
+    for (const auto& args : clashes) {
+        SCOPED_TRACE(args.back());
+        const ProgramRun clash = RunProgram(args, home);
+        EXPECT_EQ(clash.exitCode, 2);
+        EXPECT_EQ(Lines(clash.err), 1) << clash.err;
+        EXPECT_NE(clash.err.find("is the same file as"), std::string::npos) << clash.err;
+    }
+    EXPECT_EQ(ReadFile(wav), recording);
+    EXPECT_FALSE(std::ifstream(home + "/out").good());  // nothing was written
+}
+
+// A FIFO where the settings file belongs would block start-up in open() for ever.
+TEST_F(ProgramTest, ASettingsFileThatIsNoRegularFileIsNotReadAndTheRunGoesOn) {
+    ASSERT_EQ(std::system(("mkdir -p '" + home + "/config/Quillo-SA'").c_str()), 0);
+    const std::string settings = home + "/config/Quillo-SA/setting.txt";
+    ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0);
+    const std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 440.0, 1.0, kToneWithHarmonics, 200.0);
+    const ProgramRun run = RunProgram({"--headless", wav}, home, nullptr, WithTimeout(30000));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find(settings + " is not a regular file"), std::string::npos) << run.err;
+}
+
+// The command lands after exactly its block, however the threads happen to run: quitting at
+// block 200 leaves 200 processed, every time.
+TEST_F(ProgramTest, AScriptedCommandRunsAfterExactlyItsBlock) {
+    const std::string wav = home + "/tone.wav";
+    WriteToneWav(wav, 440.0, 10.0, kToneWithHarmonics, 200.0);
+    for (int attempt = 0; attempt < 8; attempt++) {
+        SCOPED_TRACE(attempt);
+        const ProgramRun run = RunProgram(
+            {"--headless", wav, "--command", "1@200", "--stats", "--pitch-log", "-"}, home);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.err.find("quillo-sa: 200 blocks processed"), std::string::npos) << run.err;
+        // A row for each block but the first, which only fills the ring; and the header.
+        EXPECT_EQ(Lines(run.out), 1 + 199);
+    }
+}
+
+// SIGINT, SIGTERM and SIGHUP end the run as Ctrl+Q does, with whole outputs, and say which.
+TEST_F(ProgramTest, ASignalFinishesTheOutputsAndExitsWith128PlusItsNumber) {
+    const std::string wav = home + "/long.wav";
+    WriteToneWav(wav, 440.0, 60.0, kToneWithHarmonics, 200.0);
+    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        std::remove(DiagnosticFile(home).c_str());
+        const std::string log = home + "/log" + std::to_string(signal) + ".csv";
+        const std::string png = home + "/shot" + std::to_string(signal) + ".png";
+        pid_t pid = 0;
+        RunProgram({wav, "--pitch-log", log, "--snapshot", png}, home, &pid);
+        ASSERT_GT(pid, 0);
+        // Playing, with rows still in the log's buffer.
+        ASSERT_TRUE(WaitFor([&] { return !ReadFile(DiagnosticFile(home)).empty(); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        const std::string rows = ReadFile(log);
+        EXPECT_GT(Lines(rows), 1);  // flushed at the signal
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows.back(), '\n');
+        EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
+    }
 }
 
 TEST_F(ProgramTest, DamageFoundWhilePlayingIsReportedAndFailsTheRun) {
@@ -336,24 +534,52 @@ TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
     EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "0 80 20 0 1 2 1 2");
 }
 
-TEST_F(ProgramTest, ASecondWindowedInstanceExitsAtOnce) {
+TEST_F(ProgramTest, ASecondWindowedInstanceRaisesTheFirstSaysSoAndExits) {
     const std::string wav = home + "/long.wav";
     WriteToneWav(wav, 440.0, 60.0, kToneWithHarmonics, 200.0);
+    // A lock file left empty by a crash holds no one.
+    const std::string folder = home + "/Quillo-SA";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteFile(folder + "/instance.lock", "");
     pid_t first = 0;
     RunProgram({"--input", wav}, home, &first);
     ASSERT_GT(first, 0);
     // The first instance listens once its window is up: its diagnostic file says so.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ReadFile(home + "/fp_win.txt").empty() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(WaitFor([&] { return !ReadFile(DiagnosticFile(home)).empty(); }));
+    EXPECT_NE(ReadFile(folder + "/instance.lock"), "");
     // The same user's runtime folder, so the second finds the first.
-    const ProgramRun second = RunProgram({"--input", wav}, home);
+    const ProgramRun second = RunProgram({wav}, home);
     EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(Lines(second.err), 1) << second.err;
+    EXPECT_NE(second.err.find("already running; its window was raised"), std::string::npos)
+        << second.err;
+    EXPECT_NE(second.err.find(wav + " was not played"), std::string::npos) << second.err;
     int status = 0;
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first instance runs on";
     kill(first, SIGTERM);
     waitpid(first, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
+}
+
+// Without a runtime folder the lock goes into a folder of the temporary one that must be the
+// user's alone; one that others may enter is not used (and the program says so and runs).
+TEST_F(ProgramTest, ASharedLockFolderIsRefused) {
+    const std::string wav = home + "/long.wav";
+    WriteToneWav(wav, 440.0, 60.0, kToneWithHarmonics, 200.0);
+    const std::string folder = home + "/Quillo-SA-" + std::to_string(getuid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    pid_t pid = 0;
+    RunProgram({wav}, home, &pid, WithEnvironment({{"XDG_RUNTIME_DIR", ""}}));
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([&] { return !ReadFile(DiagnosticFile(home)).empty(); }));
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
+    EXPECT_NE(ReadFile(home + "/stderr.txt").find(folder + " is not a folder of this user's alone"),
+              std::string::npos);
+    EXPECT_FALSE(std::ifstream(folder + "/instance.lock").good());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Start-up and the main window's messages and commands, against the recording window
 // system: what the user would see (titles, menu bars, the picture) and what is saved.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <cstring>
@@ -146,6 +149,40 @@ TEST_F(MainWindowTest, CtrlQClosesWithoutSavingAndExitSavesFirst) {
     DeliverPostedMessages();
     EXPECT_TRUE(FakeWindow.windowDestroyed);
     EXPECT_EQ(FakeWindow.quitCode, 0);
+}
+
+// A full disk (a file size limit here) or a missing folder: the file keeps what it held, the
+// user is told in a failure box, and the window still closes.
+TEST_F(MainWindowTest, AnExitWhoseSaveFailsKeepsTheFileSaysSoAndCloses) {
+    WriteTextFile(path, "1 90 30 2 1 2 1 2");
+    ASSERT_TRUE(StartProgram());
+    FakeWindow.posted.clear();
+    AnalyzerSettings.dbMax = 100;
+    AnalyzerSettings.dbMin = 0;
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const struct rlimit small = {8, saved.rlim_max};
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    SendCommand(kCommandExit);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(ReadTextFile(path), "1 90 30 2 1 2 1 2");
+    ASSERT_EQ(FakeWindow.messageBoxes.size(), 1u);
+    EXPECT_EQ(FakeWindow.messageBoxes[0].icon, kMessageBoxExclamation);
+    EXPECT_NE(FakeWindow.messageBoxes[0].text.find("could not be saved: File too large"),
+              std::string::npos)
+        << FakeWindow.messageBoxes[0].text;
+    EXPECT_TRUE(MainWindowState.saveFailed);
+    DeliverPostedMessages();
+    EXPECT_TRUE(FakeWindow.windowDestroyed);
+
+    ResetFakeWindow();
+    UseSettingsPath(path + ".d/setting.txt");
+    ASSERT_TRUE(StartProgram());
+    SendCommand(kCommandExit);
+    ASSERT_EQ(FakeWindow.messageBoxes.size(), 1u);
+    EXPECT_NE(FakeWindow.messageBoxes[0].text.find("No such file or directory"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ViewSwitchesSetTitleBarAndFrameAsTheirSequences) {

@@ -1,6 +1,13 @@
 // Settings: the file on disk, the values it gives the analysis and the views, the automatic
 // range, and files that are broken in every way a user's disk can break them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <cstring>
@@ -223,6 +230,31 @@ TEST_F(SettingsTest, NoPathOrNoFolderIsSilentlyIgnored) {
     StartCore();
     SaveSettings();  // the settings code never creates the folder
     EXPECT_EQ(ReadTextFile(inMissingFolder), "");
+}
+
+// A FIFO in the file's place would block start-up in open() for ever: it counts as missing.
+// A writer offers it values for a while; the defaults must stay all the same.
+TEST_F(SettingsTest, AFifoInTheFilesPlaceIsNotOpened) {
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    UseSettingsPath(path);
+    std::atomic<bool> loaded{false};
+    std::thread writer([this, &loaded] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!loaded && std::chrono::steady_clock::now() < end) {
+            const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                const ssize_t written = write(fd, "1 90 30 2", 9);
+                (void)written;
+                close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    StartCore();
+    loaded = true;
+    writer.join();
+    EXPECT_EQ(AnalyzerSettings.dbMax, 80);
+    EXPECT_EQ(AnalyzerSettings.logScale, 0);
 }
 
 TEST_F(SettingsTest, DeviceProfileFixesTheCaptureConfigurationAndTheTrueBinWidth) {

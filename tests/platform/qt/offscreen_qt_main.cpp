@@ -1,6 +1,7 @@
 // The main of the Qt test programs: a QApplication on Qt's offscreen platform unless the
 // environment names one. Test discovery runs these binaries at build time, where there may be
-// no display.
+// no display. Start-up writes its diagnostic file into a state folder of the tests' own, not
+// the user's.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    char state[] = "/tmp/quillo-qt-test-state-XXXXXX";
+    if (mkdtemp(state) != nullptr) setenv("XDG_STATE_HOME", state, 1);
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

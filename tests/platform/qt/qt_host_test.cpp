@@ -25,6 +25,7 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <functional>
@@ -969,13 +970,30 @@ TEST_F(QtHostTest, TheOemTextOverrideIsReadAsUtf16WithinTheCapacity) {
     EXPECT_FALSE(ReadOemText(text, 0));
     SetOemTextOverride(nullptr);
 
-    const char* saved = std::getenv("TMPDIR");
-    const std::string restore = saved != nullptr ? saved : "";
-    setenv("TMPDIR", "/var/tmp/q", 1);
-    EXPECT_STREQ(DiagnosticFilePath(), "/var/tmp/q/fp_win.txt");
-    unsetenv("TMPDIR");
-    EXPECT_STREQ(DiagnosticFilePath(), "/tmp/fp_win.txt");
-    if (saved != nullptr) setenv("TMPDIR", restore.c_str(), 1);
+}
+
+// The diagnostic file is the user's own state, never a fixed name in the shared /tmp; its
+// folders are made for the user alone.
+TEST_F(QtHostTest, TheDiagnosticFileLivesInTheUsersStateFolder) {
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    const char* savedHome = std::getenv("HOME");
+    const std::string restoreState = savedState != nullptr ? savedState : "";
+    const std::string restoreHome = savedHome != nullptr ? savedHome : "";
+    QTemporaryDir folder;
+    const std::string root = folder.path().toStdString();
+    setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
+    EXPECT_EQ(std::string(DiagnosticFilePath()), root + "/state/Quillo-SA/fp_win.txt");
+    struct stat made {};
+    ASSERT_EQ(stat((root + "/state/Quillo-SA").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 0777, 0700u);
+    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
+    setenv("HOME", root.c_str(), 1);
+    EXPECT_EQ(std::string(DiagnosticFilePath()), root + "/.local/state/Quillo-SA/fp_win.txt");
+    unsetenv("XDG_STATE_HOME");
+    unsetenv("HOME");
+    EXPECT_EQ(DiagnosticFilePath(), nullptr);
+    if (savedState != nullptr) setenv("XDG_STATE_HOME", restoreState.c_str(), 1);
+    if (savedHome != nullptr) setenv("HOME", restoreHome.c_str(), 1);
 }
 
 // The help folder beside an installed program: <bin>/../share/quillo-sa.
