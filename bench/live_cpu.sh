@@ -2,7 +2,7 @@
 # The program's own CPU use while it runs live in a window: Xvfb, the picture at scale 3, a
 # generated 60 s recording at 22050 Hz. Prints the percent of one core that the program took
 # over the measured span (its utime + stime from /proc).
-#   bench/live_cpu.sh [PATH_TO_QUILLO_SA] [SECONDS] [file|pulse]
+#   bench/live_cpu.sh [PATH_TO_QUILLO_SA] [SECONDS] [file|pulse] [-- PROGRAM_OPTION...]
 #                                           (defaults: build/program/quillo-sa, 30, file)
 # file: the recording paced in real time (--input).
 # pulse: the microphone path: a private PulseAudio (scripts/pulse-server.sh), the recording
@@ -14,6 +14,11 @@ cd "$(dirname "$0")/.."
 program="${1:-build/program/quillo-sa}"
 seconds="${2:-30}"
 mode="${3:-file}"
+extra=()  # options for the program, after "--" (for instance --pitch accurate)
+if [ $# -gt 3 ]; then
+  [ "$4" = -- ] || { echo "live_cpu.sh: program options come after --" >&2; exit 2; }
+  extra=("${@:5}")
+fi
 warmup=3
 [ -x "$program" ] || { echo "live_cpu.sh: no program at $program" >&2; exit 2; }
 [[ "$seconds" =~ ^[1-9][0-9]*$ ]] && [ "$seconds" -le 50 ] ||
@@ -78,7 +83,7 @@ chmod 700 "$work/runtime"
 run_program() {
   exec env -u WAYLAND_DISPLAY DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
     XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work" HOME="$work" \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" "$program" "${program_input[@]}" "$@"
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" "$program" "${program_input[@]}" "${extra[@]}" "$@"
 }
 run_program > "$work/program.log" 2>&1 &
 program_pid=$!
