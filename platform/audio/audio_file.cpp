@@ -9,7 +9,9 @@
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
 #include <samplerate.h>
 #include <sndfile.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -40,7 +42,8 @@ struct FileStream {
     std::string path;
     SNDFILE* file = nullptr;
     SF_INFO info{};
-    SRC_STATE* converter = nullptr;   // null when the file is at the capture rate
+    sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
+    SRC_STATE* converter = nullptr;      // null when the file is at the capture rate
     double ratio = 1.0;               // capture rate / file rate
     std::unique_ptr<float[]> frames;  // readFrames x channels interleaved samples
     int readFrames = 0;               // file frames read per step
@@ -130,9 +133,9 @@ void ReadFrames(FileStream& s) {
     if (n <= 0) {
         s.inputEnded = true;
         // The frame count comes from the header; a file holding fewer frames was cut short.
-        if (s.info.frames != SF_COUNT_MAX && s.framesRead < s.info.frames) {
+        if (s.promised != SF_COUNT_MAX && s.framesRead < s.promised) {
             Fail(s, "%s: truncated: %" PRId64 " of %" PRId64 " frames", s.path.c_str(),
-                 static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames));
+                 static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.promised));
         }
         return;
     }
@@ -248,7 +251,7 @@ bool Rewind(FileStream& s) {
 // last frame cannot be reached. Read through a second handle, so that the stream itself
 // starts from a freshly opened file.
 bool LastFrameReadable(const FileStream& s, float* frame) {
-    if (!s.info.seekable || s.info.frames <= 0 || s.info.frames == SF_COUNT_MAX) return true;
+    if (!s.info.seekable || s.promised <= 0 || s.promised == SF_COUNT_MAX) return true;
     SF_INFO info{};
     SNDFILE* probe = sf_open(s.path.c_str(), SFM_READ, &info);
     if (probe == nullptr) return false;
@@ -261,13 +264,57 @@ bool LastFrameReadable(const FileStream& s, float* frame) {
     return readable;
 }
 
-// Samples the stream gives at `rate` for the header's frame count: the converter stops about
+// Up to `size` bytes from `offset` of an open file; the count read.
+size_t ReadAt(int fd, long long offset, uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+// True when an MPEG audio file states its frame count: a Xing or Info frame with the count
+// first (after any ID3v2 tag). Without one, the decoder estimates the length from the file's
+// size and its first frame; at 44.1 and 22.05 kHz, whose frames differ in size by a padding
+// byte, that estimate lies beyond the end.
+bool MpegCountStated(int fd) {
+    uint8_t bytes[64];
+    long long start = 0;
+    if (ReadAt(fd, 0, bytes, 10) == 10 && std::memcmp(bytes, "ID3", 3) == 0) {
+        // Four 7-bit bytes of size, then a footer when flag 0x10 is set.
+        start = 10 + (bytes[5] & 0x10 ? 10 : 0) + (static_cast<long long>(bytes[6] & 0x7f) << 21 |
+                                                    (bytes[7] & 0x7f) << 14 |
+                                                    (bytes[8] & 0x7f) << 7 | (bytes[9] & 0x7f));
+    }
+    if (ReadAt(fd, start, bytes, sizeof bytes) != sizeof bytes) return false;
+    if (bytes[0] != 0xff || (bytes[1] & 0xe0) != 0xe0) return false;
+    const bool mpeg1 = (bytes[1] >> 3 & 3) == 3;
+    const bool mono = (bytes[3] >> 6) == 3;
+    const int sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const uint8_t* tag = bytes + 4 + sideInfo;
+    return (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) &&
+           (tag[7] & 1) != 0;
+}
+
+// Frames the header vouches for: what libsndfile reports, unless that is an estimate.
+sf_count_t PromisedFrames(const FileStream& s) {
+    if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) return s.info.frames;
+    const int fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SF_COUNT_MAX;
+    const bool stated = MpegCountStated(fd);
+    close(fd);
+    return stated ? s.info.frames : SF_COUNT_MAX;
+}
+
+// Samples the stream gives at `rate` for the promised frame count: the converter stops about
 // where the input ends, give or take its own rounding of the last sample.
-long long ConvertedLength(const SF_INFO& info, unsigned rate) {
-    if (info.frames == SF_COUNT_MAX) return -1;
-    if (info.samplerate == static_cast<int>(rate)) return info.frames;
+long long ConvertedLength(const FileStream& s, unsigned rate) {
+    if (s.promised == SF_COUNT_MAX) return -1;
+    if (s.info.samplerate == static_cast<int>(rate)) return s.promised;
     return static_cast<long long>(
-        std::floor(static_cast<double>(info.frames) * rate / info.samplerate));
+        std::floor(static_cast<double>(s.promised) * rate / s.info.samplerate));
 }
 
 // Opens and checks the file and decodes its first chunk. Null with the reason written.
@@ -286,6 +333,7 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
         return nullptr;
     }
     const SF_INFO& info = s->info;
+    s->promised = PromisedFrames(*s);
     if (info.channels < 1 || info.samplerate < 1) {
         SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
                   info.samplerate);
@@ -314,7 +362,7 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
     if (!LastFrameReadable(*s, s->frames.get())) {
         SetReason(reason, reasonSize,
                   "%s: damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read", path,
-                  static_cast<int64_t>(info.frames), static_cast<int64_t>(info.frames));
+                  static_cast<int64_t>(s->promised), static_cast<int64_t>(s->promised));
         return nullptr;
     }
     Ensure(*s, 1);
@@ -434,7 +482,7 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
     }
     std::unique_ptr<FileStream> stream = OpenStream(path, captureRate, reason, reasonSize);
     if (stream == nullptr) return false;
-    const long long length = ConvertedLength(stream->info, captureRate);
+    const long long length = ConvertedLength(*stream, captureRate);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {

