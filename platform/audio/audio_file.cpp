@@ -10,10 +10,12 @@
 #include <samplerate.h>
 #include <sndfile.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -35,11 +37,106 @@ constexpr int kConvertFrames = 4096;    // most converted frames produced per st
 constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
 constexpr int kReasonSize = 512;
+constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
+
+// A FLAC through a pipe as libsndfile reads it. Having read the first bytes to learn the
+// format, it seeks back to the start for the FLAC decoder, which a pipe cannot do (libsndfile
+// then fails with "lost sync"). So the first bytes are kept and read again; the rest is read
+// once, forward.
+struct PipeReplay {
+    int fd = -1;
+    uint8_t head[kReplayBytes];
+    sf_count_t position = 0;  // where the next read starts
+    sf_count_t taken = 0;     // bytes taken from the pipe; the first kReplayBytes kept in head
+};
+
+// Reads from the pipe at its end, keeping what belongs to the head; the count read.
+sf_count_t TakeFromPipe(PipeReplay& r, uint8_t* bytes, sf_count_t count) {
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t n = read(r.fd, bytes + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        const sf_count_t kept = std::clamp<sf_count_t>(kReplayBytes - r.taken, 0, n);
+        std::memcpy(r.head + r.taken, bytes + done, static_cast<size_t>(kept));
+        r.taken += n;
+        done += n;
+    }
+    return done;
+}
+
+sf_count_t ReplayLength(void*) {
+    return SF_COUNT_MAX;  // unknown: the decoder reads on until the pipe ends
+}
+
+sf_count_t ReplayRead(void* bytes, sf_count_t count, void* data) {
+    PipeReplay& r = *static_cast<PipeReplay*>(data);
+    auto* out = static_cast<uint8_t*>(bytes);
+    sf_count_t done = 0;
+    if (r.position < r.taken) {  // all kept, as ReplaySeek allows
+        done = std::min(count, r.taken - r.position);
+        std::memcpy(out, r.head + r.position, static_cast<size_t>(done));
+    }
+    done += TakeFromPipe(r, out + done, count - done);
+    r.position += done;
+    return done;
+}
+
+// Back while all that was taken is kept, or forward by reading; nowhere else.
+sf_count_t ReplaySeek(sf_count_t offset, int whence, void* data) {
+    PipeReplay& r = *static_cast<PipeReplay*>(data);
+    const sf_count_t target = whence == SEEK_SET   ? offset
+                              : whence == SEEK_CUR ? r.position + offset
+                                                   : -1;
+    if (target < 0 || (target < r.taken && r.taken > kReplayBytes)) return -1;
+    uint8_t skipped[512];
+    while (r.taken < target) {
+        if (TakeFromPipe(r, skipped, std::min<sf_count_t>(target - r.taken, sizeof skipped)) == 0)
+            return -1;
+    }
+    r.position = target;
+    return target;
+}
+
+sf_count_t ReplayTell(void* data) {
+    return static_cast<PipeReplay*>(data)->position;
+}
+
+SF_VIRTUAL_IO ReplayIo = {ReplayLength, ReplaySeek, ReplayRead, nullptr, ReplayTell};
+
+// True when the pipe's first bytes are a FLAC stream's marker, looked at without taking them:
+// tee copies what the pipe holds into a pipe of our own. False for what is not a pipe.
+bool PipeStartsWithFlac(int fd) {
+    int copy[2];
+    if (pipe2(copy, O_CLOEXEC) != 0) return false;
+    fcntl(copy[0], F_SETFL, O_NONBLOCK);
+    char head[4];
+    ssize_t n;
+    for (;;) {
+        n = tee(fd, copy[1], sizeof head, 0);  // waits for the first bytes
+        if (n <= 0 || n == sizeof head) break;
+        // Fewer bytes: the writer may not have written the rest yet, or has gone.
+        pollfd state{fd, POLLIN, 0};
+        if (poll(&state, 1, 0) == 1 && (state.revents & POLLHUP) != 0) break;
+        while (read(copy[0], head, sizeof head) > 0) {
+        }
+        poll(nullptr, 0, 1);
+    }
+    const bool flac = n == sizeof head && read(copy[0], head, sizeof head) == n &&
+                      std::memcmp(head, "fLaC", sizeof head) == 0;
+    close(copy[0]);
+    close(copy[1]);
+    return flac;
+}
 
 // One loaded file and how far its decoding has come. Built by LoadAudioFile; replaced only
 // while the source is closed; otherwise used under the source's mutex.
 struct FileStream {
-    std::string path;
+    std::string path;        // "-" is standard input
+    bool reopenable = false;  // a regular file named by its path: opened afresh to probe, rewind
+    bool rewindable = false;  // a regular file (or standard input from one) libsndfile can seek in
+    int descriptor = -1;      // opened here for a path that is not a regular file
+    PipeReplay replay;        // for a FLAC through a pipe
     SNDFILE* file = nullptr;
     SF_INFO info{};
     sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
@@ -66,6 +163,7 @@ struct FileStream {
     ~FileStream() {
         if (converter != nullptr) src_delete(converter);
         if (file != nullptr) sf_close(file);
+        if (descriptor >= 0) close(descriptor);
     }
 };
 
@@ -225,7 +323,8 @@ bool IsRegularFile(const std::string& path) {
 // be reset.
 bool Rewind(FileStream& s) {
     SF_INFO info{};
-    SNDFILE* file = IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
+    SNDFILE* file =
+        s.reopenable && IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
     if (file != nullptr) {
         if (info.frames != s.info.frames || info.channels != s.info.channels ||
             info.samplerate != s.info.samplerate || info.format != s.info.format) {
@@ -234,7 +333,7 @@ bool Rewind(FileStream& s) {
         }
         sf_close(s.file);
         s.file = file;
-    } else if (s.failed || !s.info.seekable || sf_seek(s.file, 0, SEEK_SET) != 0) {
+    } else if (s.failed || !s.rewindable || sf_seek(s.file, 0, SEEK_SET) != 0) {
         return false;
     }
     if (s.converter != nullptr && src_reset(s.converter) != 0) return false;
@@ -249,9 +348,11 @@ bool Rewind(FileStream& s) {
 
 // A header that promises more frames than the file holds (a cut-off FLAC) shows at once: its
 // last frame cannot be reached. Read through a second handle, so that the stream itself
-// starts from a freshly opened file.
+// starts from a freshly opened file; standard input and pipes cannot be opened again (that is
+// found at their end instead).
 bool LastFrameReadable(const FileStream& s, float* frame) {
-    if (!s.info.seekable || s.promised <= 0 || s.promised == SF_COUNT_MAX) return true;
+    if (!s.reopenable || !s.info.seekable || s.promised <= 0 || s.promised == SF_COUNT_MAX)
+        return true;
     SF_INFO info{};
     SNDFILE* probe = sf_open(s.path.c_str(), SFM_READ, &info);
     if (probe == nullptr) return false;
@@ -298,10 +399,16 @@ bool MpegCountStated(int fd) {
            (tag[7] & 1) != 0;
 }
 
+// A descriptor of its own to read a regular input's bytes at any offset; -1 for a pipe.
+int OpenForInspection(const FileStream& s) {
+    if (s.reopenable) return open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+    return s.rewindable ? dup(s.descriptor >= 0 ? s.descriptor : 0) : -1;
+}
+
 // Frames the header vouches for: what libsndfile reports, unless that is an estimate.
 sf_count_t PromisedFrames(const FileStream& s) {
     if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) return s.info.frames;
-    const int fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenForInspection(s);
     if (fd < 0) return SF_COUNT_MAX;
     const bool stated = MpegCountStated(fd);
     close(fd);
@@ -317,6 +424,28 @@ long long ConvertedLength(const FileStream& s, unsigned rate) {
         std::floor(static_cast<double>(s.promised) * rate / s.info.samplerate));
 }
 
+// Opens the input for libsndfile: a regular file by its path; standard input and other paths
+// through a descriptor, a FLAC through a pipe by way of the replay. Null when that fails.
+SNDFILE* OpenInput(FileStream& s) {
+    int fd = 0;
+    if (s.path != "-") {
+        if (IsRegularFile(s.path)) {
+            s.reopenable = true;
+            return sf_open(s.path.c_str(), SFM_READ, &s.info);
+        }
+        fd = s.descriptor = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        s.rewindable = true;
+    } else if (PipeStartsWithFlac(fd)) {
+        s.replay.fd = fd;
+        return sf_open_virtual(&ReplayIo, SFM_READ, &s.info, &s.replay);
+    }
+    return sf_open_fd(fd, SFM_READ, &s.info, SF_FALSE);
+}
+
 // Opens and checks the file and decodes its first chunk. Null with the reason written.
 std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* reason,
                                        size_t reasonSize) {
@@ -326,13 +455,14 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
         return nullptr;
     }
     s->path = path;
-    s->file = sf_open(path, SFM_READ, &s->info);
+    s->file = OpenInput(*s);
     if (s->file == nullptr) {
         SetReason(reason, reasonSize, "%s: not a readable audio file (%s)", path,
                   sf_strerror(nullptr));
         return nullptr;
     }
     const SF_INFO& info = s->info;
+    s->rewindable = (s->rewindable || s->reopenable) && info.seekable;
     s->promised = PromisedFrames(*s);
     if (info.channels < 1 || info.samplerate < 1) {
         SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,

@@ -29,7 +29,7 @@ struct Finished {
 
 // Runs `args` (a program and its arguments) to its end, its output in files under `home`;
 // killed when it takes more than kRunTimeoutS (exit code 137).
-Finished Run(const std::vector<std::string>& args, const std::string& home) {
+Finished RunToEnd(const std::vector<std::string>& args, const std::string& home) {
     std::vector<std::string> limited = {"timeout", "-s", "KILL", std::to_string(kRunTimeoutS)};
     limited.insert(limited.end(), args.begin(), args.end());
     const std::string errPath = home + "/stderr.txt";
@@ -55,13 +55,13 @@ Finished Run(const std::vector<std::string>& args, const std::string& home) {
 
 // A headless run of the program on `input` (a path, or "-" for standard input).
 Finished Play(const std::string& input, const std::string& home) {
-    return Run({QUILLO_PROGRAM, "--headless", "--input", input}, home);
+    return RunToEnd({QUILLO_PROGRAM, "--headless", "--input", input}, home);
 }
 
 // Two seconds of 440 Hz made by sox in `path` (its format from the name); false when sox
 // cannot write it.
 bool Sox(const std::string& path, int rate, const std::string& home) {
-    return Run({"sox", "-n", "-r", std::to_string(rate), path, "synth", "2", "sine", "440"}, home)
+    return RunToEnd({"sox", "-n", "-r", std::to_string(rate), path, "synth", "2", "sine", "440"}, home)
                .exitCode == 0;
 }
 
@@ -81,6 +81,30 @@ TEST_F(InputsTest, Mp3sFromSoxPlayWholeAtEveryRate) {
         const Finished run = Play(mp3, home);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err.find("quillo-sa:"), std::string::npos) << run.err;
+    }
+}
+
+// Standard input redirected from a file is opened once: a second open would read on from
+// where the first left it. A FLAC through a FIFO needs its first bytes read twice.
+TEST_F(InputsTest, StandardInputFromAFileAndAFlacThroughAFifoPlay) {
+    const std::string flac = home + "/tone.flac";
+    ASSERT_TRUE(Sox(flac, 44100, home));
+    const std::string fifo = home + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* how;
+        std::vector<std::string> args;
+    } runs[] = {
+        {"standard input", {"sh", "-c", "exec \"$0\" --headless --input - < \"$1\"",
+                            QUILLO_PROGRAM, flac}},
+        {"FIFO", {"sh", "-c", "cat \"$1\" > \"$2\" & exec \"$0\" --headless --input \"$2\"",
+                  QUILLO_PROGRAM, flac, fifo}},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.how);
+        const Finished run = RunToEnd(r.args, home);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
     }
 }
 
