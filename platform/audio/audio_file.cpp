@@ -140,6 +140,7 @@ struct FileStream {
     SNDFILE* file = nullptr;
     SF_INFO info{};
     sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
+    bool cutOff = false;                 // the file ends before its container does
     SRC_STATE* converter = nullptr;      // null when the file is at the capture rate
     double ratio = 1.0;               // capture rate / file rate
     std::unique_ptr<float[]> frames;  // readFrames x channels interleaved samples
@@ -234,6 +235,9 @@ void ReadFrames(FileStream& s) {
         if (s.promised != SF_COUNT_MAX && s.framesRead < s.promised) {
             Fail(s, "%s: truncated: %" PRId64 " of %" PRId64 " frames", s.path.c_str(),
                  static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.promised));
+        } else if (s.cutOff) {
+            Fail(s, "%s: truncated after %" PRId64 " frames: the Ogg stream has no last page",
+                 s.path.c_str(), static_cast<int64_t>(s.framesRead));
         }
         return;
     }
@@ -415,6 +419,57 @@ sf_count_t PromisedFrames(const FileStream& s) {
     return stated ? s.info.frames : SF_COUNT_MAX;
 }
 
+// The Ogg page checksum: CRC-32 of polynomial 0x04c11db7, most significant bit first, over
+// the page with its checksum field taken as zeros.
+uint32_t OggChecksum(const uint8_t* page, size_t size) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; i++) {
+        crc ^= static_cast<uint32_t>(i >= 22 && i < 26 ? 0 : page[i]) << 24;
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 0x80000000u) != 0 ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// False when an Ogg file lacks its last page: the last whole page (the one with a good
+// checksum that starts last) is not marked as the end of its stream. libsndfile plays such a
+// file as far as it goes, taking its length from what is there. A page is at most 65307
+// bytes, so the last whole one starts within twice that of the end.
+bool OggHasLastPage(int fd) {
+    constexpr size_t kMostPage = 27 + 255 + 255 * 255;
+    struct stat status {};
+    if (fstat(fd, &status) != 0) return true;
+    const size_t size = static_cast<size_t>(std::min<off_t>(status.st_size, 2 * kMostPage));
+    std::unique_ptr<uint8_t[]> tail(new (std::nothrow) uint8_t[size]);
+    if (tail == nullptr || ReadAt(fd, status.st_size - static_cast<off_t>(size), tail.get(),
+                                  size) != size) {
+        return true;  // not known: taken as whole
+    }
+    for (size_t at = size < 27 ? 0 : size - 27 + 1; at-- > 0;) {
+        const uint8_t* page = tail.get() + at;
+        if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0 || at + 27 + page[26] > size)
+            continue;
+        size_t length = 27 + page[26];
+        for (int i = 0; i < page[26]; i++)
+            length += page[27 + i];
+        const uint32_t stored = static_cast<uint32_t>(page[22]) | page[23] << 8 |
+                                page[24] << 16 | static_cast<uint32_t>(page[25]) << 24;
+        if (at + length <= size && OggChecksum(page, length) == stored)
+            return (page[5] & 0x04) != 0;  // end of stream
+    }
+    return true;
+}
+
+// True when the container shows that the file was cut off, though its length does not.
+bool ContainerCutOff(const FileStream& s) {
+    if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG) return false;
+    const int fd = OpenForInspection(s);
+    if (fd < 0) return false;
+    const bool cutOff = !OggHasLastPage(fd);
+    close(fd);
+    return cutOff;
+}
+
 // Samples the stream gives at `rate` for the promised frame count: the converter stops about
 // where the input ends, give or take its own rounding of the last sample.
 long long ConvertedLength(const FileStream& s, unsigned rate) {
@@ -464,6 +519,7 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
     const SF_INFO& info = s->info;
     s->rewindable = (s->rewindable || s->reopenable) && info.seekable;
     s->promised = PromisedFrames(*s);
+    s->cutOff = ContainerCutOff(*s);
     if (info.channels < 1 || info.samplerate < 1) {
         SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
                   info.samplerate);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,13 @@ Finished Play(const std::string& input, const std::string& home) {
     return RunToEnd({QUILLO_PROGRAM, "--headless", "--input", input}, home);
 }
 
-// Two seconds of 440 Hz made by sox in `path` (its format from the name); false when sox
-// cannot write it.
-bool Sox(const std::string& path, int rate, const std::string& home) {
-    return RunToEnd({"sox", "-n", "-r", std::to_string(rate), path, "synth", "2", "sine", "440"}, home)
-               .exitCode == 0;
+// Two seconds of 440 Hz (or `sound`, as sox's synth names it) made by sox in `path`, its
+// format from the name; false when sox cannot write it.
+bool Sox(const std::string& path, int rate, const std::string& home,
+         const std::vector<std::string>& sound = {"2", "sine", "440"}) {
+    std::vector<std::string> args = {"sox", "-n", "-r", std::to_string(rate), path, "synth"};
+    args.insert(args.end(), sound.begin(), sound.end());
+    return RunToEnd(args, home).exitCode == 0;
 }
 
 class InputsTest : public ::testing::Test {
@@ -106,6 +109,22 @@ TEST_F(InputsTest, StandardInputFromAFileAndAFlacThroughAFifoPlay) {
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
     }
+}
+
+// What a cut-off Ogg holds is played, then the run says it was cut off and ends with 2.
+TEST_F(InputsTest, ACutOffOggEndsTheRunWithCode2AndOneLine) {
+    const std::string ogg = home + "/tone.ogg";
+    ASSERT_TRUE(Sox(ogg, 44100, home, {"6", "whitenoise"}));  // noise: many pages
+    const std::string bytes = ReadFile(ogg);
+    const std::string cut = home + "/cut.ogg";
+    WriteFile(cut, bytes.substr(0, bytes.size() / 2));
+    const std::string png = home + "/shot.png";
+    const Finished run = RunToEnd({QUILLO_PROGRAM, "--headless", "--input", cut, "--snapshot", png},
+                                  home);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind("quillo-sa: " + cut + ": truncated after ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_FALSE(ReadFile(png).empty());  // the run went on to its end
 }
 
 }  // namespace

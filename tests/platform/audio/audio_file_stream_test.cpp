@@ -263,6 +263,44 @@ TEST(AudioFileStreamTest, CutOffFlacIsRefusedAtLoadAndCutOffWavPlaysWhatItHolds)
     EXPECT_FALSE(AudioFileFailed(reason, sizeof reason));
 }
 
+// libsndfile plays an Ogg cut off anywhere (within a page or between two) as far as it goes,
+// with no error: only the missing end-of-stream page shows that the end is gone.
+TEST(AudioFileStreamTest, CutOffOggPlaysWhatItHoldsThenReportsTheCut) {
+    const std::string paths[] = {
+        WriteFile("whole.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2,
+                  Signal(5 * 44100, 2, 44100, 0.8)),
+        WriteFile("whole.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 1,
+                  Signal(5 * 48000, 1, 48000, 0.8)),
+    };
+    for (const std::string& whole : paths) {
+        SCOPED_TRACE(whole);
+        const std::string bytes = ReadBytes(whole);
+        char reason[256] = "";
+        ASSERT_TRUE(Load(whole, reason, sizeof reason)) << reason;
+        EXPECT_EQ(PlayLoadedFile(), WholeFileConversion(whole, kRate));
+        EXPECT_FALSE(AudioFileFailed(reason, sizeof reason)) << reason;
+
+        const size_t betweenPages = bytes.find("OggS", bytes.size() / 2);
+        ASSERT_NE(betweenPages, std::string::npos);
+        for (const size_t keep : {bytes.size() / 2 + 7, betweenPages}) {
+            SCOPED_TRACE(keep);
+            const std::string cut = whole + ".cut";
+            WriteBytes(cut, bytes.substr(0, keep));
+            const std::vector<int16_t> held = WholeFileConversion(cut, kRate);
+            ASSERT_GT(held.size(), 10000u);
+            for (int round = 0; round < 2; round++) {
+                ASSERT_TRUE(Load(cut, reason, sizeof reason)) << reason;
+                EXPECT_EQ(PlayLoadedFile(), held);
+                ASSERT_TRUE(AudioFileFailed(reason, sizeof reason));
+                EXPECT_EQ(std::string(reason).rfind(cut + ": truncated after ", 0), 0u) << reason;
+                EXPECT_NE(std::string(reason).find(" frames: the Ogg stream has no last page"),
+                          std::string::npos)
+                    << reason;
+            }
+        }
+    }
+}
+
 // Bytes of the MPEG-1 or -2 Layer III frame whose header starts at `header`.
 size_t Mp3FrameBytes(const std::string& bytes, size_t header) {
     static const int kMpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
