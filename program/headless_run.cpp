@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "capture/capture.h"
@@ -103,10 +104,10 @@ void StartScript(const ProgramOptions& options) {
 int FinishRun(const ProgramOptions& options, int code) {
     SetPostedMessageObserver(nullptr);
     if (options.pitchLog) ClosePitchLog();
-    char damage[512];
-    if (options.input && AudioFileFailed(damage, sizeof damage)) {
+    std::string damage;
+    if (options.input && AudioFileFailed(&damage)) {
         // The file played up to the damage; a scripted run must not take it for whole.
-        std::fprintf(stderr, "quillo-sa: %s\n", damage);
+        std::fprintf(stderr, "quillo-sa: %s\n", damage.c_str());
         if (options.headless) code = kUsageError;
     }
     if (options.stats) {

@@ -28,6 +28,7 @@
 
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/audio_thread.h"
+#include "platform/files/file_names.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ constexpr int kReadFrames = 4096;       // most file frames read per step
 constexpr int kConvertFrames = 4096;    // most converted frames produced per step
 constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
-constexpr int kReasonSize = 512;
+constexpr int kDetailSize = 256;  // a reason's text after the file's name
 constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
 
 // A FLAC through a pipe as libsndfile reads it. Having read the first bytes to learn the
@@ -133,6 +134,7 @@ bool PipeStartsWithFlac(int fd) {
 // while the source is closed; otherwise used under the source's mutex.
 struct FileStream {
     std::string path;        // "-" is standard input
+    std::string name;        // the path as messages show it
     bool reopenable = false;  // a regular file named by its path: opened afresh to probe, rewind
     bool rewindable = false;  // a regular file (or standard input from one) libsndfile can seek in
     int descriptor = -1;      // opened here for a path that is not a regular file
@@ -156,7 +158,7 @@ struct FileStream {
     bool inputEnded = false;    // no more file frames: the end, or a failure
     bool ended = false;         // nothing more comes out; pending holds the rest
     bool failed = false;        // the file could not be read to its end
-    char failure[kReasonSize] = "";
+    char failure[kDetailSize] = "";  // why, after the name
 
     FileStream() = default;
     FileStream(const FileStream&) = delete;
@@ -180,23 +182,29 @@ struct AudioFileRecord {
 };
 AudioFileRecord AudioFile;
 
-void FormatReason(char* reason, size_t reasonSize, const char* format, va_list arguments) {
-    if (reason == nullptr || reasonSize == 0) return;
-    std::vsnprintf(reason, reasonSize, format, arguments);
+// The text of a reason after the file's name, on one line whatever libsndfile says.
+void FormatDetail(char* detail, const char* format, va_list arguments) {
+    std::vsnprintf(detail, kDetailSize, format, arguments);
+    for (char* c = detail; *c != '\0'; c++) {
+        if (static_cast<unsigned char>(*c) < 0x20) *c = ' ';
+    }
 }
 
-void SetReason(char* reason, size_t reasonSize, const char* format, ...) {
+// "NAME: detail", the name escaped and whole.
+void SetReason(std::string* reason, const std::string& name, const char* format, ...) {
+    char detail[kDetailSize];
     va_list arguments;
     va_start(arguments, format);
-    FormatReason(reason, reasonSize, format, arguments);
+    FormatDetail(detail, format, arguments);
     va_end(arguments);
+    if (reason != nullptr) *reason = name + ": " + detail;
 }
 
 // Ends the input for good: what was decoded before plays out, then the stream ends.
 void Fail(FileStream& s, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    FormatReason(s.failure, sizeof s.failure, format, arguments);
+    FormatDetail(s.failure, format, arguments);
     va_end(arguments);
     s.failed = true;
     s.inputEnded = true;
@@ -224,8 +232,8 @@ void ReadFrames(FileStream& s) {
     const int channels = s.info.channels;
     const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
     if (sf_error(s.file) != SF_ERR_NO_ERROR) {
-        Fail(s, "%s: damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
-             s.path.c_str(), static_cast<int64_t>(s.framesRead),
+        Fail(s, "damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
+             static_cast<int64_t>(s.framesRead),
              static_cast<int64_t>(s.info.frames), sf_strerror(s.file));
         return;
     }
@@ -233,11 +241,11 @@ void ReadFrames(FileStream& s) {
         s.inputEnded = true;
         // The frame count comes from the header; a file holding fewer frames was cut short.
         if (s.promised != SF_COUNT_MAX && s.framesRead < s.promised) {
-            Fail(s, "%s: truncated: %" PRId64 " of %" PRId64 " frames", s.path.c_str(),
+            Fail(s, "truncated: %" PRId64 " of %" PRId64 " frames",
                  static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.promised));
         } else if (s.cutOff) {
-            Fail(s, "%s: truncated after %" PRId64 " frames: the Ogg stream has no last page",
-                 s.path.c_str(), static_cast<int64_t>(s.framesRead));
+            Fail(s, "truncated after %" PRId64 " frames: the Ogg stream has no last page",
+                 static_cast<int64_t>(s.framesRead));
         }
         return;
     }
@@ -284,7 +292,7 @@ void Produce(FileStream& s, int space) {
     data.src_ratio = s.ratio;
     const int error = src_process(s.converter, &data);
     if (error != 0) {
-        Fail(s, "%s: %s", s.path.c_str(), src_strerror(error));
+        Fail(s, "%s", src_strerror(error));
         s.ended = true;
         return;
     }
@@ -294,7 +302,7 @@ void Produce(FileStream& s, int space) {
     s.monoCount -= static_cast<int>(data.input_frames_used);
     if (data.output_frames_gen == 0 && data.input_frames_used == 0) {
         // At the end that is the last of the output; before it the converter would be stuck.
-        if (!s.inputEnded) Fail(s, "%s: the sample rate converter stalled", s.path.c_str());
+        if (!s.inputEnded) Fail(s, "the sample rate converter stalled");
         s.ended = true;
     }
 }
@@ -480,18 +488,29 @@ long long ConvertedLength(const FileStream& s, unsigned rate) {
 }
 
 // Opens the input for libsndfile: a regular file by its path; standard input and other paths
-// through a descriptor, a FLAC through a pipe by way of the replay. Null when that fails.
-SNDFILE* OpenInput(FileStream& s) {
+// through a descriptor, a FLAC through a pipe by way of the replay. Null when that fails;
+// `systemError` is then errno's value when the system refused the input itself, else 0.
+SNDFILE* OpenInput(FileStream& s, int* systemError) {
+    *systemError = 0;
     int fd = 0;
     if (s.path != "-") {
+        fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *systemError = errno;
+            return nullptr;
+        }
         if (IsRegularFile(s.path)) {
+            close(fd);
             s.reopenable = true;
             return sf_open(s.path.c_str(), SFM_READ, &s.info);
         }
-        fd = s.descriptor = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return nullptr;
+        s.descriptor = fd;
     }
     struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        *systemError = EISDIR;
+        return nullptr;
+    }
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
         s.rewindable = true;
     } else if (PipeStartsWithFlac(fd)) {
@@ -502,18 +521,23 @@ SNDFILE* OpenInput(FileStream& s) {
 }
 
 // Opens and checks the file and decodes its first chunk. Null with the reason written.
-std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* reason,
-                                       size_t reasonSize) {
+std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name, unsigned rate,
+                                       std::string* reason) {
     std::unique_ptr<FileStream> s(new (std::nothrow) FileStream);
     if (s == nullptr) {
-        SetReason(reason, reasonSize, "%s: out of memory", path);
+        SetReason(reason, name, "out of memory");
         return nullptr;
     }
     s->path = path;
-    s->file = OpenInput(*s);
+    s->name = name;
+    int systemError = 0;
+    s->file = OpenInput(*s, &systemError);
+    if (systemError != 0) {
+        if (reason != nullptr) *reason = "cannot open " + name + ": " + std::strerror(systemError);
+        return nullptr;
+    }
     if (s->file == nullptr) {
-        SetReason(reason, reasonSize, "%s: not a readable audio file (%s)", path,
-                  sf_strerror(nullptr));
+        SetReason(reason, name, "not a readable audio file (%s)", sf_strerror(nullptr));
         return nullptr;
     }
     const SF_INFO& info = s->info;
@@ -521,43 +545,41 @@ std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* re
     s->promised = PromisedFrames(*s);
     s->cutOff = ContainerCutOff(*s);
     if (info.channels < 1 || info.samplerate < 1) {
-        SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
+        SetReason(reason, name, "unsupported: %d channels at %d Hz", info.channels,
                   info.samplerate);
         return nullptr;
     }
     if (info.samplerate != static_cast<int>(rate)) {
         s->ratio = static_cast<double>(rate) / info.samplerate;
         if (!src_is_valid_ratio(s->ratio)) {
-            SetReason(reason, reasonSize, "%s: unsupported sample rate %d Hz", path,
-                      info.samplerate);
+            SetReason(reason, name, "unsupported sample rate %d Hz", info.samplerate);
             return nullptr;
         }
         int error = 0;
         s->converter = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
         if (s->converter == nullptr) {
-            SetReason(reason, reasonSize, "%s: %s", path, src_strerror(error));
+            SetReason(reason, name, "%s", src_strerror(error));
             return nullptr;
         }
     }
     s->readFrames = std::clamp(kReadSamples / info.channels, 1, kReadFrames);
     s->frames.reset(new (std::nothrow) float[static_cast<size_t>(s->readFrames) * info.channels]);
     if (s->frames == nullptr) {
-        SetReason(reason, reasonSize, "%s: out of memory", path);
+        SetReason(reason, name, "out of memory");
         return nullptr;
     }
     if (!LastFrameReadable(*s, s->frames.get())) {
-        SetReason(reason, reasonSize,
-                  "%s: damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read", path,
+        SetReason(reason, name, "damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read",
                   static_cast<int64_t>(s->promised), static_cast<int64_t>(s->promised));
         return nullptr;
     }
     Ensure(*s, 1);
     if (s->failed) {
-        SetReason(reason, reasonSize, "%s", s->failure);
+        SetReason(reason, name, "%s", s->failure);
         return nullptr;
     }
     if (s->pendingCount == 0) {
-        SetReason(reason, reasonSize, "%s: holds no audio", path);
+        SetReason(reason, name, "holds no audio");
         return nullptr;
     }
     return s;
@@ -648,31 +670,31 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
 
 const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
 
-bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
-                   size_t reasonSize) {
-    const char* name = path != nullptr ? path : "(no path)";
+bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
+                   std::string* reason) {
+    const std::string name = PrintableFileName(path);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {
-            SetReason(reason, reasonSize, "%s: the audio file source is in use", name);
+            SetReason(reason, name, "the audio file source is in use");
             return false;
         }
     }
     if (path == nullptr) {
-        SetReason(reason, reasonSize, "%s: not a readable audio file", name);
+        SetReason(reason, name, "not a readable audio file");
         return false;
     }
     if (captureRate == 0) {
-        SetReason(reason, reasonSize, "%s: no capture rate", path);
+        SetReason(reason, name, "no capture rate");
         return false;
     }
-    std::unique_ptr<FileStream> stream = OpenStream(path, captureRate, reason, reasonSize);
+    std::unique_ptr<FileStream> stream = OpenStream(path, name, captureRate, reason);
     if (stream == nullptr) return false;
     const long long length = ConvertedLength(*stream, captureRate);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {
-            SetReason(reason, reasonSize, "%s: the audio file source is in use", path);
+            SetReason(reason, name, "the audio file source is in use");
             return false;
         }
         std::swap(AudioFile.stream, stream);
@@ -697,10 +719,10 @@ bool AudioFileFinished() {
     return client.readerDrained(client.context);
 }
 
-bool AudioFileFailed(char* reason, size_t reasonSize) {
+bool AudioFileFailed(std::string* reason) {
     std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
     if (AudioFile.stream == nullptr || !AudioFile.stream->failed) return false;
-    SetReason(reason, reasonSize, "%s", AudioFile.stream->failure);
+    SetReason(reason, AudioFile.stream->name, "%s", AudioFile.stream->failure);
     return true;
 }
 

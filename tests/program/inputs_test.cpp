@@ -127,4 +127,30 @@ TEST_F(InputsTest, ACutOffOggEndsTheRunWithCode2AndOneLine) {
     EXPECT_FALSE(ReadFile(png).empty());  // the run went on to its end
 }
 
+// The one line names the file escaped and whole (a path past 512 bytes, with a newline and
+// an escape character), and says what the system said when it cannot be opened at all.
+TEST_F(InputsTest, ReasonsNameTheFileEscapedAndWholeInOneLine) {
+    const std::string odd = home + "/" + std::string(240, 'a') + "/" + std::string(240, 'b') +
+                            "/new\nline \x1b[0m";
+    const std::string shown = home + "/" + std::string(240, 'a') + "/" +
+                              std::string(240, 'b') + "/new\\nline \\e[0m";
+    ASSERT_EQ(mkdir((home + "/" + std::string(240, 'a')).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(odd.substr(0, odd.rfind('/')).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
+    const std::string missing = odd + "/missing.flac";
+    Finished run = Play(missing, home);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err,
+              "quillo-sa: cannot open " + shown + "/missing.flac: No such file or directory\n");
+
+    const std::string ogg = odd + "/tone.ogg";
+    ASSERT_TRUE(Sox(ogg, 44100, home, {"6", "whitenoise"}));
+    WriteFile(ogg, ReadFile(ogg).substr(0, ReadFile(ogg).size() / 2));
+    run = Play(ogg, home);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind("quillo-sa: " + shown + "/tone.ogg: truncated after ", 0), 0u)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
 }  // namespace
