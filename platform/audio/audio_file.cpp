@@ -7,10 +7,10 @@
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
-#include <samplerate.h>
-#include <sndfile.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <samplerate.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +37,7 @@ constexpr int kReadFrames = 4096;       // most file frames read per step
 constexpr int kConvertFrames = 4096;    // most converted frames produced per step
 constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
-constexpr int kDetailSize = 256;  // a reason's text after the file's name
+constexpr int kDetailSize = 256;    // a reason's text after the file's name
 constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
 
 // A FLAC through a pipe as libsndfile reads it. Having read the first bytes to learn the
@@ -133,8 +133,8 @@ bool PipeStartsWithFlac(int fd) {
 // One loaded file and how far its decoding has come. Built by LoadAudioFile; replaced only
 // while the source is closed; otherwise used under the source's mutex.
 struct FileStream {
-    std::string path;        // "-" is standard input
-    std::string name;        // the path as messages show it
+    std::string path;         // "-" is standard input
+    std::string name;         // the path as messages show it
     bool reopenable = false;  // a regular file named by its path: opened afresh to probe, rewind
     bool rewindable = false;  // a regular file (or standard input from one) libsndfile can seek in
     int descriptor = -1;      // opened here for a path that is not a regular file
@@ -144,20 +144,20 @@ struct FileStream {
     sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
     bool cutOff = false;                 // the file ends before its container does
     SRC_STATE* converter = nullptr;      // null when the file is at the capture rate
-    double ratio = 1.0;               // capture rate / file rate
-    std::unique_ptr<float[]> frames;  // readFrames x channels interleaved samples
-    int readFrames = 0;               // file frames read per step
-    float mono[kReadFrames];          // mixed frames, the unconverted ones from monoFirst
+    double ratio = 1.0;                  // capture rate / file rate
+    std::unique_ptr<float[]> frames;     // readFrames x channels interleaved samples
+    int readFrames = 0;                  // file frames read per step
+    float mono[kReadFrames];             // mixed frames, the unconverted ones from monoFirst
     int monoFirst = 0;
     int monoCount = 0;
     float converted[kConvertFrames];   // one converter step's output
     int16_t pending[kPendingSamples];  // samples for the next buffers, from pendingFirst
     int pendingFirst = 0;
     int pendingCount = 0;
-    sf_count_t framesRead = 0;  // file frames decoded so far
-    bool inputEnded = false;    // no more file frames: the end, or a failure
-    bool ended = false;         // nothing more comes out; pending holds the rest
-    bool failed = false;        // the file could not be read to its end
+    sf_count_t framesRead = 0;       // file frames decoded so far
+    bool inputEnded = false;         // no more file frames: the end, or a failure
+    bool ended = false;              // nothing more comes out; pending holds the rest
+    bool failed = false;             // the file could not be read to its end
     char failure[kDetailSize] = "";  // why, after the name
 
     FileStream() = default;
@@ -233,8 +233,8 @@ void ReadFrames(FileStream& s) {
     const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
     if (sf_error(s.file) != SF_ERR_NO_ERROR) {
         Fail(s, "damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
-             static_cast<int64_t>(s.framesRead),
-             static_cast<int64_t>(s.info.frames), sf_strerror(s.file));
+             static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames),
+             sf_strerror(s.file));
         return;
     }
     if (n <= 0) {
@@ -330,9 +330,9 @@ bool IsRegularFile(const std::string& path) {
 // afresh, so that it reads as it did at load: after damage a decoder does not seek (FLAC),
 // some decoders cannot seek at all (G.721 ADPCM), and where a malformed header puts the data
 // (an AU data offset inside the header) libsndfile reads from one place after opening and
-// from another after seeking to frame 0. Only a file that is gone is sought back instead.
-// False when the input cannot be read again (a pipe), has changed, or the converter cannot
-// be reset.
+// from another after seeking to frame 0. Only standard input from a file, and a file that is
+// gone, are sought back instead. False when the input cannot be read again (a pipe), has
+// changed, or the converter cannot be reset.
 bool Rewind(FileStream& s) {
     SF_INFO info{};
     SNDFILE* file =
@@ -397,9 +397,9 @@ bool MpegCountStated(int fd) {
     long long start = 0;
     if (ReadAt(fd, 0, bytes, 10) == 10 && std::memcmp(bytes, "ID3", 3) == 0) {
         // Four 7-bit bytes of size, then a footer when flag 0x10 is set.
-        start = 10 + (bytes[5] & 0x10 ? 10 : 0) + (static_cast<long long>(bytes[6] & 0x7f) << 21 |
-                                                    (bytes[7] & 0x7f) << 14 |
-                                                    (bytes[8] & 0x7f) << 7 | (bytes[9] & 0x7f));
+        start = 10 + (bytes[5] & 0x10 ? 10 : 0) +
+                (static_cast<long long>(bytes[6] & 0x7f) << 21 | (bytes[7] & 0x7f) << 14 |
+                 (bytes[8] & 0x7f) << 7 | (bytes[9] & 0x7f));
     }
     if (ReadAt(fd, start, bytes, sizeof bytes) != sizeof bytes) return false;
     if (bytes[0] != 0xff || (bytes[1] & 0xe0) != 0xe0) return false;
@@ -411,10 +411,11 @@ bool MpegCountStated(int fd) {
            (tag[7] & 1) != 0;
 }
 
-// A descriptor of its own to read a regular input's bytes at any offset; -1 for a pipe.
+// A descriptor of its own to read a regular input's bytes at any offset (standard input's
+// too, without moving it); -1 for a pipe.
 int OpenForInspection(const FileStream& s) {
     if (s.reopenable) return open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
-    return s.rewindable ? dup(s.descriptor >= 0 ? s.descriptor : 0) : -1;
+    return s.rewindable ? dup(0) : -1;
 }
 
 // Frames the header vouches for: what libsndfile reports, unless that is an estimate.
@@ -449,8 +450,8 @@ bool OggHasLastPage(int fd) {
     if (fstat(fd, &status) != 0) return true;
     const size_t size = static_cast<size_t>(std::min<off_t>(status.st_size, 2 * kMostPage));
     std::unique_ptr<uint8_t[]> tail(new (std::nothrow) uint8_t[size]);
-    if (tail == nullptr || ReadAt(fd, status.st_size - static_cast<off_t>(size), tail.get(),
-                                  size) != size) {
+    if (tail == nullptr ||
+        ReadAt(fd, status.st_size - static_cast<off_t>(size), tail.get(), size) != size) {
         return true;  // not known: taken as whole
     }
     for (size_t at = size < 27 ? 0 : size - 27 + 1; at-- > 0;) {
@@ -460,8 +461,8 @@ bool OggHasLastPage(int fd) {
         size_t length = 27 + page[26];
         for (int i = 0; i < page[26]; i++)
             length += page[27 + i];
-        const uint32_t stored = static_cast<uint32_t>(page[22]) | page[23] << 8 |
-                                page[24] << 16 | static_cast<uint32_t>(page[25]) << 24;
+        const uint32_t stored = static_cast<uint32_t>(page[22]) | page[23] << 8 | page[24] << 16 |
+                                static_cast<uint32_t>(page[25]) << 24;
         if (at + length <= size && OggChecksum(page, length) == stored)
             return (page[5] & 0x04) != 0;  // end of stream
     }
@@ -507,11 +508,12 @@ SNDFILE* OpenInput(FileStream& s, int* systemError) {
         s.descriptor = fd;
     }
     struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    const bool known = fstat(fd, &status) == 0;
+    if (known && S_ISDIR(status.st_mode)) {
         *systemError = EISDIR;
         return nullptr;
     }
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (known && S_ISREG(status.st_mode)) {
         s.rewindable = true;
     } else if (PipeStartsWithFlac(fd)) {
         s.replay.fd = fd;
@@ -569,7 +571,8 @@ std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name
         return nullptr;
     }
     if (!LastFrameReadable(*s, s->frames.get())) {
-        SetReason(reason, name, "damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read",
+        SetReason(reason, name,
+                  "damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read",
                   static_cast<int64_t>(s->promised), static_cast<int64_t>(s->promised));
         return nullptr;
     }

@@ -58,7 +58,7 @@ bool AudioFileFinished();
 bool AudioFileFailed(std::string* reason);
 
 // Samples the loaded file gives at the capture rate, from its header; -1 when unknown (no
-// file, a stream of unknown length, or an MP3 that does not state its length). Exact for a file at the capture rate; for a converted
-// one within one sample of what the converter gives (its own rounding decides the last), when
-// the file is read to its end without a failure.
+// file, a stream of unknown length, or an MP3 that does not state its length). Exact for a file at
+// the capture rate; for a converted one within one sample of what the converter gives (its own
+// rounding decides the last), when the file is read to its end without a failure.
 long long AudioFileFrames();

@@ -98,10 +98,11 @@ TEST_F(InputsTest, StandardInputFromAFileAndAFlacThroughAFifoPlay) {
         const char* how;
         std::vector<std::string> args;
     } runs[] = {
-        {"standard input", {"sh", "-c", "exec \"$0\" --headless --input - < \"$1\"",
-                            QUILLO_PROGRAM, flac}},
-        {"FIFO", {"sh", "-c", "cat \"$1\" > \"$2\" & exec \"$0\" --headless --input \"$2\"",
-                  QUILLO_PROGRAM, flac, fifo}},
+        {"standard input",
+         {"sh", "-c", "exec \"$0\" --headless --input - < \"$1\"", QUILLO_PROGRAM, flac}},
+        {"FIFO",
+         {"sh", "-c", "cat \"$1\" > \"$2\" & exec \"$0\" --headless --input \"$2\"", QUILLO_PROGRAM,
+          flac, fifo}},
     };
     for (const auto& r : runs) {
         SCOPED_TRACE(r.how);
@@ -119,8 +120,8 @@ TEST_F(InputsTest, ACutOffOggEndsTheRunWithCode2AndOneLine) {
     const std::string cut = home + "/cut.ogg";
     WriteFile(cut, bytes.substr(0, bytes.size() / 2));
     const std::string png = home + "/shot.png";
-    const Finished run = RunToEnd({QUILLO_PROGRAM, "--headless", "--input", cut, "--snapshot", png},
-                                  home);
+    const Finished run =
+        RunToEnd({QUILLO_PROGRAM, "--headless", "--input", cut, "--snapshot", png}, home);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err.rfind("quillo-sa: " + cut + ": truncated after ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -130,10 +131,10 @@ TEST_F(InputsTest, ACutOffOggEndsTheRunWithCode2AndOneLine) {
 // The one line names the file escaped and whole (a path past 512 bytes, with a newline and
 // an escape character), and says what the system said when it cannot be opened at all.
 TEST_F(InputsTest, ReasonsNameTheFileEscapedAndWholeInOneLine) {
-    const std::string odd = home + "/" + std::string(240, 'a') + "/" + std::string(240, 'b') +
-                            "/new\nline \x1b[0m";
-    const std::string shown = home + "/" + std::string(240, 'a') + "/" +
-                              std::string(240, 'b') + "/new\\nline \\e[0m";
+    const std::string odd =
+        home + "/" + std::string(240, 'a') + "/" + std::string(240, 'b') + "/new\nline \x1b[0m";
+    const std::string shown =
+        home + "/" + std::string(240, 'a') + "/" + std::string(240, 'b') + "/new\\nline \\e[0m";
     ASSERT_EQ(mkdir((home + "/" + std::string(240, 'a')).c_str(), 0700), 0);
     ASSERT_EQ(mkdir(odd.substr(0, odd.rfind('/')).c_str(), 0700), 0);
     ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);

@@ -1,10 +1,10 @@
 // The file source decodes as it plays: what it delivers must be, sample for sample, one
 // conversion of the whole file; damage found while playing ends the stream with a reason;
 // cut-off files are refused at load where their header gives them away.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <samplerate.h>
 #include <sndfile.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -304,7 +304,8 @@ TEST(AudioFileStreamTest, CutOffOggPlaysWhatItHoldsThenReportsTheCut) {
 
 // Bytes of the MPEG-1 or -2 Layer III frame whose header starts at `header`.
 size_t Mp3FrameBytes(const std::string& bytes, size_t header) {
-    static const int kMpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kMpeg1Kbps[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                     112, 128, 160, 192, 224, 256, 320};
     static const int kMpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static const int kMpeg1Rates[] = {44100, 48000, 32000};
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[header + i]); };
@@ -390,8 +391,8 @@ std::vector<int16_t> PlayThroughPipe(const std::string& path, const std::string&
         played = PlayLoadedFile();
         EXPECT_FALSE(AudioFileFailed(&reason)) << reason;
         CollectingClient collector(AudioFileSource, 1, 2048);
-        EXPECT_FALSE(AudioFileSource.open(
-            WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0}, collector.Client()));
+        EXPECT_FALSE(AudioFileSource.open(WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0},
+                                          collector.Client()));
     } else {
         ADD_FAILURE() << reason;
     }

@@ -93,8 +93,7 @@ TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         std::string reason;
-        ASSERT_TRUE(
-            LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason))
+        ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason))
             << reason;
         const std::vector<int16_t> samples = PlayLoadedFile();
         // Two seconds at 22050 Hz; the last buffer holds only what is left.
@@ -118,9 +117,7 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
     }
     const std::string path = WriteMonoShorts("ramp.wav", samples);
     std::string reason;
-    ASSERT_TRUE(
-        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason))
-        << reason;
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) << reason;
     const int postedBefore = PostedMessages();
     ASSERT_TRUE(OpenProgramDevice(AudioFileSource));
 
@@ -152,8 +149,7 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
 TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
     const std::string path = WriteMonoShorts("short.wav", std::vector<int16_t>(8 * 1024, 1000));
     std::string reason;
-    ASSERT_TRUE(
-        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason));
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason));
     {
         CollectingClient collector(AudioFileSource, 4, 2048);
         ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
@@ -170,8 +166,7 @@ TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
         AudioFileSource.close();
     }
 
-    ASSERT_TRUE(
-        LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kRealTime, &reason));
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kRealTime, &reason));
     CollectingClient collector(AudioFileSource, 8, 2048);
     ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
     collector.AddAll();
@@ -207,7 +202,8 @@ TEST(AudioFileTest, RefusesFilesItCannotUseWithAOneLineReason) {
         std::string path;
         std::string says;  // the whole reason, or how it starts
     } cases[] = {
-        {truncated, shown + "truncated.flac: damaged or truncated: frame 88200 of 88200 cannot be read"},
+        {truncated,
+         shown + "truncated.flac: damaged or truncated: frame 88200 of 88200 cannot be read"},
         {text, text + ": not a readable audio file ("},
         // What the system says, not libsndfile's "(System error : ...)".
         {missing, "cannot open " + shown + "missing.wav: No such file or directory"},
