@@ -76,10 +76,9 @@ void BM_LoadAudioFile(benchmark::State& state, std::string (*make)()) {
     double peak = 0.0;
     for (auto _ : state) {
         ResetPeakRss();
-        char reason[256] = "";
-        if (!LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason,
-                           sizeof reason)) {
-            state.SkipWithError(reason);
+        std::string reason;
+        if (!LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) {
+            state.SkipWithError(reason.c_str());
             return;
         }
         peak = std::max(peak, PeakRssMiB());
@@ -108,10 +107,9 @@ struct DrainingReader {
 // One iteration: one second of audio at the capture rate, converted and delivered.
 void BM_PlayAudioFile(benchmark::State& state, std::string (*make)()) {
     const std::string path = make();
-    char reason[256] = "";
-    if (path.empty() ||
-        !LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, reason, sizeof reason)) {
-        state.SkipWithError(path.empty() ? "sox could not make the file" : reason);
+    std::string reason;
+    if (path.empty() || !LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) {
+        state.SkipWithError(path.empty() ? "sox could not make the file" : reason.c_str());
         return;
     }
     DrainingReader reader;

@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/files/file_names.h"
 
 namespace {
 
@@ -29,12 +29,14 @@ constexpr auto kStall = std::chrono::seconds(10);
     std::abort();
 }
 
-// A one-line reason that starts with the file's path.
-void CheckReason(const char* reason) {
-    const std::string& path = InputPath();
-    if (std::strncmp(reason, path.c_str(), path.size()) != 0 || reason[path.size()] != ':')
-        Fault("reason does not name the file", reason);
-    if (std::strchr(reason, '\n') != nullptr) Fault("reason is not one line", reason);
+// A one-line reason that starts with the file's name as messages show it.
+void CheckReason(const std::string& reason) {
+    const std::string named = PrintableFileName(InputPath().c_str()) + ": ";
+    if (reason.compare(0, named.size(), named) != 0 &&
+        reason.compare(0, 12 + named.size(), "cannot open " + named) != 0) {
+        Fault("reason does not name the file", reason.c_str());
+    }
+    if (reason.find('\n') != std::string::npos) Fault("reason is not one line", reason.c_str());
 }
 
 // Counts and hashes what the source returns and, while playing, queues each buffer again.
@@ -124,8 +126,8 @@ Played Play(unsigned rate) {
     AudioFileSource.reset();
     AudioFileSource.close();
 
-    char reason[512] = "";
-    if (AudioFileFailed(reason, sizeof reason)) {
+    std::string reason;
+    if (AudioFileFailed(&reason)) {
         CheckReason(reason);
     } else if (played.finished && AudioFileFrames() >= 0 &&
                std::llabs(played.samples - AudioFileFrames()) > 1) {
@@ -143,9 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteInput(data, size);
     // Both capture rates, the device profile's too, chosen by the input's length.
     const unsigned rate = size % 2 == 0 ? 22050 : 11025;
-    char reason[512] = "";
-    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kLockStep, reason,
-                       sizeof reason)) {
+    std::string reason;
+    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kLockStep, &reason)) {
         CheckReason(reason);
         return 0;
     }

@@ -183,10 +183,10 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
     }
     bool done = FinishOutputs(options, signal);
     bool damaged = false;
-    static char damage[kReasonSize];
-    if (options.input && AudioFileFailed(damage, sizeof damage)) {
+    std::string damage;
+    if (options.input && AudioFileFailed(&damage)) {
         // The file played up to the damage; a scripted run must not take it for whole.
-        std::fprintf(stderr, "quillo-sa: %s\n", damage);
+        std::fprintf(stderr, "quillo-sa: %s\n", damage.c_str());
         damaged = true;
     }
     if (options.stats) {

@@ -192,12 +192,11 @@ bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
 // The file of --input, else the microphone; false when the file cannot be read.
 bool ChooseAudioSource(const ProgramOptions& options) {
     if (options.input) {
-        static char reason[kReasonSize];
+        std::string reason;
         const AudioFilePacing pacing =
             options.headless ? AudioFilePacing::kLockStep : AudioFilePacing::kRealTime;
-        if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, reason,
-                           sizeof reason)) {
-            std::fprintf(stderr, "quillo-sa: %s\n", reason);
+        if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
+            std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
         }
         SetAudioSource(&AudioFileSource);

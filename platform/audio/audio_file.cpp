@@ -7,11 +7,15 @@
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
+#include <fcntl.h>
+#include <poll.h>
 #include <samplerate.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -24,6 +28,7 @@
 
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/audio_thread.h"
+#include "platform/files/file_names.h"
 
 namespace {
 
@@ -32,30 +37,128 @@ constexpr int kReadFrames = 4096;       // most file frames read per step
 constexpr int kConvertFrames = 4096;    // most converted frames produced per step
 constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
-constexpr int kReasonSize = 512;
+constexpr int kDetailSize = 256;    // a reason's text after the file's name
+constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
+
+// A FLAC through a pipe as libsndfile reads it. Having read the first bytes to learn the
+// format, it seeks back to the start for the FLAC decoder, which a pipe cannot do (libsndfile
+// then fails with "lost sync"). So the first bytes are kept and read again; the rest is read
+// once, forward.
+struct PipeReplay {
+    int fd = -1;
+    uint8_t head[kReplayBytes];
+    sf_count_t position = 0;  // where the next read starts
+    sf_count_t taken = 0;     // bytes taken from the pipe; the first kReplayBytes kept in head
+};
+
+// Reads from the pipe at its end, keeping what belongs to the head; the count read.
+sf_count_t TakeFromPipe(PipeReplay& r, uint8_t* bytes, sf_count_t count) {
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t n = read(r.fd, bytes + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        const sf_count_t kept = std::clamp<sf_count_t>(kReplayBytes - r.taken, 0, n);
+        std::memcpy(r.head + r.taken, bytes + done, static_cast<size_t>(kept));
+        r.taken += n;
+        done += n;
+    }
+    return done;
+}
+
+sf_count_t ReplayLength(void*) {
+    return SF_COUNT_MAX;  // unknown: the decoder reads on until the pipe ends
+}
+
+sf_count_t ReplayRead(void* bytes, sf_count_t count, void* data) {
+    PipeReplay& r = *static_cast<PipeReplay*>(data);
+    auto* out = static_cast<uint8_t*>(bytes);
+    sf_count_t done = 0;
+    if (r.position < r.taken) {  // all kept, as ReplaySeek allows
+        done = std::min(count, r.taken - r.position);
+        std::memcpy(out, r.head + r.position, static_cast<size_t>(done));
+    }
+    done += TakeFromPipe(r, out + done, count - done);
+    r.position += done;
+    return done;
+}
+
+// Back while all that was taken is kept, or forward by reading; nowhere else.
+sf_count_t ReplaySeek(sf_count_t offset, int whence, void* data) {
+    PipeReplay& r = *static_cast<PipeReplay*>(data);
+    const sf_count_t target = whence == SEEK_SET   ? offset
+                              : whence == SEEK_CUR ? r.position + offset
+                                                   : -1;
+    if (target < 0 || (target < r.taken && r.taken > kReplayBytes)) return -1;
+    uint8_t skipped[512];
+    while (r.taken < target) {
+        if (TakeFromPipe(r, skipped, std::min<sf_count_t>(target - r.taken, sizeof skipped)) == 0)
+            return -1;
+    }
+    r.position = target;
+    return target;
+}
+
+sf_count_t ReplayTell(void* data) {
+    return static_cast<PipeReplay*>(data)->position;
+}
+
+SF_VIRTUAL_IO ReplayIo = {ReplayLength, ReplaySeek, ReplayRead, nullptr, ReplayTell};
+
+// True when the pipe's first bytes are a FLAC stream's marker, looked at without taking them:
+// tee copies what the pipe holds into a pipe of our own. False for what is not a pipe.
+bool PipeStartsWithFlac(int fd) {
+    int copy[2];
+    if (pipe2(copy, O_CLOEXEC) != 0) return false;
+    fcntl(copy[0], F_SETFL, O_NONBLOCK);
+    char head[4];
+    ssize_t n;
+    for (;;) {
+        n = tee(fd, copy[1], sizeof head, 0);  // waits for the first bytes
+        if (n <= 0 || n == sizeof head) break;
+        // Fewer bytes: the writer may not have written the rest yet, or has gone.
+        pollfd state{fd, POLLIN, 0};
+        if (poll(&state, 1, 0) == 1 && (state.revents & POLLHUP) != 0) break;
+        while (read(copy[0], head, sizeof head) > 0) {
+        }
+        poll(nullptr, 0, 1);
+    }
+    const bool flac = n == sizeof head && read(copy[0], head, sizeof head) == n &&
+                      std::memcmp(head, "fLaC", sizeof head) == 0;
+    close(copy[0]);
+    close(copy[1]);
+    return flac;
+}
 
 // One loaded file and how far its decoding has come. Built by LoadAudioFile; replaced only
 // while the source is closed; otherwise used under the source's mutex.
 struct FileStream {
-    std::string path;
+    std::string path;         // "-" is standard input
+    std::string name;         // the path as messages show it
+    bool reopenable = false;  // a regular file named by its path: opened afresh to probe, rewind
+    bool rewindable = false;  // a regular file (or standard input from one) libsndfile can seek in
+    int descriptor = -1;      // opened here for a path that is not a regular file
+    PipeReplay replay;        // for a FLAC through a pipe
     SNDFILE* file = nullptr;
     SF_INFO info{};
-    SRC_STATE* converter = nullptr;   // null when the file is at the capture rate
-    double ratio = 1.0;               // capture rate / file rate
-    std::unique_ptr<float[]> frames;  // readFrames x channels interleaved samples
-    int readFrames = 0;               // file frames read per step
-    float mono[kReadFrames];          // mixed frames, the unconverted ones from monoFirst
+    sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
+    bool cutOff = false;                 // the file ends before its container does
+    SRC_STATE* converter = nullptr;      // null when the file is at the capture rate
+    double ratio = 1.0;                  // capture rate / file rate
+    std::unique_ptr<float[]> frames;     // readFrames x channels interleaved samples
+    int readFrames = 0;                  // file frames read per step
+    float mono[kReadFrames];             // mixed frames, the unconverted ones from monoFirst
     int monoFirst = 0;
     int monoCount = 0;
     float converted[kConvertFrames];   // one converter step's output
     int16_t pending[kPendingSamples];  // samples for the next buffers, from pendingFirst
     int pendingFirst = 0;
     int pendingCount = 0;
-    sf_count_t framesRead = 0;  // file frames decoded so far
-    bool inputEnded = false;    // no more file frames: the end, or a failure
-    bool ended = false;         // nothing more comes out; pending holds the rest
-    bool failed = false;        // the file could not be read to its end
-    char failure[kReasonSize] = "";
+    sf_count_t framesRead = 0;       // file frames decoded so far
+    bool inputEnded = false;         // no more file frames: the end, or a failure
+    bool ended = false;              // nothing more comes out; pending holds the rest
+    bool failed = false;             // the file could not be read to its end
+    char failure[kDetailSize] = "";  // why, after the name
 
     FileStream() = default;
     FileStream(const FileStream&) = delete;
@@ -63,6 +166,7 @@ struct FileStream {
     ~FileStream() {
         if (converter != nullptr) src_delete(converter);
         if (file != nullptr) sf_close(file);
+        if (descriptor >= 0) close(descriptor);
     }
 };
 
@@ -78,23 +182,29 @@ struct AudioFileRecord {
 };
 AudioFileRecord AudioFile;
 
-void FormatReason(char* reason, size_t reasonSize, const char* format, va_list arguments) {
-    if (reason == nullptr || reasonSize == 0) return;
-    std::vsnprintf(reason, reasonSize, format, arguments);
+// The text of a reason after the file's name, on one line whatever libsndfile says.
+void FormatDetail(char* detail, const char* format, va_list arguments) {
+    std::vsnprintf(detail, kDetailSize, format, arguments);
+    for (char* c = detail; *c != '\0'; c++) {
+        if (static_cast<unsigned char>(*c) < 0x20) *c = ' ';
+    }
 }
 
-void SetReason(char* reason, size_t reasonSize, const char* format, ...) {
+// "NAME: detail", the name escaped and whole.
+void SetReason(std::string* reason, const std::string& name, const char* format, ...) {
+    char detail[kDetailSize];
     va_list arguments;
     va_start(arguments, format);
-    FormatReason(reason, reasonSize, format, arguments);
+    FormatDetail(detail, format, arguments);
     va_end(arguments);
+    if (reason != nullptr) *reason = name + ": " + detail;
 }
 
 // Ends the input for good: what was decoded before plays out, then the stream ends.
 void Fail(FileStream& s, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    FormatReason(s.failure, sizeof s.failure, format, arguments);
+    FormatDetail(s.failure, format, arguments);
     va_end(arguments);
     s.failed = true;
     s.inputEnded = true;
@@ -122,17 +232,20 @@ void ReadFrames(FileStream& s) {
     const int channels = s.info.channels;
     const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
     if (sf_error(s.file) != SF_ERR_NO_ERROR) {
-        Fail(s, "%s: damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
-             s.path.c_str(), static_cast<int64_t>(s.framesRead),
-             static_cast<int64_t>(s.info.frames), sf_strerror(s.file));
+        Fail(s, "damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
+             static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames),
+             sf_strerror(s.file));
         return;
     }
     if (n <= 0) {
         s.inputEnded = true;
         // The frame count comes from the header; a file holding fewer frames was cut short.
-        if (s.info.frames != SF_COUNT_MAX && s.framesRead < s.info.frames) {
-            Fail(s, "%s: truncated: %" PRId64 " of %" PRId64 " frames", s.path.c_str(),
-                 static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames));
+        if (s.promised != SF_COUNT_MAX && s.framesRead < s.promised) {
+            Fail(s, "truncated: %" PRId64 " of %" PRId64 " frames",
+                 static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.promised));
+        } else if (s.cutOff) {
+            Fail(s, "truncated after %" PRId64 " frames: the Ogg stream has no last page",
+                 static_cast<int64_t>(s.framesRead));
         }
         return;
     }
@@ -179,7 +292,7 @@ void Produce(FileStream& s, int space) {
     data.src_ratio = s.ratio;
     const int error = src_process(s.converter, &data);
     if (error != 0) {
-        Fail(s, "%s: %s", s.path.c_str(), src_strerror(error));
+        Fail(s, "%s", src_strerror(error));
         s.ended = true;
         return;
     }
@@ -189,7 +302,7 @@ void Produce(FileStream& s, int space) {
     s.monoCount -= static_cast<int>(data.input_frames_used);
     if (data.output_frames_gen == 0 && data.input_frames_used == 0) {
         // At the end that is the last of the output; before it the converter would be stuck.
-        if (!s.inputEnded) Fail(s, "%s: the sample rate converter stalled", s.path.c_str());
+        if (!s.inputEnded) Fail(s, "the sample rate converter stalled");
         s.ended = true;
     }
 }
@@ -217,12 +330,13 @@ bool IsRegularFile(const std::string& path) {
 // afresh, so that it reads as it did at load: after damage a decoder does not seek (FLAC),
 // some decoders cannot seek at all (G.721 ADPCM), and where a malformed header puts the data
 // (an AU data offset inside the header) libsndfile reads from one place after opening and
-// from another after seeking to frame 0. Only a file that is gone is sought back instead.
-// False when the input cannot be read again (a pipe), has changed, or the converter cannot
-// be reset.
+// from another after seeking to frame 0. Only standard input from a file, and a file that is
+// gone, are sought back instead. False when the input cannot be read again (a pipe), has
+// changed, or the converter cannot be reset.
 bool Rewind(FileStream& s) {
     SF_INFO info{};
-    SNDFILE* file = IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
+    SNDFILE* file =
+        s.reopenable && IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
     if (file != nullptr) {
         if (info.frames != s.info.frames || info.channels != s.info.channels ||
             info.samplerate != s.info.samplerate || info.format != s.info.format) {
@@ -231,7 +345,7 @@ bool Rewind(FileStream& s) {
         }
         sf_close(s.file);
         s.file = file;
-    } else if (s.failed || !s.info.seekable || sf_seek(s.file, 0, SEEK_SET) != 0) {
+    } else if (s.failed || !s.rewindable || sf_seek(s.file, 0, SEEK_SET) != 0) {
         return false;
     }
     if (s.converter != nullptr && src_reset(s.converter) != 0) return false;
@@ -246,9 +360,11 @@ bool Rewind(FileStream& s) {
 
 // A header that promises more frames than the file holds (a cut-off FLAC) shows at once: its
 // last frame cannot be reached. Read through a second handle, so that the stream itself
-// starts from a freshly opened file.
+// starts from a freshly opened file; standard input and pipes cannot be opened again (that is
+// found at their end instead).
 bool LastFrameReadable(const FileStream& s, float* frame) {
-    if (!s.info.seekable || s.info.frames <= 0 || s.info.frames == SF_COUNT_MAX) return true;
+    if (!s.reopenable || !s.info.seekable || s.promised <= 0 || s.promised == SF_COUNT_MAX)
+        return true;
     SF_INFO info{};
     SNDFILE* probe = sf_open(s.path.c_str(), SFM_READ, &info);
     if (probe == nullptr) return false;
@@ -261,69 +377,212 @@ bool LastFrameReadable(const FileStream& s, float* frame) {
     return readable;
 }
 
-// Samples the stream gives at `rate` for the header's frame count: the converter stops about
+// Up to `size` bytes from `offset` of an open file; the count read.
+size_t ReadAt(int fd, long long offset, uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+// True when an MPEG audio file states its frame count: a Xing or Info frame with the count
+// first (after any ID3v2 tag). Without one, the decoder estimates the length from the file's
+// size and its first frame; at 44.1 and 22.05 kHz, whose frames differ in size by a padding
+// byte, that estimate lies beyond the end.
+bool MpegCountStated(int fd) {
+    uint8_t bytes[64];
+    long long start = 0;
+    if (ReadAt(fd, 0, bytes, 10) == 10 && std::memcmp(bytes, "ID3", 3) == 0) {
+        // Four 7-bit bytes of size, then a footer when flag 0x10 is set.
+        start = 10 + (bytes[5] & 0x10 ? 10 : 0) +
+                (static_cast<long long>(bytes[6] & 0x7f) << 21 | (bytes[7] & 0x7f) << 14 |
+                 (bytes[8] & 0x7f) << 7 | (bytes[9] & 0x7f));
+    }
+    if (ReadAt(fd, start, bytes, sizeof bytes) != sizeof bytes) return false;
+    if (bytes[0] != 0xff || (bytes[1] & 0xe0) != 0xe0) return false;
+    const bool mpeg1 = (bytes[1] >> 3 & 3) == 3;
+    const bool mono = (bytes[3] >> 6) == 3;
+    const int sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const uint8_t* tag = bytes + 4 + sideInfo;
+    return (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) &&
+           (tag[7] & 1) != 0;
+}
+
+// A descriptor of its own to read a regular input's bytes at any offset (standard input's
+// too, without moving it); -1 for a pipe.
+int OpenForInspection(const FileStream& s) {
+    if (s.reopenable) return open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+    return s.rewindable ? dup(0) : -1;
+}
+
+// Frames the header vouches for: what libsndfile reports, unless that is an estimate.
+sf_count_t PromisedFrames(const FileStream& s) {
+    if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) return s.info.frames;
+    const int fd = OpenForInspection(s);
+    if (fd < 0) return SF_COUNT_MAX;
+    const bool stated = MpegCountStated(fd);
+    close(fd);
+    return stated ? s.info.frames : SF_COUNT_MAX;
+}
+
+// The Ogg page checksum: CRC-32 of polynomial 0x04c11db7, most significant bit first, over
+// the page with its checksum field taken as zeros.
+uint32_t OggChecksum(const uint8_t* page, size_t size) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; i++) {
+        crc ^= static_cast<uint32_t>(i >= 22 && i < 26 ? 0 : page[i]) << 24;
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 0x80000000u) != 0 ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// False when an Ogg file lacks its last page: the last whole page (the one with a good
+// checksum that starts last) is not marked as the end of its stream. libsndfile plays such a
+// file as far as it goes, taking its length from what is there. A page is at most 65307
+// bytes, so the last whole one starts within twice that of the end.
+bool OggHasLastPage(int fd) {
+    constexpr size_t kMostPage = 27 + 255 + 255 * 255;
+    struct stat status {};
+    if (fstat(fd, &status) != 0) return true;
+    const size_t size = static_cast<size_t>(std::min<off_t>(status.st_size, 2 * kMostPage));
+    std::unique_ptr<uint8_t[]> tail(new (std::nothrow) uint8_t[size]);
+    if (tail == nullptr ||
+        ReadAt(fd, status.st_size - static_cast<off_t>(size), tail.get(), size) != size) {
+        return true;  // not known: taken as whole
+    }
+    for (size_t at = size < 27 ? 0 : size - 27 + 1; at-- > 0;) {
+        const uint8_t* page = tail.get() + at;
+        if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0 || at + 27 + page[26] > size)
+            continue;
+        size_t length = 27 + page[26];
+        for (int i = 0; i < page[26]; i++)
+            length += page[27 + i];
+        const uint32_t stored = static_cast<uint32_t>(page[22]) | page[23] << 8 | page[24] << 16 |
+                                static_cast<uint32_t>(page[25]) << 24;
+        if (at + length <= size && OggChecksum(page, length) == stored)
+            return (page[5] & 0x04) != 0;  // end of stream
+    }
+    return true;
+}
+
+// True when the container shows that the file was cut off, though its length does not.
+bool ContainerCutOff(const FileStream& s) {
+    if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG) return false;
+    const int fd = OpenForInspection(s);
+    if (fd < 0) return false;
+    const bool cutOff = !OggHasLastPage(fd);
+    close(fd);
+    return cutOff;
+}
+
+// Samples the stream gives at `rate` for the promised frame count: the converter stops about
 // where the input ends, give or take its own rounding of the last sample.
-long long ConvertedLength(const SF_INFO& info, unsigned rate) {
-    if (info.frames == SF_COUNT_MAX) return -1;
-    if (info.samplerate == static_cast<int>(rate)) return info.frames;
+long long ConvertedLength(const FileStream& s, unsigned rate) {
+    if (s.promised == SF_COUNT_MAX) return -1;
+    if (s.info.samplerate == static_cast<int>(rate)) return s.promised;
     return static_cast<long long>(
-        std::floor(static_cast<double>(info.frames) * rate / info.samplerate));
+        std::floor(static_cast<double>(s.promised) * rate / s.info.samplerate));
+}
+
+// Opens the input for libsndfile: a regular file by its path; standard input and other paths
+// through a descriptor, a FLAC through a pipe by way of the replay. Null when that fails;
+// `systemError` is then errno's value when the system refused the input itself, else 0.
+SNDFILE* OpenInput(FileStream& s, int* systemError) {
+    *systemError = 0;
+    int fd = 0;
+    if (s.path != "-") {
+        fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *systemError = errno;
+            return nullptr;
+        }
+        if (IsRegularFile(s.path)) {
+            close(fd);
+            s.reopenable = true;
+            return sf_open(s.path.c_str(), SFM_READ, &s.info);
+        }
+        s.descriptor = fd;
+    }
+    struct stat status {};
+    const bool known = fstat(fd, &status) == 0;
+    if (known && S_ISDIR(status.st_mode)) {
+        *systemError = EISDIR;
+        return nullptr;
+    }
+    if (known && S_ISREG(status.st_mode)) {
+        s.rewindable = true;
+    } else if (PipeStartsWithFlac(fd)) {
+        s.replay.fd = fd;
+        return sf_open_virtual(&ReplayIo, SFM_READ, &s.info, &s.replay);
+    }
+    return sf_open_fd(fd, SFM_READ, &s.info, SF_FALSE);
 }
 
 // Opens and checks the file and decodes its first chunk. Null with the reason written.
-std::unique_ptr<FileStream> OpenStream(const char* path, unsigned rate, char* reason,
-                                       size_t reasonSize) {
+std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name, unsigned rate,
+                                       std::string* reason) {
     std::unique_ptr<FileStream> s(new (std::nothrow) FileStream);
     if (s == nullptr) {
-        SetReason(reason, reasonSize, "%s: out of memory", path);
+        SetReason(reason, name, "out of memory");
         return nullptr;
     }
     s->path = path;
-    s->file = sf_open(path, SFM_READ, &s->info);
+    s->name = name;
+    int systemError = 0;
+    s->file = OpenInput(*s, &systemError);
+    if (systemError != 0) {
+        if (reason != nullptr) *reason = "cannot open " + name + ": " + std::strerror(systemError);
+        return nullptr;
+    }
     if (s->file == nullptr) {
-        SetReason(reason, reasonSize, "%s: not a readable audio file (%s)", path,
-                  sf_strerror(nullptr));
+        SetReason(reason, name, "not a readable audio file (%s)", sf_strerror(nullptr));
         return nullptr;
     }
     const SF_INFO& info = s->info;
+    s->rewindable = (s->rewindable || s->reopenable) && info.seekable;
+    s->promised = PromisedFrames(*s);
+    s->cutOff = ContainerCutOff(*s);
     if (info.channels < 1 || info.samplerate < 1) {
-        SetReason(reason, reasonSize, "%s: unsupported: %d channels at %d Hz", path, info.channels,
+        SetReason(reason, name, "unsupported: %d channels at %d Hz", info.channels,
                   info.samplerate);
         return nullptr;
     }
     if (info.samplerate != static_cast<int>(rate)) {
         s->ratio = static_cast<double>(rate) / info.samplerate;
         if (!src_is_valid_ratio(s->ratio)) {
-            SetReason(reason, reasonSize, "%s: unsupported sample rate %d Hz", path,
-                      info.samplerate);
+            SetReason(reason, name, "unsupported sample rate %d Hz", info.samplerate);
             return nullptr;
         }
         int error = 0;
         s->converter = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
         if (s->converter == nullptr) {
-            SetReason(reason, reasonSize, "%s: %s", path, src_strerror(error));
+            SetReason(reason, name, "%s", src_strerror(error));
             return nullptr;
         }
     }
     s->readFrames = std::clamp(kReadSamples / info.channels, 1, kReadFrames);
     s->frames.reset(new (std::nothrow) float[static_cast<size_t>(s->readFrames) * info.channels]);
     if (s->frames == nullptr) {
-        SetReason(reason, reasonSize, "%s: out of memory", path);
+        SetReason(reason, name, "out of memory");
         return nullptr;
     }
     if (!LastFrameReadable(*s, s->frames.get())) {
-        SetReason(reason, reasonSize,
-                  "%s: damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read", path,
-                  static_cast<int64_t>(info.frames), static_cast<int64_t>(info.frames));
+        SetReason(reason, name,
+                  "damaged or truncated: frame %" PRId64 " of %" PRId64 " cannot be read",
+                  static_cast<int64_t>(s->promised), static_cast<int64_t>(s->promised));
         return nullptr;
     }
     Ensure(*s, 1);
     if (s->failed) {
-        SetReason(reason, reasonSize, "%s", s->failure);
+        SetReason(reason, name, "%s", s->failure);
         return nullptr;
     }
     if (s->pendingCount == 0) {
-        SetReason(reason, reasonSize, "%s: holds no audio", path);
+        SetReason(reason, name, "holds no audio");
         return nullptr;
     }
     return s;
@@ -414,31 +673,31 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
 
 const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
 
-bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
-                   size_t reasonSize) {
-    const char* name = path != nullptr ? path : "(no path)";
+bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
+                   std::string* reason) {
+    const std::string name = PrintableFileName(path);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {
-            SetReason(reason, reasonSize, "%s: the audio file source is in use", name);
+            SetReason(reason, name, "the audio file source is in use");
             return false;
         }
     }
     if (path == nullptr) {
-        SetReason(reason, reasonSize, "%s: not a readable audio file", name);
+        SetReason(reason, name, "not a readable audio file");
         return false;
     }
     if (captureRate == 0) {
-        SetReason(reason, reasonSize, "%s: no capture rate", path);
+        SetReason(reason, name, "no capture rate");
         return false;
     }
-    std::unique_ptr<FileStream> stream = OpenStream(path, captureRate, reason, reasonSize);
+    std::unique_ptr<FileStream> stream = OpenStream(path, name, captureRate, reason);
     if (stream == nullptr) return false;
-    const long long length = ConvertedLength(stream->info, captureRate);
+    const long long length = ConvertedLength(*stream, captureRate);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
         if (AudioFile.source.open) {
-            SetReason(reason, reasonSize, "%s: the audio file source is in use", path);
+            SetReason(reason, name, "the audio file source is in use");
             return false;
         }
         std::swap(AudioFile.stream, stream);
@@ -463,10 +722,10 @@ bool AudioFileFinished() {
     return client.readerDrained(client.context);
 }
 
-bool AudioFileFailed(char* reason, size_t reasonSize) {
+bool AudioFileFailed(std::string* reason) {
     std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
     if (AudioFile.stream == nullptr || !AudioFile.stream->failed) return false;
-    SetReason(reason, reasonSize, "%s", AudioFile.stream->failure);
+    SetReason(reason, AudioFile.stream->name, "%s", AudioFile.stream->failure);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "capture/audio_source.h"
 
@@ -65,23 +66,26 @@ extern const AudioSource AudioFileSource;
 // decodes it as it plays: mixed to mono, converted to `captureRate`, as 16-bit samples. What
 // can be checked without decoding the whole file is checked here: a file that cannot be
 // opened, has no audio, cannot be converted, cannot be decoded from its start, or whose last
-// frame cannot be reached (cut short) is refused. On failure keeps the previous file and
-// writes a one-line reason (no newline) into `reason`. Each opening of the source plays the
-// file from its start, opened afresh (a file that cannot seek, such as a pipe, opens once).
-bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing, char* reason,
-                   size_t reasonSize);
+// frame cannot be reached (cut short) is refused. "-" is standard input. On failure keeps the
+// previous file and sets `reason` to one line (no newline): "NAME: why", or "cannot open NAME:
+// " and the system's words when the input cannot be opened at all, NAME being the path as
+// PrintableFileName gives it, whole. Each opening of the source plays the file from its start,
+// opened afresh (standard input from a file is sought back; a pipe plays once).
+bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
+                   std::string* reason);
 
 // True once the open source has delivered the whole file (or all of it that could be
 // decoded) and the reader has drained it.
 bool AudioFileFinished();
 
 // True when the stream found, while playing, that the loaded file cannot be decoded to its
-// end (damage, or fewer frames than its header promises); writes the one-line reason. The
-// samples decoded before that point are delivered, then the stream ends.
-bool AudioFileFailed(char* reason, size_t reasonSize);
+// end (damage, or fewer frames than its header promises); sets the one-line reason. The
+// samples decoded before that point are delivered, then the stream ends. An Ogg whose last page
+// is missing is found so at its end.
+bool AudioFileFailed(std::string* reason);
 
 // Samples the loaded file gives at the capture rate, from its header; -1 when unknown (no
-// file, or a stream of unknown length). Exact for a file at the capture rate; for a converted
-// one within one sample of what the converter gives (its own rounding decides the last), when
-// the file is read to its end without a failure.
+// file, a stream of unknown length, or an MP3 that does not state its length). Exact for a file at
+// the capture rate; for a converted one within one sample of what the converter gives (its own
+// rounding decides the last), when the file is read to its end without a failure.
 long long AudioFileFrames();

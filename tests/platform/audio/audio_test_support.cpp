@@ -1,5 +1,8 @@
 #include "tests/platform/audio/audio_test_support.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -85,4 +88,18 @@ std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes) {
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
+}
+
+std::string OddFolder(std::string* shown) {
+    const std::string levels[][2] = {{"quillo_odd_" + std::string(240, 'a'), ""},
+                                     {std::string(240, 'b'), ""},
+                                     {"new\nline \x1b[31mred\\", "new\\nline \\e[31mred\\\\"}};
+    std::string path = testing::TempDir();
+    *shown = path;
+    for (const auto& level : levels) {
+        path += level[0] + "/";
+        *shown += (level[1].empty() ? level[0] : level[1]) + "/";
+        EXPECT_TRUE(mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) << path;
+    }
+    return path;
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -51,6 +52,11 @@ class CollectingClient {
     std::vector<uint8_t> bytes_;
     std::vector<std::thread::id> threads_;
 };
+
+// A folder made in the temporary folder whose path is over 600 bytes long and holds a newline,
+// an escape character and a backslash, ending in '/'; `shown` gets the path as one-line
+// messages must show it (escaped, whole).
+std::string OddFolder(std::string* shown);
 
 // The signed 16-bit samples of a little-endian byte stream.
 std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes);
