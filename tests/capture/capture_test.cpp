@@ -1,5 +1,5 @@
 // The capture device's rules: configuration, the open and close protocol, the byte queue,
-// overflow, and the notification handler. Buffers come from the scripted source.
+// overflow, and the reader's notice. Buffers come from the scripted source.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +9,6 @@
 
 #include "capture/capture.h"
 #include "platform/headless/scripted_source.h"
-#include "shell/capture_notice.h"
 #include "tests/capture/capture_test_support.h"
 
 namespace {
@@ -64,7 +63,7 @@ TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
 
     CaptureDevice program;
     ASSERT_TRUE(
-        program.Configure(OnCaptureNotify, CaptureReaderListening, 3, 20, 2048, 1, 22050, 16));
+        program.Configure(ReaderNotify, ReaderListening, 3, 20, 2048, 1, 22050, 16));
     EXPECT_EQ(program.format.nBlockAlign, 2);
     EXPECT_EQ(program.format.nAvgBytesPerSec, 44100u);
     EXPECT_EQ(program.queueSize, 40960u);
@@ -279,50 +278,34 @@ TEST_F(CaptureQueueTest, NoticeComesAfterTheBufferHasLeftTheMessageQueue) {
     ExpectRead(2048, 0);
 }
 
-TEST(CaptureNotifyTest, PostsOneMessageUntilRearmed) {
-    ArmCaptureNotify();
-    ResetPostedMessages();
-    OnCaptureNotify(kCaptureDataQueued);
-    EXPECT_EQ(PostedMessages(), 1);
-    OnCaptureNotify(kCaptureDataQueued);  // disarmed: nothing
-    OnCaptureNotify(0);
-    OnCaptureNotify(3);
-    EXPECT_EQ(PostedMessages(), 1);
-    ArmCaptureNotify();
-    OnCaptureNotify(kCaptureDataQueued);
-    EXPECT_EQ(PostedMessages(), 2);
-    ArmCaptureNotify();
-}
-
-TEST(CaptureNotifyTest, OverflowRearmsAndDiscardsTheQueue) {
-    ResetPostedMessages();
+// A reader that is slow to drain: the queue overflows, the reader is re-armed and the queue
+// discarded, and recording starts afresh with a fresh wake-up.
+TEST(CaptureReaderTest, OverflowRearmsTheReaderAndDiscardsTheQueue) {
+    ResetReaderWakes();
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
-    ASSERT_TRUE(OpenProgramDevice(ScriptedAudioSource));
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
     std::vector<uint8_t> bytes(22 * 2048);
     for (size_t i = 0; i < bytes.size(); i++)
         bytes[i] = StreamByte(i);
     const std::vector<uint32_t> recorded(22, 2048);
     PlayScriptedBuffers(bytes.data(), recorded.data(), 21);
     ASSERT_TRUE(WaitForNotifications(21));
-    EXPECT_EQ(PostedMessages(), 1);  // only the first buffer posted: nobody re-armed
-    {
-        std::lock_guard<std::mutex> guard(notifyLock);
-        EXPECT_TRUE(notifyArmed);
-    }
+    EXPECT_EQ(ReaderWakes(), 1);  // only the first buffer woke it: nobody re-armed
+    EXPECT_TRUE(ReaderListening());
     EXPECT_FALSE(ProgramDevicePositioned());
     EXPECT_FALSE(TheCaptureDevice.overflowStopped);
 
-    // Recording runs again and the next buffer starts a fresh queue, with a fresh message.
+    // Recording runs again and the next buffer starts a fresh queue, with a fresh wake-up.
     PlayScriptedBuffers(bytes.data() + 21 * 2048, recorded.data(), 1);
     ASSERT_TRUE(WaitForNotifications(22));
-    EXPECT_EQ(PostedMessages(), 2);
+    EXPECT_EQ(ReaderWakes(), 2);
     EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 2048u);
     uint8_t block[2048];
     ASSERT_TRUE(TheCaptureDevice.Read(block, 2048));
     EXPECT_TRUE(MatchesStream(block, 2048, 21 * 2048));
     EXPECT_TRUE(TheCaptureDevice.Close());
-    ArmCaptureNotify();
+    ArmReader();
 }
 
 }  // namespace

@@ -7,46 +7,64 @@
 
 namespace {
 
-std::mutex postedLock;
-std::condition_variable postedChanged;
-int posted = 0;
+std::mutex readerLock;
+std::condition_variable readerWoken;
+bool readerArmed = true;
+int wakes = 0;
 
 std::mutex notifyLogLock;
 std::condition_variable notifyLogChanged;
 std::vector<int> kinds;
 
-// The program's handler, recorded once it has run.
-void ProgramNotify(int kind) {
-    OnCaptureNotify(kind);
+void ReaderNotifyRecorded(int kind) {
+    ReaderNotify(kind);
     RecordNotify(kind);
 }
 
 }  // namespace
 
-// The fake main window: counts the capture messages.
-void PostMainWindowMessage(unsigned message, uintptr_t, intptr_t) {
-    if (message != kWaveInDataMessage) return;
-    {
-        std::lock_guard<std::mutex> guard(postedLock);
-        posted++;
+void ReaderNotify(int kind) {
+    if (kind == kCaptureDataQueued) {
+        {
+            std::lock_guard<std::mutex> guard(readerLock);
+            if (!readerArmed) return;
+            readerArmed = false;
+            wakes++;
+        }
+        readerWoken.notify_all();
+    } else if (kind == kCaptureOverflowed) {
+        {
+            std::lock_guard<std::mutex> guard(readerLock);
+            readerArmed = true;
+        }
+        TheCaptureDevice.Resynchronize();
     }
-    postedChanged.notify_all();
 }
 
-int PostedMessages() {
-    std::lock_guard<std::mutex> guard(postedLock);
-    return posted;
+bool ReaderListening() {
+    std::lock_guard<std::mutex> guard(readerLock);
+    return readerArmed;
 }
 
-void ResetPostedMessages() {
-    std::lock_guard<std::mutex> guard(postedLock);
-    posted = 0;
+void ArmReader() {
+    std::lock_guard<std::mutex> guard(readerLock);
+    readerArmed = true;
 }
 
-bool WaitForPostedMessages(int seen, int timeoutMs) {
-    std::unique_lock<std::mutex> guard(postedLock);
-    return postedChanged.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                  [seen] { return posted > seen; });
+int ReaderWakes() {
+    std::lock_guard<std::mutex> guard(readerLock);
+    return wakes;
+}
+
+void ResetReaderWakes() {
+    std::lock_guard<std::mutex> guard(readerLock);
+    wakes = 0;
+}
+
+bool WaitForReaderWakes(int seen, int timeoutMs) {
+    std::unique_lock<std::mutex> guard(readerLock);
+    return readerWoken.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                [seen] { return wakes > seen; });
 }
 
 void RecordNotify(int kind) {
@@ -89,12 +107,12 @@ bool MatchesStream(const uint8_t* bytes, size_t n, size_t start) {
     return true;
 }
 
-bool OpenProgramDevice(const AudioSource& source) {
+bool OpenReaderDevice(const AudioSource& source) {
     ResetNotifications();
-    ArmCaptureNotify();
+    ArmReader();
     SetAudioSource(&source);
     if (!TheCaptureDevice.configured &&
-        !TheCaptureDevice.Configure(ProgramNotify, CaptureReaderListening, kNormalThreadPriority,
+        !TheCaptureDevice.Configure(ReaderNotifyRecorded, ReaderListening, kNormalThreadPriority,
                                     kCaptureBufferCount, kCaptureBufferSize, 1, 22050, 16)) {
         return false;
     }

@@ -1,22 +1,27 @@
-// Test support for the capture device: a fake main window, a recorder of notifications, and
-// a byte pattern that shows where each byte of a stream came from.
+// Test support for the capture device: a reader that hears of captured audio as a window
+// does, a recorder of notifications, and a byte pattern that shows where each byte of a
+// stream came from.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "capture/capture.h"
-#include "shell/capture_notice.h"
 
 // The longest wait for something that must happen. A passing test never waits this long; it
 // is this generous so that a loaded machine or ThreadSanitizer cannot make a test fail.
 constexpr int kPatientWaitMs = 60000;
 
-// Messages posted to the fake main window since the last reset.
-int PostedMessages();
-void ResetPostedMessages();
-// Waits until more than `seen` messages have been posted; false on timeout.
-bool WaitForPostedMessages(int seen, int timeoutMs);
+// The reader: the capture device's notify and readerListening as any reader must answer
+// them. A queued buffer wakes it once, until it re-arms after reading; an overflow re-arms it
+// and resynchronizes TheCaptureDevice. Wakes counts those wake-ups since the last reset.
+void ReaderNotify(int kind);
+bool ReaderListening();
+void ArmReader();
+int ReaderWakes();
+void ResetReaderWakes();
+// Waits until the reader has been woken more than `seen` times; false on timeout.
+bool WaitForReaderWakes(int seen, int timeoutMs);
 
 // A notify function that records each kind, for devices configured with it.
 void RecordNotify(int kind);
@@ -32,8 +37,8 @@ uint8_t StreamByte(size_t i);
 bool MatchesStream(const uint8_t* bytes, size_t n, size_t start);
 
 // Opens TheCaptureDevice on the source as the program does (20 buffers of 2048 bytes, mono,
-// 22050 Hz, 16 bits), with OnCaptureNotify followed by RecordNotify as its notify function.
-// Clears the recorded notifications and arms the notification first.
-bool OpenProgramDevice(const AudioSource& source);
+// 22050 Hz, 16 bits), with ReaderNotify followed by RecordNotify as its notify function and
+// ReaderListening. Clears the recorded notifications and arms the reader first.
+bool OpenReaderDevice(const AudioSource& source);
 // True while TheCaptureDevice's queue is positioned.
 bool ProgramDevicePositioned();

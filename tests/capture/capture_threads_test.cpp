@@ -10,7 +10,6 @@
 
 #include "capture/capture.h"
 #include "platform/headless/scripted_source.h"
-#include "shell/capture_notice.h"
 #include "tests/capture/capture_test_support.h"
 
 namespace {
@@ -47,10 +46,10 @@ TEST(CaptureThreadsTest, EveryDeliveredByteIsReadInOrderOrDroppedByAnOverflow) {
     }
     const std::vector<uint32_t> recorded(kBuffers, kCaptureBufferSize);
 
-    ResetPostedMessages();
+    ResetReaderWakes();
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
-    ASSERT_TRUE(OpenProgramDevice(ScriptedAudioSource));
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
     PlayScriptedBuffers(bytes.data(), recorded.data(), kBuffers);
     // The reader starts late, so the queue overflows at least once.
     ASSERT_TRUE(WaitForNotifications(kCaptureBufferCount + 5));
@@ -58,12 +57,12 @@ TEST(CaptureThreadsTest, EveryDeliveredByteIsReadInOrderOrDroppedByAnOverflow) {
     ReadLog log;
     int seen = 0;
     while (NotificationCount() < kBuffers) {
-        if (!WaitForPostedMessages(seen, 10)) continue;
-        seen = PostedMessages();
+        if (!WaitForReaderWakes(seen, 10)) continue;
+        seen = ReaderWakes();
         for (int i = 0; i < 3 && TheCaptureDevice.AvailableBytes() >= 1024; i++) {
             if (!ReadBlock(log)) break;
         }
-        ArmCaptureNotify();
+        ArmReader();
     }
     while (ReadBlock(log)) {
     }
@@ -93,7 +92,7 @@ TEST(CaptureThreadsTest, EveryDeliveredByteIsReadInOrderOrDroppedByAnOverflow) {
     EXPECT_GT(read, 0);
     std::printf("delivered %d buffers: read %d, dropped %d in %d overflows (%d gaps)\n", kBuffers,
                 read, dropped, overflows, gaps);
-    ArmCaptureNotify();
+    ArmReader();
 }
 
 }  // namespace

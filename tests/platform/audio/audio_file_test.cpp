@@ -12,7 +12,6 @@
 
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
-#include "shell/capture_notice.h"
 #include "tests/capture/capture_test_support.h"
 #include "tests/platform/audio/audio_test_support.h"
 
@@ -118,21 +117,21 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
     const std::string path = WriteMonoShorts("ramp.wav", samples);
     std::string reason;
     ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) << reason;
-    const int postedBefore = PostedMessages();
-    ASSERT_TRUE(OpenProgramDevice(AudioFileSource));
+    const int postedBefore = ReaderWakes();
+    ASSERT_TRUE(OpenReaderDevice(AudioFileSource));
 
     std::vector<uint8_t> stream;
     int seen = postedBefore;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
     while (!AudioFileFinished() && std::chrono::steady_clock::now() < end) {
-        if (!WaitForPostedMessages(seen, 10)) continue;
-        seen = PostedMessages();
+        if (!WaitForReaderWakes(seen, 10)) continue;
+        seen = ReaderWakes();
         uint8_t block[kCaptureBufferSize];
         for (int i = 0; i < 3 && TheCaptureDevice.AvailableBytes() >= 1024; i++) {
             if (!TheCaptureDevice.Read(block, kCaptureBufferSize)) break;
             stream.insert(stream.end(), block, block + kCaptureBufferSize);
         }
-        ArmCaptureNotify();
+        ArmReader();
     }
     EXPECT_TRUE(AudioFileFinished());
     EXPECT_TRUE(TheCaptureDevice.Close());
@@ -140,7 +139,7 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
     std::vector<int16_t> expected = samples;
     expected.resize(51 * 1024, 0);  // the last buffer is padded with silence
     EXPECT_EQ(Samples(stream), expected);
-    EXPECT_EQ(PostedMessages() - postedBefore, 51);
+    EXPECT_EQ(ReaderWakes() - postedBefore, 51);
     EXPECT_EQ(NotificationCount(), 51);
     for (int i = 0; i < NotificationCount(); i++)
         EXPECT_EQ(NotificationKind(i), kCaptureDataQueued);
