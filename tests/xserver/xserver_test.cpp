@@ -336,6 +336,37 @@ class XServerTest : public ::testing::Test {
         }
     }
 
+    // The program in a window with the home's settings, on 60 s of a tone with harmonics
+    // paced in real time (longer than any test): its process, window and geometry, or nullopt
+    // with the failure added.
+    struct WindowedProgram {
+        pid_t pid;
+        std::string window;
+        Geometry geometry;
+    };
+    std::optional<WindowedProgram> StartOnALongTone(const std::string& home) {
+        const std::string wav = folder + "/long.wav";
+        WriteToneWav(wav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}}, 300.0);
+        UseEnvironment(home, true);
+        const pid_t pid = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
+        if (pid == 0) {
+            ADD_FAILURE() << "the program did not start";
+            return std::nullopt;
+        }
+        const std::string window = WaitForWindow("^Quillo-SA", 20000);
+        if (window.empty()) {
+            ADD_FAILURE() << "no window: " << ReadFile(folder + "/program.err");
+            return std::nullopt;
+        }
+        const std::optional<Geometry> geometry =
+            ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+        if (!geometry) {
+            ADD_FAILURE() << "no geometry for window " << window;
+            return std::nullopt;
+        }
+        return WindowedProgram{pid, window, *geometry};
+    }
+
     // The first visible window whose name matches (xdotool's patterns ignore case), waiting
     // for it; empty when none came.
     std::string WaitForWindow(const std::string& pattern, int limitMs) {
@@ -387,20 +418,12 @@ TEST_F(XServerTest, TheWindowShowsTheAnalyzerTheDialogChangesTheAxisAndCtrlQDoes
     ASSERT_TRUE(StartXvfb()) << "no X server could be started";
     const std::string home = NewHome("windowed", kSettings);
     const std::string settingsPath = home + "/config/Quillo-SA/setting.txt";
-    const std::string longWav = folder + "/long.wav";
-    WriteToneWav(longWav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}},
-                 300.0);  // paced in real time: longer than the whole test
-    UseEnvironment(home, true);
-    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", longWav}, "program");
-    ASSERT_NE(program, 0);
+    const std::optional<WindowedProgram> started = StartOnALongTone(home);
+    ASSERT_TRUE(started.has_value());
+    const pid_t program = started->pid;
+    const std::string& window = started->window;
     const std::string programErr = folder + "/program.err";
-
-    const std::string window = WaitForWindow("^Quillo-SA", 20000);
-    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
-    const std::optional<Geometry> geometry =
-        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
-    ASSERT_TRUE(geometry.has_value());
-    const Geometry g = *geometry;
+    const Geometry g = started->geometry;
     // The picture at scale 3 exactly, the bar below it.
     ASSERT_EQ(g.width, kViewWidth * kScale);
     ASSERT_GT(g.height, kViewHeight * kScale + 10) << "no room for the bar";
@@ -496,20 +519,15 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     ASSERT_TRUE(StartXvfb()) << "no X server could be started";
     const std::string home = NewHome("windowed", kSettings);
     const std::string settingsPath = home + "/config/Quillo-SA/setting.txt";
-    const std::string wav = folder + "/long.wav";
-    WriteToneWav(wav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}}, 300.0);
-    UseEnvironment(home, true);
-    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
-    ASSERT_NE(program, 0);
+    const std::optional<WindowedProgram> started = StartOnALongTone(home);
+    ASSERT_TRUE(started.has_value());
+    const pid_t program = started->pid;
+    const std::string& window = started->window;
     const std::string programErr = folder + "/program.err";
-    const std::string window = WaitForWindow("^Quillo-SA", 20000);
-    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
-    const std::optional<Geometry> geometry =
-        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
-    ASSERT_TRUE(geometry.has_value());
-    const QPoint origin(geometry->x, geometry->y);
-    const QRect bar(geometry->x, geometry->y + kViewHeight * kScale, geometry->width,
-                    geometry->height - kViewHeight * kScale);
+    const Geometry g = started->geometry;
+    const QPoint origin(g.x, g.y);
+    const QRect bar(g.x, g.y + kViewHeight * kScale, g.width,
+                    g.height - kViewHeight * kScale);
     QImage shot = ScreenshotWhen("running", 20000, [&](const QImage& s) {
         return ColouredSpectrogramPixels(s, origin) > 2000;
     });
@@ -531,7 +549,7 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     const std::string help = WaitForWindow("^Quillo-SA Help$", 10000);
     ASSERT_FALSE(help.empty()) << "the help window did not open";
     ASSERT_EQ(Tool({"xdotool", "windowmove", help,
-                    std::to_string(geometry->x + geometry->width + 10), "0"})
+                    std::to_string(g.x + g.width + 10), "0"})
                   .code,
               0);
     ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", help}).code, 0);
