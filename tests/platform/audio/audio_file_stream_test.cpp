@@ -304,14 +304,18 @@ TEST(AudioFileStreamTest, CutOffOggPlaysWhatItHoldsThenReportsTheCut) {
 
 // Bytes of the MPEG-1 or -2 Layer III frame whose header starts at `header`.
 size_t Mp3FrameBytes(const std::string& bytes, size_t header) {
-    static const int kMpeg1Kbps[] = {0,   32,  40,  48,  56,  64,  80, 96,
-                                     112, 128, 160, 192, 224, 256, 320};
-    static const int kMpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int kMpeg1Rates[] = {44100, 48000, 32000};
+    // Index 15 of the bit rates and 3 of the sample rates are not allowed: 0 here.
+    static const int kMpeg1Kbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                       112, 128, 160, 192, 224, 256, 320, 0};
+    static const int kMpeg2Kbps[16] = {0,  8,  16, 24,  32,  40,  48,  56,
+                                       64, 80, 96, 112, 128, 144, 160, 0};
+    static const int kMpeg1Rates[4] = {44100, 48000, 32000, 0};
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[header + i]); };
     const bool mpeg1 = (byte(1) >> 3 & 3) == 3;
-    const int kbps = (mpeg1 ? kMpeg1Kbps : kMpeg2Kbps)[byte(2) >> 4];
+    const int* kbpsTable = mpeg1 ? kMpeg1Kbps : kMpeg2Kbps;
+    const int kbps = kbpsTable[byte(2) >> 4];
     const int rate = kMpeg1Rates[byte(2) >> 2 & 3] / (mpeg1 ? 1 : 2);
+    if (kbps == 0 || rate == 0) return 0;
     return (mpeg1 ? 144 : 72) * kbps * 1000 / rate + (byte(2) >> 1 & 1);
 }
 
