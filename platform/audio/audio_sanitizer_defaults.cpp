@@ -9,6 +9,11 @@ extern "C" const char* __asan_default_options() {
     return "fast_unwind_on_malloc=0";
 }
 
+// The count of suppressed leaks would be printed at exit, among the program's own lines.
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
+
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:snd_dlopen\n";
 }
