@@ -87,6 +87,11 @@ class CaptureDevice {
     // lock-step source waits for it. Called on the source's thread, never under lock.
     bool (*readerListening)();
     CaptureMessageQueue messages;  // the capture thread's message queue
+    // Set before Open for a source that returns its buffers on the reader's own thread, when
+    // the reader asks for them (a headless file run): Open starts no capture thread, and
+    // each returned buffer goes into CaptureQueue and is notified at once, on that thread.
+    bool threadless;
+    bool threadlessOpen;  // opened threadless and not closed since
 };
 
 // The program's one capture device.

@@ -609,14 +609,14 @@ bool StreamDone() {
 
 SourceClock::time_point FileNextDue(const WaveHeader& next) {
     if (StreamDone()) return SourceClock::time_point::max();
-    if (AudioFile.pacing == AudioFilePacing::kLockStep) return SourceClock::time_point::min();
+    if (AudioFile.pacing != AudioFilePacing::kRealTime) return SourceClock::time_point::min();
     const long long take = NextTake(next.dwBufferLength / kBytesPerSample);
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
 // Lock-step: the previous buffer is back in the queue and the reader has drained it.
 bool FileReady() {
-    if (AudioFile.pacing == AudioFilePacing::kRealTime) return true;
+    if (AudioFile.pacing != AudioFilePacing::kLockStep) return true;
     AudioSourceClient client;
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
@@ -665,8 +665,11 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             AudioFile.position = 0;
         }
     }
-    return OpenSourceThread(AudioFile.source, client,
-                            SourceThreadHooks{FileNextDue, FileReady, FileFill, FileStarted});
+    const SourceThreadHooks hooks{FileNextDue, FileReady, FileFill, FileStarted};
+    if (AudioFile.pacing == AudioFilePacing::kPulled) {
+        return OpenPulledSource(AudioFile.source, client, hooks);
+    }
+    return OpenSourceThread(AudioFile.source, client, hooks);
 }
 
 }  // namespace
@@ -707,6 +710,10 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
         AudioFile.position = 0;
     }
     return true;  // the previous file closes here, outside the lock
+}
+
+bool PullAudioFileBuffer() {
+    return PullSourceBuffer(AudioFile.source);
 }
 
 bool AudioFileFinished() {

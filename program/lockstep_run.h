@@ -1,0 +1,17 @@
+// A headless run of an audio file on one thread: the same blocks, in the same order, with
+// the same drains and the same messages between them as a run through the capture thread,
+// without handing every block from thread to thread.
+#pragma once
+
+struct ProgramOptions;
+
+// True for the runs that play on one thread: headless, with --input.
+bool RunsOnOneThread(const ProgramOptions& options);
+
+// Start-up, then the file (loaded with kPulled pacing) a buffer at a time: each buffer is filled, goes through the capture
+// device's queue and its notice, and the drain and every message that it posts in turn (a
+// scripted command, the close after "Exit") are delivered before the next buffer is filled,
+// so a command given for block N runs after exactly N blocks. At the end of the file the
+// window is closed as the close button does. Returns the message loop's exit code, 0 when
+// start-up failed.
+int RunOneThread();
