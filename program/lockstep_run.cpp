@@ -9,6 +9,7 @@
 #include "program/program_options.h"
 #include "resources/resources.h"
 #include "shell/host.h"
+#include "shell/pipeline.h"
 #include "shell/startup.h"
 
 namespace {
@@ -44,8 +45,9 @@ bool RunsOnOneThread(const ProgramOptions& options) {
     return options.headless && options.input.has_value();
 }
 
-int RunOneThread() {
+int RunOneThread(const ProgramOptions& options) {
     TheCaptureDevice.threadless = true;  // before the first paint opens it
+    pictureWanted = options.snapshot.has_value();
     if (!InitMainWindow()) return 0;
     DeliveryCounter counter;
     qApp->installEventFilter(&counter);

@@ -13,5 +13,5 @@ bool RunsOnOneThread(const ProgramOptions& options);
 // scripted command, the close after "Exit") are delivered before the next buffer is filled,
 // so a command given for block N runs after exactly N blocks. At the end of the file the
 // window is closed as the close button does. Returns the message loop's exit code, 0 when
-// start-up failed.
-int RunOneThread();
+// start-up failed. Without a snapshot to write, nothing is drawn.
+int RunOneThread(const ProgramOptions& options);

@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
 
-    int code = RunsOnOneThread(options) ? RunOneThread() : RunProgram();
+    int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;
     return FinishRun(options, code, EndingSignal);
 }

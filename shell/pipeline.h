@@ -35,6 +35,12 @@ struct BlockCounterRecord {
 };
 extern BlockCounterRecord BlockCounter;
 
+// False when nobody sees the picture (a headless run that writes no snapshot): blocks are
+// analysed, measured, tracked and logged as ever, but nothing is drawn, presented or faded.
+// Nothing that the analysis reads is kept by the drawing, so the log and the settings are
+// the same either way.
+extern bool pictureWanted;
+
 // Inverted at the start of every ProcessBlock (initially true, so the first call runs with
 // false); the calls that run with it true analyse: calls 2, 4, 6, ...
 extern bool analysisTurn;
