@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
@@ -43,6 +45,13 @@ void DeliverPostedMessages(const DeliveryCounter& counter) {
 
 bool RunsOnOneThread(const ProgramOptions& options) {
     return options.headless && options.input.has_value();
+}
+
+// Qt's GLib event dispatcher writes to an eventfd for every posted event, a system call a
+// block; the plain Unix one wakes itself once and then not again until it has looked, which
+// this run does only now and then.
+void PrepareOneThreadRun() {
+    setenv("QT_NO_GLIB", "1", 0);
 }
 
 int RunOneThread(const ProgramOptions& options) {

@@ -8,6 +8,9 @@ struct ProgramOptions;
 // True for the runs that play on one thread: headless, with --input.
 bool RunsOnOneThread(const ProgramOptions& options);
 
+// Before the QApplication is made: the event dispatcher that posts without a system call.
+void PrepareOneThreadRun();
+
 // Start-up, then the file (loaded with kPulled pacing) a buffer at a time: each buffer is filled, goes through the capture
 // device's queue and its notice, and the drain and every message that it posts in turn (a
 // scripted command, the close after "Exit") are delivered before the next buffer is filled,

@@ -216,6 +216,7 @@ int main(int argc, char** argv) {
     }
 
     PrepareHeadlessRun(options);
+    if (RunsOnOneThread(options)) PrepareOneThreadRun();
     QApplication app(argc, argv);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
