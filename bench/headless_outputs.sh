@@ -30,9 +30,10 @@ folder="$3"
 mkdir -p "$folder/audio" "$folder/out"
 audio="$folder/audio"
 
-# A gliding tone over noise (as the long-run scripts use), a steady 440 Hz tone whose end is
+# Gliding tones over noise (as the long-run scripts use), a steady 440 Hz tone whose end is
 # not a whole block, a stereo file at 44100 Hz (mixed and converted), clicks in silence.
 make_moving_tone 21 "$audio/glide.wav"
+make_moving_tone 70 "$audio/long.wav"   # past the first 1024 blocks
 [ -s "$audio/a440.wav" ] || sox -R -n -r 22050 -c 1 -b 16 "$audio/a440.wav" synth 7.3 sine 440 \
   synth 7.3 whitenoise amod 0.02 vol 0.6
 [ -s "$audio/stereo.wav" ] || sox -R -n -r 44100 -c 2 -b 16 "$audio/stereo.wav" \

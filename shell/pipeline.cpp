@@ -12,6 +12,7 @@
 #include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "raster/surface.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
@@ -24,6 +25,7 @@
 SampleRingRecord SampleRing = {};
 BlockCounterRecord BlockCounter = {};
 bool pictureWanted = true;
+bool stripUnseen = false;
 bool analysisTurn = true;
 int samplesSinceFrame = 0;
 bool pictureFrozen = false;
@@ -44,6 +46,7 @@ static constexpr int kLostAfterMisses = 40;
 
 void ResetPipeline() {
     pictureWanted = true;
+    stripUnseen = false;
     SampleRing = {};
     analysisTurn = true;
     samplesSinceFrame = 0;
@@ -342,8 +345,12 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
     if (!pictureWanted) return;
     DrawBlockView(analysisTurn ? PowerSpectrumEarly : PowerSpectrumLate, s.captureRate, count,
                   ViewMode);
-    DrawWaveformStrip(samples, count, s.captureRate, false);
+    if (!stripUnseen) DrawWaveformStrip(samples, count, s.captureRate, false);
     if (!pictureFrozen) PresentFrame();
-    FadeWaveformStrip();
+    if (stripUnseen) {
+        AdvanceFadeTiming();
+    } else {
+        FadeWaveformStrip();
+    }
     if (ViewMode == kSpectrumView) FadeSpectrumPlot();
 }

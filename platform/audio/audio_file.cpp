@@ -35,7 +35,7 @@ namespace {
 constexpr int kReadSamples = 32768;     // most file samples (frames x channels) read per step
 constexpr int kReadFrames = 4096;       // most file frames read per step
 constexpr int kConvertFrames = 4096;    // most converted frames produced per step
-constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
+constexpr int kPendingSamples = 131072;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
 constexpr int kDetailSize = 256;    // a reason's text after the file's name
 constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
@@ -757,6 +757,16 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
 
 bool PullAudioFileBuffer() {
     return PullSourceBuffer(AudioFile.source);
+}
+
+bool AudioFileGoesOn(long long samples) {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    if (AudioFile.stream == nullptr) return false;
+    FileStream& s = *AudioFile.stream;
+    // Topped up to the full, so that the pending samples are moved up only now and then. A
+    // pipe is not read ahead: its writer may be live, and the run would wait for it.
+    if (s.pendingCount < samples && s.rewindable) Ensure(s, kPendingSamples);
+    return s.pendingCount >= samples;
 }
 
 bool AudioFileFinished() {

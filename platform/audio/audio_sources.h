@@ -80,6 +80,12 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
 // delivered the whole file.
 bool PullAudioFileBuffer();
 
+// True when at least `samples` more samples of the loaded file are known to come, decoding
+// ahead as far as needed (up to 131072 samples; damage found there ends the file early, as
+// it would when played); false for more than that, or nearer the end. A pipe is not read
+// ahead: only what is decoded already counts.
+bool AudioFileGoesOn(long long samples);
+
 // True once the open source has delivered the whole file (or all of it that could be
 // decoded) and the reader has drained it.
 bool AudioFileFinished();
