@@ -82,7 +82,7 @@ class CaptureDevice {
     bool overflowStopped;       // recording stopped because the queue was full
     uint32_t overflows;         // buffers dropped because the queue was full, since Open
     WaveFormat format;
-    void (*notify)(int kind);      // called on the capture thread, never under lock; may be null
+    void (*notify)(int kind);  // called on the capture thread, never under lock; may be null
     // True when the reader has re-armed its notice and so will hear of the next buffer; a
     // lock-step source waits for it. Called on the source's thread, never under lock.
     bool (*readerListening)();

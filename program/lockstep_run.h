@@ -11,10 +11,10 @@ bool RunsOnOneThread(const ProgramOptions& options);
 // Before the QApplication is made: the event dispatcher that posts without a system call.
 void PrepareOneThreadRun();
 
-// Start-up, then the file (loaded with kPulled pacing) a buffer at a time: each buffer is filled, goes through the capture
-// device's queue and its notice, and the drain and every message that it posts in turn (a
-// scripted command, the close after "Exit") are delivered before the next buffer is filled,
-// so a command given for block N runs after exactly N blocks. At the end of the file the
-// window is closed as the close button does. Returns the message loop's exit code, 0 when
-// start-up failed. Without a snapshot to write, nothing is drawn.
+// Start-up, then the file (loaded with kPulled pacing) a buffer at a time: each buffer is
+// filled, goes through the capture device's queue and its notice, and the drain and every
+// message that follows from it (the scripted commands due, the close after "Exit") are
+// delivered before the next buffer is filled. At the end of the file the window is closed
+// as the close button does. Without a snapshot to write, nothing is drawn. Returns the
+// message loop's exit code, 0 when start-up failed.
 int RunOneThread(const ProgramOptions& options);

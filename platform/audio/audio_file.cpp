@@ -32,9 +32,9 @@
 
 namespace {
 
-constexpr int kReadSamples = 32768;     // most file samples (frames x channels) read per step
-constexpr int kReadFrames = 4096;       // most file frames read per step
-constexpr int kConvertFrames = 4096;    // most converted frames produced per step
+constexpr int kReadSamples = 32768;      // most file samples (frames x channels) read per step
+constexpr int kReadFrames = 4096;        // most file frames read per step
+constexpr int kConvertFrames = 4096;     // most converted frames produced per step
 constexpr int kPendingSamples = 131072;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
 constexpr int kDetailSize = 256;    // a reason's text after the file's name
