@@ -144,6 +144,13 @@ int HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
     return kind;
 }
 
+// The client's returnBuffer of a threadless opening: runs on the reader's thread.
+void HandleAtOnce(void* context, WaveHeader* header) {
+    CaptureDevice& device = *static_cast<CaptureDevice*>(context);
+    const int kind = HandleReturnedBuffer(device, header);
+    if (kind != 0 && device.notify != nullptr) device.notify(kind);
+}
+
 void CaptureThread(CaptureDevice* device) {
     while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
         while (WaveHeader* header = OldestMessage(device->messages)) {
@@ -179,7 +186,9 @@ CaptureDevice::CaptureDevice()
       overflows(0),
       format{},
       notify(nullptr),
-      readerListening(nullptr) {}
+      readerListening(nullptr),
+      threadless(false),
+      threadlessOpen(false) {}
 
 CaptureDevice::~CaptureDevice() {
     Close();
@@ -213,13 +222,17 @@ bool CaptureDevice::Configure(void (*notifyFunction)(int), bool (*listening)(), 
 }
 
 bool CaptureDevice::Open() {
-    if (thread.joinable() || !configured) return false;
-    try {
-        thread = std::thread(CaptureThread, this);
-    } catch (const std::system_error&) {
-        return false;
+    if (thread.joinable() || threadlessOpen || !configured) return false;
+    if (threadless) {
+        threadlessOpen = true;
+    } else {
+        try {
+            thread = std::thread(CaptureThread, this);
+        } catch (const std::system_error&) {
+            return false;
+        }
+        threadId = thread.get_id();
     }
-    threadId = thread.get_id();
 
     bufferMemory = static_cast<uint8_t*>(std::calloc(queueSize, 1));
     queueMemory = static_cast<uint8_t*>(std::calloc(queueSize, 1));
@@ -238,7 +251,8 @@ bool CaptureDevice::Open() {
         return false;
     }
 
-    const AudioSourceClient client{this, PostReturnedBuffer, ReaderDrained};
+    const AudioSourceClient client{this, threadless ? HandleAtOnce : PostReturnedBuffer,
+                                   ReaderDrained};
     if (chosenSource == nullptr || !chosenSource->open(format, client)) {
         Close();
         return false;
@@ -258,25 +272,37 @@ bool CaptureDevice::Open() {
 }
 
 bool CaptureDevice::Close() {
-    // Joining from the capture thread itself (a notify function closing the device) would
-    // never return.
-    if (!thread.joinable() || std::this_thread::get_id() == threadId) return false;
-    SignalEvent(stopEvent);
+    if (thread.joinable()) {
+        // Joining from the capture thread itself (a notify function closing the device)
+        // would never return.
+        if (std::this_thread::get_id() == threadId) return false;
+        SignalEvent(stopEvent);
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (waveIn != nullptr) waveIn->stop();
+        }
+        // The thread's waits are at most kCapturePollMs and it takes no lock that anyone
+        // holds while waiting, so the join is bounded. Nothing else ends or forgets the thread.
+        thread.join();
+        threadId = std::thread::id();
+    } else if (!threadlessOpen) {
+        return false;
+    }
+    threadlessOpen = false;
+    const AudioSource* source = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (waveIn != nullptr) waveIn->stop();
-    }
-    // The thread's waits are at most kCapturePollMs and it takes no lock that anyone holds
-    // while waiting, so the join is bounded. Nothing else ends or forgets the thread.
-    thread.join();
-    threadId = std::thread::id();
-    if (waveIn != nullptr) {
-        waveIn->reset();  // its buffers go to a message queue that nobody reads any more
-        waveIn->close();
-    }
-    {
-        std::lock_guard<std::mutex> guard(lock);
+        source = waveIn;
         waveIn = nullptr;
+    }
+    if (source != nullptr) {
+        // The buffers it returns go to a message queue that nobody reads any more, or,
+        // threadless, are dropped at once (waveIn is null).
+        source->reset();
+        source->close();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
         // The ring is freed: leave it unpositioned and empty so that Read fails and a stop
         // left from an overflow does not restart a closed source.
         readPosition = nullptr;

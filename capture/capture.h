@@ -82,11 +82,16 @@ class CaptureDevice {
     bool overflowStopped;       // recording stopped because the queue was full
     uint32_t overflows;         // buffers dropped because the queue was full, since Open
     WaveFormat format;
-    void (*notify)(int kind);      // called on the capture thread, never under lock; may be null
+    void (*notify)(int kind);  // called on the capture thread, never under lock; may be null
     // True when the reader has re-armed its notice and so will hear of the next buffer; a
     // lock-step source waits for it. Called on the source's thread, never under lock.
     bool (*readerListening)();
     CaptureMessageQueue messages;  // the capture thread's message queue
+    // Set before Open for a source that returns its buffers on the reader's own thread, when
+    // the reader asks for them (a headless file run): Open starts no capture thread, and
+    // each returned buffer goes into CaptureQueue and is notified at once, on that thread.
+    bool threadless;
+    bool threadlessOpen;  // opened threadless and not closed since
 };
 
 // The program's one capture device.

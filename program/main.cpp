@@ -1,7 +1,6 @@
 // The program quillo-sa: reads the command line, chooses the audio source and the window
 // display, runs the program, and writes what was asked for when it ends (headless_run.h).
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
+#include "program/lockstep_run.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
@@ -84,24 +84,6 @@ bool StandardOutputWritten() {
     std::fprintf(stderr, "quillo-sa: standard output could not be written: %s\n",
                  std::strerror(errno));
     return false;
-}
-
-// A lock-step run has one block in flight, handed from the file source's thread to the
-// capture thread to the window and back, so it never keeps two cores busy. Waking a thread
-// on the same core costs a fraction of waking it on another (on a virtual machine above
-// all), so the process stays on the core it started on; threads made later inherit that.
-// A core outside the allowed set, or a refusal, leaves the run as it was.
-void KeepToOneCore() {
-    const int cpu = sched_getcpu();
-    cpu_set_t allowed;
-    if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
-        !CPU_ISSET(cpu, &allowed)) {
-        return;
-    }
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(cpu, &one);
-    sched_setaffinity(0, sizeof one, &one);
 }
 
 // Start-up decides the device profile from the same text; the file must be converted to
@@ -194,13 +176,12 @@ bool ChooseAudioSource(const ProgramOptions& options) {
     if (options.input) {
         std::string reason;
         const AudioFilePacing pacing =
-            options.headless ? AudioFilePacing::kLockStep : AudioFilePacing::kRealTime;
+            RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
         if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
             std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
         }
         SetAudioSource(&AudioFileSource);
-        if (pacing == AudioFilePacing::kLockStep) KeepToOneCore();
     } else {
         SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
@@ -235,6 +216,7 @@ int main(int argc, char** argv) {
     }
 
     PrepareHeadlessRun(options);
+    if (RunsOnOneThread(options)) PrepareOneThreadRun();
     QApplication app(argc, argv);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
@@ -247,7 +229,7 @@ int main(int argc, char** argv) {
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
 
-    int code = RunProgram();
+    int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;
     return FinishRun(options, code, EndingSignal);
 }

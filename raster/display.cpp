@@ -10,6 +10,7 @@
 
 bool displayOpen = false;
 bool drawingSuspended = false;
+bool presentUnseen = false;
 bool fixedAddressDevice = false;
 int xStride = 1;
 int yStride = 1;
@@ -74,6 +75,10 @@ void SetDisplayViewport(int top, int height) {
 
 void PresentFrame() {
     if (drawingSuspended || !displayOpen) return;
+    if (presentUnseen) {
+        ComposeAndCopy(nullptr);
+        return;
+    }
     if (fixedAddressDevice) {
         uint16_t* origin = backEnd->fixedFrameBuffer ? backEnd->fixedFrameBuffer() : nullptr;
         if (origin != nullptr) ComposeAndCopy(origin);
@@ -111,7 +116,7 @@ QUILLO_VECTOR_LOOP void ComposeCopyRow(uint16_t* canvas, const uint16_t* overlay
 void ComposeAndCopy(uint16_t* origin) {
     // Only the view's rows and columns that exist on the canvas and on the screen are used.
     // Each row is composed and copied in one pass; a row's copy reads only that row, so
-    // the result is that of composing the whole view first.
+    // the result is that of composing the whole view first. A null origin only composes.
     const int rows = std::clamp(ViewArea.height, 0, CanvasSurface.height);
     const int columns = std::clamp(ViewArea.width, 0, CanvasSurface.width);
     const int width = CanvasSurface.width;
@@ -123,7 +128,7 @@ void ComposeAndCopy(uint16_t* origin) {
     for (int i = 0; i < rows; ++i) {
         uint16_t* source = canvas + static_cast<ptrdiff_t>(i) * width;
         const uint16_t* mask = overlay + static_cast<ptrdiff_t>(i) * width;
-        if (i < firstRow || i >= endRow) {
+        if (origin == nullptr || i < firstRow || i >= endRow) {
             ComposeRow(source, mask, width);
             continue;
         }

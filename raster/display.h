@@ -6,8 +6,13 @@
 #include <cstdint>
 
 // Display state; process-wide, set on the main thread only.
-extern bool displayOpen;         // OpenDisplay succeeded and CloseDisplay has not run
-extern bool drawingSuspended;    // PresentFrame and the block pipeline's drawing pause
+extern bool displayOpen;       // OpenDisplay succeeded and CloseDisplay has not run
+extern bool drawingSuspended;  // PresentFrame and the block pipeline's drawing pause
+// Set by a driver that knows nobody looks at the screen before a later frame is presented:
+// PresentFrame then composes the overlay onto the canvas (which keeps it) without copying
+// the view to the screen. The back end is taken to accept every frame (the window's does
+// while it is open).
+extern bool presentUnseen;
 extern bool fixedAddressDevice;  // the OEM text names the fixed-frame-buffer device
 extern int xStride;              // frame-buffer pixels between horizontally adjacent screen pixels
 extern int yStride;              // frame-buffer pixels between vertically adjacent screen pixels

@@ -272,10 +272,24 @@ void ClearViewRect(int x, int y, int width, int height) {
     }
 }
 
-void FadeRect(int x, int y, int width, int height) {
+namespace {
+
+// One call's step of the rhythm; true when the call fades.
+bool FadeFires() {
     FadeState.accumulator += kFadeStep;
-    if (FadeState.accumulator < kFadeThreshold) return;
+    if (FadeState.accumulator < kFadeThreshold) return false;
     FadeState.accumulator -= kFadeThreshold;
+    return true;
+}
+
+}  // namespace
+
+void AdvanceFadeTiming() {
+    if (FadeFires()) FadeState.phase = !FadeState.phase;
+}
+
+void FadeRect(int x, int y, int width, int height) {
+    if (!FadeFires()) return;
     const CanvasRect r = ClipToCanvas(x, y, width, height);
     // One rule per call, chosen outside the loops; full-width rows are one run of pixels.
     void (*fade)(uint16_t*, int) = FadeState.phase ? FadeRunByQuarter : FadeRunByOne;

@@ -80,6 +80,9 @@ void DrawPolyline(PenCode pen, const PixelPoint* points, int count);
 void FillRect(PenCode pen, int x, int y, int width, int height);
 void ClearViewRect(int x, int y, int width, int height);
 void FadeRect(int x, int y, int width, int height);
+// The rhythm of a FadeRect call without its pixels: for a rectangle that nobody will see
+// before it is drawn again, while the other faded rectangles keep their turns.
+void AdvanceFadeTiming();
 void PaintColourBar(const uint16_t* colours, int count);
 void ScrollInsertColumn(const uint16_t* colours, int shift, int top, int rows, int right);
 

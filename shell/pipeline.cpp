@@ -12,6 +12,7 @@
 #include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "raster/display.h"
+#include "raster/surface.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
@@ -23,6 +24,8 @@
 
 SampleRingRecord SampleRing = {};
 BlockCounterRecord BlockCounter = {};
+bool pictureWanted = true;
+bool stripUnseen = false;
 bool analysisTurn = true;
 int samplesSinceFrame = 0;
 bool pictureFrozen = false;
@@ -42,6 +45,8 @@ static constexpr int kLockConfidence = 2;        // accepted pitches in a row th
 static constexpr int kLostAfterMisses = 40;
 
 void ResetPipeline() {
+    pictureWanted = true;
+    stripUnseen = false;
     SampleRing = {};
     analysisTurn = true;
     samplesSinceFrame = 0;
@@ -286,13 +291,13 @@ static void ShowAccuratePitch(double seconds) {
         EstimateAccuratePitch(accurateSegment, window, maxLag, static_cast<float>(s.captureRate)));
     const float pitch = AccuratePitchTracker.pitch;
     const int lockState = AccurateLockState();
-    if (pitch > 1.0f) DrawPeakReadout(pitch, lockState);
+    if (pitch > 1.0f && pictureWanted) DrawPeakReadout(pitch, lockState);
     LogPitchRow(seconds, pitch, lockState);
 }
 
 static void UpdateReadout() {
     if (!AnalyzerSettings.pitchTrackingOn) {
-        DrawReadoutBand();
+        if (pictureWanted) DrawReadoutBand();
         return;
     }
     const bool accepted =
@@ -304,7 +309,7 @@ static void UpdateReadout() {
         ShowAccuratePitch(seconds);
         return;
     }
-    if (pitch > 1.0f) DrawPeakReadout(pitch, PitchLock.pitchLockState);
+    if (pitch > 1.0f && pictureWanted) DrawPeakReadout(pitch, PitchLock.pitchLockState);
     LogPitchRow(seconds, pitch, PitchLock.pitchLockState);
 }
 
@@ -337,10 +342,15 @@ void ProcessBlock(const int16_t* samples, int count, bool skipOutput) {
         if (s.pitchTrackingOn) PickPeaks(s.fftSize);
     }
     UpdateReadout();
+    if (!pictureWanted) return;
     DrawBlockView(analysisTurn ? PowerSpectrumEarly : PowerSpectrumLate, s.captureRate, count,
                   ViewMode);
-    DrawWaveformStrip(samples, count, s.captureRate, false);
+    if (!stripUnseen) DrawWaveformStrip(samples, count, s.captureRate, false);
     if (!pictureFrozen) PresentFrame();
-    FadeWaveformStrip();
+    if (stripUnseen) {
+        AdvanceFadeTiming();
+    } else {
+        FadeWaveformStrip();
+    }
     if (ViewMode == kSpectrumView) FadeSpectrumPlot();
 }

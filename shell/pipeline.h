@@ -35,6 +35,21 @@ struct BlockCounterRecord {
 };
 extern BlockCounterRecord BlockCounter;
 
+// False when nobody sees the picture (a headless run that writes no snapshot): blocks are
+// analysed, measured, tracked and logged as ever, but nothing is drawn, presented or faded.
+// Nothing that the analysis reads is kept by the drawing, so the log and the settings are
+// the same either way.
+extern bool pictureWanted;
+
+// Blocks within which the waveform strip's fades take every pixel drawn before them to
+// black (at most 20 fades, and the strip fades on 2 blocks of every 5 in either view, with
+// room to spare): the strip as presented depends only on the blocks drawn since.
+constexpr int kStripFadesOutBlocks = 96;
+// Set by a driver that knows nobody looks at the picture within kStripFadesOutBlocks
+// blocks: the waveform strip is then neither drawn nor faded (the fades' rhythm goes on),
+// as its pixels will have faded out by the time anyone looks.
+extern bool stripUnseen;
+
 // Inverted at the start of every ProcessBlock (initially true, so the first call runs with
 // false); the calls that run with it true analyse: calls 2, 4, 6, ...
 extern bool analysisTurn;

@@ -32,10 +32,10 @@
 
 namespace {
 
-constexpr int kReadSamples = 32768;     // most file samples (frames x channels) read per step
-constexpr int kReadFrames = 4096;       // most file frames read per step
-constexpr int kConvertFrames = 4096;    // most converted frames produced per step
-constexpr int kPendingSamples = 16384;  // converted samples held ahead of the buffers
+constexpr int kReadSamples = 32768;      // most file samples (frames x channels) read per step
+constexpr int kReadFrames = 4096;        // most file frames read per step
+constexpr int kConvertFrames = 4096;     // most converted frames produced per step
+constexpr int kPendingSamples = 131072;  // converted samples held ahead of the buffers
 constexpr int kBytesPerSample = 2;
 constexpr int kDetailSize = 256;    // a reason's text after the file's name
 constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
@@ -148,6 +148,7 @@ struct FileStream {
     std::unique_ptr<float[]> frames;     // readFrames x channels interleaved samples
     int readFrames = 0;                  // file frames read per step
     float mono[kReadFrames];             // mixed frames, the unconverted ones from monoFirst
+    int16_t samples[kReadFrames];        // direct: the frames read, in place of mono
     int monoFirst = 0;
     int monoCount = 0;
     float converted[kConvertFrames];   // one converter step's output
@@ -156,6 +157,7 @@ struct FileStream {
     int pendingCount = 0;
     sf_count_t framesRead = 0;       // file frames decoded so far
     bool inputEnded = false;         // no more file frames: the end, or a failure
+    bool direct = false;             // read as 16-bit samples into `samples` (DirectReadable)
     bool ended = false;              // nothing more comes out; pending holds the rest
     bool failed = false;             // the file could not be read to its end
     char failure[kDetailSize] = "";  // why, after the name
@@ -226,16 +228,14 @@ void ToSamples(const float* values, int n, int16_t* out) {
     }
 }
 
-// Reads and mixes the next file frames into mono; at the end checks the count the header
-// promised. Only when mono is used up.
-void ReadFrames(FileStream& s) {
-    const int channels = s.info.channels;
-    const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
+// True when a read gave `n` frames; otherwise the input has ended, and a file that is
+// damaged, or holds fewer frames than its header promised, has failed.
+bool ReadGave(FileStream& s, sf_count_t n) {
     if (sf_error(s.file) != SF_ERR_NO_ERROR) {
         Fail(s, "damaged or truncated after %" PRId64 " of %" PRId64 " frames (%s)",
              static_cast<int64_t>(s.framesRead), static_cast<int64_t>(s.info.frames),
              sf_strerror(s.file));
-        return;
+        return false;
     }
     if (n <= 0) {
         s.inputEnded = true;
@@ -247,8 +247,46 @@ void ReadFrames(FileStream& s) {
             Fail(s, "truncated after %" PRId64 " frames: the Ogg stream has no last page",
                  static_cast<int64_t>(s.framesRead));
         }
+        return false;
+    }
+    return true;
+}
+
+// A mono file of 16-bit PCM at the capture rate, in a container whose samples libsndfile
+// reads as floats by multiplying by 2^-15: rounding them back gives the 16-bit samples
+// themselves, so they can be read as such, without the floats.
+bool DirectReadable(const SF_INFO& info, unsigned rate) {
+    if (info.channels != 1 || info.samplerate != static_cast<int>(rate)) return false;
+    if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_PCM_16) return false;
+    switch (info.format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX:
+        case SF_FORMAT_W64:
+        case SF_FORMAT_RF64:
+        case SF_FORMAT_AIFF:
+        case SF_FORMAT_AU:
+        case SF_FORMAT_CAF:
+        case SF_FORMAT_RAW:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Reads and mixes the next file frames into mono (direct: reads them into samples); at the
+// end checks the count the header promised. Only when mono is used up.
+void ReadFrames(FileStream& s) {
+    if (s.direct) {
+        const sf_count_t n = sf_readf_short(s.file, s.samples, s.readFrames);
+        if (!ReadGave(s, n)) return;
+        s.monoFirst = 0;
+        s.monoCount = static_cast<int>(n);
+        s.framesRead += n;
         return;
     }
+    const int channels = s.info.channels;
+    const sf_count_t n = sf_readf_float(s.file, s.frames.get(), s.readFrames);
+    if (!ReadGave(s, n)) return;
     // Each frame's channels summed from 0.0 in order, then divided by their count. Channel by
     // channel across the frames, so that the loops vectorise; the sums are the same.
     const float* frames = s.frames.get();
@@ -274,7 +312,11 @@ void Produce(FileStream& s, int space) {
     int16_t* out = s.pending + s.pendingFirst + s.pendingCount;
     if (s.converter == nullptr) {
         const int n = std::min(s.monoCount, space);
-        ToSamples(s.mono + s.monoFirst, n, out);
+        if (s.direct) {
+            std::memcpy(out, s.samples + s.monoFirst, sizeof(int16_t) * static_cast<size_t>(n));
+        } else {
+            ToSamples(s.mono + s.monoFirst, n, out);
+        }
         s.monoFirst += n;
         s.monoCount -= n;
         s.pendingCount += n;
@@ -564,6 +606,7 @@ std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name
             return nullptr;
         }
     }
+    s->direct = DirectReadable(info, rate);
     s->readFrames = std::clamp(kReadSamples / info.channels, 1, kReadFrames);
     s->frames.reset(new (std::nothrow) float[static_cast<size_t>(s->readFrames) * info.channels]);
     if (s->frames == nullptr) {
@@ -609,14 +652,14 @@ bool StreamDone() {
 
 SourceClock::time_point FileNextDue(const WaveHeader& next) {
     if (StreamDone()) return SourceClock::time_point::max();
-    if (AudioFile.pacing == AudioFilePacing::kLockStep) return SourceClock::time_point::min();
+    if (AudioFile.pacing != AudioFilePacing::kRealTime) return SourceClock::time_point::min();
     const long long take = NextTake(next.dwBufferLength / kBytesPerSample);
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
 // Lock-step: the previous buffer is back in the queue and the reader has drained it.
 bool FileReady() {
-    if (AudioFile.pacing == AudioFilePacing::kRealTime) return true;
+    if (AudioFile.pacing != AudioFilePacing::kLockStep) return true;
     AudioSourceClient client;
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
@@ -665,8 +708,11 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             AudioFile.position = 0;
         }
     }
-    return OpenSourceThread(AudioFile.source, client,
-                            SourceThreadHooks{FileNextDue, FileReady, FileFill, FileStarted});
+    const SourceThreadHooks hooks{FileNextDue, FileReady, FileFill, FileStarted};
+    if (AudioFile.pacing == AudioFilePacing::kPulled) {
+        return OpenPulledSource(AudioFile.source, client, hooks);
+    }
+    return OpenSourceThread(AudioFile.source, client, hooks);
 }
 
 }  // namespace
@@ -707,6 +753,20 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
         AudioFile.position = 0;
     }
     return true;  // the previous file closes here, outside the lock
+}
+
+bool PullAudioFileBuffer() {
+    return PullSourceBuffer(AudioFile.source);
+}
+
+bool AudioFileGoesOn(long long samples) {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    if (AudioFile.stream == nullptr) return false;
+    FileStream& s = *AudioFile.stream;
+    // Topped up to the full, so that the pending samples are moved up only now and then. A
+    // pipe is not read ahead: its writer may be live, and the run would wait for it.
+    if (s.pendingCount < samples && s.rewindable) Ensure(s, kPendingSamples);
+    return s.pendingCount >= samples;
 }
 
 bool AudioFileFinished() {

@@ -57,7 +57,8 @@ bool ListPortAudioMicrophones(unsigned rate,
 
 enum class AudioFilePacing {
     kRealTime,  // each buffer when its last sample would have been recorded
-    kLockStep,  // each buffer once the reader has drained the one before (headless runs)
+    kLockStep,  // each buffer once the reader has drained the one before, on its own thread
+    kPulled,    // each buffer when PullAudioFileBuffer asks, on the asking thread (headless)
 };
 
 extern const AudioSource AudioFileSource;
@@ -73,6 +74,17 @@ extern const AudioSource AudioFileSource;
 // opened afresh (standard input from a file is sought back; a pipe plays once).
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
                    std::string* reason);
+
+// With kPulled pacing: fills the open source's next buffer and returns it to the capture
+// device now, on this thread; false when it is not started, holds no empty buffer or has
+// delivered the whole file.
+bool PullAudioFileBuffer();
+
+// True when at least `samples` more samples of the loaded file are known to come, decoding
+// ahead as far as needed (up to 131072 samples; damage found there ends the file early, as
+// it would when played); false for more than that, or nearer the end. A pipe is not read
+// ahead: only what is decoded already counts.
+bool AudioFileGoesOn(long long samples);
 
 // True once the open source has delivered the whole file (or all of it that could be
 // decoded) and the reader has drained it.

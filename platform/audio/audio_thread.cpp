@@ -41,6 +41,20 @@ void ReturnTakenBack(SourceThread& source, std::unique_lock<std::mutex>& guard) 
     guard.lock();
 }
 
+// Fills the oldest queued buffer and hands it to the client, without the mutex.
+void DeliverOldest(SourceThread& source, std::unique_lock<std::mutex>& guard) {
+    WaveHeader* header = source.queued[source.first];
+    source.first = (source.first + 1) % kMaxSourceBuffers;
+    source.count--;
+    source.hooks.fill(*header);
+    source.delivering = true;
+    source.inClient++;  // before the client can queue it again
+    guard.unlock();
+    source.client.returnBuffer(source.client.context, header);
+    guard.lock();
+    source.delivering = false;
+}
+
 void RunSourceThread(SourceThread* thread) {
     SourceThread& source = *thread;
     std::unique_lock<std::mutex> guard(source.mutex);
@@ -78,36 +92,33 @@ void RunSourceThread(SourceThread* thread) {
             continue;  // the state may have changed meanwhile
         }
         ready = false;
-        WaveHeader* header = source.queued[source.first];
-        source.first = (source.first + 1) % kMaxSourceBuffers;
-        source.count--;
-        source.hooks.fill(*header);
-        source.delivering = true;
-        source.inClient++;  // before the client can queue it again
-        guard.unlock();
-        source.client.returnBuffer(source.client.context, header);
-        guard.lock();
-        source.delivering = false;
+        DeliverOldest(source, guard);
         source.changed.notify_all();
     }
+}
+
+// The state of a source just opened; under the mutex.
+void Prepare(SourceThread& source, const AudioSourceClient& client,
+             const SourceThreadHooks& hooks) {
+    source.hooks = hooks;
+    source.client = client;
+    source.first = 0;
+    source.count = 0;
+    source.returningCount = 0;
+    source.inClient = 0;
+    source.delivering = false;
+    source.started = false;
+    source.quit = false;
 }
 
 }  // namespace
 
 bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
                       const SourceThreadHooks& hooks) {
-    if (source.thread.joinable()) return false;
+    if (source.thread.joinable() || source.pulled) return false;
     {
         std::lock_guard<std::mutex> guard(source.mutex);
-        source.hooks = hooks;
-        source.client = client;
-        source.first = 0;
-        source.count = 0;
-        source.returningCount = 0;
-        source.inClient = 0;
-        source.delivering = false;
-        source.started = false;
-        source.quit = false;
+        Prepare(source, client, hooks);
     }
     try {
         source.thread = std::thread(RunSourceThread, &source);
@@ -119,6 +130,26 @@ bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
         source.open = true;
     }
     Register(&source);
+    return true;
+}
+
+bool OpenPulledSource(SourceThread& source, const AudioSourceClient& client,
+                      const SourceThreadHooks& hooks) {
+    std::lock_guard<std::mutex> guard(source.mutex);
+    if (source.thread.joinable() || source.pulled) return false;
+    Prepare(source, client, hooks);
+    source.pulled = true;
+    source.open = true;
+    return true;
+}
+
+bool PullSourceBuffer(SourceThread& source) {
+    std::unique_lock<std::mutex> guard(source.mutex);
+    if (!source.pulled || !source.started || source.count == 0 || source.delivering) return false;
+    if (source.hooks.nextDue(*source.queued[source.first]) == SourceClock::time_point::max()) {
+        return false;
+    }
+    DeliverOldest(source, guard);
     return true;
 }
 
@@ -159,21 +190,32 @@ void StopSourceThread(SourceThread& source) {
 }
 
 void ResetSourceThread(SourceThread& source) {
-    {
-        std::lock_guard<std::mutex> guard(source.mutex);
-        source.started = false;
-        for (int i = 0; i < source.count; i++) {
-            if (source.returningCount == kMaxSourceBuffers) break;
-            source.returning[source.returningCount++] =
-                source.queued[(source.first + i) % kMaxSourceBuffers];
-        }
-        source.first = 0;
-        source.count = 0;
+    std::unique_lock<std::mutex> guard(source.mutex);
+    source.started = false;
+    for (int i = 0; i < source.count; i++) {
+        if (source.returningCount == kMaxSourceBuffers) break;
+        source.returning[source.returningCount++] =
+            source.queued[(source.first + i) % kMaxSourceBuffers];
     }
+    source.first = 0;
+    source.count = 0;
+    if (source.pulled) {
+        ReturnTakenBack(source, guard);  // there is no thread to return them
+        return;
+    }
+    guard.unlock();
     source.changed.notify_all();
 }
 
 void CloseSourceThread(SourceThread& source) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        if (source.pulled) {
+            source.pulled = false;
+            source.open = false;
+            return;
+        }
+    }
     if (!source.thread.joinable()) return;
     Unregister(&source);
     {

@@ -43,12 +43,21 @@ struct SourceThread {
     bool delivering;  // a filled buffer is being handed to the client
     bool started;
     bool quit;
-    bool open;       // between OpenSourceThread and CloseSourceThread
+    bool open;       // between OpenSourceThread (or OpenPulledSource) and CloseSourceThread
+    bool pulled;     // opened by OpenPulledSource: no thread, PullSourceBuffer delivers
     unsigned wakes;  // WakeSourceThreads calls; a change ends a held-back delivery's wait
 };
 
 bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
                       const SourceThreadHooks& hooks);
+// The same without a thread: a buffer is delivered only when PullSourceBuffer asks, on the
+// caller's thread, and reset returns the queued buffers at once (a headless run that plays a
+// file on one thread). The hooks' times only tell whether a buffer is due at all.
+bool OpenPulledSource(SourceThread& source, const AudioSourceClient& client,
+                      const SourceThreadHooks& hooks);
+// Fills and returns the oldest queued buffer now, when the source is pulled and started and
+// has one to deliver; false otherwise.
+bool PullSourceBuffer(SourceThread& source);
 bool AddSourceBuffer(SourceThread& source, WaveHeader* header);
 void StartSourceThread(SourceThread& source);
 void StopSourceThread(SourceThread& source);

@@ -58,6 +58,15 @@ std::string WriteMonoShorts(const std::string& name, const std::vector<int16_t>&
     return path;
 }
 
+// 50 blocks and 300 samples, every sample distinct from its neighbours.
+std::vector<int16_t> Ramp() {
+    std::vector<int16_t> samples(50 * 1024 + 300);
+    for (size_t k = 0; k < samples.size(); k++) {
+        samples[k] = static_cast<int16_t>((k * 7919) % 65536 - 32768);
+    }
+    return samples;
+}
+
 WaveFormat MonoFormat() {
     return WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
 }
@@ -110,10 +119,7 @@ TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone
 // Through the real capture device and the program's notification handler, with a reader that
 // drains as the main window does: one block per message, none lost, bit for bit.
 TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) {
-    std::vector<int16_t> samples(50 * 1024 + 300);
-    for (size_t k = 0; k < samples.size(); k++) {
-        samples[k] = static_cast<int16_t>((k * 7919) % 65536 - 32768);
-    }
+    const std::vector<int16_t> samples = Ramp();
     const std::string path = WriteMonoShorts("ramp.wav", samples);
     std::string reason;
     ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) << reason;
@@ -143,6 +149,49 @@ TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) 
     EXPECT_EQ(NotificationCount(), 51);
     for (int i = 0; i < NotificationCount(); i++)
         EXPECT_EQ(NotificationKind(i), kCaptureDataQueued);
+}
+
+// A one-thread run: each pull fills a buffer on this thread, which the threadless device
+// takes in and notifies at once; the end is seen ahead, and nothing that was looked ahead at
+// is lost or reordered.
+TEST(AudioFileTest, PulledBuffersArriveOnTheCallingThreadInOrderWithTheEndSeenAhead) {
+    const std::vector<int16_t> samples = Ramp();
+    const std::string path = WriteMonoShorts("pulled.wav", samples);
+    std::string reason;
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason)) << reason;
+    EXPECT_TRUE(AudioFileGoesOn(static_cast<long long>(samples.size())));
+    EXPECT_FALSE(AudioFileGoesOn(static_cast<long long>(samples.size()) + 1));
+    TheCaptureDevice.threadless = true;
+    const int wakesBefore = ReaderWakes();
+    ASSERT_TRUE(OpenReaderDevice(AudioFileSource));
+    EXPECT_FALSE(TheCaptureDevice.thread.joinable());
+
+    std::vector<uint8_t> stream;
+    int pulls = 0;
+    while (PullAudioFileBuffer()) {
+        pulls++;
+        // Taken in and notified before the pull returns.
+        ASSERT_EQ(NotificationCount(), pulls);
+        uint8_t block[kCaptureBufferSize];
+        ASSERT_TRUE(TheCaptureDevice.Read(block, kCaptureBufferSize));
+        stream.insert(stream.end(), block, block + kCaptureBufferSize);
+        ArmReader();
+        const long long left = static_cast<long long>(samples.size()) - 1024LL * pulls;
+        if (left > 0) {
+            EXPECT_TRUE(AudioFileGoesOn(left));
+            EXPECT_FALSE(AudioFileGoesOn(left + 1));
+        }
+    }
+    EXPECT_TRUE(AudioFileFinished());
+    EXPECT_TRUE(TheCaptureDevice.Close());
+    EXPECT_FALSE(TheCaptureDevice.Close());  // closed once
+    TheCaptureDevice.threadless = false;
+
+    std::vector<int16_t> expected = samples;
+    expected.resize(51 * 1024, 0);  // the last buffer is padded with silence
+    EXPECT_EQ(Samples(stream), expected);
+    EXPECT_EQ(pulls, 51);
+    EXPECT_EQ(ReaderWakes() - wakesBefore, 51);
 }
 
 TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
