@@ -139,9 +139,9 @@ bool OpenStream(const WaveFormat& format) {
         return Fail("no input device is named \"%s\" or has it in its name",
                     PrintableFileName(Microphone.deviceName).c_str());
     }
-    const std::string name = "\"" + PrintableFileName(info->name) + "\"";
+    const std::string name = PrintableFileName(info->name);
     if (info->maxInputChannels < format.nChannels) {
-        return Fail("%s has no input of %d channel(s)", name.c_str(), format.nChannels);
+        return Fail("\"%s\" has no input of %d channel(s)", name.c_str(), format.nChannels);
     }
     PaStreamParameters parameters{};
     parameters.device = device;
@@ -150,7 +150,7 @@ bool OpenStream(const WaveFormat& format) {
     parameters.suggestedLatency = info->defaultLowInputLatency;
     const PaError supported = Pa_IsFormatSupported(&parameters, nullptr, format.nSamplesPerSec);
     if (supported != paFormatIsSupported) {
-        return Fail("%s cannot record %u Hz, %d channel(s), %d bits: %s", name.c_str(),
+        return Fail("\"%s\" cannot record %u Hz, %d channel(s), %d bits: %s", name.c_str(),
                     format.nSamplesPerSec, format.nChannels, format.wBitsPerSample,
                     Pa_GetErrorText(supported));
     }
@@ -158,7 +158,7 @@ bool OpenStream(const WaveFormat& format) {
         Pa_OpenStream(&Microphone.stream, &parameters, nullptr, format.nSamplesPerSec,
                       kFramesPerCallback, paNoFlag, MicrophoneCallback, &Microphone);
     if (opened != paNoError)
-        return Fail("%s cannot be opened: %s", name.c_str(), Pa_GetErrorText(opened));
+        return Fail("\"%s\" cannot be opened: %s", name.c_str(), Pa_GetErrorText(opened));
     return true;
 }
 
