@@ -19,6 +19,7 @@
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
+#include "program/input_switch.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
@@ -161,9 +162,10 @@ bool ChooseAudioSource(const ProgramOptions& options) {
             return false;
         }
         SetAudioSource(&AudioFileSource);
+        StartOnFile(options.input->c_str());
         if (pacing == AudioFilePacing::kLockStep) KeepToOneCore();
     } else {
-        SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
+        StartOnMicrophone(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
         SetMicrophoneLostNotice(OnMicrophoneLost);
     }
@@ -201,6 +203,7 @@ int main(int argc, char** argv) {
     MakeSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
+    EnableInputSwitching();
 
     code = RunProgram();
     if (SoundInputLost) code = 1;
