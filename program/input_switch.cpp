@@ -199,15 +199,15 @@ void StartOnMicrophone(const char* device) {
                          remembered);
         }
     }
-    char name[kLabelSize];
-    MicrophoneNameOfLabel(Current.label, name, sizeof name);
-    SetMicrophoneName(name);
+    SetMicrophoneName(CurrentName());
+    ShowStatus();
 }
 
 void StartOnFile(const char* path) {
     Current = InputRecord{};
     Current.isFile = true;
     std::snprintf(Current.path, sizeof Current.path, "%s", path != nullptr ? path : "");
+    ShowStatus();
 }
 
 void EnableInputSwitching() {
