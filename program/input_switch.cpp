@@ -162,7 +162,7 @@ bool ReadPoint(int x, int y, char* text, int capacity) {
     return FormatViewReading(reading, ViewMode, text, capacity) > 0;
 }
 
-WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, ReadPoint};
+WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, InputStatus, ReadPoint};
 
 // Finds the remembered input's label among the listed ones, by its name.
 struct Search {
@@ -214,8 +214,6 @@ void EnableInputSwitching() {
     if (IsHeadlessRun()) return;
     if (!AudioFilePatterns(FilePatterns, sizeof FilePatterns)) std::snprintf(FilePatterns, 2, "*");
     SetWindowExtras(&Extras);
-    // Start-up creates the window once the loop runs; the note goes beside its first title.
-    QTimer::singleShot(0, ShowStatus);
     auto* endCheck = new QTimer(qApp);
     QObject::connect(endCheck, &QTimer::timeout, CheckEndOfFile);
     endCheck->start(kEndCheckMs);

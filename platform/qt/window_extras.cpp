@@ -185,6 +185,7 @@ void SetWindowExtras(const WindowExtras* extras) {
 
 void InstallWindowExtras(QWidget* window, QWidget* picture) {
     if (Extras.table == nullptr || window == nullptr || picture == nullptr) return;
+    SetMainWindowStatus(Extras.table->status());
     auto* filter = new ExtrasFilter(window, picture);
     window->setAcceptDrops(true);
     window->installEventFilter(filter);

@@ -21,6 +21,8 @@ struct WindowExtras {
     void (*chooseFile)(const char* path);
     // "*.wav *.flac ...": the files the dialog offers.
     const char* filePatterns;
+    // The note beside the title for a new window (the input that plays).
+    const char* (*status)();
     // Writes what the view point (x, y) (view-area pixels) reads as, in at most `capacity`
     // bytes with the NUL; false when the point reads as nothing.
     bool (*readViewPoint)(int x, int y, char* text, int capacity);
@@ -32,7 +34,8 @@ void SetWindowExtras(const WindowExtras* extras);
 
 // ---- Called by the window host -----------------------------------------------------------
 
-// Drops, the pointer over the picture and the keys, for a new main window.
+// Drops, the pointer over the picture, the keys and the note beside the title, for a new
+// main window.
 void InstallWindowExtras(QWidget* window, QWidget* picture);
 // The Input submenu and Save Picture... at the end of the bar's Control menu.
 void ExtendMenuBar(QToolBar* bar);
