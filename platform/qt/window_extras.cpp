@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kReadingCapacity = 64;  // bytes of one reading
 const char* const kReadoutName = "cursorReadout";
+const char* const kFilledProperty = "filledForPopUp";  // the Input menu is listed already
 
 // Main thread only.
 struct ExtrasRecord {
@@ -165,8 +166,11 @@ void PopUpInputMenu() {
     QWidget* anchor = menu->parentWidget();
     while (anchor != nullptr && qobject_cast<QToolButton*>(anchor) == nullptr)
         anchor = anchor->parentWidget();
-    // Qt moves a menu that would leave the screen up above the button.
-    menu->popup(anchor != nullptr ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos());
+    // Above the button, as the bar's own menus open; filled first to know its height.
+    FillInputMenu(menu);
+    menu->setProperty(kFilledProperty, true);
+    const QPoint at = anchor != nullptr ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
+    menu->popup(at - QPoint(0, menu->sizeHint().height()));
 }
 
 QString DefaultPicturePath() {
@@ -211,7 +215,10 @@ void ExtendMenuBar(QToolBar* bar) {
     control->addSeparator();
     auto* inputs = new QMenu(QStringLiteral("Input"), control);
     control->addMenu(inputs);
-    QObject::connect(inputs, &QMenu::aboutToShow, inputs, [inputs] { FillInputMenu(inputs); });
+    QObject::connect(inputs, &QMenu::aboutToShow, inputs, [inputs] {
+        if (!inputs->property(kFilledProperty).toBool()) FillInputMenu(inputs);
+        inputs->setProperty(kFilledProperty, false);
+    });
     Extras.inputMenu = inputs;
     QAction* save = control->addAction(QStringLiteral("Save Picture..."));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -224,7 +231,8 @@ void AppendCursorReadout(QToolBar* bar) {
     auto* label = new ReadoutLabel(bar);
     label->setObjectName(QString::fromLatin1(kReadoutName));
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Left-aligned: where the bar has little room, the frequency stays in sight.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setStyleSheet(QStringLiteral("QLabel { color: #f0f0f0; padding: 0 6px; }"));
     label->setTextFormat(Qt::PlainText);
     bar->addWidget(label);
