@@ -37,7 +37,6 @@ struct ScriptRecord {
     std::vector<Pending> commands;  // in the order given
     bool closeAtEndOfFile;          // headless with --input
     bool endSeen;                   // the end of the file has been acted on
-    bool showEndOfFile;             // a window with --input: says so beside the title at the end
 };
 ScriptRecord Script;
 
@@ -46,11 +45,6 @@ ScriptRecord Script;
 void CloseAtEndOfFile() {
     if (Script.endSeen || !AudioFileFinished()) return;
     Script.endSeen = true;
-    if (Script.showEndOfFile) {
-        // The picture stops with the sound; the window says why, outside the picture.
-        SetMainWindowStatus("input ended");
-        return;
-    }
     PostMainWindowMessage(WM_CLOSE);  // as Ctrl+Q: the settings are not saved
 }
 
@@ -108,11 +102,10 @@ void StartScript(const ProgramOptions& options) {
     for (const ScriptedCommand& command : options.commands)
         Script.commands.push_back({command, false});
     Script.closeAtEndOfFile = options.headless && options.input.has_value();
-    Script.showEndOfFile = !options.headless && options.input.has_value();
     SetPostedMessageObserver(AfterPostedMessage);
     // The source settles a moment after its last buffer has been processed, with no message
     // to follow; so the end is looked for between messages.
-    if (Script.closeAtEndOfFile || Script.showEndOfFile) {
+    if (Script.closeAtEndOfFile) {
         auto* endOfFileCheck = new QTimer(qApp);
         QObject::connect(endOfFileCheck, &QTimer::timeout, CloseAtEndOfFile);
         endOfFileCheck->start(kEndOfFileCheckMs);

@@ -10,9 +10,8 @@ struct ProgramOptions;
 void PrepareHeadlessRun(const ProgramOptions& options);
 
 // After the window host is set up, before the program runs: posts the scripted commands as
-// the blocks are processed, closes a headless run at the end of its file (a window says
-// beside its title that the input has ended), and stops a headless run's picture from
-// repainting.
+// the blocks are processed, closes a headless run at the end of its file (a window's note
+// of it is input_switch.h's), and stops a headless run's picture from repainting.
 void StartScript(const ProgramOptions& options);
 
 // After the message loop has ended with `code`, or signal `signal` (0: none) ended it: closes

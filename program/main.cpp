@@ -21,6 +21,7 @@
 #include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
+#include "program/input_switch.h"
 #include "program/lockstep_run.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
@@ -182,8 +183,9 @@ bool ChooseAudioSource(const ProgramOptions& options) {
             return false;
         }
         SetAudioSource(&AudioFileSource);
+        StartOnFile(options.input->c_str());
     } else {
-        SetMicrophoneName(options.device ? options.device->c_str() : nullptr);
+        StartOnMicrophone(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
         SetMicrophoneLostNotice(OnMicrophoneLost);
     }
@@ -228,6 +230,7 @@ int main(int argc, char** argv) {
     PrepareSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
+    EnableInputSwitching();
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;

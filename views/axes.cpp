@@ -53,15 +53,6 @@ int DrawnPositions(int view) {
     return view == kSpectrumView ? kSpectrumColumns : kSpectrogramRows;
 }
 
-// 1 / bin width in Hz: bins are captureRate / fftSize wide, half that with rate setting 0.
-// 0 when the rate or size is not positive, which puts every tick on position 0.
-float InverseBinWidth(int captureRate, int fftSize, int rateSetting) {
-    if (captureRate <= 0 || fftSize <= 0) return 0.0f;
-    float width = float(captureRate) / float(fftSize);
-    if (rateSetting == 0) width = width * 0.5f;
-    return 1.0f / width;
-}
-
 // Calls draw(m) for m = first, stepping by dbStep while m < dbMax (all float); nothing for a
 // reversed or empty range or a step that is not positive.
 template <typename Draw>
@@ -73,6 +64,13 @@ void ForEachDbTick(float first, Draw draw) {
 }
 
 }  // namespace
+
+float InverseBinWidth(int captureRate, int fftSize, int rateSetting) {
+    if (captureRate <= 0 || fftSize <= 0) return 0.0f;
+    float width = float(captureRate) / float(fftSize);
+    if (rateSetting == 0) width = width * 0.5f;
+    return 1.0f / width;
+}
 
 const TickTable& FrequencyTickTable(uint8_t logScale, bool fullBand, int view) {
     const bool spectrum = view == kSpectrumView;

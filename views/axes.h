@@ -46,6 +46,10 @@ const TickTable& FrequencyTickTable(uint8_t logScale, bool fullBand, int view);
 // 0 <= topBin <= fftSize / 2 - 1 and, on the log scale, 0 < lowBin <= topBin.
 bool BuildColumnMap(int fftSize, float topBin, float lowBin, uint8_t logScale, int view);
 
+// 1 / bin width in Hz: bins are captureRate / fftSize wide, half that with rate setting 0.
+// 0 when the rate or size is not positive, which puts every tick on position 0.
+float InverseBinWidth(int captureRate, int fftSize, int rateSetting);
+
 // Index of the last columnPosition strictly below x (0 when none, at most 255); always
 // eight probes.
 int FindColumn(float x);

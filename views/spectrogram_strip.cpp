@@ -8,13 +8,6 @@
 #include "views/level_tables.h"
 #include "views/view_state.h"
 
-namespace {
-
-constexpr int kStripShift = 4;    // columns the plot scrolls per block
-constexpr int kStripRight = 201;  // column of the newest strip
-
-}  // namespace
-
 void DrawSpectrogramStrip(const float* columnValues, float* smoothedLevels) {
     const float a = ViewState.averagingFactor;
     uint16_t strip[kSpectrogramRows];
@@ -27,5 +20,6 @@ void DrawSpectrogramStrip(const float* columnValues, float* smoothedLevels) {
         if (v > kColourCount - 1) v = kColourCount - 1;
         strip[i] = ColourMap[v];
     }
-    ScrollInsertColumn(strip, kStripShift, kPlotTopRow, kSpectrogramRows, kStripRight);
+    ScrollInsertColumn(strip, kSpectrogramStripShift, kPlotTopRow, kSpectrogramRows,
+                       kSpectrogramStripRight);
 }

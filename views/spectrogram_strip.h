@@ -2,6 +2,9 @@
 // scrolled in at the right of the plot.
 #pragma once
 
+constexpr int kSpectrogramStripShift = 4;    // columns the plot scrolls per block
+constexpr int kSpectrogramStripRight = 201;  // column of the newest strip
+
 // Turns columnValues[0 .. 169] (ColumnValues) into level indices, averages them in
 // smoothedLevels (SmoothedLevels) and scrolls the strip into the plot.
 void DrawSpectrogramStrip(const float* columnValues, float* smoothedLevels);

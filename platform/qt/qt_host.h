@@ -2,6 +2,7 @@
 // operations of shell/host.h, which the files of this folder define.
 //
 //   window_host.cpp      main window, message queue and loop, menu bar, window display
+//   window_extras.cpp    Input menu, Open File, drops, Save Picture, the pointer's reading
 //   dialogs.cpp          message box, modal dialogs built from the dialog templates
 //   help_window.cpp      the help page in the program's own browser window
 //   single_instance.cpp  the per-user lock and local socket that find a running instance

@@ -41,6 +41,7 @@
 #include "platform/files/file_names.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/window_extras.h"
 #include "platform/qt/window_host.h"
 #include "resources/buttons.h"
 #include "resources/icon.h"
@@ -200,6 +201,19 @@ QImage* PlainImageUnder(QPainter& painter) {
     return image;
 }
 
+// The view-area pixel under `position` of the picture widget, outside the view included.
+QPoint ViewPixelAt(const QWidget* picture, const QPointF& position) {
+    const qreal ratio = picture->devicePixelRatioF();
+    const int deviceWidth = qRound(picture->width() * ratio);
+    const int deviceHeight = qRound(picture->height() * ratio);
+    const int scale = PictureScale(deviceWidth, deviceHeight);
+    const QPointF device = position * ratio;
+    const int left = (deviceWidth - kWindowScreenWidth * scale) / 2;
+    const int top = (deviceHeight - kWindowViewHeight * scale) / 2;
+    return QPoint(static_cast<int>(std::floor((device.x() - left) / scale)),
+                  static_cast<int>(std::floor((device.y() - top) / scale)));
+}
+
 class PictureWidget : public QWidget {
   public:
     explicit PictureWidget(QWidget* parent) : QWidget(parent) {
@@ -292,18 +306,9 @@ class PictureWidget : public QWidget {
     std::vector<QRgb> line;  // one scaled row
     // The pressed point on the virtual screen, packed as x in the low and y in the high word.
     intptr_t ScreenPoint(QMouseEvent* event) const {
-        const qreal ratio = devicePixelRatioF();
-        const int deviceWidth = qRound(width() * ratio);
-        const int deviceHeight = qRound(height() * ratio);
-        const int scale = PictureScale(deviceWidth, deviceHeight);
-        const QPointF device = event->position() * ratio;
-        const int left = (deviceWidth - kWindowScreenWidth * scale) / 2;
-        const int top = (deviceHeight - kWindowViewHeight * scale) / 2;
-        const int x = std::clamp(static_cast<int>(std::floor((device.x() - left) / scale)), 0,
-                                 kWindowScreenWidth - 1);
-        const int y = std::clamp(static_cast<int>(std::floor((device.y() - top) / scale)), 0,
-                                 kWindowViewHeight - 1) +
-                      kWindowViewTop;
+        const QPoint view = ViewPixelAt(this, event->position());
+        const int x = std::clamp(view.x(), 0, kWindowScreenWidth - 1);
+        const int y = std::clamp(view.y(), 0, kWindowViewHeight - 1) + kWindowViewTop;
         return static_cast<intptr_t>(x) | (static_cast<intptr_t>(y) << 16);
     }
 };
@@ -561,6 +566,18 @@ QWidget* MainWindowPicture() {
     return Host.picture;
 }
 
+bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, int* y) {
+    if (picture == nullptr) return false;
+    const QPoint view = ViewPixelAt(picture, position);
+    if (view.x() < 0 || view.x() >= kWindowScreenWidth || view.y() < 0 ||
+        view.y() >= kWindowViewHeight) {
+        return false;
+    }
+    *x = view.x();
+    *y = view.y();
+    return true;
+}
+
 int PictureScale(int deviceWidth, int deviceHeight) {
     const int scale = std::min(deviceWidth / kWindowScreenWidth, deviceHeight / kWindowViewHeight);
     return std::max(scale, 1);
@@ -636,6 +653,7 @@ void* CreateMainWindow(const char* className, const char* title, WindowProc proc
     Host.window = window;
     SetDialogOwnerWindow(window);
     Host.picture = window->picture;
+    InstallWindowExtras(window, window->picture);
     Host.proc = proc;
     Host.shown = false;
     Host.quitPending = false;
@@ -796,6 +814,7 @@ void* CreateMenuBar(void* window, int resource) {
             QObject::connect(shortcut, &QShortcut::activated, button, &QToolButton::showMenu);
         }
     }
+    ExtendMenuBar(bar);
     KeepEveryButtonShown(bar);
     Host.bars.append(bar);
     static_cast<QBoxLayout*>(Host.window->layout())->addWidget(bar);
@@ -835,6 +854,7 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
         });
     }
     KeepEveryButtonShown(live);
+    AppendCursorReadout(live);
     return true;
 }
 

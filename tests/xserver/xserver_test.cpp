@@ -634,3 +634,73 @@ TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTh
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(XServerTest, CtrlOPlaysAnotherFileCtrlSSavesThePictureAndThePointerIsReadInTheBar) {
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string home = NewHome("extras", kSettings);
+    const std::string first = folder + "/first.wav";
+    const std::string second = folder + "/second.wav";
+    WriteToneWav(first, 330.0, 60.0, {{1, 7000.0}}, 300.0);
+    WriteToneWav(second, 880.0, 60.0, {{1, 7000.0}}, 300.0);
+    UseEnvironment(home, true);
+    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", first}, "program");
+    ASSERT_NE(program, 0);
+    const std::string programErr = folder + "/program.err";
+    const std::string window = WaitForWindow("^Quillo-SA", 20000);
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(programErr);
+    EXPECT_NE(Tool({"xdotool", "getwindowname", window}).out.find("first.wav"), std::string::npos);
+    const std::optional<Geometry> g =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(g.has_value());
+    const QRect bar(g->x, g->y + kViewHeight * kScale, g->width, g->height - kViewHeight * kScale);
+
+    // Ctrl+O, the file's name typed into the dialog, Enter: the second file plays.
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+o"}).code, 0);
+    const std::string open = WaitForWindow("^Open File$", 10000);
+    ASSERT_FALSE(open.empty()) << "Ctrl+O opened no dialog";
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", open}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "type", "--delay", "5", second}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "Return"}).code, 0);
+    std::string title;
+    const auto until = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+    while (Clock::now() < until && title.find("second.wav") == std::string::npos) {
+        title = Tool({"xdotool", "getwindowname", window}).out;
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    EXPECT_NE(title.find("Quillo-SA:Spectrogram \u2014 second.wav"), std::string::npos) << title;
+
+    // The pointer over the spectrogram: its reading appears in the bar, right of the buttons.
+    const int runsBefore = static_cast<int>(LightColumnRuns(Screenshot("no-reading"), bar).size());
+    ASSERT_EQ(Tool({"xdotool", "mousemove", std::to_string(g->x + 100 * kScale),
+                    std::to_string(g->y + 150 * kScale)})
+                  .code,
+              0);
+    const QImage read = ScreenshotWhen("reading", 5000, [&](const QImage& s) {
+        return static_cast<int>(LightColumnRuns(s, bar).size()) > runsBefore;
+    });
+    const std::vector<std::pair<int, int>> runs = LightColumnRuns(read, bar);
+    ASSERT_GT(static_cast<int>(runs.size()), runsBefore) << "no reading in the bar";
+    EXPECT_GT(runs.back().first, bar.left() + bar.width() / 2) << "the reading is not at the right";
+
+    // Ctrl+S, a name typed, Enter: the picture as the window shows it, 240 x 268.
+    const std::string saved = folder + "/saved.png";
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+s"}).code, 0);
+    const std::string save = WaitForWindow("^Save Picture$", 10000);
+    ASSERT_FALSE(save.empty()) << "Ctrl+S opened no dialog";
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", save}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+a"}).code, 0);  // the offered name, replaced
+    ASSERT_EQ(Tool({"xdotool", "type", "--delay", "5", saved}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "Return"}).code, 0);
+    const auto saveUntil = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+    while (Clock::now() < saveUntil && !std::filesystem::exists(saved))
+        std::this_thread::sleep_for(milliseconds(100));
+    const QImage picture(QString::fromStdString(saved));
+    EXPECT_EQ(picture.size(), QSize(kViewWidth, kViewHeight)) << ReadFile(programErr);
+    EXPECT_TRUE(processes->Running(program));
+}
+
+}  // namespace

@@ -1,0 +1,270 @@
+// The window's desktop extras: the Input menu, Open File..., drops, Save Picture... and the
+// pointer's reading.
+//
+//   menu item, key, drop --(queued)--> WindowExtras.chooseDevice / chooseFile (the program)
+//   pointer over the picture --------> WindowExtras.readViewPoint --> label in the bar
+//   Save Picture..., Ctrl+S ---------> ViewAreaImage as taken then --> PNG
+#include "platform/qt/window_extras.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cstdio>
+
+#include "platform/qt/qt_host.h"
+#include "resources/resources.h"
+#include "shell/host.h"
+
+namespace {
+
+constexpr int kReadingCapacity = 64;  // bytes of one reading
+const char* const kReadoutName = "cursorReadout";
+const char* const kFilledProperty = "filledForPopUp";  // the Input menu is listed already
+
+// Main thread only.
+struct ExtrasRecord {
+    const WindowExtras* table = nullptr;  // SetWindowExtras; null: no extras
+    QPointer<QMenu> inputMenu;            // of the newest bar
+    QPointer<QLabel> readout;             // of the newest bar
+};
+ExtrasRecord Extras;
+
+// The first local file of a drag's or drop's data; empty when there is none.
+QString DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return QString();
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return QString();
+}
+
+// Hands the choice over once the event that made it has been handled: a menu closing or a
+// drop finishing must not wait for the input to change, nor a message box to close.
+void ChooseFileLater(const QString& path) {
+    if (Extras.table == nullptr || path.isEmpty()) return;
+    QTimer::singleShot(0, [path] {
+        if (Extras.table != nullptr) Extras.table->chooseFile(path.toLocal8Bit().constData());
+    });
+}
+
+void ShowReading(const QString& text) {
+    if (Extras.readout != nullptr) Extras.readout->setText(text);
+}
+
+// Drops on the window; the pointer moving over or leaving the picture.
+class ExtrasFilter : public QObject {
+  public:
+    ExtrasFilter(QObject* parent, QWidget* picture) : QObject(parent), picture(picture) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::DragEnter:
+            case QEvent::DragMove: {
+                auto* drag = static_cast<QDragMoveEvent*>(event);
+                if (DroppedFile(drag->mimeData()).isEmpty()) return false;
+                drag->acceptProposedAction();
+                return true;
+            }
+            case QEvent::Drop: {
+                auto* drop = static_cast<QDropEvent*>(event);
+                const QString path = DroppedFile(drop->mimeData());
+                if (path.isEmpty()) return false;
+                drop->acceptProposedAction();
+                ChooseFileLater(path);
+                return true;
+            }
+            case QEvent::MouseMove:
+                if (watched == picture) Read(static_cast<QMouseEvent*>(event)->position());
+                return false;
+            case QEvent::Leave:
+                if (watched == picture) ShowReading(QString());
+                return false;
+            default:
+                return false;
+        }
+    }
+
+  private:
+    QWidget* picture;
+    void Read(const QPointF& position) {
+        int x = 0;
+        int y = 0;
+        char text[kReadingCapacity] = {};
+        const bool reads = Extras.table != nullptr && picture != nullptr &&
+                           PictureViewPoint(picture, position, &x, &y) &&
+                           Extras.table->readViewPoint(x, y, text, kReadingCapacity);
+        ShowReading(reads ? QString::fromUtf8(text) : QString());
+    }
+};
+
+// A label that asks the bar for no room of its own: it takes what the buttons leave, so a
+// reading never widens the window nor pushes a button behind the bar's extension arrow.
+class ReadoutLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+};
+
+void AddInput(const char* label, bool current, void* menu) {
+    auto* inputs = static_cast<QMenu*>(menu);
+    const QString text = QString::fromUtf8(label != nullptr ? label : "");
+    QAction* action = inputs->addAction(text);
+    action->setCheckable(true);
+    action->setChecked(current);
+    QObject::connect(action, &QAction::triggered, [text] {
+        QTimer::singleShot(0, [text] {
+            if (Extras.table != nullptr) Extras.table->chooseDevice(text.toUtf8().constData());
+        });
+    });
+}
+
+// The inputs as they are now, then Open File...; listed afresh at every opening.
+void FillInputMenu(QMenu* menu) {
+    menu->clear();
+    Extras.table->listInputs(AddInput, menu);
+    if (menu->isEmpty()) menu->addAction(QStringLiteral("(no input found)"))->setEnabled(false);
+    menu->addSeparator();
+    QAction* open = menu->addAction(QStringLiteral("Open File..."));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    open->setShortcutContext(Qt::WidgetShortcut);  // the window's own shortcut does the work
+    QObject::connect(open, &QAction::triggered, [] { QTimer::singleShot(0, OpenInputFile); });
+}
+
+// The Control drop-down's menu: the one that holds "Option".
+QMenu* ControlMenu(QToolBar* bar) {
+    for (QMenu* menu : bar->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (action->data().toInt() == kCommandOption) return menu;
+        }
+    }
+    return nullptr;
+}
+
+// Opens the Input menu above the Control button, as the menu bar would.
+void PopUpInputMenu() {
+    QMenu* menu = Extras.inputMenu;
+    if (menu == nullptr) return;
+    QWidget* anchor = menu->parentWidget();
+    while (anchor != nullptr && qobject_cast<QToolButton*>(anchor) == nullptr)
+        anchor = anchor->parentWidget();
+    // Above the button, as the bar's own menus open; filled first to know its height.
+    FillInputMenu(menu);
+    menu->setProperty(kFilledProperty, true);
+    const QPoint at = anchor != nullptr ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
+    menu->popup(at - QPoint(0, menu->sizeHint().height()));
+}
+
+QString DefaultPicturePath() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+    return QDir(folder).filePath(QStringLiteral("Quillo-SA %1.png").arg(stamp));
+}
+
+}  // namespace
+
+void SetWindowExtras(const WindowExtras* extras) {
+    Extras.table = extras;
+}
+
+void InstallWindowExtras(QWidget* window, QWidget* picture) {
+    if (Extras.table == nullptr || window == nullptr || picture == nullptr) return;
+    SetMainWindowStatus(Extras.table->status());
+    auto* filter = new ExtrasFilter(window, picture);
+    window->setAcceptDrops(true);
+    window->installEventFilter(filter);
+    picture->setMouseTracking(true);
+    picture->installEventFilter(filter);
+    const struct {
+        QKeyCombination key;
+        void (*run)();
+    } keys[] = {
+        {Qt::CTRL | Qt::Key_I, PopUpInputMenu},
+        {Qt::CTRL | Qt::Key_O, OpenInputFile},
+        {Qt::CTRL | Qt::Key_S, SavePicture},
+    };
+    for (const auto& key : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key.key), window);
+        QObject::connect(shortcut, &QShortcut::activated, key.run);
+    }
+}
+
+void ExtendMenuBar(QToolBar* bar) {
+    QMenu* control = Extras.table != nullptr && bar != nullptr ? ControlMenu(bar) : nullptr;
+    if (control == nullptr) return;
+    control->addSeparator();
+    auto* inputs = new QMenu(QStringLiteral("Input"), control);
+    control->addMenu(inputs);
+    QObject::connect(inputs, &QMenu::aboutToShow, inputs, [inputs] {
+        if (!inputs->property(kFilledProperty).toBool()) FillInputMenu(inputs);
+        inputs->setProperty(kFilledProperty, false);
+    });
+    Extras.inputMenu = inputs;
+    QAction* save = control->addAction(QStringLiteral("Save Picture..."));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    save->setShortcutContext(Qt::WidgetShortcut);
+    QObject::connect(save, &QAction::triggered, [] { QTimer::singleShot(0, SavePicture); });
+}
+
+void AppendCursorReadout(QToolBar* bar) {
+    if (Extras.table == nullptr || bar == nullptr) return;
+    auto* label = new ReadoutLabel(bar);
+    label->setObjectName(QString::fromLatin1(kReadoutName));
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // Left-aligned: where the bar has little room, the frequency stays in sight.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setStyleSheet(QStringLiteral("QLabel { color: #f0f0f0; padding: 0 6px; }"));
+    label->setTextFormat(Qt::PlainText);
+    bar->addWidget(label);
+    Extras.readout = label;
+}
+
+void OpenInputFile() {
+    QWidget* window = MainWindowWidget();
+    if (Extras.table == nullptr || window == nullptr || IsHeadlessRun()) return;
+    const QString filter =
+        QStringLiteral("Audio files (%1);;All files (*)")
+            .arg(QString::fromUtf8(
+                Extras.table->filePatterns != nullptr ? Extras.table->filePatterns : "*"));
+    const QString path =
+        QFileDialog::getOpenFileName(window, QStringLiteral("Open File"), QString(), filter,
+                                     nullptr, QFileDialog::DontUseNativeDialog);
+    ChooseFileLater(path);
+}
+
+void SavePicture() {
+    QWidget* window = MainWindowWidget();
+    if (window == nullptr || IsHeadlessRun()) return;
+    const QImage picture = ViewAreaImage();  // what the user saw when asking
+    QString path = QFileDialog::getSaveFileName(
+        window, QStringLiteral("Save Picture"), DefaultPicturePath(),
+        QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+    QImageWriter writer(path, "png");
+    if (writer.write(picture)) return;
+    const QByteArray reason = (path + QStringLiteral(": ") + writer.errorString()).toUtf8();
+    std::fprintf(stderr, "quillo-sa: the picture was not saved: %s\n", reason.constData());
+    const QByteArray text = "The picture was not saved.\n" + reason;
+    ShowMessageBox(MainWindowWidget(), text.constData(), "Save Picture", kMessageBoxExclamation);
+}

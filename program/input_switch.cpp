@@ -1,0 +1,283 @@
+// The playing input and its switches.
+#include "program/input_switch.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "capture/capture.h"
+#include "platform/audio/audio_file_formats.h"
+#include "platform/audio/audio_sources.h"
+#include "platform/files/file_names.h"
+#include "platform/qt/qt_host.h"
+#include "platform/qt/window_extras.h"
+#include "resources/resources.h"
+#include "shell/host.h"
+#include "shell/settings.h"
+#include "views/cursor_reading.h"
+#include "views/view_state.h"
+
+namespace {
+
+constexpr size_t kLabelSize = 512;  // a listed input's label
+constexpr size_t kPathSize = 4096;  // a file's path
+constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
+constexpr int kEndCheckMs = 100;
+constexpr const char* kRememberedName = "input.txt";
+constexpr const char* kEnded = ", input ended";
+
+// The input that plays. Main thread only.
+struct InputRecord {
+    bool isFile;
+    char label[kLabelSize];  // microphone: as listed, or as given with --device; "" = default
+    char path[kPathSize];    // file: as given
+    bool endShown;           // the file's end has been shown beside the title
+};
+InputRecord Current;
+
+char Status[kLabelSize + sizeof ", input ended"];
+char FilePatterns[2048];
+
+// The microphone name of the input that plays.
+const char* CurrentName() {
+    static char name[kLabelSize];
+    MicrophoneNameOfLabel(Current.label, name, sizeof name);
+    return name;
+}
+
+// What the window calls the input: a file's name, a listed input's description.
+std::string ShownName(const InputRecord& input) {
+    if (input.isFile) return std::filesystem::path(input.path).filename().string();
+    if (input.label[0] == '\0') return "default input";
+    const char* open = std::strrchr(input.label, '[');
+    if (open == nullptr || open == input.label || open[-1] != ' ') return input.label;
+    return std::string(input.label, size_t(open - input.label) - 1);
+}
+
+void ShowStatus() {
+    std::snprintf(Status, sizeof Status, "%s%s", ShownName(Current).c_str(),
+                  Current.isFile && Current.endShown ? kEnded : "");
+    if (!IsHeadlessRun()) SetMainWindowStatus(Status);
+}
+
+void CheckEndOfFile() {
+    if (!Current.isFile || Current.endShown || !AudioFileFinished()) return;
+    Current.endShown = true;  // the picture stops with the sound; the note says why
+    ShowStatus();
+}
+
+// Sets up the sources for `input`; false with a reason when its file cannot be loaded.
+bool Prepare(const InputRecord& input, std::string* reason) {
+    if (input.isFile) {
+        if (!LoadAudioFile(input.path, unsigned(AnalyzerSettings.captureRate),
+                           AudioFilePacing::kRealTime, reason)) {
+            return false;
+        }
+        SetAudioSource(&AudioFileSource);
+        return true;
+    }
+    char name[kLabelSize];
+    MicrophoneNameOfLabel(input.label, name, sizeof name);
+    SetMicrophoneName(name);
+    SetAudioSource(&MicrophoneSource);
+    return true;
+}
+
+// Closes the capture device and opens it on `next`; on failure opens it again on the input
+// that played, then says why, in a box and on stderr.
+bool Switch(const InputRecord& next) {
+    std::string reason;
+    TheCaptureDevice.Close();
+    if (Prepare(next, &reason) && TheCaptureDevice.Open()) {
+        Current = next;
+        ShowStatus();
+        // The views start afresh, as the view's own command makes them.
+        PostMainWindowMessage(
+            WM_COMMAND, static_cast<uintptr_t>(ViewMode == kSpectrumView ? kCommandSpectrum
+                                                                         : kCommandSpectrogram));
+        if (!next.isFile && !RememberInput(next.label)) {
+            std::fprintf(stderr, "quillo-sa: the input could not be remembered in %s\n",
+                         PrintableFileName(RememberedInputPath()).c_str());
+        }
+        return true;
+    }
+    if (reason.empty()) reason = next.isFile ? "" : MicrophoneFailure();
+    if (reason.empty()) {
+        reason = ShownName(next) + " cannot record " +
+                 std::to_string(AnalyzerSettings.captureRate) + " Hz mono 16-bit";
+    }
+    std::string ignored;
+    if (!Prepare(Current, &ignored) || !TheCaptureDevice.Open()) {
+        std::fprintf(stderr, "quillo-sa: %s cannot be opened again either\n",
+                     ShownName(Current).c_str());
+    }
+    std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
+    const std::string text = "Sound input failed!\n" + reason;
+    ShowMessageBox(MainWindowWidget(), text.c_str(), "Fatal error", kMessageBoxExclamation);
+    return false;
+}
+
+// ---- The window's table ----
+
+struct Listing {
+    void (*add)(const char*, bool, void*);
+    void* menu;
+};
+
+void ListInputs(void (*add)(const char* label, bool current, void* menu), void* menu) {
+    if (Current.isFile) add(ShownName(Current).c_str(), true, menu);
+    Listing listing{add, menu};
+    ListMicrophones(
+        kListingRate,
+        [](const char* label, bool isDefault, void* context) {
+            const Listing& l = *static_cast<const Listing*>(context);
+            char name[kLabelSize];
+            MicrophoneNameOfLabel(label, name, sizeof name);
+            const bool current =
+                !Current.isFile &&
+                (Current.label[0] == '\0' ? isDefault : std::strcmp(CurrentName(), name) == 0);
+            l.add(label, current, l.menu);
+        },
+        &listing);
+}
+
+void ChooseDevice(const char* label) {
+    SwitchToDevice(label);
+}
+
+void ChooseFile(const char* path) {
+    SwitchToFile(path);
+}
+
+bool ReadPoint(int x, int y, char* text, int capacity) {
+    ViewReading reading{};
+    if (!ReadViewPoint(x, y, ViewMode, &reading)) return false;
+    return FormatViewReading(reading, ViewMode, text, capacity) > 0;
+}
+
+WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, InputStatus, ReadPoint};
+
+// Finds the remembered input's label among the listed ones, by its name.
+struct Search {
+    char name[kLabelSize];
+    char found[kLabelSize];
+};
+
+}  // namespace
+
+void StartOnMicrophone(const char* device) {
+    Current = InputRecord{};
+    char remembered[kLabelSize];
+    if (device != nullptr) {
+        std::snprintf(Current.label, sizeof Current.label, "%s", device);
+    } else if (ReadRememberedInput(remembered, sizeof remembered)) {
+        // An input that has gone (a microphone unplugged) must not stop the program starting.
+        Search search{};
+        MicrophoneNameOfLabel(remembered, search.name, sizeof search.name);
+        ListMicrophones(
+            kListingRate,
+            [](const char* label, bool, void* context) {
+                Search& s = *static_cast<Search*>(context);
+                char name[kLabelSize];
+                MicrophoneNameOfLabel(label, name, sizeof name);
+                if (s.found[0] == '\0' && std::strcmp(name, s.name) == 0) {
+                    std::snprintf(s.found, sizeof s.found, "%s", label);
+                }
+            },
+            &search);
+        if (search.found[0] != '\0') {
+            std::snprintf(Current.label, sizeof Current.label, "%s", search.found);
+        } else {
+            std::fprintf(stderr, "quillo-sa: %s, chosen before, is not here: the default input\n",
+                         remembered);
+        }
+    }
+    SetMicrophoneName(CurrentName());
+    ShowStatus();
+}
+
+void StartOnFile(const char* path) {
+    Current = InputRecord{};
+    Current.isFile = true;
+    std::snprintf(Current.path, sizeof Current.path, "%s", path != nullptr ? path : "");
+    ShowStatus();
+}
+
+void EnableInputSwitching() {
+    if (IsHeadlessRun()) return;
+    if (!AudioFilePatterns(FilePatterns, sizeof FilePatterns)) std::snprintf(FilePatterns, 2, "*");
+    SetWindowExtras(&Extras);
+    auto* endCheck = new QTimer(qApp);
+    QObject::connect(endCheck, &QTimer::timeout, CheckEndOfFile);
+    endCheck->start(kEndCheckMs);
+}
+
+bool SwitchToDevice(const char* label) {
+    if (label == nullptr) return false;
+    if (Current.isFile && ShownName(Current) == label) return SwitchToFile(Current.path);
+    InputRecord next{};
+    std::snprintf(next.label, sizeof next.label, "%s", label);
+    return Switch(next);
+}
+
+bool SwitchToFile(const char* path) {
+    if (path == nullptr) return false;
+    InputRecord next{};
+    next.isFile = true;
+    std::snprintf(next.path, sizeof next.path, "%s", path);
+    return Switch(next);
+}
+
+const char* InputStatus() {
+    return Status;
+}
+
+const char* RememberedInputPath() {
+    static char path[kPathSize];
+    const char* settings = SettingsFilePath();
+    if (settings == nullptr) return nullptr;
+    const std::string beside =
+        std::filesystem::path(settings).replace_filename(kRememberedName).string();
+    if (beside.size() >= sizeof path) return nullptr;
+    std::snprintf(path, sizeof path, "%s", beside.c_str());
+    return path;
+}
+
+bool ReadRememberedInput(char* label, size_t size) {
+    const char* path = RememberedInputPath();
+    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
+    if (file == nullptr || size == 0) {
+        if (file != nullptr) std::fclose(file);
+        return false;
+    }
+    const bool read = std::fgets(label, int(size), file) != nullptr;
+    std::fclose(file);
+    if (!read) return false;
+    label[std::strcspn(label, "\r\n")] = '\0';
+    return label[0] != '\0';
+}
+
+bool RememberInput(const char* label) {
+    const char* path = RememberedInputPath();
+    if (path == nullptr || label == nullptr || std::strpbrk(label, "\r\n") != nullptr) return false;
+    const std::string line = std::string(label) + "\n";
+    return ReplaceFile(path, line.data(), static_cast<int>(line.size()), true);
+}
+
+void MicrophoneNameOfLabel(const char* label, char* name, size_t size) {
+    if (size == 0) return;
+    const char* text = label != nullptr ? label : "";
+    const char* open = std::strrchr(text, '[');
+    const char* close = open != nullptr ? std::strchr(open, ']') : nullptr;
+    const bool bracketed = open != nullptr && open != text && open[-1] == ' ' && close != nullptr &&
+                           (close[1] == '\0' || std::strcmp(close + 1, " (monitor)") == 0);
+    if (!bracketed) {
+        std::snprintf(name, size, "%s", text);
+        return;
+    }
+    std::snprintf(name, size, "%.*s", int(close - open - 1), open + 1);
+}

@@ -1,0 +1,431 @@
+// The window's extras in the real program, run in this process on Qt's offscreen platform
+// with generated recordings played in real time: a dropped file and one opened with Ctrl+O
+// replace the input (the views start afresh, the title names it), a broken file or an unknown
+// input is "Sound input failed!" with its reason while the first input plays on, Ctrl+S saves
+// the picture as --snapshot writes it, and the pointer over a tone's peak reads the tone's
+// frequency within one column. With a private PulseAudio, the Input menu lists its inputs and
+// the one chosen is remembered for the next start.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.h"
+#include "capture/audio_source.h"
+#include "platform/audio/audio_file_formats.h"
+#include "platform/audio/audio_sources.h"
+#include "platform/qt/qt_host.h"
+#include "program/input_switch.h"
+#include "raster/display_backend.h"
+#include "resources/resources.h"
+#include "shell/capture_notice.h"
+#include "shell/host.h"
+#include "shell/pipeline.h"
+#include "shell/startup.h"
+#include "tests/support/program_files.h"
+#include "views/axes.h"
+
+namespace {
+
+std::string Home;  // this run's HOME, XDG_CONFIG_HOME and runtime folder live below it
+
+std::string Title() {
+    return MainWindowWidget() != nullptr ? MainWindowWidget()->windowTitle().toStdString() : "";
+}
+
+// Runs the event loop until `done` holds or `ms` have passed; whether it holds.
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    for (int waited = 0; waited < ms && !done(); waited += 20)
+        QTest::qWait(20);
+    return done();
+}
+
+bool WaitForBlocks(long long more) {
+    const long long until = BlockCounter.blocks + more;
+    return WaitFor([until] { return BlockCounter.blocks >= until; });
+}
+
+// The bin holding the most power of the newest spectrum.
+int LoudestBin() {
+    int loudest = 1;
+    for (int k = 1; k < 512; k++) {
+        if (PowerSpectrumLate[k] > PowerSpectrumLate[loudest]) loudest = k;
+    }
+    return loudest;
+}
+
+// Runs `act` on the next modal window of type T once it is up (dialogs and boxes run loops
+// of their own).
+template <typename T>
+void OnNextModal(std::function<void(T*)> act) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (T* modal = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(modal);
+        }
+    });
+    poll->start(20);
+}
+
+// Answers the next message box with OK, keeping its text.
+void AnswerNextBox(std::string* text) {
+    OnNextModal<QMessageBox>([text](QMessageBox* box) {
+        *text = box->text().toStdString();
+        box->accept();
+    });
+}
+
+// Types the path into the dialog's name field, as a user does, and presses its button.
+void TypeFileName(QFileDialog* dialog, const std::string& path) {
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(path));
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+void ChooseInNextFileDialog(const std::string& path) {
+    OnNextModal<QFileDialog>([path](QFileDialog* dialog) { TypeFileName(dialog, path); });
+}
+
+std::vector<uintptr_t> Commands;
+void RecordCommand(unsigned message, uintptr_t wParam, intptr_t) {
+    if (message == WM_COMMAND) Commands.push_back(wParam);
+}
+
+class WindowExtrasTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = Home + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove(RememberedInputPath());
+        ResetProgramState();
+        ArmCaptureNotify();
+        Commands.clear();
+        SetPostedMessageObserver(RecordCommand);
+    }
+    void TearDown() override {
+        SetPostedMessageObserver(nullptr);
+        SetMicrophoneName(nullptr);
+        std::filesystem::remove(RememberedInputPath());
+    }
+
+    // Runs the program on `file` (played in real time) with `script`, which ends it.
+    void RunOn(const std::string& file, const std::function<void()>& script) {
+        std::string reason;
+        ASSERT_TRUE(LoadAudioFile(file.c_str(), 22050, AudioFilePacing::kRealTime, &reason))
+            << reason;
+        SetAudioSource(&AudioFileSource);
+        StartOnFile(file.c_str());
+        QTimer::singleShot(0, [script] {
+            script();
+            if (MainWindowWidget() != nullptr) PostMainWindowMessage(WM_CLOSE);
+        });
+        RunProgram();
+    }
+
+    std::string Tone(const char* name, double hz) {
+        const std::string path = folder + "/" + name;
+        WriteToneWav(path, hz, 20.0, {{1, 12000.0}}, 50.0);
+        return path;
+    }
+
+    std::string folder;
+};
+
+TEST_F(WindowExtrasTest, ADroppedFilePlaysAndABrokenOneOpenedWithCtrlOIsRefusedWhileItPlaysOn) {
+    const std::string first = Tone("first.wav", 1000.0);
+    const std::string second = Tone("second.wav", 440.0);
+    const std::string broken = folder + "/broken.wav";
+    WriteFile(broken, "RIFF....WAVE, but nothing of a wave after it");
+    RunOn(first, [&] {
+        ASSERT_TRUE(WaitForBlocks(8));
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 first.wav");
+        EXPECT_NEAR(LoudestBin(), 1000.0 / (22050.0 / 1024), 1.0);
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(second))});
+        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // As a drag does: it enters (and is taken), then drops.
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(MainWindowWidget(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QApplication::sendEvent(MainWindowWidget(), &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        ASSERT_TRUE(WaitFor([] { return Title() == "Quillo-SA:Spectrogram \u2014 second.wav"; }))
+            << Title();
+        // The view starts afresh, as its own command makes it.
+        EXPECT_TRUE(WaitFor([] {
+            return std::find(Commands.begin(), Commands.end(), kCommandSpectrogram) !=
+                   Commands.end();
+        }));
+        ASSERT_TRUE(WaitForBlocks(8));
+        EXPECT_NEAR(LoudestBin(), 440.0 / (22050.0 / 1024), 1.0);
+
+        std::string box;
+        ChooseInNextFileDialog(broken);
+        AnswerNextBox(&box);
+        QTest::keyClick(MainWindowPicture(), Qt::Key_O, Qt::ControlModifier);
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_NE(box.find("broken.wav"), std::string::npos) << box;
+        // The second file plays on, the title still names it.
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 second.wav");
+        ASSERT_TRUE(WaitForBlocks(8)) << "nothing plays after the refusal";
+        EXPECT_NEAR(LoudestBin(), 440.0 / (22050.0 / 1024), 1.0);
+    });
+    EXPECT_FALSE(std::filesystem::exists(RememberedInputPath())) << "a file is not remembered";
+}
+
+TEST_F(WindowExtrasTest, AnInputThatCannotOpenIsRefusedAndTheFileBeforePlaysAgain) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));
+        std::string box;
+        AnswerNextBox(&box);
+        EXPECT_FALSE(SwitchToDevice("Nowhere [quillo_no_such_input]"));
+        // The box gives the sound system's own reason under the described text.
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_NE(box.find("quillo_no_such_input"), std::string::npos) << box;
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 tone.wav");
+        EXPECT_TRUE(WaitForBlocks(8)) << "the file does not play again";
+    });
+    EXPECT_FALSE(std::filesystem::exists(RememberedInputPath()));
+}
+
+TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNameInPictures) {
+    const std::string pictures = Home + "/Pictures";
+    std::filesystem::create_directories(pictures);
+    const std::string saved = folder + "/saved.png";
+    const std::string snapshot = folder + "/snapshot.png";
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(10));
+        PostMainWindowMessage(WM_COMMAND, kCommandPause);  // the picture stays as it is
+        QTest::qWait(200);
+        QString offered;
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            offered = dialog->directory().filePath(name != nullptr ? name->text() : QString());
+            TypeFileName(dialog, saved);
+        });
+        QTest::keyClick(MainWindowPicture(), Qt::Key_S, Qt::ControlModifier);
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(saved); }));
+        char reason[512];
+        ASSERT_TRUE(WriteViewSnapshot(snapshot.c_str(), reason, sizeof reason)) << reason;
+        const QFileInfo name(offered);
+        EXPECT_EQ(name.absolutePath().toStdString(), pictures);
+        EXPECT_TRUE(QRegularExpression(R"(^Quillo-SA \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.png$)")
+                        .match(name.fileName())
+                        .hasMatch())
+            << name.fileName().toStdString();
+    });
+    const QImage a(QString::fromStdString(saved));
+    const QImage b(QString::fromStdString(snapshot));
+    ASSERT_EQ(a.size(), QSize(240, 268));
+    EXPECT_EQ(a.convertToFormat(QImage::Format_RGB32), b.convertToFormat(QImage::Format_RGB32));
+    int lit = 0;
+    for (int y = 86; y < 256; y++)
+        for (int x = 0; x < 202; x++)
+            lit += (a.pixel(x, y) & 0xFFFFFF) != 0;
+    EXPECT_GT(lit, 100) << "the saved picture shows no spectrogram";
+}
+
+// The column of the spectrum view where the traces reach highest (left of the dB scale).
+int PeakColumn() {
+    int best = -1;
+    int bestRow = 256;
+    for (int x = 0; x < 207; x++) {
+        for (int y = 86; y < bestRow; y++) {
+            if (WindowScreenPixel(x, 26 + y) != 0) {
+                best = x;
+                bestRow = y;
+                break;
+            }
+        }
+    }
+    return best;
+}
+
+TEST_F(WindowExtrasTest, ThePointerOnATonesPeakReadsItsFrequencyWithinOneColumnAndLeavingClearsIt) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));
+        PostMainWindowMessage(WM_COMMAND, kCommandSpectrum);
+        ASSERT_TRUE(WaitForBlocks(16));
+        PostMainWindowMessage(WM_COMMAND, kCommandPause);
+        QTest::qWait(200);
+        const int x = PeakColumn();
+        ASSERT_GT(x, 0);
+        QWidget* picture = MainWindowPicture();
+        const int scale = PictureScale(picture->width(), picture->height());
+        const QPoint at((picture->width() - 240 * scale) / 2 + x * scale + scale / 2,
+                        (picture->height() - 268 * scale) / 2 + 170 * scale + scale / 2);
+        QTest::mouseMove(picture, at);
+        auto* readout = MainWindowWidget()->findChild<QLabel*>("cursorReadout");
+        ASSERT_NE(readout, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return !readout->text().isEmpty(); }, 2000));
+        const QString text = readout->text();
+        const QRegularExpressionMatch read =
+            QRegularExpression(R"(^(\d+(\.\d\d)?) (k?)Hz  \d+ dB$)").match(text);
+        ASSERT_TRUE(read.hasMatch()) << text.toStdString();
+        const double hz = read.captured(1).toDouble() * (read.captured(3) == "k" ? 1000 : 1);
+        const double column =
+            (ColumnMap.columnPosition[x + 1] - ColumnMap.columnPosition[x]) * (22050.0 / 1024);
+        EXPECT_NEAR(hz, 1000.0, column) << x << ": " << text.toStdString();
+
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(picture, &leave);
+        EXPECT_TRUE(readout->text().isEmpty());
+    });
+}
+
+TEST(InputChoice, LabelsGiveTheirNamesAndTheFileKeepsOneLabelReplacedWhole) {
+    char name[128];
+    MicrophoneNameOfLabel("Built-in Audio [alsa_input.pci-0000]", name, sizeof name);
+    EXPECT_STREQ(name, "alsa_input.pci-0000");
+    MicrophoneNameOfLabel("Monitor of Out [out.monitor] (monitor)", name, sizeof name);
+    EXPECT_STREQ(name, "out.monitor");
+    MicrophoneNameOfLabel("HDA Intel PCH: ALC3246 Analog (hw:0,0)", name, sizeof name);
+    EXPECT_STREQ(name, "HDA Intel PCH: ALC3246 Analog (hw:0,0)");
+    MicrophoneNameOfLabel("[odd] name", name, sizeof name);
+    EXPECT_STREQ(name, "[odd] name");
+
+    const char* path = RememberedInputPath();
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(std::filesystem::path(path).filename(), "input.txt");
+    EXPECT_EQ(std::filesystem::path(path).parent_path(),
+              std::filesystem::path(SettingsFilePath()).parent_path());
+    std::filesystem::remove(path);
+    char label[128];
+    EXPECT_FALSE(ReadRememberedInput(label, sizeof label));
+    ASSERT_TRUE(RememberInput("First [first]"));
+    ASSERT_TRUE(RememberInput("Second [second]"));
+    EXPECT_EQ(ReadFile(path), "Second [second]\n");
+    EXPECT_FALSE(std::filesystem::exists(std::string(path) + ".new"));
+    ASSERT_TRUE(ReadRememberedInput(label, sizeof label));
+    EXPECT_STREQ(label, "Second [second]");
+    EXPECT_FALSE(RememberInput("two\nlines"));
+    EXPECT_EQ(ReadFile(path), "Second [second]\n");
+    std::filesystem::remove(path);
+}
+
+TEST(InputChoice, DeviceWinsOverTheRememberedInputAndAGoneOneFallsBackToTheDefault) {
+    ASSERT_TRUE(RememberInput("Gone [quillo_gone_input]"));
+    StartOnMicrophone("given");
+    EXPECT_STREQ(InputStatus(), "given");
+    StartOnMicrophone(nullptr);  // nothing lists it here
+    EXPECT_STREQ(InputStatus(), "default input");
+    std::filesystem::remove(RememberedInputPath());
+    SetMicrophoneName(nullptr);
+}
+
+TEST(InputChoice, TheFileDialogOffersTheFormatsLibsndfileReads) {
+    char patterns[2048];
+    ASSERT_TRUE(AudioFilePatterns(patterns, sizeof patterns));
+    const std::string text = std::string(" ") + patterns + " ";
+    for (const char* wanted : {" *.wav ", " *.flac ", " *.aiff ", " *.aif ", " *.ogg ", " *.au "})
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted << " in" << text;
+    EXPECT_EQ(text.find(" *.wav "), text.rfind(" *.wav ")) << "twice:" << text;
+    char small[12];
+    EXPECT_FALSE(AudioFilePatterns(small, sizeof small));
+    EXPECT_STREQ(small, "");
+}
+
+// With a private PulseAudio (scripts/pulse-server.sh): its monitor input in the Input menu,
+// chosen there, plays, is named beside the title and is remembered.
+TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextStart) {
+    if (std::system("command -v pulseaudio > /dev/null") != 0) GTEST_SKIP() << "no pulseaudio";
+    const std::string runtime = folder + "/pulse";
+    const std::string start = "bash -c '. " QUILLO_SOURCE_DIR
+                              "/scripts/pulse-server.sh && "
+                              "start_pulse_server " +
+                              runtime + "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    const std::string pid = ReadFile(runtime + "/pulse/pid");
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));
+        QMenu* inputs = nullptr;
+        for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
+            if (menu->title() == "Input") inputs = menu;
+        }
+        ASSERT_NE(inputs, nullptr);
+        emit inputs->aboutToShow();
+        QAction* monitor = nullptr;
+        QStringList listed;
+        for (QAction* action : inputs->actions()) {
+            listed << action->text();
+            if (action->text().contains("quillo_out.monitor")) monitor = action;
+        }
+        EXPECT_TRUE(listed.first() == "tone.wav" && inputs->actions().first()->isChecked())
+            << listed.join(", ").toStdString();
+        EXPECT_TRUE(listed.contains("Open File..."));
+        ASSERT_NE(monitor, nullptr) << listed.join(", ").toStdString();
+        EXPECT_FALSE(monitor->isChecked());
+        const std::string label = monitor->text().toStdString();
+        monitor->trigger();
+        ASSERT_TRUE(WaitFor([] { return Title().find("Monitor of") != std::string::npos; }))
+            << Title();
+        EXPECT_EQ(ReadFile(RememberedInputPath()), label + "\n");
+        // The null output's monitor hears silence, but it is heard: blocks arrive.
+        EXPECT_TRUE(WaitForBlocks(4));
+        emit inputs->aboutToShow();
+        for (QAction* action : inputs->actions()) {
+            if (action->text().toStdString() == label) {
+                EXPECT_TRUE(action->isChecked());
+            }
+        }
+    });
+    StartOnMicrophone(nullptr);
+    EXPECT_EQ(std::string(InputStatus()).rfind("Monitor of", 0), 0u) << InputStatus();
+    setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+    std::system(("kill -9 " + pid).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char pattern[] = "/tmp/quillo-window-extras-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return 1;
+    Home = pattern;
+    std::filesystem::create_directories(Home + "/config/Quillo-SA");
+    mkdir((Home + "/runtime").c_str(), 0700);
+    setenv("HOME", Home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (Home + "/config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (Home + "/runtime").c_str(), 1);
+    setenv("XDG_STATE_HOME", (Home + "/state").c_str(), 1);
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        SetDisplayBackEnd(&WindowDisplayBackEnd);
+        EnableInputSwitching();
+        testing::InitGoogleTest(&argc, argv);
+        code = RUN_ALL_TESTS();
+    }  // the single-instance lock goes with the application
+    std::filesystem::remove_all(Home);
+    return code;
+}
