@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -124,9 +125,12 @@ PaDeviceIndex FindInputDevice() {
     return paNoDevice;
 }
 
-template <typename... Values>
-bool Fail(const char* format, Values... values) {
-    std::snprintf(Microphone.failure, sizeof Microphone.failure, format, values...);
+// Notes why the opening failed (printf's format); false.
+[[gnu::format(printf, 1, 2)]] bool Fail(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(Microphone.failure, sizeof Microphone.failure, format, arguments);
+    va_end(arguments);
     return false;
 }
 

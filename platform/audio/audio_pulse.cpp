@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -377,9 +378,12 @@ void TakeBack(bool all) {
     if (taken && Pulse.loop != nullptr) Wake();
 }
 
-template <typename... Values>
-PulseOpening Refuse(const char* format, Values... values) {
-    std::snprintf(Pulse.failure, sizeof Pulse.failure, format, values...);
+// Notes why the opening was refused (printf's format); kRefused.
+[[gnu::format(printf, 1, 2)]] PulseOpening Refuse(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(Pulse.failure, sizeof Pulse.failure, format, arguments);
+    va_end(arguments);
     return PulseOpening::kRefused;
 }
 
