@@ -117,13 +117,13 @@ void BM_CaptureDevice(benchmark::State& state) {
 
 void BM_PulseSimpleReads(benchmark::State& state) {
     Measure(state, [](std::chrono::steady_clock::time_point until) -> long long {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 22050, 1};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 22050, 1};
         pa_buffer_attr attributes{};
         attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
             static_cast<uint32_t>(-1);
         attributes.fragsize = kBufferBytes;
         pa_simple* simple = pa_simple_new(nullptr, "Quillo-SA bench", PA_STREAM_RECORD, nullptr,
-                                          "capture", &spec, nullptr, &attributes, nullptr);
+                                          "capture", &sampleFormat, nullptr, &attributes, nullptr);
         if (simple == nullptr) return 0;
         uint8_t buffer[kBufferBytes];
         long long bytes = 0;

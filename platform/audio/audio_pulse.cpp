@@ -303,13 +303,13 @@ void RunPulseThread() {
 
 // Connects the record stream and waits until it is ready; false when the server refuses.
 bool ConnectStream(ServerSession& session, const WaveFormat& format, const char* device) {
-    const pa_sample_spec spec{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
+    const pa_sample_spec sampleFormat{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
                               format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
     attributes.fragsize = kFramesPerFragment * format.nBlockAlign;
-    Pulse.stream = pa_stream_new(session.context, "capture", &spec, nullptr);
+    Pulse.stream = pa_stream_new(session.context, "capture", &sampleFormat, nullptr);
     if (Pulse.stream == nullptr) return false;
     pa_stream_set_read_callback(Pulse.stream, OnReadable, nullptr);
     // A chosen source stays chosen: its loss ends the run rather than moving the stream.
