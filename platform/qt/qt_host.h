@@ -83,9 +83,11 @@ extern const DisplayBackEnd WindowDisplayBackEnd;
 // Screen pixel (column, row) as last presented, whichever layout wrote it; 0 outside.
 uint16_t WindowScreenPixel(int column, int row);
 
-// The view area as last presented, 240 x 268 in RGB888 (RGB565 widened by bit replication):
-// image pixel (x, y) is screen pixel (x, 26 + y).
-QImage ViewAreaImage();
+// The view area as last presented, 240 x 268 times `scale` in RGB888 (RGB565 widened by bit
+// replication): image pixel (x, y) is screen pixel (x / scale, 26 + y / scale).
+QImage ViewAreaImage(int scale = 1);
+// The whole scale at which the window shows the picture now; 1 without a window.
+int WindowPictureScale();
 
 // Writes ViewAreaImage as a PNG file; false with a one-line reason (no newline).
 bool WriteViewSnapshot(const char* path, char* reason, size_t reasonSize);

@@ -202,6 +202,7 @@ void InstallWindowExtras(QWidget* window, QWidget* picture) {
         {Qt::CTRL | Qt::Key_I, PopUpInputMenu},
         {Qt::CTRL | Qt::Key_O, OpenInputFile},
         {Qt::CTRL | Qt::Key_S, SavePicture},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_S, SavePictureAtWindowScale},
     };
     for (const auto& key : keys) {
         auto* shortcut = new QShortcut(QKeySequence(key.key), window);
@@ -224,6 +225,11 @@ void ExtendMenuBar(QToolBar* bar) {
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     save->setShortcutContext(Qt::WidgetShortcut);
     QObject::connect(save, &QAction::triggered, [] { QTimer::singleShot(0, SavePicture); });
+    QAction* saveScaled = control->addAction(QStringLiteral("Save Picture at Window Scale..."));
+    saveScaled->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    saveScaled->setShortcutContext(Qt::WidgetShortcut);
+    QObject::connect(saveScaled, &QAction::triggered,
+                     [] { QTimer::singleShot(0, SavePictureAtWindowScale); });
 }
 
 void AppendCursorReadout(QToolBar* bar) {
@@ -252,10 +258,14 @@ void OpenInputFile() {
     ChooseFileLater(path);
 }
 
-void SavePicture() {
+namespace {
+
+// The view area at `scale` (each screen pixel a scale x scale square), as a PNG file the
+// user names; a failure said in a box and on stderr.
+void SavePictureAt(int scale) {
     QWidget* window = MainWindowWidget();
     if (window == nullptr || IsHeadlessRun()) return;
-    const QImage picture = ViewAreaImage();  // what the user saw when asking
+    const QImage picture = ViewAreaImage(scale);  // what the user saw when asking
     QString path = QFileDialog::getSaveFileName(
         window, QStringLiteral("Save Picture"), DefaultPicturePath(),
         QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
@@ -267,4 +277,14 @@ void SavePicture() {
     std::fprintf(stderr, "quillo-sa: the picture was not saved: %s\n", reason.constData());
     const QByteArray text = "The picture was not saved.\n" + reason;
     ShowMessageBox(MainWindowWidget(), text.constData(), "Save Picture", kMessageBoxExclamation);
+}
+
+}  // namespace
+
+void SavePicture() {
+    SavePictureAt(1);
+}
+
+void SavePictureAtWindowScale() {
+    SavePictureAt(WindowPictureScale());
 }

@@ -54,3 +54,5 @@ bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, i
 // then the picture as shown when the command was given.
 void OpenInputFile();
 void SavePicture();
+// The same at the scale the window shows the picture at (Ctrl+Shift+S).
+void SavePictureAtWindowScale();

@@ -593,10 +593,15 @@ uint16_t WindowScreenPixel(int column, int row) {
     return WindowDisplay.pixels[row * kWindowScreenWidth + column];
 }
 
-QImage ViewAreaImage() {
-    QImage image(kWindowScreenWidth, kWindowViewHeight, QImage::Format_RGB32);
+int WindowPictureScale() {
+    return Host.picture != nullptr ? Host.picture->Scale() : 1;
+}
+
+QImage ViewAreaImage(int scale) {
+    scale = std::max(scale, 1);
+    QImage image(kWindowScreenWidth * scale, kWindowViewHeight * scale, QImage::Format_RGB32);
     std::vector<QRgb> line;
-    RenderView(1, image.rect(), image.bits(), image.bytesPerLine(), line);
+    RenderView(scale, image.rect(), image.bits(), image.bytesPerLine(), line);
     return image.convertToFormat(QImage::Format_RGB888);
 }
 

@@ -253,6 +253,34 @@ TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNam
     EXPECT_GT(lit, 100) << "the saved picture shows no spectrogram";
 }
 
+// Ctrl+Shift+S: the same picture with every screen pixel a square of the window's scale.
+TEST_F(WindowExtrasTest, CtrlShiftSSavesThePictureAtTheWindowsScale) {
+    const std::string saved = folder + "/scaled.png";
+    const std::string snapshot = folder + "/snapshot.png";
+    int scale = 0;
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(10));
+        PostMainWindowMessage(WM_COMMAND, kCommandPause);  // the picture stays as it is
+        QTest::qWait(200);
+        scale = WindowPictureScale();
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) { TypeFileName(dialog, saved); });
+        QTest::keyClick(MainWindowPicture(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(saved); }));
+        char reason[512];
+        ASSERT_TRUE(WriteViewSnapshot(snapshot.c_str(), reason, sizeof reason)) << reason;
+    });
+    ASSERT_GE(scale, 2) << "at scale 1 both pictures would be the same whatever the scaling";
+    const QImage a = QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB32);
+    const QImage b =
+        QImage(QString::fromStdString(snapshot)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(a.size(), QSize(240 * scale, 268 * scale));
+    int differing = 0;
+    for (int y = 0; y < a.height(); y++)
+        for (int x = 0; x < a.width(); x++)
+            differing += a.pixel(x, y) != b.pixel(x / scale, y / scale);
+    EXPECT_EQ(differing, 0);
+}
+
 // The column of the spectrum view where the traces reach highest (left of the dB scale).
 int PeakColumn() {
     int best = -1;
