@@ -381,6 +381,14 @@ TEST(InputChoice, TheFileDialogOffersTheFormatsLibsndfileReads) {
     EXPECT_STREQ(small, "");
 }
 
+// The bar's Input submenu as it is now; null when there is none.
+QMenu* InputMenu() {
+    for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
+        if (menu->title() == "Input") return menu;
+    }
+    return nullptr;
+}
+
 // With a private PulseAudio (scripts/pulse-server.sh): its monitor input in the Input menu,
 // chosen there, plays, is named beside the title and is remembered.
 TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextStart) {
@@ -396,10 +404,7 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     RunOn(Tone("tone.wav", 1000.0), [&] {
         ASSERT_TRUE(WaitForBlocks(4));
-        QMenu* inputs = nullptr;
-        for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
-            if (menu->title() == "Input") inputs = menu;
-        }
+        QMenu* inputs = InputMenu();
         ASSERT_NE(inputs, nullptr);
         emit inputs->aboutToShow();
         QAction* monitor = nullptr;
@@ -420,6 +425,9 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
         EXPECT_EQ(ReadFile(RememberedInputPath()), label + "\n");
         // The null output's monitor hears silence, but it is heard: blocks arrive.
         EXPECT_TRUE(WaitForBlocks(4));
+        // The switch reset the views, which built the bar and its menus anew.
+        inputs = InputMenu();
+        ASSERT_NE(inputs, nullptr);
         emit inputs->aboutToShow();
         for (QAction* action : inputs->actions()) {
             if (action->text().toStdString() == label) {
