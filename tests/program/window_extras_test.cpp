@@ -399,7 +399,11 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
                               "start_pulse_server " +
                               runtime + "' > /dev/null 2>&1";
     ASSERT_EQ(std::system(start.c_str()), 0);
-    const std::string pid = ReadFile(runtime + "/pulse/pid");
+    // The server ends with the test, whichever way the test ends.
+    struct ServerEnd {
+        std::string pid;
+        ~ServerEnd() { std::system(("kill -9 " + pid + " 2> /dev/null").c_str()); }
+    } server{ReadFile(runtime + "/pulse/pid")};
     const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     RunOn(Tone("tone.wav", 1000.0), [&] {
@@ -438,7 +442,6 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
     StartOnMicrophone(nullptr);
     EXPECT_EQ(std::string(InputStatus()).rfind("Monitor of", 0), 0u) << InputStatus();
     setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
-    std::system(("kill -9 " + pid).c_str());
 }
 
 }  // namespace
