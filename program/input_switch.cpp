@@ -18,7 +18,6 @@
 #include "resources/resources.h"
 #include "shell/host.h"
 #include "shell/settings.h"
-#include "views/cursor_reading.h"
 #include "views/view_state.h"
 
 namespace {
@@ -153,13 +152,7 @@ void ChooseFile(const char* path) {
     SwitchToFile(path);
 }
 
-bool ReadPoint(int x, int y, char* text, int capacity) {
-    ViewReading reading{};
-    if (!ReadViewPoint(x, y, ViewMode, &reading)) return false;
-    return FormatViewReading(reading, ViewMode, text, capacity) > 0;
-}
-
-WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, InputStatus, ReadPoint};
+WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, InputStatus};
 
 // Finds the remembered input's label among the listed ones, by its name.
 struct Search {

@@ -17,9 +17,9 @@
 void StartOnMicrophone(const char* device);
 // The file of --input, already loaded, plays at start.
 void StartOnFile(const char* path);
-// In a window: the Input menu, Open File..., drops, Save Picture..., the reading under the
-// pointer and the note beside the title. After the QApplication exists, before the program
-// runs; a headless run has none of them.
+// In a window: the Input menu, Open File..., drops, Save Picture... and the note beside the
+// title. After the QApplication exists, before the program runs; a headless run has none
+// of them.
 void EnableInputSwitching();
 
 // ---- Switching ----

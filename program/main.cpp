@@ -23,6 +23,7 @@
 #include "program/headless_run.h"
 #include "program/input_switch.h"
 #include "program/lockstep_run.h"
+#include "program/pointer_reading.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
@@ -231,6 +232,7 @@ int main(int argc, char** argv) {
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
     EnableInputSwitching();
+    EnablePointerReading();
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;

@@ -1,7 +1,10 @@
 // The Qt host: what the program's main and the host's tests need beyond the platform
 // operations of shell/host.h, which the files of this folder define.
 //
-//   window_host.cpp      main window, message queue and loop, menu bar, window display
+//   main_window.cpp      main window, message queue and loop, accelerators, title
+//   picture_view.cpp     frame buffer, window display, the picture widget, view points
+//   picture_file.cpp     the view area as an image and as a PNG file
+//   menu_bar.cpp         the menu bar: drop-down menus and image buttons
 //   window_extras.cpp    Input menu, Open File, drops, Save Picture, the pointer's reading
 //   dialogs.cpp          message box, modal dialogs built from the dialog templates
 //   help_window.cpp      the help page in the program's own browser window

@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "platform/files/file_names.h"
+#include "platform/qt/main_window.h"
 #include "platform/qt/qt_host.h"
-#include "platform/qt/window_host.h"
 #include "resources/resources.h"
 
 namespace {

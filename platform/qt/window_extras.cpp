@@ -2,7 +2,7 @@
 // pointer's reading.
 //
 //   menu item, key, drop --(queued)--> WindowExtras.chooseDevice / chooseFile (the program)
-//   pointer over the picture --------> WindowExtras.readViewPoint --> label in the bar
+//   pointer over the picture --------> ViewPointReader (the program) --> label in the bar
 //   Save Picture..., Ctrl+S ---------> ViewAreaImage as taken then --> PNG
 #include "platform/qt/window_extras.h"
 
@@ -10,10 +10,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageWriter>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -27,7 +27,11 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <string>
 
+#include "platform/qt/main_window.h"
+#include "platform/qt/picture_file.h"
+#include "platform/qt/picture_view.h"
 #include "platform/qt/qt_host.h"
 #include "resources/resources.h"
 #include "shell/host.h"
@@ -35,12 +39,14 @@
 namespace {
 
 constexpr int kReadingCapacity = 64;  // bytes of one reading
+constexpr size_t kReasonSize = 4096;  // a failed save's reason: the path and the error
 const char* const kReadoutName = "cursorReadout";
 const char* const kFilledProperty = "filledForPopUp";  // the Input menu is listed already
 
 // Main thread only.
 struct ExtrasRecord {
     const WindowExtras* table = nullptr;  // SetWindowExtras; null: no extras
+    ViewPointReader reader = nullptr;     // SetViewPointReader; null: no reading
     QPointer<QMenu> inputMenu;            // of the newest bar
     QPointer<QLabel> readout;             // of the newest bar
 };
@@ -108,9 +114,9 @@ class ExtrasFilter : public QObject {
         int x = 0;
         int y = 0;
         char text[kReadingCapacity] = {};
-        const bool reads = Extras.table != nullptr && picture != nullptr &&
+        const bool reads = Extras.reader != nullptr && picture != nullptr &&
                            PictureViewPoint(picture, position, &x, &y) &&
-                           Extras.table->readViewPoint(x, y, text, kReadingCapacity);
+                           Extras.reader(x, y, text, kReadingCapacity);
         ShowReading(reads ? QString::fromUtf8(text) : QString());
     }
 };
@@ -181,20 +187,19 @@ QString DefaultPicturePath() {
     return QDir(folder).filePath(QStringLiteral("Quillo-SA %1.png").arg(stamp));
 }
 
-}  // namespace
-
-void SetWindowExtras(const WindowExtras* extras) {
-    Extras.table = extras;
-}
-
-void InstallWindowExtras(QWidget* window, QWidget* picture) {
-    if (Extras.table == nullptr || window == nullptr || picture == nullptr) return;
-    SetMainWindowStatus(Extras.table->status());
+// Drops, the pointer over the picture, the keys and the note beside the title.
+void ExtendWindow(QWidget* window, QWidget* picture) {
+    if (window == nullptr || picture == nullptr) return;
+    if (Extras.table == nullptr && Extras.reader == nullptr) return;
     auto* filter = new ExtrasFilter(window, picture);
+    if (Extras.reader != nullptr) {
+        picture->setMouseTracking(true);
+        picture->installEventFilter(filter);
+    }
+    if (Extras.table == nullptr) return;
+    SetMainWindowStatus(Extras.table->status());
     window->setAcceptDrops(true);
     window->installEventFilter(filter);
-    picture->setMouseTracking(true);
-    picture->installEventFilter(filter);
     const struct {
         QKeyCombination key;
         void (*run)();
@@ -210,7 +215,8 @@ void InstallWindowExtras(QWidget* window, QWidget* picture) {
     }
 }
 
-void ExtendMenuBar(QToolBar* bar) {
+// The Input submenu and the two Save Picture items at the end of the bar's Control menu.
+void ExtendMenus(QToolBar* bar) {
     QMenu* control = Extras.table != nullptr && bar != nullptr ? ControlMenu(bar) : nullptr;
     if (control == nullptr) return;
     control->addSeparator();
@@ -232,8 +238,9 @@ void ExtendMenuBar(QToolBar* bar) {
                      [] { QTimer::singleShot(0, SavePictureAtWindowScale); });
 }
 
-void AppendCursorReadout(QToolBar* bar) {
-    if (Extras.table == nullptr || bar == nullptr) return;
+// The reading's place: the end of the bar, after the image buttons.
+void AppendReadout(QToolBar* bar) {
+    if (Extras.reader == nullptr || bar == nullptr) return;
     auto* label = new ReadoutLabel(bar);
     label->setObjectName(QString::fromLatin1(kReadoutName));
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -243,6 +250,22 @@ void AppendCursorReadout(QToolBar* bar) {
     label->setTextFormat(Qt::PlainText);
     bar->addWidget(label);
     Extras.readout = label;
+}
+
+void AttachToWindows() {
+    WindowHooks = {ExtendWindow, ExtendMenus, AppendReadout};
+}
+
+}  // namespace
+
+void SetWindowExtras(const WindowExtras* extras) {
+    Extras.table = extras;
+    AttachToWindows();
+}
+
+void SetViewPointReader(ViewPointReader reader) {
+    Extras.reader = reader;
+    AttachToWindows();
 }
 
 void OpenInputFile() {
@@ -271,12 +294,13 @@ void SavePictureAt(int scale) {
         QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
-    QImageWriter writer(path, "png");
-    if (writer.write(picture)) return;
-    const QByteArray reason = (path + QStringLiteral(": ") + writer.errorString()).toUtf8();
-    std::fprintf(stderr, "quillo-sa: the picture was not saved: %s\n", reason.constData());
-    const QByteArray text = "The picture was not saved.\n" + reason;
-    ShowMessageBox(MainWindowWidget(), text.constData(), "Save Picture", kMessageBoxExclamation);
+    char reason[kReasonSize];
+    if (WritePicturePng(picture, QFile::encodeName(path).constData(), reason, sizeof reason)) {
+        return;
+    }
+    std::fprintf(stderr, "quillo-sa: the picture was not saved: %s\n", reason);
+    const std::string text = std::string("The picture was not saved.\n") + reason;
+    ShowMessageBox(MainWindowWidget(), text.c_str(), "Save Picture", kMessageBoxExclamation);
 }
 
 }  // namespace

@@ -4,13 +4,10 @@
 // and the reading under the pointer in the bar beside the buttons. Keys: Ctrl+I opens the
 // Input menu, Ctrl+O the file dialog, Ctrl+S saves the picture.
 //
-// The window host calls the Install/Extend/Append operations below; the program fills the
-// table, as only it knows the inputs and the views. Main thread only.
+// They attach to every window and bar the host makes through its hooks (main_window.h); the
+// program fills the table and gives the reader, as only it knows the inputs and the views.
+// Main thread only.
 #pragma once
-
-class QPointF;
-class QToolBar;
-class QWidget;
 
 struct WindowExtras {
     // Calls `add` for every input to offer, with its label and whether it is the one playing.
@@ -23,30 +20,18 @@ struct WindowExtras {
     const char* filePatterns;
     // The note beside the title for a new window (the input that plays).
     const char* (*status)();
-    // Writes what the view point (x, y) (view-area pixels) reads as, in at most `capacity`
-    // bytes with the NUL; false when the point reads as nothing.
-    bool (*readViewPoint)(int x, int y, char* text, int capacity);
 };
 
 // The extras for the windows and bars made from now on; null (the start) makes none, so a
 // window and bar are exactly the described ones.
 void SetWindowExtras(const WindowExtras* extras);
 
-// ---- Called by the window host -----------------------------------------------------------
-
-// Drops, the pointer over the picture, the keys and the note beside the title, for a new
-// main window.
-void InstallWindowExtras(QWidget* window, QWidget* picture);
-// The Input submenu and Save Picture... at the end of the bar's Control menu.
-void ExtendMenuBar(QToolBar* bar);
-// The reading's place: the end of the bar, after the image buttons.
-void AppendCursorReadout(QToolBar* bar);
-
-// ---- Given by the window host ------------------------------------------------------------
-
-// The view-area pixel under `position` (the picture widget's coordinates); false when the
-// position is outside the scaled view.
-bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, int* y);
+// Writes what the view point (x, y) (view-area pixels) reads as, in at most `capacity` bytes
+// with the NUL; false when the point reads as nothing.
+using ViewPointReader = bool (*)(int x, int y, char* text, int capacity);
+// The reading under the pointer, beside the buttons of the bars made from now on; null (the
+// start) shows none.
+void SetViewPointReader(ViewPointReader reader);
 
 // ---- For the program and the tests -------------------------------------------------------
 

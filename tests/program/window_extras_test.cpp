@@ -38,6 +38,7 @@
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
 #include "program/input_switch.h"
+#include "program/pointer_reading.h"
 #include "raster/display_backend.h"
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
@@ -253,6 +254,23 @@ TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNam
     EXPECT_GT(lit, 100) << "the saved picture shows no spectrogram";
 }
 
+// A picture that cannot be written (its folder is gone) is said in a box, with the path and
+// the reason, and the program plays on.
+TEST_F(WindowExtrasTest, APictureThatCannotBeSavedIsSaidInABoxWithItsPathAndReason) {
+    const std::string gone = folder + "/gone/saved.png";
+    std::string box;
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) { TypeFileName(dialog, gone); });
+        AnswerNextBox(&box);
+        QTest::keyClick(MainWindowPicture(), Qt::Key_S, Qt::ControlModifier);
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_TRUE(WaitForBlocks(4)) << "nothing plays after the box";
+    });
+    EXPECT_EQ(box.rfind("The picture was not saved.\n" + gone + ": ", 0), 0u) << box;
+    EXPECT_GT(box.size(), ("The picture was not saved.\n" + gone + ": ").size()) << box;
+}
+
 // Ctrl+Shift+S: the same picture with every screen pixel a square of the window's scale.
 TEST_F(WindowExtrasTest, CtrlShiftSSavesThePictureAtTheWindowsScale) {
     const std::string saved = folder + "/scaled.png";
@@ -271,8 +289,7 @@ TEST_F(WindowExtrasTest, CtrlShiftSSavesThePictureAtTheWindowsScale) {
     });
     ASSERT_GE(scale, 2) << "at scale 1 both pictures would be the same whatever the scaling";
     const QImage a = QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB32);
-    const QImage b =
-        QImage(QString::fromStdString(snapshot)).convertToFormat(QImage::Format_RGB32);
+    const QImage b = QImage(QString::fromStdString(snapshot)).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(a.size(), QSize(240 * scale, 268 * scale));
     int differing = 0;
     for (int y = 0; y < a.height(); y++)
@@ -462,6 +479,7 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         SetDisplayBackEnd(&WindowDisplayBackEnd);
         EnableInputSwitching();
+        EnablePointerReading();
         testing::InitGoogleTest(&argc, argv);
         code = RUN_ALL_TESTS();
     }  // the single-instance lock goes with the application

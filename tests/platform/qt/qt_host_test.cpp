@@ -45,6 +45,7 @@ struct Delivered {
     unsigned message;
     uintptr_t wParam;
     bool onMainThread;
+    intptr_t lParam;
 };
 
 // The window procedure under test records every message; what it does beyond the default
@@ -57,7 +58,7 @@ struct ProcRecord {
 } Proc;
 
 intptr_t RecordingProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
-    Proc.log.push_back({message, wParam, QThread::currentThread() == qApp->thread()});
+    Proc.log.push_back({message, wParam, QThread::currentThread() == qApp->thread(), lParam});
     if (message == WM_CREATE && Proc.onCreate) Proc.onCreate(window);
     if (Proc.onMessage) Proc.onMessage(message, wParam);
     if (message == WM_DESTROY) {
@@ -248,13 +249,19 @@ TEST_F(QtHostTest, OnlyAWindowThatCannotBeSeenIsInactiveAndTheMouseBecomesMessag
     Proc.log.clear();
     QWidget* picture = MainWindowPicture();
     const QPointF centre(picture->width() / 2.0, picture->height() / 2.0);
+    const QPointF beyond(picture->width() + 50.0, picture->height() + 50.0);
     QMouseEvent press(QEvent::MouseButtonPress, centre, picture->mapToGlobal(centre),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, picture->mapToGlobal(centre),
+    QMouseEvent release(QEvent::MouseButtonRelease, beyond, picture->mapToGlobal(beyond),
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(picture, &press);
     QApplication::sendEvent(picture, &release);
     EXPECT_EQ(Messages(), (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    // The screen point, x in the low and y in the high word: the view's centre, then its
+    // bottom-right pixel for a release beyond it.
+    ASSERT_EQ(Proc.log.size(), 2u);
+    EXPECT_EQ(Proc.log[0].lParam, 120 | (26 + 134) << 16);
+    EXPECT_EQ(Proc.log[1].lParam, 239 | (26 + 267) << 16);
 }
 
 // ---- Menu bar ----
@@ -969,7 +976,6 @@ TEST_F(QtHostTest, TheOemTextOverrideIsReadAsUtf16WithinTheCapacity) {
     EXPECT_EQ(std::u16string(text, 5), u"Pock#");
     EXPECT_FALSE(ReadOemText(text, 0));
     SetOemTextOverride(nullptr);
-
 }
 
 // The diagnostic file is the user's own state, never a fixed name in the shared /tmp; its

@@ -1,0 +1,48 @@
+// The picture: the window's frame buffer shown at a whole scale, and the view point under
+// the pointer. The window host makes one per window and tells which one the frame buffer
+// is shown in; the window's extras read points from it. Main thread only.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <vector>
+
+class PictureWidget : public QWidget {
+  public:
+    explicit PictureWidget(QWidget* parent);
+    QSize preferred;  // the first size; set by the window host before it is shown
+    QSize sizeHint() const override { return preferred; }
+
+    // The largest whole scale at which the view fits the widget's device pixels, at least 1.
+    int Scale() const;
+    // Where the view goes: centred, at Scale(), on whole device pixels, so that every
+    // screen pixel becomes scale x scale device pixels.
+    QRectF Target() const;
+    // The part of the widget that shows view rows `first` to `last`.
+    QRect RowsRect(int first, int last) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QImage scaled;           // the view at the current scale, when the painter copies it
+    std::vector<QRgb> line;  // one scaled row
+};
+
+// The picture that frames are shown in from now on; null when the window has gone.
+void ShowFramesIn(PictureWidget* picture);
+
+// The view-area pixel under `position` (the picture widget's coordinates); false when the
+// position is outside the scaled view.
+bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, int* y);
+// The screen pixel under `position`, or the nearest one of the view area when it is outside,
+// packed as x in the low and y in the high word (as a pressed point is).
+intptr_t PictureScreenPoint(const QWidget* picture, const QPointF& position);
+
+// The view area as last presented, whichever layout wrote it, scaled by `scale` (each screen
+// pixel a scale x scale square): the part `area` of it (device pixels of the scaled view,
+// inside it) into RGB32 rows at `bits`, `bytesPerLine` apart, area's top-left first.
+// `line` is room for one scaled row, kept by the caller.
+void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine,
+                std::vector<QRgb>& line);
