@@ -3,8 +3,8 @@
 
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_extras.h"
+#include "shell/settings.h"
 #include "views/cursor_reading.h"
-#include "views/view_state.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <QCloseEvent>
 #include <QHideEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QShowEvent>
@@ -93,7 +92,9 @@ class MainWindow : public QWidget {
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
         picture = new PictureWidget(this);
-        picture->installEventFilter(this);
+        picture->pressed = [](unsigned message, uintptr_t wParam, intptr_t point) {
+            Deliver(message, wParam, point);
+        };
         layout->addWidget(picture, 1);
         setAutoFillBackground(true);
         QPalette dark = palette();
@@ -103,18 +104,6 @@ class MainWindow : public QWidget {
     PictureWidget* picture;
 
   protected:
-    // A left button pressed or released on the picture, at the screen point under it.
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        const bool press = event->type() == QEvent::MouseButtonPress;
-        if (watched != picture || (!press && event->type() != QEvent::MouseButtonRelease)) {
-            return false;
-        }
-        const auto* mouse = static_cast<const QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton) return false;
-        Deliver(press ? WM_LBUTTONDOWN : WM_LBUTTONUP, press ? 1 : 0,
-                PictureScreenPoint(picture, mouse->position()));
-        return true;
-    }
     // A desktop window keeps its picture while the user works in another one: only a
     // window that cannot be seen (minimised, hidden, unmapped) deactivates the procedure.
     void changeEvent(QEvent* event) override {

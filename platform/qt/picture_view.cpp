@@ -5,6 +5,7 @@
 //   paint event --> RenderView (widened, scaled) --> the backing store, or a kept image
 #include "platform/qt/picture_view.h"
 
+#include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
@@ -123,6 +124,15 @@ QPoint ViewPixelAt(const QWidget* picture, const QPointF& position) {
                   static_cast<int>(std::floor((device.y() - top) / scale)));
 }
 
+// The screen pixel under `position`, or the nearest one of the view area when it is outside,
+// packed as x in the low and y in the high word.
+intptr_t ScreenPoint(const QWidget* picture, const QPointF& position) {
+    const QPoint view = ViewPixelAt(picture, position);
+    const int x = std::clamp(view.x(), 0, kWindowScreenWidth - 1);
+    const int y = std::clamp(view.y(), 0, kWindowViewHeight - 1) + kWindowViewTop;
+    return static_cast<intptr_t>(x) | (static_cast<intptr_t>(y) << 16);
+}
+
 // The view area's rows as the picture was last told to show them (row-major frames).
 struct ShownViewRecord {
     uint16_t rows[kWindowViewHeight][kWindowScreenWidth];
@@ -238,6 +248,18 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
     }
 }
 
+void PictureWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && pressed != nullptr) {
+        pressed(WM_LBUTTONDOWN, 1, ScreenPoint(this, event->position()));
+    }
+}
+
+void PictureWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && pressed != nullptr) {
+        pressed(WM_LBUTTONUP, 0, ScreenPoint(this, event->position()));
+    }
+}
+
 void ShowFramesIn(PictureWidget* picture) {
     View.picture = picture;
 }
@@ -252,13 +274,6 @@ bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, i
     *x = view.x();
     *y = view.y();
     return true;
-}
-
-intptr_t PictureScreenPoint(const QWidget* picture, const QPointF& position) {
-    const QPoint view = ViewPixelAt(picture, position);
-    const int x = std::clamp(view.x(), 0, kWindowScreenWidth - 1);
-    const int y = std::clamp(view.y(), 0, kWindowViewHeight - 1) + kWindowViewTop;
-    return static_cast<intptr_t>(x) | (static_cast<intptr_t>(y) << 16);
 }
 
 int PictureScale(int deviceWidth, int deviceHeight) {

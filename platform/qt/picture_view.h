@@ -6,12 +6,16 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
 #include <vector>
 
 class PictureWidget : public QWidget {
   public:
     explicit PictureWidget(QWidget* parent);
     QSize preferred;  // the first size; set by the window host before it is shown
+    // Called with WM_LBUTTONDOWN or WM_LBUTTONUP, its wParam and the screen point under the
+    // pointer; set by the window host.
+    void (*pressed)(unsigned message, uintptr_t wParam, intptr_t point) = nullptr;
     QSize sizeHint() const override { return preferred; }
 
     // The largest whole scale at which the view fits the widget's device pixels, at least 1.
@@ -24,6 +28,8 @@ class PictureWidget : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     QImage scaled;           // the view at the current scale, when the painter copies it
@@ -36,9 +42,6 @@ void ShowFramesIn(PictureWidget* picture);
 // The view-area pixel under `position` (the picture widget's coordinates); false when the
 // position is outside the scaled view.
 bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, int* y);
-// The screen pixel under `position`, or the nearest one of the view area when it is outside,
-// packed as x in the low and y in the high word (as a pressed point is).
-intptr_t PictureScreenPoint(const QWidget* picture, const QPointF& position);
 
 // The view area as last presented, whichever layout wrote it, scaled by `scale` (each screen
 // pixel a scale x scale square): the part `area` of it (device pixels of the scaled view,
