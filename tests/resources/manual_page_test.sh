@@ -14,7 +14,7 @@ warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -
              "$page" 2>&1 > /dev/null)
 [ -z "$warnings" ] || fail "man warns: $warnings"
 
-text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | col -b | tr -s ' \n' ' ')
+text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | tr -s ' \n' ' ')
 missing=()
 while read -r option; do
   grep -qF -- " $option" <<<" $text" || missing+=("$option")
