@@ -28,17 +28,19 @@ cd "$work/files"
 source "$completion"
 
 # complete LINE: COMPREPLY for the command line LINE with the cursor at its end, split into
-# words as readline does (a word break after "=").
+# words as readline does (at spaces that no backslash escapes, and around "=").
 complete_line() {
-    local line=$1
-    read -r -a COMP_WORDS <<<"${line//=/ = }"
+    local line=$1 split i
+    split=${line//\\ /$'\1'}
+    read -r -a COMP_WORDS <<<"${split//=/ = }"
+    for i in "${!COMP_WORDS[@]}"; do COMP_WORDS[i]=${COMP_WORDS[i]//$'\1'/\\ }; done
     [[ $line == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMP_LINE=$line
     COMP_POINT=${#line}
     COMPREPLY=()
     _quillo_sa
-    printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd '|'
+    printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd '|'
 }
 
 expect() {
@@ -67,7 +69,7 @@ expect 'quillo-sa --device nu' 'null.monitor'
 expect 'quillo-sa --device HDA\ In' 'HDA\ Intel\ PCH:\ ALC892\ Analog\ \(hw:0\,0\)'
 # Command ids from --help, each ready for its block count.
 expect 'quillo-sa --command 4000' '40003@|40008@|40009@'
-expect 'quillo-sa --command 1' '1@|1202@|1203@|1205@|1206@|1207@|1208@'
+expect 'quillo-sa --command 1' '1202@|1203@|1205@|1206@|1207@|1208@|1@'
 expect 'quillo-sa --headless --pitch ' 'accurate|classic'
 expect 'quillo-sa --pitch=c' 'classic'
 expect 'quillo-sa --oem-text ' ''

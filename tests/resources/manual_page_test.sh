@@ -15,12 +15,16 @@ warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -
 [ -z "$warnings" ] || fail "man warns: $warnings"
 
 text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | tr -s ' \n' ' ')
+options=$(_quillo_sa_options "$program" || true)
+commands=$(_quillo_sa_commands "$program" || true)
+grep -qx -- --help <<<"$options" && grep -qx 40025@ <<<"$commands" ||
+  fail "no options or commands read from $program --help"
 missing=()
 while read -r option; do
   grep -qF -- " $option" <<<" $text" || missing+=("$option")
-done < <(_quillo_sa_options "$program")
+done <<<"$options"
 while read -r id; do
   grep -qE -- "(^| )${id%@} [A-Za-z]" <<<"$text" || missing+=("command ${id%@}")
-done < <(_quillo_sa_commands "$program")
+done <<<"$commands"
 [ ${#missing[@]} -eq 0 ] || fail "the manual page does not name: ${missing[*]}"
 echo ok
