@@ -23,7 +23,7 @@ chmod +x "$work/bin/quillo-sa"
 touch "$work/files/tone.wav" "$work/files/Loud Song.FLAC" "$work/files/notes.txt" \
       "$work/files/picture.png"
 PATH=$work/bin:$PATH
-cd "$work/files"
+cd "$work/files" || exit 1
 # shellcheck source=/dev/null
 source "$completion"
 
