@@ -20,24 +20,18 @@ fi
 exec "$program" "\$@"
 EOF
 chmod +x "$work/bin/quillo-sa"
-touch "$work/files/tone.wav" "$work/files/Loud Song.FLAC" "$work/files/notes.txt" \
-      "$work/files/picture.png"
+touch "$work/files/tone.wav" "$work/files/Loud Song.FLAC" "$work/files/take:2.ogg" \
+      "$work/files/notes.txt" "$work/files/picture.png"
 PATH=$work/bin:$PATH
 cd "$work/files" || exit 1
 # shellcheck source=/dev/null
 source "$completion"
 
-# complete LINE: COMPREPLY for the command line LINE with the cursor at its end, split into
-# words as readline does (at spaces that no backslash escapes, and around "=").
+# complete LINE: COMPREPLY for the command line LINE with the cursor at its end.
 complete_line() {
-    local line=$1 split i
-    split=${line//\\ /$'\1'}
-    read -r -a COMP_WORDS <<<"${split//=/ = }"
-    for i in "${!COMP_WORDS[@]}"; do COMP_WORDS[i]=${COMP_WORDS[i]//$'\1'/\\ }; done
-    [[ $line == *" " ]] && COMP_WORDS+=("")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    COMP_LINE=$line
-    COMP_POINT=${#line}
+    COMP_LINE=$1
+    COMP_POINT=${#COMP_LINE}
+    COMP_WORDS=(quillo-sa)
     COMPREPLY=()
     _quillo_sa
     printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd '|'
@@ -57,16 +51,21 @@ expect 'quillo-sa --pitch' '--pitch|--pitch-log'
 expect 'quillo-sa --he' '--headless|--help'
 expect 'quillo-sa -V' '-V'
 # Files: audio by extension (any case), folders, nothing else.
-expect 'quillo-sa --input ' 'Loud Song.FLAC|sub folder|tone.wav'
-expect 'quillo-sa --input=t' 'tone.wav'
-expect 'quillo-sa ' 'Loud Song.FLAC|sub folder|tone.wav'
-expect 'quillo-sa --headless -- ' 'Loud Song.FLAC|sub folder|tone.wav'
+expect 'quillo-sa --input ' 'Loud Song.FLAC|sub folder|take:2.ogg|tone.wav'
+expect 'quillo-sa --input=t' 'take:2.ogg|tone.wav'
+expect 'quillo-sa ' 'Loud Song.FLAC|sub folder|take:2.ogg|tone.wav'
+expect 'quillo-sa --headless -- --p' ''
+expect 'quillo-sa --input Loud\ S' 'Loud Song.FLAC'
+# Bash puts the reply after the last ":" of the word.
+expect 'quillo-sa take:' '2.ogg'
 expect 'quillo-sa --snapshot ' 'picture.png|sub folder'
 # Inputs by the name --device takes: the server's name in brackets, else the whole name.
 expect 'quillo-sa --device ' \
   'HDA\ Intel\ PCH:\ ALC892\ Analog\ \(hw:0\,0\)|alsa_input.pci-0000_00_1f.3.analog-stereo|null.monitor'
 expect 'quillo-sa --device nu' 'null.monitor'
 expect 'quillo-sa --device HDA\ In' 'HDA\ Intel\ PCH:\ ALC892\ Analog\ \(hw:0\,0\)'
+expect 'quillo-sa --device HDA\ Intel\ PCH:\ ALC892\ Analog\ \(hw:' '0\,0\)'
+expect 'quillo-sa --device=null' 'null.monitor'
 # Command ids from --help, each ready for its block count.
 expect 'quillo-sa --command 4000' '40003@|40008@|40009@'
 expect 'quillo-sa --command 1' '1202@|1203@|1205@|1206@|1207@|1208@|1@'
