@@ -32,7 +32,13 @@ const DialogControlResource kAboutControls[] = {
     {-1, Kind::kLabel, "and pitch readout.", 36, 31, 100, 8, false},
     {-1, Kind::kLabel, "Exit saves the settings;", 8, 48, 128, 8, false},
     {-1, Kind::kLabel, "Ctrl+Q quits without saving.", 8, 57, 128, 8, false},
-    {kCommandOk, Kind::kDefaultPushButton, "OK", 45, 76, 50, 14, false},
+    // The notices the licence asks of an interactive program: copyright, no warranty, where
+    // to read the licence.
+    {-1, Kind::kLabel, "Copyright 2026 the Quillo-SA developers.", 8, 72, 128, 8, false},
+    {-1, Kind::kLabel, "Free software under the GNU GPL, version 3", 8, 81, 128, 8, false},
+    {-1, Kind::kLabel, "or later, with ABSOLUTELY NO WARRANTY; see", 8, 90, 128, 8, false},
+    {-1, Kind::kLabel, "https://www.gnu.org/licenses/gpl-3.0.html", 8, 99, 128, 8, false},
+    {kCommandOk, Kind::kDefaultPushButton, "OK", 45, 115, 50, 14, false},
 };
 
 // The Filtering group lists "None" first but shows it right of "Auditory" and "Hum".
@@ -69,7 +75,7 @@ const DialogControlResource kOptionsControls[] = {
 };
 
 const DialogResource kDialogs[] = {
-    {kAboutDialog, "About Quillo-SA", 139, 96, 10, kAboutControls, CountOf(kAboutControls)},
+    {kAboutDialog, "About Quillo-SA", 139, 135, 10, kAboutControls, CountOf(kAboutControls)},
     {kOptionsDialog, "Setting", 139, 157, 10, kOptionsControls, CountOf(kOptionsControls)},
 };
 

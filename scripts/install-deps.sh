@@ -12,6 +12,7 @@ packages=(
   libasound2-plugins sox libsox-fmt-mp3 xvfb xdotool imagemagick python3 desktop-file-utils
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev
+  appstream man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resources/buttons.h"
+#include "resources/resources.h"
 
 namespace {
 
@@ -205,6 +206,32 @@ TEST(HelpPage, EveryLinkWithinThePageHasItsAnchor) {
         ++links;
     }
     EXPECT_GT(links, 0);
+}
+
+// ---- About box ----
+
+// The notices the licence asks an interactive program to show, in controls that each keep
+// their own rows of the dialog.
+TEST(AboutBox, GivesTheLicenceNoticesAndNoControlsOverlap) {
+    const DialogResource* about = FindDialogResource(kAboutDialog);
+    ASSERT_NE(about, nullptr);
+    std::string text;
+    for (int i = 0; i < about->count; i++) {
+        const DialogControlResource& a = about->controls[i];
+        const std::string name = a.text != nullptr ? a.text : "the icon";
+        if (a.text != nullptr) text += name + " ";
+        EXPECT_LE(a.y + a.height, about->height) << name;
+        for (int j = i + 1; j < about->count; j++) {
+            const DialogControlResource& b = about->controls[j];
+            const bool apart = a.x + a.width <= b.x || b.x + b.width <= a.x ||
+                               a.y + a.height <= b.y || b.y + b.height <= a.y;
+            EXPECT_TRUE(apart) << name << " / " << b.text;
+        }
+    }
+    for (const char* notice : {"Copyright", "GNU GPL, version 3 or later", "NO WARRANTY",
+                               "https://www.gnu.org/licenses/"}) {
+        EXPECT_NE(text.find(notice), std::string::npos) << notice;
+    }
 }
 
 // ---- Demo recording ----

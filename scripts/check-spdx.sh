@@ -1,0 +1,3 @@
+#!/usr/bin/env bash
+# Fails on a tracked source file that does not start with the licence's SPDX line (CI).
+exec "$(dirname "$0")/add-spdx.sh" --check
