@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -421,9 +422,20 @@ TEST_F(QtHostTest, AltAndAMenusFirstLetterOrF10OpenTheMenus) {
             }
         });
         look.start(5);
+        // A closed menu hands the activation back through posted events; a shortcut goes
+        // only to the active window.
+        MainWindowWidget()->activateWindow();
+        QElapsedTimer activated;
+        activated.start();
+        while (QApplication::activeWindow() != MainWindowWidget() && activated.elapsed() < 5000)
+            QTest::qWait(5);
         // As the window system delivers a key: the shortcuts see it first.
         QTest::keyClick(MainWindowPicture(), key.first, key.second);
-        QTest::qWait(30);
+        // The menu opens from a posted event: wait for it rather than for a fixed time, which
+        // a loaded machine overran.
+        QElapsedTimer waited;
+        waited.start();
+        while (opened == nullptr && waited.elapsed() < 5000) QTest::qWait(5);
         look.stop();
         EXPECT_EQ(opened, buttons[menu]->menu());
     }
