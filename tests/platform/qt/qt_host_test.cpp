@@ -435,7 +435,8 @@ TEST_F(QtHostTest, AltAndAMenusFirstLetterOrF10OpenTheMenus) {
         // a loaded machine overran.
         QElapsedTimer waited;
         waited.start();
-        while (opened == nullptr && waited.elapsed() < 5000) QTest::qWait(5);
+        while (opened == nullptr && waited.elapsed() < 5000)
+            QTest::qWait(5);
         look.stop();
         EXPECT_EQ(opened, buttons[menu]->menu());
     }
