@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+#include "analysis/lag_products.h"
+
 float AccuratePitchNsdf[kAccuratePitchMaxLag + 1];
 AccuratePitchTrackerRecord AccuratePitchTracker = {};
 
@@ -33,6 +35,8 @@ constexpr double kSectionQ[2] = {0.5411961, 1.3065630};
 // lag, and at least this share of the period's own height.
 constexpr float kMultipleReach = 0.125f;
 constexpr float kMultipleShare = 0.8f;
+
+static_assert(kAccuratePitchMaxSegment <= kLagProductsMaxPoints);
 
 float centred[kAccuratePitchMaxSegment];
 double squareSums[kAccuratePitchMaxSegment + 1];  // squareSums[i]: sum of centred[0 .. i-1]^2
@@ -67,52 +71,54 @@ void DesignLowPass(float sampleRate) {
     lowPassRate = sampleRate;
 }
 
+// One step of a section, with its state in locals so that it stays in registers. The
+// previous output's feedback is subtracted last: the chain from one output to the next is
+// then one multiplication and one subtraction, which bounds the filter's speed.
+struct SectionState {
+    double x1, x2, y1, y2;
+};
+inline double StepSection(const Section& f, SectionState& z, double x) {
+    const double y = (f.b0 * x + f.b1 * z.x1 + f.b2 * z.x2 - f.a2 * z.y2) - f.a1 * z.y1;
+    z.x2 = z.x1;
+    z.x1 = x;
+    z.y2 = z.y1;
+    z.y1 = y;
+    return y;
+}
+
 // Copies the segment, low-passed and without its mean; false when it is silent. The
 // low-pass takes the partials near the top of the band, whose sharp correlation peaks fall
 // between lags, and much of the noise, which lies mostly above the tones.
 bool PrepareSegment(const float* segment, int length, float sampleRate) {
-    double sum = 0.0;
-    for (int i = 0; i < length; ++i)
-        sum += segment[i];
-    const double mean = sum / length;
+    // Four running sums, so that the additions overlap.
+    double sums[4] = {};
+    int i = 0;
+    for (; i + 4 <= length; i += 4) {
+        for (int k = 0; k < 4; ++k)
+            sums[k] += segment[i + k];
+    }
+    for (; i < length; ++i)
+        sums[0] += segment[i];
+    const double mean = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / length;
     DesignLowPass(sampleRate);
-    double state[2][4] = {};  // per section: x1, x2, y1, y2
+    const Section first = lowPass[0];
+    const Section second = lowPass[1];
+    SectionState firstState = {};
+    SectionState secondState = {};
     double filteredSum = 0.0;
-    for (int i = 0; i < length; ++i) {
-        double v = segment[i] - mean;
-        for (int k = 0; k < 2; ++k) {
-            const Section& f = lowPass[k];
-            double* z = state[k];
-            const double y = f.b0 * v + f.b1 * z[0] + f.b2 * z[1] - f.a1 * z[2] - f.a2 * z[3];
-            z[1] = z[0];
-            z[0] = v;
-            z[3] = z[2];
-            z[2] = y;
-            v = y;
-        }
+    for (i = 0; i < length; ++i) {
+        const double v =
+            StepSection(second, secondState, StepSection(first, firstState, segment[i] - mean));
         centred[i] = float(v);
         filteredSum += v;
     }
     const float filteredMean = float(filteredSum / length);
     squareSums[0] = 0.0;
-    for (int i = 0; i < length; ++i) {
+    for (i = 0; i < length; ++i) {
         centred[i] -= filteredMean;
         squareSums[i + 1] = squareSums[i] + double(centred[i]) * double(centred[i]);
     }
     return squareSums[length] / length >= kSilentMeanSquare;
-}
-
-// r(t) for t = 0 .. maxLag. The inner loop runs over lags, so it is a plain elementwise
-// update that vectorises (a sum over j per lag would be an ordered float reduction).
-void ComputeLagProducts(int windowLength, int maxLag) {
-    for (int t = 0; t <= maxLag; ++t)
-        lagProducts[t] = 0.0f;
-    for (int j = 0; j < windowLength; ++j) {
-        const float xj = centred[j];
-        const float* shifted = centred + j;
-        for (int t = 0; t <= maxLag; ++t)
-            lagProducts[t] += xj * shifted[t];
-    }
 }
 
 void ComputeNsdf(int windowLength, int maxLag) {
@@ -206,7 +212,7 @@ PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int
         return none;
     }
     if (!PrepareSegment(segment, windowLength + maxLag, sampleRate)) return none;
-    ComputeLagProducts(windowLength, maxLag);
+    ComputeLagProducts(centred, windowLength, maxLag, lagProducts);
     ComputeNsdf(windowLength, maxLag);
 
     int minLag = int(sampleRate / kHighestFrequency);
