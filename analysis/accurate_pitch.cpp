@@ -36,7 +36,7 @@ constexpr double kSectionQ[2] = {0.5411961, 1.3065630};
 constexpr float kMultipleReach = 0.125f;
 constexpr float kMultipleShare = 0.8f;
 
-static_assert(kAccuratePitchMaxSegment <= kLagProductsMaxPoints);
+static_assert(kAccuratePitchMaxLag <= kLagProductsMaxLag);
 
 float centred[kAccuratePitchMaxSegment];
 double squareSums[kAccuratePitchMaxSegment + 1];  // squareSums[i]: sum of centred[0 .. i-1]^2
@@ -191,9 +191,14 @@ int FindLobes(int minLag, int maxLag) {
     while (t < maxLag && count < kMaxLobes) {
         while (t < maxLag && n[t] <= 0.0f)
             ++t;
+        // The best value kept beside its lag, so that each comparison waits on no load.
         int best = t;
+        float bestValue = n[t];
         while (t < maxLag && n[t] > 0.0f) {
-            if (n[t] > n[best]) best = t;
+            if (n[t] > bestValue) {
+                best = t;
+                bestValue = n[t];
+            }
             ++t;
         }
         // A lobe still rising at the end of the search has no maximum inside it.
@@ -220,8 +225,12 @@ float RefineByMultiples(const Lobe& first, int maxLag) {
         const int high = int(expected) + reach + 1;
         if (low < 1 || high >= maxLag) break;
         int top = low;
+        float topValue = n[low];
         for (int t = low + 1; t <= high; ++t) {
-            if (n[t] > n[top]) top = t;
+            if (n[t] > topValue) {
+                top = t;
+                topValue = n[t];
+            }
         }
         if (top == low || top == high || n[top] < kMultipleShare * first.value) break;
         float lag = 0.0f;
@@ -243,12 +252,12 @@ float CentsBetween(float a, float b) {
 PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int maxLag,
                                      float sampleRate) {
     const PitchCandidate none = {0.0f, 0.0f};
-    if (windowLength < maxLag || maxLag < 4 || windowLength > kAccuratePitchMaxWindow ||
-        maxLag > kAccuratePitchMaxLag || !(sampleRate > 0.0f)) {
+    if (windowLength != 2 * maxLag || maxLag < 4 || maxLag > kAccuratePitchMaxLag ||
+        (maxLag & (maxLag - 1)) != 0 || !(sampleRate > 0.0f)) {
         return none;
     }
     if (!PrepareSegment(segment, windowLength + maxLag, sampleRate)) return none;
-    ComputeLagProducts(centred, windowLength, maxLag, lagProducts);
+    ComputeLagProducts(centred, maxLag, lagProducts);
     ComputeNsdf(windowLength, maxLag);
 
     int minLag = int(sampleRate / kHighestFrequency);

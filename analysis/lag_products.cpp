@@ -1,53 +1,63 @@
-// Lag products by the correlation theorem. With a the first windowLength samples and x the
-// whole segment, both zero-padded to N >= windowLength + maxLag points, the circular
-// correlation sum_j a[j] x[(j + t) mod N] never wraps for t <= maxLag, so it is the wanted
-// sum, and it is the inverse transform of conj(A) X.
+// Lag products by the correlation theorem, over blocks of B = maxLag samples: with the
+// window two blocks long and the segment three, x0, x1, x2,
+//   r(t) = sum_j x0[j] y0[j + t] + sum_j x1[j] y1[j + t],  y0 = x0 x1,  y1 = x1 x2,
+// each a correlation of a block with the two-block run that starts with it. Zero-padded to
+// N = 2B points the circular correlations never wrap for t <= B, and with C_b the transform
+// of block b alone, the transform of y_b is C_b + (-1)^k C_(b+1) (the second block sits B
+// points on). So r is the inverse transform of
+//   R = |C0|^2 + |C1|^2 + (-1)^k (conj C0 C1 + conj C1 C2).
+// C0 and C1 come from one complex transform of x0 + i x1, C2 from one of half the size
+// (even samples as real parts, odd as imaginary), and the real inverse likewise from one
+// of half the size: N + N/2 + N/2 points in all, where one transform of the whole segment
+// would take 2N and its inverse N.
 //
-// Both real transforms come from one complex transform of a + i x, and the real inverse
-// from one complex transform of half the size (even samples as real parts, odd as
-// imaginary). The complex transform is a radix-2 decimation in time over separate real
-// and imaginary rows, so that a group's butterflies vectorise; its twiddles are each
-// rounded once from double, not carried by a recurrence whose error grows along a stage.
+// The complex transform is a radix-2 decimation in time over separate real and imaginary
+// rows, so that a group's butterflies vectorise; its twiddles are each rounded once from
+// double, not carried by a recurrence whose error grows along a stage.
 #include "analysis/lag_products.h"
 
 #include <cmath>
 
 namespace {
 
-constexpr int kMinLog2 = 3;  // the half-size inverse runs the fused first two stages
-constexpr int kHalfPoints = kLagProductsMaxPoints / 2;
+constexpr int kMaxPoints = 2 * kLagProductsMaxLag;  // N
+constexpr int kMaxLog2 = 10;
+static_assert(1 << kMaxLog2 == kMaxPoints);
 
-// The transform's rows: the full-size forward one, then the half-size inverse in place.
-float rowRe[kLagProductsMaxPoints];
-float rowIm[kLagProductsMaxPoints];
-// The spectrum product conj(A) X, entries 0 .. N/2, and the half-size inverse's input.
-float productRe[kHalfPoints + 1];
-float productIm[kHalfPoints + 1];
-float inverseRe[kHalfPoints];
-float inverseIm[kHalfPoints];
+// The N-point rows of x0 + i x1, and the N/2-point rows of the third block, then of the
+// inverse.
+float rowRe[kMaxPoints];
+float rowIm[kMaxPoints];
+float halfRe[kLagProductsMaxLag];
+float halfIm[kLagProductsMaxLag];
+// 4R, entries 0 .. N/2, and the half-size inverse's input.
+float productRe[kLagProductsMaxLag + 1];
+float productIm[kLagProductsMaxLag + 1];
+float inverseRe[kLagProductsMaxLag];
+float inverseIm[kLagProductsMaxLag];
 
 // Stage s, with half = 2^(s-1), uses exp(-i pi j / half), j = 0 .. half-1, at
-// [half - 1, 2 half - 1); the last stage's entries are also the rotations exp(-2 pi i k / N)
-// that split the real inverse.
-float twiddleRe[kLagProductsMaxPoints];
-float twiddleIm[kLagProductsMaxPoints];
-// reversed[i]: i with its kLagProductsMaxLog2 bits reversed; a smaller size of 2^b points
-// reverses with reversed[i] >> (kLagProductsMaxLog2 - b).
-int reversed[kLagProductsMaxPoints];
+// [half - 1, 2 half - 1); the entries of half = N/2 are also the rotations exp(-2 pi i k / N)
+// that join the halves of a real transform.
+float twiddleRe[kMaxPoints];
+float twiddleIm[kMaxPoints];
+// reversed[i]: i with its kMaxLog2 bits reversed; a smaller size of 2^b points reverses
+// with reversed[i] >> (kMaxLog2 - b).
+int reversed[kMaxPoints];
 bool tablesReady = false;
 
 void BuildTables() {
-    for (int half = 1; half < kLagProductsMaxPoints; half *= 2) {
+    for (int half = 1; half < kMaxPoints; half *= 2) {
         for (int j = 0; j < half; ++j) {
             const double angle = -3.141592653589793 * double(j) / double(half);
             twiddleRe[half - 1 + j] = float(std::cos(angle));
             twiddleIm[half - 1 + j] = float(std::sin(angle));
         }
     }
-    for (int i = 0; i < kLagProductsMaxPoints; ++i) {
+    for (int i = 0; i < kMaxPoints; ++i) {
         int r = 0;
-        for (int b = 0; b < kLagProductsMaxLog2; ++b)
-            r |= ((i >> b) & 1) << (kLagProductsMaxLog2 - 1 - b);
+        for (int b = 0; b < kMaxLog2; ++b)
+            r |= ((i >> b) & 1) << (kMaxLog2 - 1 - b);
         reversed[i] = r;
     }
     tablesReady = true;
@@ -102,11 +112,9 @@ void RunGroupPair(float* __restrict re0, float* __restrict im0, float* __restric
     }
 }
 
-// The forward transform of the 2^log2Size rows in place, their input in bit-reversed order.
-void Transform(int log2Size) {
+// The forward transform of 2^log2Size points in place, their input in bit-reversed order.
+void Transform(float* re, float* im, int log2Size) {
     const int size = 1 << log2Size;
-    float* re = rowRe;
-    float* im = rowIm;
     // The first two stages, whose twiddles are 1 and -i, fused: groups of four points.
     for (int s = 0; s < size; s += 4) {
         const float aRe = re[s] + re[s + 1], aIm = im[s] + im[s + 1];
@@ -138,60 +146,83 @@ void Transform(int log2Size) {
     }
 }
 
+// Entry k of 4R, from Z[k], Z[N-k] (z, zPartner), U[k mod N/2], U[(N/2-k) mod N/2]
+// (u, uPartner) and w^k. With Z = DFT(x0 + i x1): 2 C0[k] = Z[k] + conj Z[N-k] and
+// 2 C1[k] = -i (Z[k] - conj Z[N-k]); with U = DFT(the third block's pairs):
+// 2 C2[k] = E + w^k O, w = exp(-2 pi i / N), E = U[k] + conj U[N/2-k] and
+// O = -i (U[k] - conj U[N/2-k]).
+inline void ProductEntry(int k, float zRe, float zIm, float zPartnerRe, float zPartnerIm, float uRe,
+                         float uIm, float uPartnerRe, float uPartnerIm, float wRe, float wIm) {
+    const float c0Re = zRe + zPartnerRe, c0Im = zIm - zPartnerIm;
+    const float c1Re = zIm + zPartnerIm, c1Im = zPartnerRe - zRe;
+    const float eRe = uRe + uPartnerRe, eIm = uIm - uPartnerIm;
+    const float oRe = uIm + uPartnerIm, oIm = uPartnerRe - uRe;
+    const float c2Re = eRe + (oRe * wRe - oIm * wIm);
+    const float c2Im = eIm + (oRe * wIm + oIm * wRe);
+    // conj C0 C1 + conj C1 C2, the cross terms whose sign alternates with k.
+    const float sign = k % 2 == 0 ? 1.0f : -1.0f;
+    const float crossRe = (c0Re * c1Re + c0Im * c1Im) + (c1Re * c2Re + c1Im * c2Im);
+    const float crossIm = (c0Re * c1Im - c0Im * c1Re) + (c1Re * c2Im - c1Im * c2Re);
+    const float own = (c0Re * c0Re + c0Im * c0Im) + (c1Re * c1Re + c1Im * c1Im);
+    productRe[k] = own + sign * crossRe;
+    productIm[k] = sign * crossIm;
+}
+
 }  // namespace
 
-bool ComputeLagProducts(const float* x, int windowLength, int maxLag, float* products) {
-    const int length = windowLength + maxLag;
-    if (windowLength < 1 || maxLag < 0 || length > kLagProductsMaxPoints) return false;
+bool ComputeLagProducts(const float* x, int maxLag, float* products) {
+    if (maxLag < 4 || maxLag > kLagProductsMaxLag || (maxLag & (maxLag - 1)) != 0) return false;
     if (!tablesReady) BuildTables();
-    int log2Size = kMinLog2;
-    while ((1 << log2Size) < length)
+    const int block = maxLag;
+    const int size = 2 * block;  // N
+    const int half = block;      // N/2
+    int log2Size = 0;
+    while ((1 << log2Size) < size)
         ++log2Size;
-    const int size = 1 << log2Size;
-    const int half = size / 2;
 
-    // z = a + i x, in bit-reversed order.
-    const int shift = kLagProductsMaxLog2 - log2Size;
-    int i = 0;
-    for (; i < windowLength; ++i) {
+    // x0 + i x1, zero-padded, and the third block's pairs, in bit-reversed order.
+    const int shift = kMaxLog2 - log2Size;
+    for (int i = 0; i < block; ++i) {
         const int to = reversed[i] >> shift;
         rowRe[to] = x[i];
-        rowIm[to] = x[i];
+        rowIm[to] = x[block + i];
+        const int padding = reversed[block + i] >> shift;
+        rowRe[padding] = 0.0f;
+        rowIm[padding] = 0.0f;
     }
-    for (; i < length; ++i) {
-        const int to = reversed[i] >> shift;
-        rowRe[to] = 0.0f;
-        rowIm[to] = x[i];
+    const float* third = x + 2 * block;
+    const int halfShift = shift + 1;
+    for (int m = 0; m < half / 2; ++m) {
+        const int to = reversed[m] >> halfShift;
+        halfRe[to] = third[2 * m];
+        halfIm[to] = third[2 * m + 1];
+        const int padding = reversed[half / 2 + m] >> halfShift;
+        halfRe[padding] = 0.0f;
+        halfIm[padding] = 0.0f;
     }
-    for (; i < size; ++i) {
-        const int to = reversed[i] >> shift;
-        rowRe[to] = 0.0f;
-        rowIm[to] = 0.0f;
-    }
-    Transform(log2Size);
+    Transform(rowRe, rowIm, log2Size);
+    Transform(halfRe, halfIm, log2Size - 1);
 
-    // With Z = DFT(a + i x): 2A[k] = Z[k] + conj Z[N-k] and 2X[k] = -i (Z[k] - conj Z[N-k]).
-    // The product holds 4 conj(A) X. Entry 0 pairs with itself; for k = 1 .. N/2, entry N-k
-    // is read backwards from the rows' end.
-    productRe[0] = (rowRe[0] + rowRe[0]) * (rowIm[0] + rowIm[0]);
-    productIm[0] = 0.0f;
+    const float* rotationRe = twiddleRe + half - 1;
+    const float* rotationIm = twiddleIm + half - 1;
+    // Entries 0 and N/2 pair with themselves; w^(N/2) is -1.
+    ProductEntry(0, rowRe[0], rowIm[0], rowRe[0], rowIm[0], halfRe[0], halfIm[0], halfRe[0],
+                 halfIm[0], 1.0f, 0.0f);
+    ProductEntry(half, rowRe[half], rowIm[half], rowRe[half], rowIm[half], halfRe[0], halfIm[0],
+                 halfRe[0], halfIm[0], -1.0f, 0.0f);
     const float* endRe = rowRe + size;
     const float* endIm = rowIm + size;
-    for (int k = 1; k <= half; ++k) {
-        const float aRe = rowRe[k] + endRe[-k];
-        const float aIm = rowIm[k] - endIm[-k];
-        const float xRe = rowIm[k] + endIm[-k];
-        const float xIm = endRe[-k] - rowRe[k];
-        productRe[k] = aRe * xRe + aIm * xIm;
-        productIm[k] = aRe * xIm - aIm * xRe;
+    const float* halfEndRe = halfRe + half;
+    const float* halfEndIm = halfIm + half;
+    for (int k = 1; k < half; ++k) {
+        ProductEntry(k, rowRe[k], rowIm[k], endRe[-k], endIm[-k], halfRe[k], halfIm[k],
+                     halfEndRe[-k], halfEndIm[-k], rotationRe[k], rotationIm[k]);
     }
 
     // The real inverse through half the points: with P the product, E[k] = P[k] + P[k+N/2]
     // and O[k] = (P[k] - P[k+N/2]) exp(2 pi i k / N) are twice the spectra of the even and
     // odd samples, and P[k+N/2] = conj P[N/2-k]. The inverse of E + i O is found as the
     // conjugate of the forward transform of its conjugate, so the rows take -(E + i O) imag.
-    const float* rotationRe = twiddleRe + half - 1;
-    const float* rotationIm = twiddleIm + half - 1;
     const float* mirrorRe = productRe + half;
     const float* mirrorIm = productIm + half;
     for (int k = 0; k < half; ++k) {
@@ -206,20 +237,19 @@ bool ComputeLagProducts(const float* x, int windowLength, int maxLag, float* pro
         inverseRe[k] = eRe - oIm;
         inverseIm[k] = -(eIm + oRe);
     }
-    const int halfShift = shift + 1;
     for (int k = 0; k < half; ++k) {
         const int to = reversed[k] >> halfShift;
-        rowRe[to] = inverseRe[k];
-        rowIm[to] = inverseIm[k];
+        halfRe[to] = inverseRe[k];
+        halfIm[to] = inverseIm[k];
     }
-    Transform(log2Size - 1);
+    Transform(halfRe, halfIm, log2Size - 1);
 
     // Sample 2m is the real part and 2m + 1 the negated imaginary part of entry m, scaled by
     // 4 (the product) x 2 (E and O) x N/2 (the unnormalised inverse): 4N, a power of two.
     const float scale = 1.0f / float(4 * size);
     for (int m = 0; 2 * m <= maxLag; ++m) {
-        products[2 * m] = rowRe[m] * scale;
-        if (2 * m + 1 <= maxLag) products[2 * m + 1] = -rowIm[m] * scale;
+        products[2 * m] = halfRe[m] * scale;
+        if (2 * m + 1 <= maxLag) products[2 * m + 1] = -halfIm[m] * scale;
     }
     return true;
 }

@@ -1,14 +1,13 @@
-// Lag products of a segment through a fast transform: the autocorrelation terms of the
+// Lag products of a segment through fast transforms: the autocorrelation terms of the
 // accurate pitch estimator at a cost of O(n log n) instead of window x lags.
 #pragma once
 
-constexpr int kLagProductsMaxLog2 = 11;
-constexpr int kLagProductsMaxPoints = 1 << kLagProductsMaxLog2;  // windowLength + maxLag fit
+constexpr int kLagProductsMaxLag = 512;
 
-// products[t] = sum over j < windowLength of x[j] * x[j + t], for t = 0 .. maxLag, from the
-// windowLength + maxLag samples of x. Formed in single precision through transforms of the
-// smallest power of two that holds the segment, so each entry carries a rounding error of
-// about 1e-6 of products[0] (a direct sum in float errs as much). False, with products
-// untouched, when the sizes are not positive, maxLag exceeds windowLength or the segment
-// exceeds kLagProductsMaxPoints.
-bool ComputeLagProducts(const float* x, int windowLength, int maxLag, float* products);
+// products[t] = sum over j < 2 maxLag of x[j] * x[j + t], for t = 0 .. maxLag, from the
+// 3 maxLag samples of x: a window of two lag ranges, as the pitch estimator uses it. Formed
+// in single precision through transforms of 2 maxLag points, so each entry carries a
+// rounding error of about 1e-7 of the window's energy (a direct sum in float errs as much).
+// False, with products untouched, unless maxLag is a power of two from 4 to
+// kLagProductsMaxLag.
+bool ComputeLagProducts(const float* x, int maxLag, float* products);

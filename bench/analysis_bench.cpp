@@ -83,7 +83,7 @@ void BM_ComputeLagProducts(benchmark::State& state) {
         segment[i] = static_cast<float>(4000.0 * std::sin(0.05 * i) + 500.0 * std::sin(0.31 * i));
     std::array<float, kAccuratePitchMaxLag + 1> products{};
     for (auto _ : state) {
-        ComputeLagProducts(segment.data(), window, maxLag, products.data());
+        ComputeLagProducts(segment.data(), maxLag, products.data());
         benchmark::DoNotOptimize(products.data());
     }
 }

@@ -1,5 +1,5 @@
 // The lag products through transforms against the direct sums, lag by lag in double, on
-// frames of the kinds the pitch estimator meets, at the pipeline's sizes and at odd ones.
+// frames of the kinds the pitch estimator meets, at every size it accepts.
 #include "analysis/lag_products.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,8 @@
 
 namespace {
 
-std::vector<double> DirectLagProducts(const std::vector<float>& x, int windowLength, int maxLag) {
+std::vector<double> DirectLagProducts(const std::vector<float>& x, int maxLag) {
+    const int windowLength = 2 * maxLag;
     std::vector<double> products(size_t(maxLag) + 1, 0.0);
     for (int t = 0; t <= maxLag; ++t) {
         for (int j = 0; j < windowLength; ++j)
@@ -23,10 +24,11 @@ std::vector<double> DirectLagProducts(const std::vector<float>& x, int windowLen
 
 // The largest difference from the direct sums, as a share of their bound (by Cauchy-Schwarz,
 // no product exceeds the root of the window's energy times the segment's).
-double WorstError(const std::vector<float>& x, int windowLength, int maxLag) {
+double WorstError(const std::vector<float>& x, int maxLag) {
+    const int windowLength = 2 * maxLag;
     std::vector<float> fast(size_t(maxLag) + 1, -1.0f);
-    EXPECT_TRUE(ComputeLagProducts(x.data(), windowLength, maxLag, fast.data()));
-    const std::vector<double> direct = DirectLagProducts(x, windowLength, maxLag);
+    EXPECT_TRUE(ComputeLagProducts(x.data(), maxLag, fast.data()));
+    const std::vector<double> direct = DirectLagProducts(x, maxLag);
     double worst = 0.0;
     for (int t = 0; t <= maxLag; ++t)
         worst = std::fmax(worst, std::fabs(double(fast[size_t(t)]) - direct[size_t(t)]));
@@ -56,7 +58,7 @@ std::vector<Frame> Frames() {
         recipe.peakDbfs = peakDbfs;
         if (timbre == Timbre::kNone) recipe.noiseDbfs = peakDbfs;
         std::vector<float> samples = Synthesize(recipe, 22050);
-        samples.resize(kLagProductsMaxPoints);
+        samples.resize(3 * kLagProductsMaxLag);
         frames.push_back({name, samples});
     };
     tone("sine 55 Hz", Timbre::kSine, 55.0, 1e9, -6.0);
@@ -65,9 +67,9 @@ std::vector<Frame> Frames() {
     tone("brass 110 Hz, quiet", Timbre::kBrass, 110.0, 1e9, -66.0);
     tone("sine 440 Hz at 0 dB SNR", Timbre::kSine, 440.0, 0.0, -6.0);
     tone("noise alone", Timbre::kNone, 0.0, 1e9, -20.0);
-    std::vector<float> clipped(kLagProductsMaxPoints);
-    std::vector<float> impulses(kLagProductsMaxPoints, 0.0f);
-    for (int i = 0; i < kLagProductsMaxPoints; ++i) {
+    std::vector<float> clipped(3 * kLagProductsMaxLag);
+    std::vector<float> impulses(3 * kLagProductsMaxLag, 0.0f);
+    for (int i = 0; i < 3 * kLagProductsMaxLag; ++i) {
         clipped[size_t(i)] = (i / 37) % 2 ? 32767.0f : -32768.0f;
         if (i % 301 == 5) impulses[size_t(i)] = 20000.0f;
     }
@@ -77,33 +79,27 @@ std::vector<Frame> Frames() {
 }
 
 TEST(LagProducts, EqualTheDirectSumsOnEveryKindOfFrame) {
-    // The pipeline's two profiles, the largest segment, and sizes that are no power of two
-    // (the transform then holds zeros beyond the segment).
-    const struct {
-        int window, maxLag;
-    } sizes[] = {{1024, 512}, {512, 256}, {1024, 1024}, {1000, 301}, {7, 5}, {40, 0}};
+    // The pipeline's two profiles (512 and 256 lags) and every other power of two down to 4.
     for (const Frame& frame : Frames()) {
-        for (const auto& size : sizes) {
-            SCOPED_TRACE(frame.name + ", window " + std::to_string(size.window) + ", lags " +
-                         std::to_string(size.maxLag));
-            EXPECT_LT(WorstError(frame.samples, size.window, size.maxLag), 1e-6);
+        for (int maxLag = kLagProductsMaxLag; maxLag >= 4; maxLag /= 2) {
+            SCOPED_TRACE(frame.name + ", lags " + std::to_string(maxLag));
+            EXPECT_LT(WorstError(frame.samples, maxLag), 1e-6);
         }
     }
 }
 
-TEST(LagProducts, ASegmentBeyondTheTransformOrNegativeSizesLeaveTheProductsAlone) {
-    const std::vector<float> x(2 * kLagProductsMaxPoints, 1.0f);
-    std::vector<float> products(kLagProductsMaxPoints + 1, -1.0f);
-    EXPECT_FALSE(ComputeLagProducts(x.data(), kLagProductsMaxPoints, 1, products.data()));
-    EXPECT_FALSE(ComputeLagProducts(x.data(), 0, 4, products.data()));
-    EXPECT_FALSE(ComputeLagProducts(x.data(), 16, -1, products.data()));
+TEST(LagProducts, LagRangesThatAreNoPowerOfTwoOrOutsideTheLimitsLeaveTheProductsAlone) {
+    const std::vector<float> x(6 * kLagProductsMaxLag, 1.0f);
+    std::vector<float> products(2 * kLagProductsMaxLag + 1, -1.0f);
+    for (int maxLag : {2 * kLagProductsMaxLag, 2, 0, -4, 300, 12})
+        EXPECT_FALSE(ComputeLagProducts(x.data(), maxLag, products.data()));
     for (float p : products)
         EXPECT_EQ(p, -1.0f);
-    // The largest segment that fits: a constant's products are the window length.
-    ASSERT_TRUE(ComputeLagProducts(x.data(), kLagProductsMaxPoints / 2, kLagProductsMaxPoints / 2,
-                                   products.data()));
-    EXPECT_NEAR(products[0], kLagProductsMaxPoints / 2, 1e-2);
-    EXPECT_NEAR(products[kLagProductsMaxPoints / 2], kLagProductsMaxPoints / 2, 1e-2);
+    // A constant's products are the window length at every lag.
+    ASSERT_TRUE(ComputeLagProducts(x.data(), kLagProductsMaxLag, products.data()));
+    EXPECT_NEAR(products[0], 2 * kLagProductsMaxLag, 1e-3);
+    EXPECT_NEAR(products[kLagProductsMaxLag], 2 * kLagProductsMaxLag, 1e-3);
+    EXPECT_EQ(products[kLagProductsMaxLag + 1], -1.0f);
 }
 
 }  // namespace
