@@ -9,6 +9,9 @@
 // The period is the first lobe maximum within a small margin of the highest one: the
 // highest may be a multiple of the period (a slightly irregular signal repeats almost as
 // well after two periods), and a shorter lobe that is nearly as good is the true period.
+//
+// The products r(t) come through transforms (lag_products.h), the energy terms m(t) from
+// prefix sums of squares, so a segment costs O(n log n) rather than window x lags.
 #include "analysis/accurate_pitch.h"
 
 #include <cmath>
@@ -132,9 +135,10 @@ bool PrepareSegment(const float* segment, int length, float sampleRate) {
 
     for (i = 0; i < length; ++i)
         centred[i] -= filteredMean;
+    // The sums of squares as two chains, over either half (the length, three lag ranges, is
+    // even), the second from 0 and moved up after. The running sums are held in locals:
+    // read back from the array, each addition would wait for the store before it.
     const int half = length / 2;
-    // The running sums in locals: read back from the array, each addition would wait for
-    // the store before it.
     squareSums[0] = 0.0;
     double lower = 0.0;
     double upper = 0.0;
@@ -145,11 +149,6 @@ bool PrepareSegment(const float* segment, int length, float sampleRate) {
         upper += b * b;
         squareSums[i + 1] = lower;
         squareSums[half + i + 1] = upper;
-    }
-    for (i = 2 * half; i < length; ++i) {
-        const double c = centred[i];
-        upper += c * c;
-        squareSums[i + 1] = upper;
     }
     const double base = squareSums[half];
     for (i = half + 1; i <= length; ++i)

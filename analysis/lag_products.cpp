@@ -1,6 +1,6 @@
 // Lag products by the correlation theorem, over blocks of B = maxLag samples: with the
 // window two blocks long and the segment three, x0, x1, x2,
-//   r(t) = sum_j x0[j] y0[j + t] + sum_j x1[j] y1[j + t],  y0 = x0 x1,  y1 = x1 x2,
+//   r(t) = sum_j x0[j] y0[j + t] + sum_j x1[j] y1[j + t],  y0 = x0 then x1,  y1 = x1 then x2,
 // each a correlation of a block with the two-block run that starts with it. Zero-padded to
 // N = 2B points the circular correlations never wrap for t <= B, and with C_b the transform
 // of block b alone, the transform of y_b is C_b + (-1)^k C_(b+1) (the second block sits B
