@@ -18,6 +18,8 @@
 
 #include <cmath>
 
+#include "analysis/butterflies.h"
+
 namespace {
 
 constexpr int kMaxPoints = 2 * kLagProductsMaxLag;  // N
@@ -61,20 +63,6 @@ void BuildTables() {
         reversed[i] = r;
     }
     tablesReady = true;
-}
-
-// The butterflies of one group: a = z[j], b = z[j + half], j = 0 .. half-1.
-void RunGroup(float* __restrict aRe, float* __restrict aIm, float* __restrict bRe,
-              float* __restrict bIm, const float* __restrict wRe, const float* __restrict wIm,
-              int half) {
-    for (int j = 0; j < half; ++j) {
-        const float tRe = bRe[j] * wRe[j] - bIm[j] * wIm[j];
-        const float tIm = bIm[j] * wRe[j] + bRe[j] * wIm[j];
-        bRe[j] = aRe[j] - tRe;
-        bIm[j] = aIm[j] - tIm;
-        aRe[j] = aRe[j] + tRe;
-        aIm[j] = aIm[j] + tIm;
-    }
 }
 
 // Two stages at once on a group of 4 half points, quarters p0 .. p3 (p[k] = z[k half + j]):
@@ -142,7 +130,8 @@ void Transform(float* re, float* im, int log2Size) {
         }
     }
     if (half < size) {
-        RunGroup(re, im, re + half, im + half, twiddleRe + half - 1, twiddleIm + half - 1, half);
+        RunButterflyGroup(re, im, re + half, im + half, twiddleRe + half - 1, twiddleIm + half - 1,
+                          half);
     }
 }
 
