@@ -9,9 +9,14 @@
 // The period is the first lobe maximum within a small margin of the highest one: the
 // highest may be a multiple of the period (a slightly irregular signal repeats almost as
 // well after two periods), and a shorter lobe that is nearly as good is the true period.
+//
+// The products r(t) come through transforms (lag_products.h), the energy terms m(t) from
+// prefix sums of squares, so a segment costs O(n log n) rather than window x lags.
 #include "analysis/accurate_pitch.h"
 
 #include <cmath>
+
+#include "analysis/lag_products.h"
 
 float AccuratePitchNsdf[kAccuratePitchMaxLag + 1];
 AccuratePitchTrackerRecord AccuratePitchTracker = {};
@@ -33,6 +38,8 @@ constexpr double kSectionQ[2] = {0.5411961, 1.3065630};
 // lag, and at least this share of the period's own height.
 constexpr float kMultipleReach = 0.125f;
 constexpr float kMultipleShare = 0.8f;
+
+static_assert(kAccuratePitchMaxLag <= kLagProductsMaxLag);
 
 float centred[kAccuratePitchMaxSegment];
 double squareSums[kAccuratePitchMaxSegment + 1];  // squareSums[i]: sum of centred[0 .. i-1]^2
@@ -67,52 +74,86 @@ void DesignLowPass(float sampleRate) {
     lowPassRate = sampleRate;
 }
 
+// Samples after which the low-pass has forgotten its state to double precision: its slower
+// poles lie 0.673 from the origin, and 0.673^160 is 3e-28.
+constexpr int kLowPassMemory = 160;
+
+// The low-pass's recursion is a chain of dependent steps, so it runs as two lanes side by
+// side in one register pair: the early lane from the start to `split`, the late lane from
+// kLowPassMemory samples before `split` to the end, starting at rest as the whole segment
+// does; by `split` the late lane's output is what the early lane's would have been.
+using LanePair = double __attribute__((vector_size(16)));
+struct SectionState {
+    LanePair x1, x2, y1, y2;
+};
+// One step of a section. The previous output's feedback is subtracted last: the chain
+// from one output to the next is then one multiplication and one subtraction.
+inline LanePair StepSection(const Section& f, SectionState& z, LanePair x) {
+    const LanePair y = (f.b0 * x + f.b1 * z.x1 + f.b2 * z.x2 - f.a2 * z.y2) - f.a1 * z.y1;
+    z.x2 = z.x1;
+    z.x1 = x;
+    z.y2 = z.y1;
+    z.y1 = y;
+    return y;
+}
+
 // Copies the segment, low-passed and without its mean; false when it is silent. The
 // low-pass takes the partials near the top of the band, whose sharp correlation peaks fall
 // between lags, and much of the noise, which lies mostly above the tones.
 bool PrepareSegment(const float* segment, int length, float sampleRate) {
-    double sum = 0.0;
-    for (int i = 0; i < length; ++i)
-        sum += segment[i];
-    const double mean = sum / length;
+    // Four running sums, so that the additions overlap.
+    double sums[4] = {};
+    int i = 0;
+    for (; i + 4 <= length; i += 4) {
+        for (int k = 0; k < 4; ++k)
+            sums[k] += segment[i + k];
+    }
+    for (; i < length; ++i)
+        sums[0] += segment[i];
+    const double mean = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / length;
     DesignLowPass(sampleRate);
-    double state[2][4] = {};  // per section: x1, x2, y1, y2
-    double filteredSum = 0.0;
-    for (int i = 0; i < length; ++i) {
-        double v = segment[i] - mean;
-        for (int k = 0; k < 2; ++k) {
-            const Section& f = lowPass[k];
-            double* z = state[k];
-            const double y = f.b0 * v + f.b1 * z[0] + f.b2 * z[1] - f.a1 * z[2] - f.a2 * z[3];
-            z[1] = z[0];
-            z[0] = v;
-            z[3] = z[2];
-            z[2] = y;
-            v = y;
-        }
-        centred[i] = float(v);
-        filteredSum += v;
-    }
-    const float filteredMean = float(filteredSum / length);
-    squareSums[0] = 0.0;
-    for (int i = 0; i < length; ++i) {
-        centred[i] -= filteredMean;
-        squareSums[i + 1] = squareSums[i] + double(centred[i]) * double(centred[i]);
-    }
-    return squareSums[length] / length >= kSilentMeanSquare;
-}
 
-// r(t) for t = 0 .. maxLag. The inner loop runs over lags, so it is a plain elementwise
-// update that vectorises (a sum over j per lag would be an ordered float reduction).
-void ComputeLagProducts(int windowLength, int maxLag) {
-    for (int t = 0; t <= maxLag; ++t)
-        lagProducts[t] = 0.0f;
-    for (int j = 0; j < windowLength; ++j) {
-        const float xj = centred[j];
-        const float* shifted = centred + j;
-        for (int t = 0; t <= maxLag; ++t)
-            lagProducts[t] += xj * shifted[t];
+    const int split =
+        (length + kLowPassMemory + 1) / 2 < length ? (length + kLowPassMemory + 1) / 2 : length;
+    const int lateStart = split - kLowPassMemory > 0 ? split - kLowPassMemory : 0;
+    SectionState first = {};
+    SectionState second = {};
+    double earlySum = 0.0;
+    double lateSum = 0.0;
+    for (int n = 0; n < split; ++n) {
+        const int late = lateStart + n;
+        const LanePair x = {segment[n] - mean, late < length ? segment[late] - mean : 0.0};
+        const LanePair v = StepSection(lowPass[1], second, StepSection(lowPass[0], first, x));
+        centred[n] = float(v[0]);
+        earlySum += v[0];
+        if (late >= split && late < length) {
+            centred[late] = float(v[1]);
+            lateSum += v[1];
+        }
     }
+    const float filteredMean = float((earlySum + lateSum) / length);
+
+    for (i = 0; i < length; ++i)
+        centred[i] -= filteredMean;
+    // The sums of squares as two chains, over either half (the length, three lag ranges, is
+    // even), the second from 0 and moved up after. The running sums are held in locals:
+    // read back from the array, each addition would wait for the store before it.
+    const int half = length / 2;
+    squareSums[0] = 0.0;
+    double lower = 0.0;
+    double upper = 0.0;
+    for (i = 0; i < half; ++i) {
+        const double a = centred[i];
+        const double b = centred[half + i];
+        lower += a * a;
+        upper += b * b;
+        squareSums[i + 1] = lower;
+        squareSums[half + i + 1] = upper;
+    }
+    const double base = squareSums[half];
+    for (i = half + 1; i <= length; ++i)
+        squareSums[i] += base;
+    return squareSums[length] / length >= kSilentMeanSquare;
 }
 
 void ComputeNsdf(int windowLength, int maxLag) {
@@ -149,9 +190,14 @@ int FindLobes(int minLag, int maxLag) {
     while (t < maxLag && count < kMaxLobes) {
         while (t < maxLag && n[t] <= 0.0f)
             ++t;
+        // The best value kept beside its lag, so that each comparison waits on no load.
         int best = t;
+        float bestValue = n[t];
         while (t < maxLag && n[t] > 0.0f) {
-            if (n[t] > n[best]) best = t;
+            if (n[t] > bestValue) {
+                best = t;
+                bestValue = n[t];
+            }
             ++t;
         }
         // A lobe still rising at the end of the search has no maximum inside it.
@@ -178,8 +224,12 @@ float RefineByMultiples(const Lobe& first, int maxLag) {
         const int high = int(expected) + reach + 1;
         if (low < 1 || high >= maxLag) break;
         int top = low;
+        float topValue = n[low];
         for (int t = low + 1; t <= high; ++t) {
-            if (n[t] > n[top]) top = t;
+            if (n[t] > topValue) {
+                top = t;
+                topValue = n[t];
+            }
         }
         if (top == low || top == high || n[top] < kMultipleShare * first.value) break;
         float lag = 0.0f;
@@ -201,12 +251,12 @@ float CentsBetween(float a, float b) {
 PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int maxLag,
                                      float sampleRate) {
     const PitchCandidate none = {0.0f, 0.0f};
-    if (windowLength < maxLag || maxLag < 4 || windowLength > kAccuratePitchMaxWindow ||
-        maxLag > kAccuratePitchMaxLag || !(sampleRate > 0.0f)) {
+    if (windowLength != 2 * maxLag || maxLag < 4 || maxLag > kAccuratePitchMaxLag ||
+        (maxLag & (maxLag - 1)) != 0 || !(sampleRate > 0.0f)) {
         return none;
     }
     if (!PrepareSegment(segment, windowLength + maxLag, sampleRate)) return none;
-    ComputeLagProducts(windowLength, maxLag);
+    ComputeLagProducts(centred, maxLag, lagProducts);
     ComputeNsdf(windowLength, maxLag);
 
     int minLag = int(sampleRate / kHighestFrequency);

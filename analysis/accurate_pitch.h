@@ -25,8 +25,9 @@ extern float AccuratePitchNsdf[kAccuratePitchMaxLag + 1];
 
 // Estimates the period of `segment` (windowLength + maxLag samples in any unit, oldest
 // first). Periods between sampleRate / 2200 samples and maxLag - 1 are searched. (0, 0)
-// for silence (below about -70 dBFS in 16-bit units), for no clear period, and when the
-// sizes exceed the limits above or windowLength < maxLag.
+// for silence (below about -70 dBFS in 16-bit units), for no clear period, and unless the
+// window is twice the lag range and the lag range a power of two from 4 to
+// kAccuratePitchMaxLag (1024 + 512 and 512 + 256 are the pipeline's sizes).
 PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int maxLag,
                                      float sampleRate);
 

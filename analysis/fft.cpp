@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "analysis/analysis.h"
+#include "analysis/butterflies.h"
 
 float FftRe[kFftMaxSize];
 float FftIm[kFftMaxSize];
@@ -80,22 +81,6 @@ void BuildBitReversal(int log2Size) {
     reversedLog2 = log2Size;
 }
 
-// The butterflies of one group: a = z[start + j], b = z[start + j + half], j = 0 .. half-1.
-// Within a stage every butterfly reads and writes its own pair alone, so running them group
-// by group instead of twiddle by twiddle gives the same values.
-void RunGroup(float* __restrict aRe, float* __restrict aIm, float* __restrict bRe,
-              float* __restrict bIm, const float* __restrict wRe, const float* __restrict wIm,
-              int half) {
-    for (int j = 0; j < half; ++j) {
-        const float tRe = bRe[j] * wRe[j] - bIm[j] * wIm[j];
-        const float tIm = bIm[j] * wRe[j] + bRe[j] * wIm[j];
-        bRe[j] = aRe[j] - tRe;
-        bIm[j] = aIm[j] - tIm;
-        aRe[j] = tRe + aRe[j];
-        aIm[j] = aIm[j] + tIm;
-    }
-}
-
 // One butterfly on scratch entries a and b with twiddle w.
 inline void Butterfly(int a, int b, float wRe, float wIm) {
     const float tRe = scratchRe[b] * wRe - scratchIm[b] * wIm;
@@ -119,9 +104,11 @@ void RunButterflies(int size, int log2Size) {
         const int span = 2 * half;
         const float* wRe = twiddleRe + half - 1;
         const float* wIm = twiddleIm + half - 1;
+        // Within a stage every butterfly reads and writes its own pair alone, so running them
+        // group by group instead of twiddle by twiddle gives the same values.
         for (int start = 0; start < size; start += span) {
-            RunGroup(scratchRe + start, scratchIm + start, scratchRe + start + half,
-                     scratchIm + start + half, wRe, wIm, half);
+            RunButterflyGroup(scratchRe + start, scratchIm + start, scratchRe + start + half,
+                              scratchIm + start + half, wRe, wIm, half);
         }
     }
 }

@@ -10,6 +10,7 @@
 
 #include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
+#include "analysis/lag_products.h"
 
 namespace {
 
@@ -72,6 +73,21 @@ void BM_FindSpectralPeak512(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FindSpectralPeak512);
+
+// The accurate estimator's terms r(t) alone, through the transforms: the same segment sizes.
+void BM_ComputeLagProducts(benchmark::State& state) {
+    const int window = static_cast<int>(state.range(0));
+    const int maxLag = window / 2;
+    std::array<float, kAccuratePitchMaxSegment> segment{};
+    for (int i = 0; i < window + maxLag; ++i)
+        segment[i] = static_cast<float>(4000.0 * std::sin(0.05 * i) + 500.0 * std::sin(0.31 * i));
+    std::array<float, kAccuratePitchMaxLag + 1> products{};
+    for (auto _ : state) {
+        ComputeLagProducts(segment.data(), maxLag, products.data());
+        benchmark::DoNotOptimize(products.data());
+    }
+}
+BENCHMARK(BM_ComputeLagProducts)->Arg(1024)->Arg(512)->Unit(benchmark::kMicrosecond);
 
 // The accurate estimator runs on every block (about 21.5 times a second at 22050 Hz, 10.8
 // at 11025 Hz) when chosen. Args: window (1024, or 512 on the small device); the lag

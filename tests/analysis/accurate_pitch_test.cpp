@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "tests/support/pitch_material.h"
@@ -301,9 +302,92 @@ TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
     EXPECT_NEAR(CentsOff(after.pitch, 311.0), 0.0, 5.0);
 }
 
+// ---- The function against its direct form ----
+
+// The estimator's function formed directly, in double, sample by sample and lag by lag: the
+// mean removed, the fourth-order low-pass at 0.28 of the rate run from rest, the mean of
+// its output removed, then every lag's sums.
+std::vector<double> DirectNsdf(const float* segment, int window, int maxLag) {
+    const int length = window + maxLag;
+    double mean = 0.0;
+    for (int i = 0; i < length; ++i)
+        mean += segment[i];
+    mean /= length;
+    std::vector<double> y(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i)
+        y[size_t(i)] = segment[i] - mean;
+    const double w = 2.0 * 3.141592653589793 * 0.28;
+    for (double q : {0.5411961, 1.3065630}) {
+        const double alpha = std::sin(w) / (2.0 * q), a0 = 1.0 + alpha, c = std::cos(w);
+        const double b0 = (1.0 - c) / 2.0 / a0, b1 = (1.0 - c) / a0, a1 = -2.0 * c / a0,
+                     a2 = (1.0 - alpha) / a0;
+        double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+        for (double& v : y) {
+            const double out = b0 * v + b1 * x1 + b0 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = v;
+            y2 = y1;
+            y1 = out;
+            v = out;
+        }
+    }
+    double filteredMean = 0.0;
+    for (double v : y)
+        filteredMean += v;
+    filteredMean /= length;
+    for (double& v : y)
+        v -= filteredMean;
+    std::vector<double> nsdf(static_cast<size_t>(maxLag) + 1);
+    for (int t = 0; t <= maxLag; ++t) {
+        double r = 0.0, m = 0.0;
+        for (int j = 0; j < window; ++j) {
+            r += y[size_t(j)] * y[size_t(j + t)];
+            m += y[size_t(j)] * y[size_t(j)] + y[size_t(j + t)] * y[size_t(j + t)];
+        }
+        nsdf[size_t(t)] = 2.0 * r / m;
+    }
+    return nsdf;
+}
+
+TEST(AccuratePitchFunction, EqualsItsDirectFormOnEveryKindOfFrameAtBothRates) {
+    const struct {
+        const char* name;
+        Timbre timbre;
+        double hz, snrDb, peakDbfs;
+    } frames[] = {{"sine 55 Hz", Timbre::kSine, 55.0, 1e9, -6.0},
+                  {"sawtooth 220 Hz", Timbre::kSawtooth, 220.0, 1e9, -6.0},
+                  {"piano 1760 Hz", Timbre::kPiano, 1760.0, 1e9, -1.0},
+                  {"brass 110 Hz at -40 dBFS", Timbre::kBrass, 110.0, 1e9, -40.0},
+                  {"missing fundamental 330 Hz", Timbre::kMissingFundamental, 330.0, 1e9, -6.0},
+                  {"sine 440 Hz at 0 dB SNR", Timbre::kSine, 440.0, 0.0, -6.0},
+                  {"noise alone", Timbre::kNone, 0.0, 1e9, -20.0}};
+    for (int rate : {22050, 11025}) {
+        const int window = rate == 22050 ? 1024 : 512;
+        const int maxLag = window / 2;
+        for (const auto& f : frames) {
+            SCOPED_TRACE(std::string(f.name) + " at " + std::to_string(rate) + " Hz");
+            ToneRecipe recipe;
+            recipe.timbre = f.timbre;
+            recipe.startHz = recipe.endHz = f.hz;
+            recipe.seconds = 0.5;
+            recipe.snrDb = f.snrDb;
+            recipe.peakDbfs = f.peakDbfs;
+            if (f.timbre == Timbre::kNone) recipe.noiseDbfs = f.peakDbfs;
+            const std::vector<float> samples = Synthesize(recipe, rate);
+            const float* segment = samples.data() + rate / 10;
+            EstimateAccuratePitch(segment, window, maxLag, float(rate));
+            const std::vector<double> direct = DirectNsdf(segment, window, maxLag);
+            double worst = 0.0;
+            for (int t = 0; t <= maxLag; ++t)
+                worst = std::fmax(worst, std::fabs(AccuratePitchNsdf[t] - direct[size_t(t)]));
+            EXPECT_LT(worst, 2e-6);
+        }
+    }
+}
+
 // ---- Interface ----
 
-TEST(AccuratePitchInterface, SizesBeyondTheStorageOrAWindowShorterThanTheLagGiveNothing) {
+TEST(AccuratePitchInterface, AWindowNotTwiceAPowerOfTwoLagRangeOrBeyondTheStorageGivesNothing) {
     static float segment[2 * kAccuratePitchMaxSegment];
     for (int i = 0; i < 2 * kAccuratePitchMaxSegment; ++i)
         segment[i] = float(8000.0 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 22050.0));
@@ -313,6 +397,8 @@ TEST(AccuratePitchInterface, SizesBeyondTheStorageOrAWindowShorterThanTheLagGive
     for (const PitchCandidate c : {EstimateAccuratePitch(segment, 2048, 512, 22050.0f),
                                    EstimateAccuratePitch(segment, 1024, 1024, 22050.0f),
                                    EstimateAccuratePitch(segment, 256, 512, 22050.0f),
+                                   EstimateAccuratePitch(segment, 1024, 256, 22050.0f),
+                                   EstimateAccuratePitch(segment, 600, 300, 22050.0f),
                                    EstimateAccuratePitch(segment, 1024, 512, 0.0f)}) {
         EXPECT_EQ(c.frequency, 0.0f);
         EXPECT_EQ(c.clarity, 0.0f);
