@@ -106,10 +106,12 @@ TEST_F(ChoicesTest, AFifoInTheirPlaceIsNeverOpened) {
     ResetChoices();
     ASSERT_EQ(mkfifo(File("choices.txt").c_str(), 0600), 0);
     EXPECT_STREQ(GetChoice(kChoicePitchEstimator), "");  // not missing: the older files wait
-    // Saving puts a regular file in its place, as saving the settings does.
+    // Nor written: saving fails and leaves it, as saving the settings does.
     ASSERT_TRUE(SetChoice(kChoiceMicrophone, "Mic [mic]"));
-    ASSERT_TRUE(SaveChoices());
-    EXPECT_EQ(ReadTextFile(File("choices.txt")), "microphone = Mic [mic]\n");
+    EXPECT_FALSE(SaveChoices());
+    struct stat info {};
+    ASSERT_EQ(stat(File("choices.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST_F(ChoicesTest, WithoutASettingsPathNothingIsReadOrWritten) {
