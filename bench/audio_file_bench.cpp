@@ -5,15 +5,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/audio/audio_sources.h"
@@ -77,7 +74,7 @@ void BM_LoadAudioFile(benchmark::State& state, std::string (*make)()) {
     for (auto _ : state) {
         ResetPeakRss();
         std::string reason;
-        if (!LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) {
+        if (!LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason)) {
             state.SkipWithError(reason.c_str());
             return;
         }
@@ -92,23 +89,22 @@ BENCHMARK_CAPTURE(BM_LoadAudioFile, hour_of_flac_silence, HourFlac)->Unit(benchm
 struct DrainingReader {
     std::vector<uint8_t> memory = std::vector<uint8_t>(kBuffers * kBufferBytes);
     WaveHeader headers[kBuffers];
-    std::atomic<long long> bytes{0};
-    std::atomic<bool> ended{false};  // a buffer came back short: the file's end
+    long long bytes = 0;
 
     static void Return(void* context, WaveHeader* header) {
         DrainingReader& self = *static_cast<DrainingReader*>(context);
         self.bytes += header->dwBytesRecorded;
-        if (header->dwBytesRecorded < header->dwBufferLength) self.ended = true;
         AudioFileSource.addBuffer(header);
     }
     static bool Drained(void*) { return true; }
 };
 
-// One iteration: one second of audio at the capture rate, converted and delivered.
+// One iteration: one second of audio at the capture rate, converted and delivered, pulled as
+// a one-thread run pulls it.
 void BM_PlayAudioFile(benchmark::State& state, std::string (*make)()) {
     const std::string path = make();
     std::string reason;
-    if (path.empty() || !LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) {
+    if (path.empty() || !LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason)) {
         state.SkipWithError(path.empty() ? "sox could not make the file" : reason.c_str());
         return;
     }
@@ -128,10 +124,8 @@ void BM_PlayAudioFile(benchmark::State& state, std::string (*make)()) {
     long long target = 0;
     for (auto _ : state) {
         target += 2 * kRate;
-        // AudioFileFinished is not asked here: a caller spinning on the source's lock slows
-        // the source down.
-        while (reader.bytes < target && !reader.ended)
-            std::this_thread::yield();
+        while (reader.bytes < target && PullAudioFileBuffer()) {
+        }
     }
     AudioFileSource.reset();
     AudioFileSource.close();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Soak run: generated audio (a gliding tone over noise, 22050 Hz mono 16-bit) through the
-# headless program in lock-step, as 1-, 10- and 60-minute files, each in its own run. For
+# headless program on one thread, as 1-, 10- and 60-minute files, each in its own run. For
 # each it reports the blocks processed against the file's ceil(frames / 1024), the blocks
 # dropped and the capture queue overflows (--stats), the pitch log's last time (the end of
 # the last block, which capture fills out with silence) and the peak resident memory

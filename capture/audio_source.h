@@ -38,7 +38,7 @@ struct AudioSourceClient {
     // source's own thread, in the order the buffers were queued.
     void (*returnBuffer)(void* context, WaveHeader* header);
     // True when the reader has taken every byte returned so far and will hear of the next
-    // buffer: a lock-step source delivers the next buffer only then.
+    // buffer: a file source has finished only then.
     bool (*readerDrained)(void* context);
 };
 

@@ -155,9 +155,9 @@ void CaptureThread(CaptureDevice* device) {
     while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
         while (WaveHeader* header = OldestMessage(device->messages)) {
             const int kind = HandleReturnedBuffer(*device, header);
-            // Dropped before the notice: the reader it wakes may drain at once, and a
-            // lock-step source that then finds the message still queued would wait its retry.
-            // Its bytes are in the queue by now, so the reader is not drained before it reads.
+            // Dropped before the notice: the reader it wakes may drain at once and ask whether
+            // the file has finished, which a message still queued would deny. Its bytes are in
+            // the queue by now, so the reader is not drained before it reads.
             DropOldestMessage(device->messages);
             if (kind != 0 && device->notify != nullptr) device->notify(kind);
         }

@@ -84,7 +84,7 @@ class CaptureDevice {
     WaveFormat format;
     void (*notify)(int kind);  // called on the capture thread, never under lock; may be null
     // True when the reader has re-armed its notice and so will hear of the next buffer; a
-    // lock-step source waits for it. Called on the source's thread, never under lock.
+    // file has finished only then. Called by the source's readerDrained, never under lock.
     bool (*readerListening)();
     CaptureMessageQueue messages;  // the capture thread's message queue
     // Set before Open for a source that returns its buffers on the reader's own thread, when

@@ -1,16 +1,14 @@
 // libFuzzer target: any bytes, written to a file, through LoadAudioFile and, when the file is
-// accepted, through the file source in lock-step into a reader that drains at once, until the
-// source has delivered the whole stream (or a bounded part of a long one), twice. Besides what
-// the sanitizers catch, it aborts when a reason is not one line naming the file, when the
-// source stops delivering without finishing, when an undamaged stream's length is more than a
-// sample off what AudioFileFrames promised, or when the second play differs from the first.
+// accepted, through the file source pulled on this thread into a reader that drains at once,
+// until the source has delivered the whole stream (or a bounded part of a long one), twice.
+// One thread, so that every run of an input takes the same path. Besides what the sanitizers
+// catch, it aborts when a reason is not one line naming the file, when the source stops
+// delivering without finishing, when an undamaged stream's length is more than a sample off
+// what AudioFileFrames promised, or when the second play differs from the first.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
@@ -22,7 +20,6 @@ namespace {
 constexpr uint32_t kBufferBytes = 2048;
 constexpr int kBuffers = 8;
 constexpr long long kMostSamples = 1 << 16;  // about 3 s at 22050 Hz: enough of a stream
-constexpr auto kStall = std::chrono::seconds(10);
 
 [[noreturn]] void Fault(const char* what, const char* detail) {
     std::fprintf(stderr, "audio file fuzz: %s: %s\n", what, detail);
@@ -43,36 +40,20 @@ void CheckReason(const std::string& reason) {
 struct Reader {
     uint8_t memory[kBuffers][kBufferBytes];
     WaveHeader headers[kBuffers];
-    std::mutex mutex;
-    std::condition_variable returned;
     bool playing = false;
     long long samples = 0;
-    long long returns = 0;
     uint64_t hash = 0;
 
     static void Return(void* context, WaveHeader* header) {
         Reader& self = *static_cast<Reader*>(context);
         if (header->dwBytesRecorded > header->dwBufferLength || header->dwBytesRecorded % 2 != 0)
             Fault("bad recorded length", "");
-        bool again;
-        {
-            std::lock_guard<std::mutex> guard(self.mutex);
-            self.samples += header->dwBytesRecorded / 2;
-            self.returns++;
-            for (uint32_t i = 0; i < header->dwBytesRecorded; i++)
-                self.hash = (self.hash ^ header->lpData[i]) * 1099511628211u;  // FNV-1a
-            again = self.playing;
-        }
-        self.returned.notify_all();
-        if (again) AudioFileSource.addBuffer(header);
+        self.samples += header->dwBytesRecorded / 2;
+        for (uint32_t i = 0; i < header->dwBytesRecorded; i++)
+            self.hash = (self.hash ^ header->lpData[i]) * 1099511628211u;  // FNV-1a
+        if (self.playing) AudioFileSource.addBuffer(header);
     }
-    // Drains at once, but takes no more than kMostSamples: the source then stops where the
-    // reader stops, so a long stream is decoded as far on every machine, however fast.
-    static bool Drained(void* context) {
-        Reader& self = *static_cast<Reader*>(context);
-        std::lock_guard<std::mutex> guard(self.mutex);
-        return self.samples < kMostSamples;
-    }
+    static bool Drained(void*) { return true; }
 };
 
 struct Played {
@@ -83,13 +64,9 @@ struct Played {
 
 Played Play(unsigned rate) {
     static Reader reader;
-    {
-        std::lock_guard<std::mutex> guard(reader.mutex);
-        reader.playing = true;
-        reader.samples = 0;
-        reader.returns = 0;
-        reader.hash = 14695981039346656037u;
-    }
+    reader.playing = true;
+    reader.samples = 0;
+    reader.hash = 14695981039346656037u;
     const WaveFormat format{kWaveFormatPcm, 1, rate, 2 * rate, 2, 16, 0};
     if (!AudioFileSource.open(format, AudioSourceClient{&reader, Reader::Return, Reader::Drained}))
         Fault("an accepted file does not open", "");
@@ -99,30 +76,11 @@ Played Play(unsigned rate) {
         AudioFileSource.addBuffer(&reader.headers[j]);
     }
     AudioFileSource.start();
-    Played played{false, 0, 0};
-    {
-        std::unique_lock<std::mutex> guard(reader.mutex);
-        long long seen = 0;
-        auto progress = std::chrono::steady_clock::now();
-        while (reader.samples < kMostSamples) {
-            // Finishing is noticed by asking; the last return wakes us, the rest is a short wait.
-            reader.returned.wait_for(guard, std::chrono::milliseconds(1),
-                                     [&] { return reader.returns != seen; });
-            if (reader.returns != seen) {
-                seen = reader.returns;
-                progress = std::chrono::steady_clock::now();
-            }
-            guard.unlock();
-            played.finished = AudioFileFinished();
-            guard.lock();
-            if (played.finished) break;
-            if (std::chrono::steady_clock::now() - progress > kStall)
-                Fault("the source stopped without finishing", "");
-        }
-        played.samples = reader.samples;
-        played.hash = reader.hash;
-        reader.playing = false;
+    while (reader.samples < kMostSamples && PullAudioFileBuffer()) {
     }
+    const Played played{reader.samples < kMostSamples, reader.samples, reader.hash};
+    if (played.finished && !AudioFileFinished()) Fault("the source stopped without finishing", "");
+    reader.playing = false;
     AudioFileSource.reset();
     AudioFileSource.close();
 
@@ -146,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Both capture rates, the device profile's too, chosen by the input's length.
     const unsigned rate = size % 2 == 0 ? 22050 : 11025;
     std::string reason;
-    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kLockStep, &reason)) {
+    if (!LoadAudioFile(InputPath().c_str(), rate, AudioFilePacing::kPulled, &reason)) {
         CheckReason(reason);
         return 0;
     }

@@ -14,7 +14,6 @@
 
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
-#include "platform/audio/audio_thread.h"
 #include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
@@ -49,8 +48,7 @@ void CloseAtEndOfFile() {
 }
 
 // The commands whose block count has been reached, handed to the window at once. Posted, a
-// command would queue behind the next capture message, which a lock-step source sends as soon
-// as the drain has re-armed the notice (before this runs), and land a block late.
+// command could queue behind the next capture message and land a block late.
 void RunDueCommands() {
     for (ScriptRecord::Pending& pending : Script.commands) {
         if (pending.ran || BlockCounter.blocks < pending.command.blocks) continue;
@@ -62,10 +60,8 @@ void RunDueCommands() {
 
 // After every delivered message: commands for block 0 run after the first one (the first
 // paint, before any audio), the others after the capture message that processed their block.
-void AfterPostedMessage(unsigned message, uintptr_t, intptr_t) {
+void AfterPostedMessage(unsigned, uintptr_t, intptr_t) {
     RunDueCommands();
-    // The window has taken what was captured: a lock-step file may deliver its next buffer.
-    if (message == kWaveInDataMessage) WakeSourceThreads();
 }
 
 // No one sees a headless run's window, yet every presented block would repaint its picture:

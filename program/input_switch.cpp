@@ -12,21 +12,22 @@
 #include "capture/capture.h"
 #include "platform/audio/audio_file_formats.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/audio/source_label.h"
 #include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_extras.h"
 #include "resources/resources.h"
+#include "shell/choices.h"
 #include "shell/host.h"
 #include "shell/settings.h"
 #include "views/view_state.h"
 
 namespace {
 
-constexpr size_t kLabelSize = 512;  // a listed input's label
-constexpr size_t kPathSize = 4096;  // a file's path
+constexpr size_t kLabelSize = 512;        // a listed input's label
+constexpr size_t kPathSize = 4096;        // a file's path
 constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 constexpr int kEndCheckMs = 100;
-constexpr const char* kRememberedName = "input.txt";
 constexpr const char* kEnded = ", input ended";
 
 // The input that plays. Main thread only.
@@ -44,7 +45,7 @@ char FilePatterns[2048];
 // The microphone name of the input that plays.
 const char* CurrentName() {
     static char name[kLabelSize];
-    MicrophoneNameOfLabel(Current.label, name, sizeof name);
+    SourceNameOfLabel(Current.label, name, sizeof name);
     return name;
 }
 
@@ -52,9 +53,7 @@ const char* CurrentName() {
 std::string ShownName(const InputRecord& input) {
     if (input.isFile) return std::filesystem::path(input.path).filename().string();
     if (input.label[0] == '\0') return "default input";
-    const char* open = std::strrchr(input.label, '[');
-    if (open == nullptr || open == input.label || open[-1] != ' ') return input.label;
-    return std::string(input.label, size_t(open - input.label) - 1);
+    return SourceDescriptionOfLabel(input.label);
 }
 
 void ShowStatus() {
@@ -80,10 +79,15 @@ bool Prepare(const InputRecord& input, std::string* reason) {
         return true;
     }
     char name[kLabelSize];
-    MicrophoneNameOfLabel(input.label, name, sizeof name);
+    SourceNameOfLabel(input.label, name, sizeof name);
     SetMicrophoneName(name);
     SetAudioSource(&MicrophoneSource);
     return true;
+}
+
+// Stores the label with the program's choices and writes them; false when that fails.
+bool RememberInput(const char* label) {
+    return SetChoice(kChoiceMicrophone, label) && SaveChoices();
 }
 
 // Closes the capture device and opens it on `next`; on failure opens it again on the input
@@ -100,7 +104,7 @@ bool Switch(const InputRecord& next) {
                                                                          : kCommandSpectrogram));
         if (!next.isFile && !RememberInput(next.label)) {
             std::fprintf(stderr, "quillo-sa: the input could not be remembered in %s\n",
-                         PrintableFileName(RememberedInputPath()).c_str());
+                         PrintableFileName(ChoicesFilePath()).c_str());
         }
         return true;
     }
@@ -135,7 +139,7 @@ void ListInputs(void (*add)(const char* label, bool current, void* menu), void* 
         [](const char* label, bool isDefault, void* context) {
             const Listing& l = *static_cast<const Listing*>(context);
             char name[kLabelSize];
-            MicrophoneNameOfLabel(label, name, sizeof name);
+            SourceNameOfLabel(label, name, sizeof name);
             const bool current =
                 !Current.isFile &&
                 (Current.label[0] == '\0' ? isDefault : std::strcmp(CurrentName(), name) == 0);
@@ -164,19 +168,19 @@ struct Search {
 
 void StartOnMicrophone(const char* device) {
     Current = InputRecord{};
-    char remembered[kLabelSize];
+    const char* remembered = GetChoice(kChoiceMicrophone);
     if (device != nullptr) {
         std::snprintf(Current.label, sizeof Current.label, "%s", device);
-    } else if (ReadRememberedInput(remembered, sizeof remembered)) {
+    } else if (remembered[0] != '\0') {
         // An input that has gone (a microphone unplugged) must not stop the program starting.
         Search search{};
-        MicrophoneNameOfLabel(remembered, search.name, sizeof search.name);
+        SourceNameOfLabel(remembered, search.name, sizeof search.name);
         ListMicrophones(
             kListingRate,
             [](const char* label, bool, void* context) {
                 Search& s = *static_cast<Search*>(context);
                 char name[kLabelSize];
-                MicrophoneNameOfLabel(label, name, sizeof name);
+                SourceNameOfLabel(label, name, sizeof name);
                 if (s.found[0] == '\0' && std::strcmp(name, s.name) == 0) {
                     std::snprintf(s.found, sizeof s.found, "%s", label);
                 }
@@ -227,50 +231,4 @@ bool SwitchToFile(const char* path) {
 
 const char* InputStatus() {
     return Status;
-}
-
-const char* RememberedInputPath() {
-    static char path[kPathSize];
-    const char* settings = SettingsFilePath();
-    if (settings == nullptr) return nullptr;
-    const std::string beside =
-        std::filesystem::path(settings).replace_filename(kRememberedName).string();
-    if (beside.size() >= sizeof path) return nullptr;
-    std::snprintf(path, sizeof path, "%s", beside.c_str());
-    return path;
-}
-
-bool ReadRememberedInput(char* label, size_t size) {
-    const char* path = RememberedInputPath();
-    std::FILE* file = path != nullptr ? std::fopen(path, "r") : nullptr;
-    if (file == nullptr || size == 0) {
-        if (file != nullptr) std::fclose(file);
-        return false;
-    }
-    const bool read = std::fgets(label, int(size), file) != nullptr;
-    std::fclose(file);
-    if (!read) return false;
-    label[std::strcspn(label, "\r\n")] = '\0';
-    return label[0] != '\0';
-}
-
-bool RememberInput(const char* label) {
-    const char* path = RememberedInputPath();
-    if (path == nullptr || label == nullptr || std::strpbrk(label, "\r\n") != nullptr) return false;
-    const std::string line = std::string(label) + "\n";
-    return ReplaceFile(path, line.data(), static_cast<int>(line.size()), true);
-}
-
-void MicrophoneNameOfLabel(const char* label, char* name, size_t size) {
-    if (size == 0) return;
-    const char* text = label != nullptr ? label : "";
-    const char* open = std::strrchr(text, '[');
-    const char* close = open != nullptr ? std::strchr(open, ']') : nullptr;
-    const bool bracketed = open != nullptr && open != text && open[-1] == ' ' && close != nullptr &&
-                           (close[1] == '\0' || std::strcmp(close + 1, " (monitor)") == 0);
-    if (!bracketed) {
-        std::snprintf(name, size, "%s", text);
-        return;
-    }
-    std::snprintf(name, size, "%.*s", int(close - open - 1), open + 1);
 }

@@ -2,18 +2,16 @@
 // lists and audio files (Open File..., a drop). A switch closes the capture device and
 // opens it on the new input as start-up does, and the views start afresh as after a view
 // switch; an input that cannot be opened is "Sound input failed!" with its reason, and the
-// one that played before plays again. A microphone chosen in the window is remembered in
-// input.txt beside the settings file (never in it) for the next start, where --device and
-// --input still win. The window names the input beside its title, and says when a file has
+// one that played before plays again. A microphone chosen in the window is remembered with
+// the program's own choices (shell/choices.h) for the next start, where --device and --input
+// still win. The window names the input beside its title, and says when a file has
 // ended. Main thread only.
 #pragma once
-
-#include <cstddef>
 
 // ---- Start ----
 
 // The microphone to record at start: `device` (--device) when given, else the one remembered
-// in input.txt while the machine still lists it, else the default input.
+// while the machine still lists it, else the default input.
 void StartOnMicrophone(const char* device);
 // The file of --input, already loaded, plays at start.
 void StartOnFile(const char* path);
@@ -24,9 +22,8 @@ void EnableInputSwitching();
 
 // ---- Switching ----
 
-// Records from the input listed as `label` ("description [name]", or a PortAudio device's
-// name); a label that names the playing file plays it again from its start. True when the
-// new input plays.
+// Records from the input listed as `label` (platform/audio/source_label.h); a label that names the
+// playing file plays it again from its start. True when the new input plays.
 bool SwitchToDevice(const char* label);
 // Plays the file, paced in real time. True when it plays.
 bool SwitchToFile(const char* path);
@@ -34,17 +31,3 @@ bool SwitchToFile(const char* path);
 // What the window says of the input beside its title: the file's name or the input's
 // description, with ", input ended" once a file has played.
 const char* InputStatus();
-
-// ---- input.txt ----
-
-// The file beside the settings file; null when there is none.
-const char* RememberedInputPath();
-// The label remembered, or false (a missing, empty or unreadable file).
-bool ReadRememberedInput(char* label, size_t size);
-// Replaces the file with `label` in one step (a new file beside it, flushed to the disk,
-// renamed over it), so that it is never found half written. False when it could not.
-bool RememberInput(const char* label);
-
-// The microphone name inside a label: the name in "description [name]" (and "... (monitor)"),
-// else the whole label.
-void MicrophoneNameOfLabel(const char* label, char* name, size_t size);

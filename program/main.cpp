@@ -22,19 +22,20 @@
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
 #include "program/input_switch.h"
-#include "program/lockstep_run.h"
+#include "program/one_thread_run.h"
 #include "program/pointer_reading.h"
 #include "program/program_options.h"
 #include "raster/display_backend.h"
+#include "shell/choices.h"
 #include "shell/host.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 
 namespace {
 
-constexpr unsigned kDefaultCaptureRate = 22050;
-constexpr unsigned kDeviceProfileCaptureRate = 11025;
+constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 
 int SignalPipe[2] = {-1, -1};  // SIGINT, SIGTERM and SIGHUP write here; the main thread reads
 int EndingSignal = 0;          // the first of them that arrived; 0 while none did
@@ -88,15 +89,10 @@ bool StandardOutputWritten() {
     return false;
 }
 
-// Start-up decides the device profile from the same text; the file must be converted to
-// the rate it will capture at before any window opens.
+// The file must be converted to the rate that start-up will capture at, before any window
+// opens.
 unsigned CaptureRateForThisMachine() {
-    char16_t text[kOemTextLength + 1] = {};
-    if (!ReadOemText(text, kOemTextLength)) return kDefaultCaptureRate;
-    int length = 0;
-    while (length < kOemTextLength && text[length] != u'\0')
-        length++;
-    return IsDeviceProfileText(text, length) ? kDeviceProfileCaptureRate : kDefaultCaptureRate;
+    return static_cast<unsigned>(ProfileCaptureRate(MachineHasDeviceProfile()));
 }
 
 // The settings folder, as installing the program made it on the device; failures are the
@@ -108,7 +104,7 @@ void PrepareSettingsFolder() {
     std::error_code ignored;
     const std::filesystem::path settings(path);
     std::filesystem::create_directories(settings.parent_path(), ignored);
-    for (const char* file : {path, PitchChoiceFilePath()}) {
+    for (const char* file : {path, ChoicesFilePath()}) {
         if (file == nullptr) continue;
         const auto type = std::filesystem::status(file, ignored).type();
         if (type == std::filesystem::file_type::not_found ||
@@ -158,7 +154,7 @@ bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
         std::puts("quillo-sa " QUILLO_VERSION);
     } else if (options.listDevices) {
         int listed = 0;
-        if (!ListMicrophones(kDefaultCaptureRate, PrintDevice, &listed)) {
+        if (!ListMicrophones(kListingRate, PrintDevice, &listed)) {
             std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
             *code = kFailure;
             return true;

@@ -1,8 +1,8 @@
 // Which pitch estimator feeds the readout band and the pitch log: the classic peak picking
 // with its tracker (the default), or the accurate estimator. The classic tracker runs in
 // either case, so switching back finds it exactly where it would have been. The choice is
-// kept in a file of its own beside the settings file ("classic" or "accurate"), read at
-// start-up and written with the settings by "Exit". Main thread only.
+// kept with the program's own choices (shell/choices.h), read at start-up and written with
+// the settings by "Exit". Main thread only.
 #pragma once
 
 enum class PitchEstimatorKind : int {
@@ -26,11 +26,9 @@ const char* PitchEstimatorName(PitchEstimatorKind kind);
 // Back to the classic estimator, nothing given, the accurate one's state cleared.
 void ResetPitchChoice();
 
-// The choice's file: pitch.txt in the settings file's folder; null when there is none.
-const char* PitchChoiceFilePath();
-// Reads the file unless a choice was given; a missing, unreadable or not regular file keeps
-// the choice.
+// Takes the stored choice unless one was given; no stored choice, or one this build does not
+// know, keeps the choice.
 void LoadPitchChoice();
-// Writes the choice, replacing the file in one step as SaveSettings does; false, with errno
-// telling why, when that fails.
+// Stores the choice and writes the choices file (SaveChoices); false, with errno telling why,
+// when that fails.
 bool SavePitchChoice();

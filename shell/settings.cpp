@@ -47,9 +47,13 @@ void ResetSettings() {
     AnalyzerSettings = kInitialSettings;
 }
 
+int ProfileCaptureRate(bool on) {
+    return on ? 11025 : 22050;
+}
+
 void SetDeviceProfile(bool on) {
     deviceProfile = on;
-    AnalyzerSettings.captureRate = on ? 11025 : 22050;
+    AnalyzerSettings.captureRate = ProfileCaptureRate(on);
     AnalyzerSettings.fftSize = on ? 512 : 1024;
     AnalyzerSettings.fftLog2 = on ? 9 : 10;
     AnalyzerSettings.timeTickMs = on ? 2 : 1;

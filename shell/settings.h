@@ -19,6 +19,8 @@ extern bool deviceProfile;
 // Sets deviceProfile and the capture configuration it fixes (captureRate, fftSize,
 // fftLog2, timeTickMs in AnalyzerSettings). Start-up calls it once, before LoadSettings.
 void SetDeviceProfile(bool on);
+// The capture rate that the profile fixes: 11025 Hz on the device profile, else 22050 Hz.
+int ProfileCaptureRate(bool deviceProfile);
 
 // ---- Settings ---------------------------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include "raster/font.h"
 #include "raster/surface.h"
 #include "resources/resources.h"
+#include "shell/choices.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/options_dialog.h"
@@ -38,13 +39,13 @@ void WriteDiagnosticFile(int left, int top, int width, int height) {
     ReplaceFile(path, text, length, false);
 }
 
-bool DeviceProfileFromOemText() {
+}  // namespace
+
+bool MachineHasDeviceProfile() {
     char16_t text[kOemTextLength] = {};
     if (!ReadOemText(text, kOemTextLength)) return false;
     return IsDeviceProfileText(text, kOemTextLength);
 }
-
-}  // namespace
 
 bool IsDeviceProfileText(const char16_t* text, int length) {
     auto at = [text, length](int i) { return i < length ? text[i] : u'\0'; };
@@ -73,7 +74,7 @@ bool InitMainWindow() {
     MainWindow = CreateMainWindow(className, title, MainWindowProc);
     if (MainWindow == nullptr) return false;
     if (!OpenDisplay(MainWindow)) return false;
-    SetDeviceProfile(DeviceProfileFromOemText());
+    SetDeviceProfile(MachineHasDeviceProfile());
 
     WindowRect rect = GetMainWindowRect();
     rect.bottom -= kMenuBarHeight;
@@ -98,6 +99,7 @@ void ResetProgramState() {
     ResetPipeline();
     ResetPitchTracker();
     ResetPitchChoice();
+    ResetChoices();
     ClearPowerSpectra();
     ResetViewState();
     ResetReadoutState();

@@ -14,6 +14,10 @@ bool InitMainWindow();
 // area, font, waveform pen, colour map, dB labels, readout band, settings, time axis.
 void InitViews(void* window, int left, int top, int width, int height);
 
+// True when this machine's OEM information text (ReadOemText) names the small device: the
+// one place that decides the device profile, for start-up and for the program's audio file.
+bool MachineHasDeviceProfile();
+
 // True when the OEM information text names the small device: 'P' at 0, 'J' at 10 and '6'
 // at 11, or 'H' at 0, 'J' at 3 and '5' at 11. `length` characters of `text` are valid.
 bool IsDeviceProfileText(const char16_t* text, int length);

@@ -1,7 +1,7 @@
 // The file source: an audio file opened and checked at load time as far as that can be done
 // without decoding it all, then decoded, mixed to mono, converted to the capture rate and
 // rounded to 16 bits a chunk at a time on the source's thread as its buffers are filled,
-// paced in real time or in lock-step with the reader. Its memory is fixed when the file is
+// paced in real time or pulled by a one-thread run. Its memory is fixed when the file is
 // loaded, whatever the file's length.
 //
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
@@ -657,18 +657,6 @@ SourceClock::time_point FileNextDue(const WaveHeader& next) {
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
-// Lock-step: the previous buffer is back in the queue and the reader has drained it.
-bool FileReady() {
-    if (AudioFile.pacing != AudioFilePacing::kLockStep) return true;
-    AudioSourceClient client;
-    {
-        std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
-        if (AudioFile.source.inClient > 0) return false;
-        client = AudioFile.source.client;
-    }
-    return client.readerDrained(client.context);
-}
-
 void FileFill(WaveHeader& header) {
     FileStream& s = *AudioFile.stream;
     const uint32_t capacity = header.dwBufferLength / kBytesPerSample;
@@ -708,7 +696,7 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             AudioFile.position = 0;
         }
     }
-    const SourceThreadHooks hooks{FileNextDue, FileReady, FileFill, FileStarted};
+    const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted};
     if (AudioFile.pacing == AudioFilePacing::kPulled) {
         return OpenPulledSource(AudioFile.source, client, hooks);
     }

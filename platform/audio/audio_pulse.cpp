@@ -31,6 +31,7 @@
 
 #include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/audio/source_label.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ WaveHeader* PopHeader(HeaderQueue& queue) {
 }
 
 struct PulseRecord {
-    char sourceName[kMaxSourceName];  // as asked; empty = the server's default
+    char sourceName[kMaxSourceName];             // as asked; empty = the server's default
     char failure[kMaxSourceName + kReasonSize];  // why the last opening was refused, or empty
     std::atomic<void (*)(const char*)> lost;
     // The opening; changed only while the source's thread does not run.
@@ -304,7 +305,8 @@ void RunPulseThread() {
 // Connects the record stream and waits until it is ready; false when the server refuses.
 bool ConnectStream(ServerSession& session, const WaveFormat& format, const char* device) {
     const pa_sample_spec sampleFormat{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
-                              format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
+                                      format.nSamplesPerSec,
+                                      static_cast<uint8_t>(format.nChannels)};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
@@ -484,9 +486,8 @@ bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* con
     auto each = [](const pa_source_info& info, void* userdata) {
         const Listing& l = *static_cast<const Listing*>(userdata);
         char label[kMaxLabel];
-        std::snprintf(label, sizeof label, "%s [%s]%s",
-                      info.description != nullptr ? info.description : "", info.name,
-                      info.monitor_of_sink != PA_INVALID_INDEX ? " (monitor)" : "");
+        FormatSourceLabel(info.description, info.name, info.monitor_of_sink != PA_INVALID_INDEX,
+                          label, sizeof label);
         l.found(label, std::strcmp(info.name, l.defaultName) == 0, l.context);
     };
     SourceVisit visit{each, &listing, false};

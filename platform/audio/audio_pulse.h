@@ -25,7 +25,7 @@ const char* PulseMicrophoneFailure();
 // description, contains it.
 void SetPulseSourceName(const char* name);
 
-// Calls `found` for every source of the server (monitors of outputs included), with a
-// label "description [name]" and " (monitor)" for monitors. False when no server answers.
+// Calls `found` for every source of the server (monitors of outputs included), with its
+// label (platform/audio/source_label.h). False when no server answers.
 bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* context),
                       void* context);

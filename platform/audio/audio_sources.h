@@ -57,7 +57,6 @@ bool ListPortAudioMicrophones(unsigned rate,
 
 enum class AudioFilePacing {
     kRealTime,  // each buffer when its last sample would have been recorded
-    kLockStep,  // each buffer once the reader has drained the one before, on its own thread
     kPulled,    // each buffer when PullAudioFileBuffer asks, on the asking thread (headless)
 };
 

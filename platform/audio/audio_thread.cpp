@@ -5,29 +5,6 @@
 
 namespace {
 
-// The open source threads, for WakeSourceThreads. Taken before a source's mutex, never after.
-constexpr int kMostOpenSources = 8;
-std::mutex OpenSourcesLock;
-SourceThread* OpenSources[kMostOpenSources];
-
-void Register(SourceThread* source) {
-    std::lock_guard<std::mutex> guard(OpenSourcesLock);
-    for (SourceThread*& slot : OpenSources) {
-        if (slot == nullptr) {
-            slot = source;
-            return;
-        }
-    }
-    // More open sources than slots: the extra one is paced by its retry alone.
-}
-
-void Unregister(SourceThread* source) {
-    std::lock_guard<std::mutex> guard(OpenSourcesLock);
-    for (SourceThread*& slot : OpenSources) {
-        if (slot == source) slot = nullptr;
-    }
-}
-
 // Hands the buffers that reset took back to the client, without the mutex.
 void ReturnTakenBack(SourceThread& source, std::unique_lock<std::mutex>& guard) {
     WaveHeader* taken[kMaxSourceBuffers];
@@ -58,9 +35,6 @@ void DeliverOldest(SourceThread& source, std::unique_lock<std::mutex>& guard) {
 void RunSourceThread(SourceThread* thread) {
     SourceThread& source = *thread;
     std::unique_lock<std::mutex> guard(source.mutex);
-    // Readiness only changes through our own deliveries, so a positive answer holds until
-    // the next one.
-    bool ready = false;
     for (;;) {
         if (source.returningCount > 0) {
             ReturnTakenBack(source, guard);
@@ -80,18 +54,6 @@ void RunSourceThread(SourceThread* thread) {
             source.changed.wait_until(guard, due);
             continue;
         }
-        if (source.hooks.ready != nullptr && !ready) {
-            // A wake that comes while ready() runs unlocked must not be slept through.
-            const unsigned wakes = source.wakes;
-            guard.unlock();
-            ready = source.hooks.ready();
-            guard.lock();
-            if (!ready && source.wakes == wakes) {
-                source.changed.wait_for(guard, std::chrono::milliseconds(kSourceRetryMs));
-            }
-            continue;  // the state may have changed meanwhile
-        }
-        ready = false;
         DeliverOldest(source, guard);
         source.changed.notify_all();
     }
@@ -129,7 +91,6 @@ bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
         std::lock_guard<std::mutex> guard(source.mutex);
         source.open = true;
     }
-    Register(&source);
     return true;
 }
 
@@ -164,9 +125,8 @@ bool AddSourceBuffer(SourceThread& source, WaveHeader* header) {
         source.count++;
         if (source.inClient > 0) source.inClient--;
     }
-    // Only a thread without buffers waits for one. Waking it otherwise costs two context
-    // switches a buffer in lock-step, where the buffer comes back before the reader has
-    // drained it and the thread would only look and sleep again.
+    // Only a thread without buffers waits for one; waking it otherwise costs two context
+    // switches for a look that finds nothing new.
     if (wasEmpty) source.changed.notify_all();
     return true;
 }
@@ -217,7 +177,6 @@ void CloseSourceThread(SourceThread& source) {
         }
     }
     if (!source.thread.joinable()) return;
-    Unregister(&source);
     {
         std::lock_guard<std::mutex> guard(source.mutex);
         source.quit = true;
@@ -226,16 +185,4 @@ void CloseSourceThread(SourceThread& source) {
     source.thread.join();
     std::lock_guard<std::mutex> guard(source.mutex);
     source.open = false;
-}
-
-void WakeSourceThreads() {
-    std::lock_guard<std::mutex> registry(OpenSourcesLock);
-    for (SourceThread* source : OpenSources) {
-        if (source == nullptr) continue;
-        {
-            std::lock_guard<std::mutex> guard(source->mutex);
-            source->wakes++;
-        }
-        source->changed.notify_all();
-    }
 }

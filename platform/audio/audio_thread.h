@@ -13,15 +13,10 @@
 
 using SourceClock = std::chrono::steady_clock;
 
-constexpr int kSourceRetryMs = 1;  // how soon a held-back delivery is tried again
-
 struct SourceThreadHooks {
     // Under the mutex, with the next empty buffer: when it is due; a time already past means
     // at once, SourceClock::time_point::max() that there is nothing to deliver.
     SourceClock::time_point (*nextDue)(const WaveHeader& next);
-    // Without the mutex, when a buffer is due: false holds it back for kSourceRetryMs.
-    // May be null (always ready).
-    bool (*ready)();
     // Under the mutex: fills the buffer and sets its dwBytesRecorded.
     void (*fill)(WaveHeader& header);
     // Under the mutex, when start turns the source on. May be null.
@@ -43,9 +38,8 @@ struct SourceThread {
     bool delivering;  // a filled buffer is being handed to the client
     bool started;
     bool quit;
-    bool open;       // between OpenSourceThread (or OpenPulledSource) and CloseSourceThread
-    bool pulled;     // opened by OpenPulledSource: no thread, PullSourceBuffer delivers
-    unsigned wakes;  // WakeSourceThreads calls; a change ends a held-back delivery's wait
+    bool open;    // between OpenSourceThread (or OpenPulledSource) and CloseSourceThread
+    bool pulled;  // opened by OpenPulledSource: no thread, PullSourceBuffer delivers
 };
 
 bool OpenSourceThread(SourceThread& source, const AudioSourceClient& client,
@@ -63,11 +57,6 @@ void StartSourceThread(SourceThread& source);
 void StopSourceThread(SourceThread& source);
 void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
-
-// Tells every open source thread that the reader may have drained: a held-back delivery is
-// tried again at once instead of after kSourceRetryMs. Any thread; the program calls it when
-// the main window has handled captured audio, so a lock-step run is not paced by the retry.
-void WakeSourceThreads();
 
 // The table of a source whose global record keeps its thread in a member `source`: its own
 // open, the other operations from here. The template takes the whole record because a

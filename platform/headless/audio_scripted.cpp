@@ -35,7 +35,7 @@ void ScriptedFill(WaveHeader& header) {
 bool ScriptedOpen(const WaveFormat&, const AudioSourceClient& client) {
     if (!Scripted.inputPresent) return false;
     return OpenSourceThread(Scripted.source, client,
-                            SourceThreadHooks{ScriptedNextDue, nullptr, ScriptedFill, nullptr});
+                            SourceThreadHooks{ScriptedNextDue, ScriptedFill, nullptr});
 }
 
 }  // namespace

@@ -62,8 +62,7 @@ TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
     EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
 
     CaptureDevice program;
-    ASSERT_TRUE(
-        program.Configure(ReaderNotify, ReaderListening, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(program.Configure(ReaderNotify, ReaderListening, 3, 20, 2048, 1, 22050, 16));
     EXPECT_EQ(program.format.nBlockAlign, 2);
     EXPECT_EQ(program.format.nAvgBytesPerSec, 44100u);
     EXPECT_EQ(program.queueSize, 40960u);
@@ -258,8 +257,8 @@ TEST_F(CaptureQueueTest, ReadRestartsAfterOverflowAndKeepsTheOrder) {
     EXPECT_EQ(device.AvailableBytes(), 0u);
 }
 
-// A reader woken by the notice may drain at once; a lock-step source asks then whether
-// anything is still on its way, so the handled buffer must have left the message queue.
+// A reader woken by the notice may drain at once and ask whether the file has finished
+// (nothing on its way), so the handled buffer must have left the message queue.
 TEST_F(CaptureQueueTest, NoticeComesAfterTheBufferHasLeftTheMessageQueue) {
     static CaptureDevice* notified;
     static std::atomic<int> messagesAtNotice;

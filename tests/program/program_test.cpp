@@ -266,7 +266,7 @@ TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
     EXPECT_EQ(rows, 64);
     EXPECT_GT(locked, 50);
     EXPECT_NEAR(lastTime, 65 * 1024 / 22050.0, 0.001);
-    // Lock-step: every block of the file is processed, none dropped.
+    // One thread: every block of the file is processed, none dropped.
     EXPECT_NE(run.err.find("65 blocks processed, 0 dropped by catch-up, 0 capture queue "
                            "overflows"),
               std::string::npos)
@@ -462,6 +462,25 @@ TEST_F(ProgramTest, ASettingsFileThatIsNoRegularFileIsNotReadAndTheRunGoesOn) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Lines(run.err), 1) << run.err;
     EXPECT_NE(run.err.find(settings + " is not a regular file"), std::string::npos) << run.err;
+}
+
+// The same for the program's own choices and for the older file of the chosen input, which
+// a start on the microphone reads before anything else.
+TEST_F(ProgramTest, AChoicesOrInputFileThatIsNoRegularFileDoesNotHoldUpStartUp) {
+    const std::string folder = home + "/config/Quillo-SA/";
+    ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+    for (const char* name : {"input.txt", "choices.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string fifo = folder + name;
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        // Ends at once whether or not this machine has a microphone to open.
+        const ProgramRun run =
+            RunProgram({"--headless", "--command", "1@0"}, home, nullptr, WithTimeout(30000));
+        EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.err;
+        const bool told = run.err.find(fifo + " is not a regular file") != std::string::npos;
+        EXPECT_EQ(told, std::string(name) == "choices.txt") << run.err;
+        std::remove(fifo.c_str());
+    }
 }
 
 // The command lands after exactly its block, however the threads happen to run: quitting at

@@ -42,6 +42,7 @@
 #include "raster/display_backend.h"
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
+#include "shell/choices.h"
 #include "shell/host.h"
 #include "shell/pipeline.h"
 #include "shell/startup.h"
@@ -122,7 +123,7 @@ class WindowExtrasTest : public ::testing::Test {
     void SetUp() override {
         folder = Home + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::create_directories(folder);
-        std::filesystem::remove(RememberedInputPath());
+        std::filesystem::remove(ChoicesFilePath());
         ResetProgramState();
         ArmCaptureNotify();
         Commands.clear();
@@ -131,7 +132,7 @@ class WindowExtrasTest : public ::testing::Test {
     void TearDown() override {
         SetPostedMessageObserver(nullptr);
         SetMicrophoneName(nullptr);
-        std::filesystem::remove(RememberedInputPath());
+        std::filesystem::remove(ChoicesFilePath());
     }
 
     // Runs the program on `file` (played in real time) with `script`, which ends it.
@@ -199,7 +200,7 @@ TEST_F(WindowExtrasTest, ADroppedFilePlaysAndABrokenOneOpenedWithCtrlOIsRefusedW
         ASSERT_TRUE(WaitForBlocks(8)) << "nothing plays after the refusal";
         EXPECT_NEAR(LoudestBin(), 440.0 / (22050.0 / 1024), 1.0);
     });
-    EXPECT_FALSE(std::filesystem::exists(RememberedInputPath())) << "a file is not remembered";
+    EXPECT_FALSE(std::filesystem::exists(ChoicesFilePath())) << "a file is not remembered";
 }
 
 TEST_F(WindowExtrasTest, AnInputThatCannotOpenIsRefusedAndTheFileBeforePlaysAgain) {
@@ -214,7 +215,7 @@ TEST_F(WindowExtrasTest, AnInputThatCannotOpenIsRefusedAndTheFileBeforePlaysAgai
         EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 tone.wav");
         EXPECT_TRUE(WaitForBlocks(8)) << "the file does not play again";
     });
-    EXPECT_FALSE(std::filesystem::exists(RememberedInputPath()));
+    EXPECT_FALSE(std::filesystem::exists(ChoicesFilePath()));
 }
 
 TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNameInPictures) {
@@ -346,43 +347,21 @@ TEST_F(WindowExtrasTest, ThePointerOnATonesPeakReadsItsFrequencyWithinOneColumnA
     });
 }
 
-TEST(InputChoice, LabelsGiveTheirNamesAndTheFileKeepsOneLabelReplacedWhole) {
-    char name[128];
-    MicrophoneNameOfLabel("Built-in Audio [alsa_input.pci-0000]", name, sizeof name);
-    EXPECT_STREQ(name, "alsa_input.pci-0000");
-    MicrophoneNameOfLabel("Monitor of Out [out.monitor] (monitor)", name, sizeof name);
-    EXPECT_STREQ(name, "out.monitor");
-    MicrophoneNameOfLabel("HDA Intel PCH: ALC3246 Analog (hw:0,0)", name, sizeof name);
-    EXPECT_STREQ(name, "HDA Intel PCH: ALC3246 Analog (hw:0,0)");
-    MicrophoneNameOfLabel("[odd] name", name, sizeof name);
-    EXPECT_STREQ(name, "[odd] name");
-
-    const char* path = RememberedInputPath();
-    ASSERT_NE(path, nullptr);
-    EXPECT_EQ(std::filesystem::path(path).filename(), "input.txt");
-    EXPECT_EQ(std::filesystem::path(path).parent_path(),
-              std::filesystem::path(SettingsFilePath()).parent_path());
-    std::filesystem::remove(path);
-    char label[128];
-    EXPECT_FALSE(ReadRememberedInput(label, sizeof label));
-    ASSERT_TRUE(RememberInput("First [first]"));
-    ASSERT_TRUE(RememberInput("Second [second]"));
-    EXPECT_EQ(ReadFile(path), "Second [second]\n");
-    EXPECT_FALSE(std::filesystem::exists(std::string(path) + ".new"));
-    ASSERT_TRUE(ReadRememberedInput(label, sizeof label));
-    EXPECT_STREQ(label, "Second [second]");
-    EXPECT_FALSE(RememberInput("two\nlines"));
-    EXPECT_EQ(ReadFile(path), "Second [second]\n");
-    std::filesystem::remove(path);
-}
-
+// The input remembered before choices.txt existed is read from input.txt, once; --device
+// wins over it, and one that is not listed here any more gives way to the default input.
 TEST(InputChoice, DeviceWinsOverTheRememberedInputAndAGoneOneFallsBackToTheDefault) {
-    ASSERT_TRUE(RememberInput("Gone [quillo_gone_input]"));
+    const std::string former =
+        std::filesystem::path(SettingsFilePath()).replace_filename("input.txt").string();
+    WriteFile(former, "Gone [quillo_gone_input]\n");
+    std::filesystem::remove(ChoicesFilePath());
+    ResetChoices();
     StartOnMicrophone("given");
     EXPECT_STREQ(InputStatus(), "given");
+    EXPECT_STREQ(GetChoice(kChoiceMicrophone), "Gone [quillo_gone_input]");
     StartOnMicrophone(nullptr);  // nothing lists it here
     EXPECT_STREQ(InputStatus(), "default input");
-    std::filesystem::remove(RememberedInputPath());
+    std::filesystem::remove(former);
+    ResetChoices();
     SetMicrophoneName(nullptr);
 }
 
@@ -443,7 +422,7 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
         monitor->trigger();
         ASSERT_TRUE(WaitFor([] { return Title().find("Monitor of") != std::string::npos; }))
             << Title();
-        EXPECT_EQ(ReadFile(RememberedInputPath()), label + "\n");
+        EXPECT_EQ(ReadFile(ChoicesFilePath()), "microphone = " + label + "\n");
         // The null output's monitor hears silence, but it is heard: blocks arrive.
         EXPECT_TRUE(WaitForBlocks(4));
         // The switch reset the views, which built the bar and its menus anew.

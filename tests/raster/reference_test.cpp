@@ -72,7 +72,7 @@ class ReferenceTest : public ::testing::Test {
     }
 };
 
-TEST_F(ReferenceTest, LinesInEveryDirectionAndLengthSetTheWrittenAlgorithmsPixels) {
+TEST_F(ReferenceTest, LinesInEveryDirectionAndLengthSetThePixelsOfThePlainPerPixelLine) {
     // Every end point within 45 pixels of a start, from starts in the middle and at edges,
     // and long lines across the surface: steep, flat, one column wide, diagonal, a point.
     const int starts[][2] = {{120, 160}, {0, 0}, {239, 319}, {3, 300}};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -13,10 +14,11 @@
 #include "platform/headless/display_memory.h"
 #include "raster/display.h"
 #include "resources/resources.h"
+#include "shell/choices.h"
 #include "shell/main_window.h"
+#include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
-#include "shell/pipeline.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "tests/shell/fake_window.h"
@@ -205,13 +207,12 @@ TEST_F(PitchChoiceWindowTest, TheMenuItemTogglesTheChoiceAndItsCheckMark) {
 }
 
 TEST_F(PitchChoiceWindowTest, ExitWritesTheChoiceBesideTheSettingsWhichKeepEightValues) {
-    const std::string choicePath =
-        settingsPath.substr(0, settingsPath.rfind('/') + 1) + "pitch.txt";
-    ASSERT_EQ(std::string(PitchChoiceFilePath()), choicePath);
+    const std::string choicePath = ChoicesFilePath();
+    std::remove(choicePath.c_str());
     ASSERT_TRUE(Start());
     SendCommand(kCommandAccuratePitch);
     SendCommand(kCommandExit);
-    EXPECT_EQ(ReadTextFile(choicePath), "accurate\n");
+    EXPECT_EQ(ReadTextFile(choicePath), "pitch_estimator = accurate\n");
     const std::string settings = ReadTextFile(settingsPath);
     EXPECT_EQ(std::count(settings.begin(), settings.end(), ' '), 7) << settings;
 
@@ -223,8 +224,8 @@ TEST_F(PitchChoiceWindowTest, ExitWritesTheChoiceBesideTheSettingsWhichKeepEight
 }
 
 TEST_F(PitchChoiceWindowTest, AChoiceGivenBeforeStartUpOutranksTheFileAndJunkIsIgnored) {
-    const std::string choicePath = PitchChoiceFilePath();
-    WriteTextFile(choicePath, "accurate");
+    const std::string choicePath = ChoicesFilePath();
+    WriteTextFile(choicePath, "pitch_estimator = accurate");
     ResetProgramState();
     SetPitchEstimator(PitchEstimatorKind::kClassic);  // as a command-line option would
     LoadPitchChoice();
@@ -234,12 +235,9 @@ TEST_F(PitchChoiceWindowTest, AChoiceGivenBeforeStartUpOutranksTheFileAndJunkIsI
         ResetProgramState();
         SetPitchEstimator(PitchEstimatorKind::kAccurate);
         PitchChoice.given = false;
-        WriteTextFile(choicePath, junk);
+        WriteTextFile(choicePath, std::string("pitch_estimator = ") + junk + "\n");
         LoadPitchChoice();
-        const bool classic = std::string(junk) == "classic accurate";
-        EXPECT_EQ(PitchChoice.estimator,
-                  classic ? PitchEstimatorKind::kClassic : PitchEstimatorKind::kAccurate)
-            << junk;
+        EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate) << junk;
     }
     PitchEstimatorKind kind = PitchEstimatorKind::kAccurate;
     EXPECT_TRUE(ParsePitchEstimator("classic", &kind));
@@ -248,8 +246,8 @@ TEST_F(PitchChoiceWindowTest, AChoiceGivenBeforeStartUpOutranksTheFileAndJunkIsI
     EXPECT_EQ(kind, PitchEstimatorKind::kClassic);
     // No settings path: no file, and saving does nothing.
     UseSettingsPath("");
-    EXPECT_EQ(PitchChoiceFilePath(), nullptr);
-    SavePitchChoice();
+    EXPECT_EQ(ChoicesFilePath(), nullptr);
+    EXPECT_TRUE(SavePitchChoice());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The file source: files made here with libsndfile arrive as mono 16-bit audio at the
-// capture rate, paced in real time or in lock-step; unusable files are refused with a reason.
+// capture rate, paced in real time or pulled; unusable files are refused with a reason.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/capture.h"
@@ -71,26 +72,10 @@ WaveFormat MonoFormat() {
     return WaveFormat{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
 }
 
-bool WaitUntilFinished(int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!AudioFileFinished()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// Plays the loaded file in lock-step into a client that drains at once; returns the samples.
+// Plays the loaded file pulled into a client that drains at once; returns the samples.
 std::vector<int16_t> PlayLoadedFile() {
-    CollectingClient collector(AudioFileSource, 4, 2048);
-    collector.requeue = true;
-    EXPECT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
-    collector.AddAll();
-    AudioFileSource.start();
-    EXPECT_TRUE(WaitUntilFinished(kPatientWaitMs));
-    AudioFileSource.reset();
-    AudioFileSource.close();
-    return Samples(collector.Bytes());
+    return PlayPulled(AudioFileSource, PullAudioFileBuffer, MonoFormat(),
+                      [] { EXPECT_TRUE(AudioFileFinished()); });
 }
 
 TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone) {
@@ -101,7 +86,7 @@ TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         std::string reason;
-        ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason))
+        ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason))
             << reason;
         const std::vector<int16_t> samples = PlayLoadedFile();
         // Two seconds at 22050 Hz; the last buffer holds only what is left.
@@ -114,41 +99,6 @@ TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone
         }
         EXPECT_LT(worst, 8.0);  // 16-bit steps
     }
-}
-
-// Through the real capture device and the program's notification handler, with a reader that
-// drains as the main window does: one block per message, none lost, bit for bit.
-TEST(AudioFileTest, LockStepDeliversEveryBlockOfAFileAtTheCaptureRateUnchanged) {
-    const std::vector<int16_t> samples = Ramp();
-    const std::string path = WriteMonoShorts("ramp.wav", samples);
-    std::string reason;
-    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason)) << reason;
-    const int postedBefore = ReaderWakes();
-    ASSERT_TRUE(OpenReaderDevice(AudioFileSource));
-
-    std::vector<uint8_t> stream;
-    int seen = postedBefore;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
-    while (!AudioFileFinished() && std::chrono::steady_clock::now() < end) {
-        if (!WaitForReaderWakes(seen, 10)) continue;
-        seen = ReaderWakes();
-        uint8_t block[kCaptureBufferSize];
-        for (int i = 0; i < 3 && TheCaptureDevice.AvailableBytes() >= 1024; i++) {
-            if (!TheCaptureDevice.Read(block, kCaptureBufferSize)) break;
-            stream.insert(stream.end(), block, block + kCaptureBufferSize);
-        }
-        ArmReader();
-    }
-    EXPECT_TRUE(AudioFileFinished());
-    EXPECT_TRUE(TheCaptureDevice.Close());
-
-    std::vector<int16_t> expected = samples;
-    expected.resize(51 * 1024, 0);  // the last buffer is padded with silence
-    EXPECT_EQ(Samples(stream), expected);
-    EXPECT_EQ(ReaderWakes() - postedBefore, 51);
-    EXPECT_EQ(NotificationCount(), 51);
-    for (int i = 0; i < NotificationCount(); i++)
-        EXPECT_EQ(NotificationKind(i), kCaptureDataQueued);
 }
 
 // A one-thread run: each pull fills a buffer on this thread, which the threadless device
@@ -194,27 +144,37 @@ TEST(AudioFileTest, PulledBuffersArriveOnTheCallingThreadInOrderWithTheEndSeenAh
     EXPECT_EQ(ReaderWakes() - wakesBefore, 51);
 }
 
-TEST(AudioFileTest, LockStepWaitsForTheReaderAndRealTimeForTheClock) {
+// Pulled, a buffer comes only when asked, on the asking thread, and the file is finished only
+// once the reader has drained it; in real time each buffer comes when it would have been
+// recorded, on the source's thread.
+TEST(AudioFileTest, PulledWaitsToBeAskedAndRealTimeForTheClock) {
     const std::string path = WriteMonoShorts("short.wav", std::vector<int16_t>(8 * 1024, 1000));
     std::string reason;
-    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kLockStep, &reason));
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason));
     {
         CollectingClient collector(AudioFileSource, 4, 2048);
+        collector.requeue = true;
         ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
         collector.AddAll();
         AudioFileSource.start();
-        ASSERT_TRUE(collector.WaitForReturned(1, kPatientWaitMs));
-        EXPECT_FALSE(collector.WaitForReturned(2, 30));  // the first is not back yet
+        EXPECT_EQ(collector.Returned(), 0);  // nothing unasked
+        ASSERT_TRUE(PullAudioFileBuffer());
+        EXPECT_EQ(collector.Returned(), 1);
+        EXPECT_FALSE(collector.ReturnedOnOtherThreads(std::this_thread::get_id()));
+        while (PullAudioFileBuffer()) {
+        }
+        EXPECT_EQ(collector.Returned(), 8);  // the whole file, none twice
         collector.drained = false;
-        collector.Add(0);
-        EXPECT_FALSE(collector.WaitForReturned(2, 30));  // back, but not read
+        EXPECT_FALSE(AudioFileFinished());
         collector.drained = true;
-        EXPECT_TRUE(collector.WaitForReturned(2, kPatientWaitMs));
+        EXPECT_TRUE(AudioFileFinished());
         AudioFileSource.reset();
         AudioFileSource.close();
     }
+    EXPECT_FALSE(PullAudioFileBuffer());  // closed
 
     ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kRealTime, &reason));
+    EXPECT_FALSE(PullAudioFileBuffer());  // not pulled
     CollectingClient collector(AudioFileSource, 8, 2048);
     ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
     collector.AddAll();
@@ -244,7 +204,7 @@ TEST(AudioFileTest, RefusesFilesItCannotUseWithAOneLineReason) {
 
     const std::string good = WriteMonoShorts("good.wav", std::vector<int16_t>(1024, 5));
     std::string reason;
-    ASSERT_TRUE(LoadAudioFile(good.c_str(), kRate, AudioFilePacing::kLockStep, &reason));
+    ASSERT_TRUE(LoadAudioFile(good.c_str(), kRate, AudioFilePacing::kPulled, &reason));
 
     const struct {
         std::string path;
@@ -260,7 +220,7 @@ TEST(AudioFileTest, RefusesFilesItCannotUseWithAOneLineReason) {
     };
     for (const auto& c : cases) {
         reason.clear();
-        EXPECT_FALSE(LoadAudioFile(c.path.c_str(), kRate, AudioFilePacing::kLockStep, &reason));
+        EXPECT_FALSE(LoadAudioFile(c.path.c_str(), kRate, AudioFilePacing::kPulled, &reason));
         EXPECT_EQ(reason.substr(0, c.says.size()), c.says);
         EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
     }

@@ -49,6 +49,24 @@ void CollectingClient::Return(void* context, WaveHeader* header) {
     if (self.requeue) self.source_.addBuffer(header);
 }
 
+std::vector<int16_t> PlayPulled(const AudioSource& source, bool (*pull)(), const WaveFormat& format,
+                                void (*atEnd)()) {
+    CollectingClient collector(source, 4, 2048);
+    collector.requeue = true;
+    if (!source.open(format, collector.Client())) {
+        ADD_FAILURE() << "the source does not open";
+        return {};
+    }
+    collector.AddAll();
+    source.start();
+    while (pull()) {
+    }
+    if (atEnd != nullptr) atEnd();
+    source.reset();
+    source.close();
+    return Samples(collector.Bytes());  // recorded bytes only: the last buffer is partly filled
+}
+
 bool CollectingClient::ReaderDrained(void* context) {
     return static_cast<CollectingClient*>(context)->drained;
 }

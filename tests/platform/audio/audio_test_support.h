@@ -53,6 +53,12 @@ class CollectingClient {
     std::vector<std::thread::id> threads_;
 };
 
+// Opens `source` (pulled: its buffers come only when `pull` asks) with four 2048-byte buffers,
+// each queued again as it comes back, starts it and pulls until `pull` says there is no more;
+// then `atEnd` (may be null) is called, and the source reset and closed. The recorded samples.
+std::vector<int16_t> PlayPulled(const AudioSource& source, bool (*pull)(), const WaveFormat& format,
+                                void (*atEnd)() = nullptr);
+
 // A folder made in the temporary folder whose path is over 600 bytes long and holds a newline,
 // an escape character and a backslash, ending in '/'; `shown` gets the path as one-line
 // messages must show it (escaped, whole).

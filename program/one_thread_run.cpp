@@ -1,5 +1,5 @@
 // A headless file run on one thread.
-#include "program/lockstep_run.h"
+#include "program/one_thread_run.h"
 
 #include <QApplication>
 
