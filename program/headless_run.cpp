@@ -16,6 +16,7 @@
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/audio_thread.h"
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
 #include "shell/host.h"
@@ -26,7 +27,6 @@
 namespace {
 
 constexpr int kEndOfFileCheckMs = 10;
-constexpr int kSignalExitBase = 128;  // the shell's code for a run that signal N ended
 
 // What the run does after each delivered message; main thread only.
 struct ScriptRecord {
@@ -177,7 +177,8 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
     bool done = FinishOutputs(options, signal);
     bool damaged = false;
     std::string damage;
-    if (options.input && AudioFileFailed(&damage)) {
+    // An input that a signal cut short is no damage.
+    if (options.input && signal == 0 && AudioFileFailed(&damage)) {
         // The file played up to the damage; a scripted run must not take it for whole.
         std::fprintf(stderr, "quillo-sa: %s\n", damage.c_str());
         damaged = true;
@@ -195,6 +196,8 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
             done = false;
         }
     }
+    // A signal may come while an output waits (a FIFO's reader).
+    if (signal == 0) signal = EndingSignal();
     if (signal != 0) return kSignalExitBase + signal;
     if (damaged) return kUsageError;
     return done ? code : kFailure;

@@ -19,6 +19,7 @@
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
 #include "program/input_switch.h"
@@ -37,33 +38,39 @@ constexpr unsigned kDefaultCaptureRate = 22050;
 constexpr unsigned kDeviceProfileCaptureRate = 11025;
 
 int SignalPipe[2] = {-1, -1};  // SIGINT, SIGTERM and SIGHUP write here; the main thread reads
-int EndingSignal = 0;          // the first of them that arrived; 0 while none did
 
 void OnTerminationSignal(int signal) {
+    RecordEndingSignal(signal);
     const char byte = static_cast<char>(signal);
     const ssize_t written = write(SignalPipe[1], &byte, 1);
     (void)written;  // a full pipe already holds a request
 }
 
 // SIGINT, SIGTERM and SIGHUP end the run as Ctrl+Q does (no saving, in a window too); the
-// outputs are then finished as after any run, and the exit code tells the signal.
-void WatchTerminationSignals(QApplication& app) {
+// outputs are then finished as after any run, and the exit code tells the signal. Taken from
+// the start, so that every wait (an input or output that is a FIFO, the sound server) ends
+// with the run. A reader that goes away is an output failure, not the end of the program.
+void CatchTerminationSignals() {
+    signal(SIGPIPE, SIG_IGN);
     if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char bytes[16];
-        ssize_t count = 0;
-        while ((count = read(SignalPipe[0], bytes, sizeof bytes)) > 0) {
-            if (EndingSignal == 0) EndingSignal = bytes[0];
-        }
-        PostMainWindowMessage(WM_CLOSE);
-    });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+// Once the application exists: a signal closes the window.
+void WatchTerminationSignals(QApplication& app) {
+    if (SignalPipe[0] < 0) return;
+    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        PostMainWindowMessage(WM_CLOSE);
+    });
 }
 
 // A standard stream that was closed gets a descriptor that fails every write in its place
@@ -197,6 +204,7 @@ bool ChooseAudioSource(const ProgramOptions& options) {
 
 int main(int argc, char** argv) {
     HoldClosedStandardStreams();
+    CatchTerminationSignals();
     const ProgramOptions options = ParseProgramOptions(argc, argv);
     int answered = 0;
     if (AnsweredWithoutRunning(options, &answered)) return answered;
@@ -211,11 +219,15 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
-    if (!ChooseAudioSource(options)) return kUsageError;
+    // A signal that came while the input or the log was being opened ends the program there.
+    if (!ChooseAudioSource(options)) {
+        return EndingSignal() != 0 ? kSignalExitBase + EndingSignal() : kUsageError;
+    }
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
+        if (EndingSignal() != 0) return kSignalExitBase + EndingSignal();
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",
                      PrintableFileName(options.pitchLog->c_str()).c_str(), std::strerror(errno));
-        return kUsageError;
+        return kFailure;
     }
 
     PrepareHeadlessRun(options);
@@ -236,5 +248,5 @@ int main(int argc, char** argv) {
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;
-    return FinishRun(options, code, EndingSignal);
+    return FinishRun(options, code, EndingSignal());
 }

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The program as a hostile user runs it: outputs aimed at the input or at each other, full
+# disks, odd MP3s, signals while it waits, broken pipes, odd settings and instance folders.
+# Each case is one ctest test.
+#   hostile_runs_test.sh PATH_TO_QUILLO_SA CASE
+set -uo pipefail
+Q="$1"
+case_name="$2"
+work="$(mktemp -d)"
+chmod 755 "$work"
+mounted=""
+cleanup() {
+  [ -n "$mounted" ] && umount "$mounted"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -m 700 "$work/runtime"
+export TMPDIR="$work" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+  XDG_RUNTIME_DIR="$work/runtime" HOME="$work" QT_QPA_PLATFORM=offscreen
+cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs the program's command line "$@" with stderr in $work/err; sets $code.
+run() {
+  timeout -s KILL 60 "$@" 2> "$work/err"
+  code=$?
+}
+# The last run ended with `want` and said one line that holds `text`.
+said() {
+  local want="$1" text="$2"
+  [ "$code" -eq "$want" ] || fail "exited $code, not $want: $(cat "$work/err")"
+  [ "$(wc -l < "$work/err")" -eq 1 ] || fail "stderr is not one line: $(cat "$work/err")"
+  grep -q '^quillo-sa: ' "$work/err" || fail "stderr does not start with quillo-sa: $(cat "$work/err")"
+  grep -qF -- "$text" "$work/err" || fail "stderr does not say '$text': $(cat "$work/err")"
+}
+tone() { sox -n -r 22050 -c 1 -b 16 "$1" synth "${2:-1}" sine 440 || fail "sox $1"; }
+is_png() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = "211PNG" ]; }
+# Waits until process $1 catches SIGINT, then a moment for it to reach what it waits on.
+caught() {
+  local mask
+  for _ in $(seq 200); do
+    mask="$(awk '/^SigCgt/ {print $2}' "/proc/$1/status" 2> /dev/null)"
+    [ -n "$mask" ] && [ $((0x$mask & 2)) -ne 0 ] && break
+    sleep 0.05
+  done
+  sleep 0.5
+}
+# Sends signal $2 to process $1 once it waits, and sets $code to how it ended; a run that the
+# signal did not end within 5 s is killed (code 137).
+signalled() {
+  caught "$1"
+  kill "-$2" "$1"
+  local waited=0
+  while kill -0 "$1" 2> /dev/null && [ "$waited" -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  kill -KILL "$1" 2> /dev/null
+  wait "$1" 2> /dev/null
+  code=$?
+}
+
+case "$case_name" in
+
+standard_input_is_never_an_output)
+  tone in.wav
+  cp in.wav keep.wav
+  run "$Q" --headless --input - --snapshot in.wav < in.wav
+  said 2 "is the same file as --input (standard input)"
+  run "$Q" --headless --input - --pitch-log in.wav < in.wav
+  said 2 "is the same file as --input (standard input)"
+  run "$Q" --headless --input - --pitch-log /dev/stdin < in.wav
+  said 2 "is the same file as --input (standard input)"
+  cmp -s in.wav keep.wav || { fail "the input was overwritten"; cp keep.wav in.wav; }
+  # Standard input from a pipe is no file an output could name.
+  run sh -c 'cat in.wav | "$0" --headless --input - --snapshot shot.png' "$Q"
+  [ "$code" -eq 0 ] || fail "a pipe on standard input: $code $(cat "$work/err")"
+  ;;
+
+outputs_meeting_through_a_dangling_link)
+  tone in.wav
+  ln -s missing.csv dang.csv
+  run "$Q" --headless in.wav --pitch-log dang.csv --snapshot missing.csv
+  said 2 "is the same file as --pitch-log"
+  ln -s sub/../chain.csv chain1.csv
+  ln -s chain1.csv chain2.csv
+  mkdir sub
+  run "$Q" --headless in.wav --pitch-log chain.csv --snapshot chain2.csv
+  said 2 "is the same file as --pitch-log"
+  [ ! -e missing.csv ] && [ ! -e chain.csv ] || fail "an output was written"
+  ;;
+
+a_full_disk_keeps_the_old_snapshot)
+  tone in.wav
+  mkdir disk
+  mount -t tmpfs -o size=256k tmpfs disk || exit 77  # no mounting here: skipped
+  mounted="$work/disk"
+  run "$Q" --headless in.wav --snapshot disk/old.png
+  [ "$code" -eq 0 ] && is_png disk/old.png || fail "the first snapshot: $code $(cat "$work/err")"
+  cp disk/old.png old.png
+  dd if=/dev/zero of=disk/fill bs=4k 2> /dev/null
+  run "$Q" --headless in.wav --snapshot disk/old.png --command 40060@5
+  said 1 "the snapshot was not written: disk/old.png: No space left on device"
+  cmp -s old.png disk/old.png || fail "the old snapshot was not kept"
+  run "$Q" --headless in.wav --snapshot disk/new.png
+  said 1 "No space left on device"
+  [ "$(ls disk | tr '\n' ' ')" = "fill old.png " ] || fail "left on the disk: $(ls disk)"
+  ;;
+
+an_mp3_with_a_richer_first_frame_plays_whole)
+  # No Xing frame, and a first frame of 160 kb/s before 8 kb/s ones: the decoder's length
+  # estimate covers a small part of the file.
+  sox -n -r 22050 -c 1 -C 160 hi.mp3 synth 1 sine 440 || fail "sox"
+  sox -n -r 22050 -c 1 -C 8 lo.mp3 synth 9 sine 440 || fail "sox"
+  cat hi.mp3 lo.mp3 > v.mp3
+  run "$Q" --headless v.mp3 --stats
+  from_file="$(grep -o '[0-9]* blocks processed' err)"
+  [ "$code" -eq 0 ] || fail "from the file: $code $(cat err)"
+  run sh -c 'cat v.mp3 | "$0" --headless - --stats' "$Q"
+  through_pipe="$(grep -o '[0-9]* blocks processed' err)"
+  [ "$code" -eq 0 ] || fail "through a pipe: $code $(cat err)"
+  # Ten seconds at 22050 Hz are 215 blocks of 1024 samples, and the decoder's padding more.
+  [ "${through_pipe%% *}" -ge 215 ] || fail "through a pipe: $through_pipe"
+  [ "$from_file" = "$through_pipe" ] || fail "from the file $from_file, through a pipe $through_pipe"
+  # Standard input from the file, which is read through its own descriptor.
+  run sh -c 'exec "$0" --headless - --stats < v.mp3' "$Q"
+  [ "$(grep -o '[0-9]* blocks processed' err)" = "$through_pipe" ] || fail "standard input: $(cat err)"
+  ;;
+
+a_reader_that_goes_away_is_an_output_failure)
+  tone in.wav 10
+  # A FIFO whose reader has gone before the program starts: its first write fails.
+  mkfifo gone
+  exec 3<> gone 4> gone 3>&-
+  run "$Q" --headless in.wav --pitch-log - --snapshot shot.png >&4
+  exec 4>&-
+  said 1 "the pitch log on standard output was not written in full: Broken pipe"
+  is_png shot.png || fail "no snapshot"
+  ;;
+
+an_output_that_cannot_be_made_is_a_failure)
+  tone in.wav
+  run "$Q" --headless in.wav --pitch-log missing/log.csv
+  said 1 "the pitch log missing/log.csv cannot be created: No such file or directory"
+  run "$Q" --headless in.wav --snapshot missing/shot.png
+  said 1 "the snapshot was not written: missing/shot.png"
+  ;;
+
+zero_cents_read_plus_zero)
+  # A hair flat of A: the accurate estimator's cents round to zero from below.
+  sox -n -r 22050 -c 1 -b 16 flat.wav synth 2 sine 439.95 || fail "sox"
+  run "$Q" --headless flat.wav --pitch accurate --pitch-log log.csv
+  [ "$code" -eq 0 ] || fail "exited $code: $(cat err)"
+  grep -q ',+0,locked$' log.csv || fail "no row of zero cents: $(head -3 log.csv)"
+  ! grep -q ',-0,' log.csv || fail "zero cents written as -0"
+  ;;
+
+several_inputs_are_a_usage_error)
+  tone a.wav
+  tone b.wav
+  run "$Q" --headless --input a.wav --input b.wav --snapshot shot.png
+  said 2 "one input at a time"
+  run "$Q" --headless a.wav --input=b.wav --snapshot shot.png
+  said 2 "one input at a time"
+  [ ! -e shot.png ] || fail "a run began"
+  ;;
+
+a_signal_ends_the_wait_for_a_paused_input)
+  tone in.wav 10
+  mkfifo in.fifo
+  for signal in INT TERM HUP; do
+    # The writer sends the first blocks, then pauses for longer than the test waits.
+    (head -c 100000 in.wav; exec sleep 60) 2> /dev/null > in.fifo &
+    writer=$!
+    "$Q" --headless in.fifo --snapshot "fifo-$signal.png" 2> err &
+    signalled $! "$signal"
+    [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "FIFO, $signal: exited $code"
+    [ ! -s err ] || fail "FIFO, $signal: said $(cat err)"
+    is_png "fifo-$signal.png" || fail "FIFO, $signal: no snapshot"
+    pkill -P "$writer"
+    # Standard input from a pipe, its writer paused in the same way.
+    { head -c 100000 in.wav; exec sleep 60; } 2> /dev/null | "$Q" --headless - 2> err &
+    signalled $! "$signal"
+    [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "pipe, $signal: exited $code"
+    [ ! -s err ] || fail "pipe, $signal: said $(cat err)"
+  done
+  ;;
+
+a_signal_ends_the_wait_for_a_snapshot_reader)
+  tone in.wav
+  mkfifo shot.png
+  for signal in INT TERM; do
+    "$Q" --headless in.wav --snapshot shot.png --pitch-log "log-$signal.csv" 2> err &
+    signalled $! "$signal"
+    [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "$signal: exited $code $(cat err)"
+    grep -qx "quillo-sa: the snapshot was not written: shot.png: Interrupted system call" err ||
+      fail "$signal: said $(cat err)"
+    [ "$(wc -l < "log-$signal.csv")" -gt 1 ] || fail "$signal: the log was not written"
+  done
+  ;;
+
+*)
+  echo "unknown case $case_name"
+  exit 2
+  ;;
+esac
+exit $((failures > 0))
