@@ -146,7 +146,7 @@ bool FinishOutputs(const ProgramOptions& options, int signal) {
                      name.c_str(), std::strerror(errno));
         done = false;
     }
-    if (MainWindowState.captureFailed) {
+    if (MainWindowState.captureFailed && signal == 0) {
         // The box said "Sound input failed!"; this is the sound system's reason.
         const char* reason =
             options.input ? "the audio file could not be played" : MicrophoneFailure();

@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "capture/capture.h"
+#include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
@@ -166,7 +167,13 @@ bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
     } else if (options.listDevices) {
         int listed = 0;
         if (!ListMicrophones(kDefaultCaptureRate, PrintDevice, &listed)) {
-            std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
+            if (EndingSignal() != 0) {
+                *code = kSignalExitBase + EndingSignal();
+                return true;
+            }
+            std::fprintf(stderr, "quillo-sa: %s\n",
+                         PulseServerSilent() ? "the sound server did not answer in time"
+                                             : "the audio system could not be started");
             *code = kFailure;
             return true;
         }

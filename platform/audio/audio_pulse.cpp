@@ -31,6 +31,7 @@
 
 #include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/files/output_files.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ constexpr int kMaxSourceName = 256;
 constexpr int kMaxLabel = 2 * kMaxSourceName + 16;
 constexpr int kReasonSize = 256;
 constexpr int kServerWaitMs = 5000;            // for an answer while connecting or listing
+constexpr int kSignalCheckMs = 100;            // how often a wait looks for the end of the run
 constexpr uint32_t kFramesPerFragment = 1024;  // the server sends about a buffer at a time
 constexpr const char* kClientName = "Quillo-SA";
 
@@ -63,7 +65,7 @@ WaveHeader* PopHeader(HeaderQueue& queue) {
 }
 
 struct PulseRecord {
-    char sourceName[kMaxSourceName];  // as asked; empty = the server's default
+    char sourceName[kMaxSourceName];             // as asked; empty = the server's default
     char failure[kMaxSourceName + kReasonSize];  // why the last opening was refused, or empty
     std::atomic<void (*)(const char*)> lost;
     // The opening; changed only while the source's thread does not run.
@@ -93,7 +95,12 @@ struct ServerSession {
     pa_context* context;
 };
 
-// Runs the loop until `done()` or kServerWaitMs; false on timeout or a failing loop.
+// True when the last connection met a server that did not answer in time, or whose answer a
+// signal ending the run cut short; set by Connect.
+bool ServerSilent = false;
+
+// Runs the loop until `done()` or kServerWaitMs, or until a signal is to end the run; false
+// on those or a failing loop.
 template <typename Done>
 bool RunUntil(pa_mainloop* loop, Done done) {
     const auto deadline =
@@ -101,9 +108,10 @@ bool RunUntil(pa_mainloop* loop, Done done) {
     while (!done()) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        if (pa_mainloop_prepare(loop, static_cast<int>(left.count())) < 0 ||
-            pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0) {
+        if (left.count() <= 0 || EndingSignal() != 0) return false;
+        const auto slice = std::min<long long>(left.count(), kSignalCheckMs * 1000LL);
+        if (pa_mainloop_prepare(loop, static_cast<int>(slice)) < 0 || pa_mainloop_poll(loop) < 0 ||
+            pa_mainloop_dispatch(loop) < 0) {
             return false;
         }
     }
@@ -119,8 +127,10 @@ void Disconnect(ServerSession& session) {
     session = ServerSession{};
 }
 
-// Connects without ever starting a server; false when none answers in time.
+// Connects without ever starting a server; false when none answers in time (ServerSilent
+// tells whether one was there).
 bool Connect(ServerSession& session) {
+    ServerSilent = false;
     session = ServerSession{pa_mainloop_new(), nullptr};
     if (session.loop == nullptr) return false;
     session.context = pa_context_new(pa_mainloop_get_api(session.loop), kClientName);
@@ -134,6 +144,7 @@ bool Connect(ServerSession& session) {
                              return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
                          }) &&
                 pa_context_get_state(context) == PA_CONTEXT_READY;
+        ServerSilent = !ready && PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
     }
     if (!ready) Disconnect(session);
     return ready;
@@ -304,7 +315,8 @@ void RunPulseThread() {
 // Connects the record stream and waits until it is ready; false when the server refuses.
 bool ConnectStream(ServerSession& session, const WaveFormat& format, const char* device) {
     const pa_sample_spec sampleFormat{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
-                              format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
+                                      format.nSamplesPerSec,
+                                      static_cast<uint8_t>(format.nChannels)};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
@@ -398,7 +410,10 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
     if (Pulse.thread.joinable()) return Refuse("the sound server's source is already open");
     if (!supported) return Refuse("the sound server cannot record this format");
     ServerSession session{};
-    if (!Connect(session)) return PulseOpening::kNoServer;
+    if (!Connect(session)) {
+        if (!ServerSilent) return PulseOpening::kNoServer;
+        return Refuse("the sound server did not answer within %d s", kServerWaitMs / 1000);
+    }
     SourceMatch match{Pulse.sourceName, 4, ""};
     if (Pulse.sourceName[0] != '\0') {
         SourceVisit visit{MatchSource, &match, false};
@@ -445,6 +460,10 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
 
 const char* PulseMicrophoneFailure() {
     return Pulse.failure;
+}
+
+bool PulseServerSilent() {
+    return ServerSilent;
 }
 
 const AudioSource PulseMicrophoneSource = {

@@ -6,11 +6,14 @@
 set -uo pipefail
 Q="$1"
 case_name="$2"
+scripts="$(cd "$(dirname "$0")/../../scripts" && pwd)"
 work="$(mktemp -d)"
 chmod 755 "$work"
 mounted=""
+server=""
 cleanup() {
   [ -n "$mounted" ] && umount "$mounted"
+  [ -n "$server" ] && kill -9 "$server"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -170,20 +173,22 @@ a_signal_ends_the_wait_for_a_paused_input)
   tone in.wav 10
   mkfifo in.fifo
   for signal in INT TERM HUP; do
-    # The writer sends the first blocks, then pauses for longer than the test waits.
-    (head -c 100000 in.wav; exec sleep 60) 2> /dev/null > in.fifo &
-    writer=$!
-    "$Q" --headless in.fifo --snapshot "fifo-$signal.png" 2> err &
-    signalled $! "$signal"
-    [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "FIFO, $signal: exited $code"
-    [ ! -s err ] || fail "FIFO, $signal: said $(cat err)"
-    is_png "fifo-$signal.png" || fail "FIFO, $signal: no snapshot"
-    pkill -P "$writer"
-    # Standard input from a pipe, its writer paused in the same way.
-    { head -c 100000 in.wav; exec sleep 60; } 2> /dev/null | "$Q" --headless - 2> err &
-    signalled $! "$signal"
-    [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "pipe, $signal: exited $code"
-    [ ! -s err ] || fail "pipe, $signal: said $(cat err)"
+    want=$((128 + $(kill -l "$signal")))
+    for how in named standard; do
+      # The writer sends the first blocks, then pauses for longer than the test waits.
+      (head -c 100000 in.wav; exec sleep 60) 2> /dev/null > in.fifo &
+      writer=$!
+      if [ "$how" = named ]; then
+        "$Q" --headless in.fifo --snapshot "$how-$signal.png" 2> err &
+      else
+        "$Q" --headless - --snapshot "$how-$signal.png" < in.fifo 2> err &
+      fi
+      signalled $! "$signal"
+      kill "$writer"
+      [ "$code" -eq "$want" ] || fail "$how, $signal: exited $code"
+      [ ! -s err ] || fail "$how, $signal: said $(cat err)"
+      is_png "$how-$signal.png" || fail "$how, $signal: no snapshot"
+    done
   done
   ;;
 
@@ -198,6 +203,25 @@ a_signal_ends_the_wait_for_a_snapshot_reader)
       fail "$signal: said $(cat err)"
     [ "$(wc -l < "log-$signal.csv")" -gt 1 ] || fail "$signal: the log was not written"
   done
+  ;;
+
+a_signal_ends_the_wait_for_a_frozen_sound_server)
+  command -v pulseaudio > /dev/null || exit 77
+  # A private server in the run's own runtime folder, which every client finds, then frozen.
+  (. "$scripts/pulse-server.sh" && start_pulse_server "$work/runtime") > /dev/null 2>&1 ||
+    { fail "pulseaudio did not start"; exit 1; }
+  server="$(cat "$work/runtime/pulse/pid")"
+  kill -STOP "$server"
+  "$Q" --headless 2> err &
+  signalled $! INT
+  [ "$code" -eq 130 ] || fail "a live start: exited $code $(cat err)"
+  [ ! -s err ] || fail "a live start said $(cat err)"
+  "$Q" --list-devices > out 2> err &
+  signalled $! TERM
+  [ "$code" -eq 143 ] || fail "a listing: exited $code $(cat err)"
+  # Without a signal, the listing gives up on the server, and on the sound systems behind it.
+  run "$Q" --list-devices
+  said 1 "the sound server did not answer in time"
   ;;
 
 *)
