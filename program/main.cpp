@@ -2,6 +2,7 @@
 // display, runs the program, and writes what was asked for when it ends (headless_run.h).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -207,6 +208,21 @@ bool ChooseAudioSource(const ProgramOptions& options) {
     return true;
 }
 
+// The pitch log opened as OpenPitchLog does, but a FIFO's reader is waited for only until a
+// signal is to end the run: while this holds a writing end, the open cannot wait.
+bool OpenPitchLogUnlessEnded(const char* path) {
+    struct stat status {};
+    if (std::strcmp(path, "-") == 0 || stat(path, &status) != 0 || !S_ISFIFO(status.st_mode))
+        return OpenPitchLog(path);
+    const int held = OpenOutput(path, O_WRONLY | O_CLOEXEC, 0);
+    if (held < 0) return false;
+    const bool opened = OpenPitchLog(path);
+    const int error = errno;
+    close(held);
+    errno = error;
+    return opened;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,7 +246,7 @@ int main(int argc, char** argv) {
     if (!ChooseAudioSource(options)) {
         return EndingSignal() != 0 ? kSignalExitBase + EndingSignal() : kUsageError;
     }
-    if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
+    if (options.pitchLog && !OpenPitchLogUnlessEnded(options.pitchLog->c_str())) {
         if (EndingSignal() != 0) return kSignalExitBase + EndingSignal();
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",
                      PrintableFileName(options.pitchLog->c_str()).c_str(), std::strerror(errno));

@@ -203,6 +203,12 @@ a_signal_ends_the_wait_for_a_snapshot_reader)
       fail "$signal: said $(cat err)"
     [ "$(wc -l < "log-$signal.csv")" -gt 1 ] || fail "$signal: the log was not written"
   done
+  # A pitch log that is a FIFO without a reader, at the start.
+  mkfifo log.csv
+  "$Q" --headless in.wav --pitch-log log.csv 2> err &
+  signalled $! HUP
+  [ "$code" -eq 129 ] || fail "the log: exited $code $(cat err)"
+  [ ! -s err ] || fail "the log: said $(cat err)"
   ;;
 
 a_signal_ends_the_wait_for_a_frozen_sound_server)
