@@ -120,6 +120,12 @@ void PrepareSettingsFolder() {
     for (const char* file : {path, PitchChoiceFilePath()}) {
         if (file == nullptr) continue;
         const auto type = std::filesystem::status(file, ignored).type();
+        if (type == std::filesystem::file_type::regular && access(file, R_OK) != 0) {
+            std::fprintf(stderr,
+                         "quillo-sa: %s cannot be read (%s); it is not read, nor replaced\n",
+                         PrintableFileName(file).c_str(), std::strerror(errno));
+            continue;
+        }
         if (type == std::filesystem::file_type::not_found ||
             type == std::filesystem::file_type::regular ||
             type == std::filesystem::file_type::none) {
@@ -223,6 +229,34 @@ bool OpenPitchLogUnlessEnded(const char* path) {
     return opened;
 }
 
+QtMessageHandler MessagesBeforeStartUp = nullptr;
+
+// While the application is made: Qt ends a program that finds no display with abort(), after
+// notes of its platform plugins; this says so in one line and ends with code 1 instead.
+void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const bool platformNote =
+        context.category != nullptr && std::strncmp(context.category, "qt.qpa", 6) == 0;
+    if (type != QtFatalMsg) {
+        if (!platformNote && MessagesBeforeStartUp != nullptr)
+            MessagesBeforeStartUp(type, context, text);
+        return;
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] == '\0') {
+        std::fprintf(stderr,
+                     "quillo-sa: no display to show the window on (DISPLAY is not set); "
+                     "--headless runs without one\n");
+    } else {
+        std::fprintf(stderr,
+                     "quillo-sa: the display %s cannot be opened for the window; --headless "
+                     "runs without one\n",
+                     PrintableFileName(display).c_str());
+    }
+    ClosePitchLog();
+    std::fflush(nullptr);
+    _exit(kFailure);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,7 +289,9 @@ int main(int argc, char** argv) {
 
     PrepareHeadlessRun(options);
     if (RunsOnOneThread(options)) PrepareOneThreadRun();
+    MessagesBeforeStartUp = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(MessagesBeforeStartUp);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
     SetHeadlessRun(options.headless);

@@ -7,7 +7,9 @@
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <mpg123.h>
 #include <poll.h>
 #include <samplerate.h>
 #include <sndfile.h>
@@ -33,6 +35,19 @@
 #include "platform/audio/audio_thread.h"
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
+
+// libsndfile decodes MPEG audio with libmpg123, which prints notes and errors of its own on
+// stderr ("Illegal Audio-MPEG-Header", "Trying to resync...") unless its handle is made quiet,
+// and libsndfile does not. This definition comes first in the program's symbol lookup, so
+// libsndfile's call reaches it: the handle is made quiet, then opened by libmpg123 itself.
+// What went wrong reaches the user as the program's own one line.
+extern "C" int mpg123_open_handle(mpg123_handle* handle, void* source) {
+    using Open = int (*)(mpg123_handle*, void*);
+    static const Open open = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "mpg123_open_handle"));
+    if (open == nullptr) return MPG123_ERR;
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    return open(handle, source);
+}
 
 namespace {
 

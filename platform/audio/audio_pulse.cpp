@@ -31,6 +31,7 @@
 
 #include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
 
 namespace {
@@ -420,7 +421,7 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
         if (!VisitSources(session, visit) || match.rank == 4) {
             Disconnect(session);
             return Refuse("the sound server has no source named or described as \"%s\"",
-                          Pulse.sourceName);
+                          PrintableFileName(Pulse.sourceName).c_str());
         }
     }
     {

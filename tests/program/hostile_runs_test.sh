@@ -230,6 +230,107 @@ a_signal_ends_the_wait_for_a_frozen_sound_server)
   said 1 "the sound server did not answer in time"
   ;;
 
+a_folder_in_the_lock_files_place_is_no_running_instance)
+  tone in.wav
+  mkdir -p runtime/Quillo-SA/instance.lock
+  chmod 700 runtime/Quillo-SA
+  # A window (on Qt's offscreen platform) that quits after 5 blocks.
+  run "$Q" in.wav --command 1@5 --stats
+  [ "$code" -eq 0 ] || fail "exited $code: $(cat err)"
+  grep -q "quillo-sa: $work/runtime/Quillo-SA/instance.lock is not a lock file; running without the single-instance check" err ||
+    fail "said $(cat err)"
+  grep -q "quillo-sa: 5 blocks processed" err || fail "did not run: $(cat err)"
+  [ -d runtime/Quillo-SA/instance.lock ] || fail "the folder was removed"
+  ;;
+
+logscale_is_saved_as_read)
+  tone in.wav
+  mkdir -p config/Quillo-SA
+  for first in -1 256 300; do
+    printf '%s 80 20 0 1 2 1 2' "$first" > config/Quillo-SA/setting.txt
+    run "$Q" --headless in.wav --command 40025@2
+    [ "$code" -eq 0 ] || fail "$first: exited $code $(cat err)"
+    saved="$(cat config/Quillo-SA/setting.txt)"
+    [ "$saved" = "$first 80 20 0 1 2 1 2" ] || fail "$first: saved as $saved"
+  done
+  ;;
+
+control_characters_in_a_device_name_are_escaped)
+  command -v pulseaudio > /dev/null || exit 77
+  (. "$scripts/pulse-server.sh" && start_pulse_server "$work/runtime") > /dev/null 2>&1 ||
+    { fail "pulseaudio did not start"; exit 1; }
+  server="$(cat "$work/runtime/pulse/pid")"
+  run "$Q" --headless --device $'\e[31mred\nline'
+  [ "$code" -eq 1 ] || fail "exited $code: $(cat err)"
+  grep -qF 'no source named or described as "\e[31mred\nline"' err || fail "said $(cat err)"
+  ! grep -q $'\e' err || fail "an escape character reached stderr"
+  [ "$(wc -l < err)" -eq 2 ] || fail "not the box's line and the reason: $(cat err)"
+  ;;
+
+no_display_is_one_line)
+  tone in.wav
+  run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$Q" in.wav --pitch-log log.csv
+  said 1 "quillo-sa: no display to show the window on (DISPLAY is not set); --headless runs without one"
+  run env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:9$$ "$Q" in.wav
+  said 1 "the display :9$$ cannot be opened"
+  ;;
+
+a_foreign_state_folder_is_not_written_in)
+  tone in.wav
+  # A shared state folder where another user (nobody) came first: a folder open to all, and
+  # a link to a folder of the victim's.
+  mkdir -m 1777 shared1 shared2
+  mkdir victim
+  setpriv --reuid=65534 --regid=65534 --clear-groups mkdir -m 777 shared1/Quillo-SA ||
+    { fail "setpriv"; exit 1; }
+  setpriv --reuid=65534 --regid=65534 --clear-groups ln -s "$work/victim" shared2/Quillo-SA
+  for shared in shared1 shared2; do
+    XDG_STATE_HOME="$work/$shared" run "$Q" --headless in.wav
+    [ "$code" -eq 0 ] || fail "$shared: exited $code $(cat err)"
+    grep -qx "quillo-sa: $work/$shared/Quillo-SA is not a folder of this user's own; fp_win.txt is not written" err ||
+      fail "$shared: said $(cat err)"
+  done
+  [ ! -e shared1/Quillo-SA/fp_win.txt ] && [ ! -e victim/fp_win.txt ] || fail "written there"
+  ;;
+
+settings_that_cannot_be_read_or_placed_are_said_so)
+  tone in.wav
+  # An unreadable settings file, for a user who is not root.
+  mkdir -p -m 700 user/config/Quillo-SA user/runtime
+  cp in.wav user/
+  printf '1 90 30 0 1 2 1 2' > user/config/Quillo-SA/setting.txt
+  chmod 000 user/config/Quillo-SA/setting.txt
+  chown -R 65534:65534 user
+  XDG_CONFIG_HOME="$work/user/config" XDG_STATE_HOME="$work/user/state" HOME="$work/user" \
+    XDG_RUNTIME_DIR="$work/user/runtime" \
+    run setpriv --reuid=65534 --regid=65534 --clear-groups "$Q" --headless user/in.wav --command 40025@2
+  [ "$code" -eq 1 ] || fail "unreadable: exited $code $(cat err)"
+  grep -qx "quillo-sa: $work/user/config/Quillo-SA/setting.txt cannot be read (Permission denied); it is not read, nor replaced" err ||
+    fail "unreadable: said $(cat err)"
+  grep -q "The settings could not be saved: Permission denied" err || fail "unreadable: said $(cat err)"
+  [ "$(cat user/config/Quillo-SA/setting.txt)" = "1 90 30 0 1 2 1 2" ] || fail "replaced"
+  # A settings folder whose path is too long for the system.
+  long="$work/$(printf 'x%.0s' $(seq 4100))"
+  XDG_CONFIG_HOME="$long" run "$Q" --headless in.wav --command 40025@2
+  [ "$code" -eq 1 ] || fail "too long: exited $code $(cat err)"
+  grep -q "The settings could not be saved: File name too long" err || fail "too long: said $(cat err)"
+  ;;
+
+mpeg_decoder_notes_stay_off_stderr)
+  sox -n -r 22050 -c 1 -C -4.2 vbr.mp3 synth 3 sine 440 || fail "sox"
+  sox -n -r 22050 -c 1 tone.mp3 synth 3 sine 440 || fail "sox"
+  # Its Xing frame states fewer bytes than the file holds: it plays, with nothing to say.
+  cat vbr.mp3 tone.mp3 > longer.mp3
+  run "$Q" --headless longer.mp3
+  [ "$code" -eq 0 ] || fail "longer.mp3: exited $code $(cat err)"
+  [ ! -s err ] || fail "longer.mp3: said $(cat err)"
+  # Text in the middle: the decoder gives up there, and the program says so in one line.
+  half=$(($(stat -c %s tone.mp3) / 2))
+  { head -c "$half" tone.mp3; seq 1000 1999 | tr -d '\n' | head -c 2048; tail -c +$((half + 1)) tone.mp3; } > junk.mp3
+  run "$Q" --headless junk.mp3
+  said 2 "junk.mp3: damaged or truncated after"
+  ;;
+
 *)
   echo "unknown case $case_name"
   exit 2
