@@ -265,6 +265,13 @@ control_characters_in_a_device_name_are_escaped)
   grep -qF 'no source named or described as "\e[31mred\nline"' err || fail "said $(cat err)"
   ! grep -q $'\e' err || fail "an escape character reached stderr"
   [ "$(wc -l < err)" -eq 2 ] || fail "not the box's line and the reason: $(cat err)"
+  # An input chosen before, remembered with control characters, and gone.
+  mkdir -p config/Quillo-SA
+  printf '\e[31mgone\n' > config/Quillo-SA/input.txt
+  run "$Q" --headless --command 1@0
+  [ "$code" -eq 0 ] || fail "exited $code: $(cat err)"
+  grep -qxF 'quillo-sa: \e[31mgone, chosen before, is not here: the default input' err ||
+    fail "said $(cat err)"
   ;;
 
 no_display_is_one_line)
