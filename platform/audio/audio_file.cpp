@@ -307,9 +307,9 @@ struct FileStream {
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
     ~FileStream() {
-        relay.reset();
         if (converter != nullptr) src_delete(converter);
         if (file != nullptr) sf_close(file);
+        relay.reset();  // before the descriptor it reads is closed, and its number reused
         if (descriptor >= 0) close(descriptor);
         if (mpeg.fd >= 0) close(mpeg.fd);
     }
