@@ -201,7 +201,8 @@ bool ChooseAudioSource(const ProgramOptions& options) {
         const AudioFilePacing pacing =
             RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
         if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
-            std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
+            // A signal that ended the wait for the input cut it short: no fault of the file.
+            if (EndingSignal() == 0) std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
         }
         SetAudioSource(&AudioFileSource);

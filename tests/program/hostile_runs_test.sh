@@ -39,23 +39,24 @@ said() {
 }
 tone() { sox -n -r 22050 -c 1 -b 16 "$1" synth "${2:-1}" sine 440 || fail "sox $1"; }
 is_png() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = "211PNG" ]; }
-# Waits until process $1 catches SIGINT, then a moment for it to reach what it waits on.
-caught() {
+# Waits until process $1 catches SIGINT and, when $2 is given, until that command succeeds.
+ready() {
   local mask
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     mask="$(awk '/^SigCgt/ {print $2}' "/proc/$1/status" 2> /dev/null)"
-    [ -n "$mask" ] && [ $((0x$mask & 2)) -ne 0 ] && break
+    if [ -n "$mask" ] && [ $((0x$mask & 2)) -ne 0 ] && { [ -z "$2" ] || eval "$2"; }; then
+      return
+    fi
     sleep 0.05
   done
-  sleep 0.5
 }
-# Sends signal $2 to process $1 once it waits, and sets $code to how it ended; a run that the
-# signal did not end within 5 s is killed (code 137).
+# Sends signal $2 to process $1 once it is ready (see ready, with $3), and sets $code to how
+# it ended; a run that the signal did not end within 30 s is killed (code 137).
 signalled() {
-  caught "$1"
+  ready "$1" "${3:-}"
   kill "-$2" "$1"
   local waited=0
-  while kill -0 "$1" 2> /dev/null && [ "$waited" -lt 50 ]; do
+  while kill -0 "$1" 2> /dev/null && [ "$waited" -lt 300 ]; do
     sleep 0.1
     waited=$((waited + 1))
   done
@@ -178,12 +179,14 @@ a_signal_ends_the_wait_for_a_paused_input)
       # The writer sends the first blocks, then pauses for longer than the test waits.
       (head -c 100000 in.wav; exec sleep 60) 2> /dev/null > in.fifo &
       writer=$!
+      rm -f state/Quillo-SA/fp_win.txt
       if [ "$how" = named ]; then
         "$Q" --headless in.fifo --snapshot "$how-$signal.png" 2> err &
       else
         "$Q" --headless - --snapshot "$how-$signal.png" < in.fifo 2> err &
       fi
-      signalled $! "$signal"
+      # Once the window is made (it writes fp_win.txt), the input is open and being read.
+      signalled $! "$signal" "[ -e state/Quillo-SA/fp_win.txt ]"
       kill "$writer"
       [ "$code" -eq "$want" ] || fail "$how, $signal: exited $code"
       [ ! -s err ] || fail "$how, $signal: said $(cat err)"
@@ -197,7 +200,8 @@ a_signal_ends_the_wait_for_a_snapshot_reader)
   mkfifo shot.png
   for signal in INT TERM; do
     "$Q" --headless in.wav --snapshot shot.png --pitch-log "log-$signal.csv" 2> err &
-    signalled $! "$signal"
+    # The log is written whole just before the snapshot is begun.
+    signalled $! "$signal" "[ \"\$(wc -l < log-$signal.csv 2> /dev/null)\" -gt 1 ]"
     [ "$code" -eq "$((128 + $(kill -l "$signal")))" ] || fail "$signal: exited $code $(cat err)"
     grep -qx "quillo-sa: the snapshot was not written: shot.png: Interrupted system call" err ||
       fail "$signal: said $(cat err)"
