@@ -15,6 +15,7 @@
 #include "capture/capture.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
 #include "shell/host.h"
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr int kEndOfFileCheckMs = 10;
-constexpr int kSignalExitBase = 128;  // the shell's code for a run that signal N ended
 
 // What the run does after each delivered message; main thread only.
 struct ScriptRecord {
@@ -142,7 +142,7 @@ bool FinishOutputs(const ProgramOptions& options, int signal) {
                      name.c_str(), std::strerror(errno));
         done = false;
     }
-    if (MainWindowState.captureFailed) {
+    if (MainWindowState.captureFailed && signal == 0) {
         // The box said "Sound input failed!"; this is the sound system's reason.
         const char* reason =
             options.input ? "the audio file could not be played" : MicrophoneFailure();
@@ -173,7 +173,8 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
     bool done = FinishOutputs(options, signal);
     bool damaged = false;
     std::string damage;
-    if (options.input && AudioFileFailed(&damage)) {
+    // An input that a signal cut short is no damage.
+    if (options.input && signal == 0 && AudioFileFailed(&damage)) {
         // The file played up to the damage; a scripted run must not take it for whole.
         std::fprintf(stderr, "quillo-sa: %s\n", damage.c_str());
         damaged = true;
@@ -191,6 +192,8 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
             done = false;
         }
     }
+    // A signal may come while an output waits (a FIFO's reader).
+    if (signal == 0) signal = EndingSignal();
     if (signal != 0) return kSignalExitBase + signal;
     if (damaged) return kUsageError;
     return done ? code : kFailure;

@@ -190,7 +190,7 @@ void StartOnMicrophone(const char* device) {
             std::snprintf(Current.label, sizeof Current.label, "%s", search.found);
         } else {
             std::fprintf(stderr, "quillo-sa: %s, chosen before, is not here: the default input\n",
-                         remembered);
+                         PrintableFileName(remembered).c_str());
         }
     }
     SetMicrophoneName(CurrentName());

@@ -2,6 +2,7 @@
 // display, runs the program, and writes what was asked for when it ends (headless_run.h).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,8 +18,10 @@
 #include <system_error>
 
 #include "capture/capture.h"
+#include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
 #include "program/headless_run.h"
 #include "program/input_switch.h"
@@ -38,33 +41,39 @@ namespace {
 constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 
 int SignalPipe[2] = {-1, -1};  // SIGINT, SIGTERM and SIGHUP write here; the main thread reads
-int EndingSignal = 0;          // the first of them that arrived; 0 while none did
 
 void OnTerminationSignal(int signal) {
+    RecordEndingSignal(signal);
     const char byte = static_cast<char>(signal);
     const ssize_t written = write(SignalPipe[1], &byte, 1);
     (void)written;  // a full pipe already holds a request
 }
 
 // SIGINT, SIGTERM and SIGHUP end the run as Ctrl+Q does (no saving, in a window too); the
-// outputs are then finished as after any run, and the exit code tells the signal.
-void WatchTerminationSignals(QApplication& app) {
+// outputs are then finished as after any run, and the exit code tells the signal. Taken from
+// the start, so that every wait (an input or output that is a FIFO, the sound server) ends
+// with the run. A reader that goes away is an output failure, not the end of the program.
+void CatchTerminationSignals() {
+    signal(SIGPIPE, SIG_IGN);
     if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char bytes[16];
-        ssize_t count = 0;
-        while ((count = read(SignalPipe[0], bytes, sizeof bytes)) > 0) {
-            if (EndingSignal == 0) EndingSignal = bytes[0];
-        }
-        PostMainWindowMessage(WM_CLOSE);
-    });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+// Once the application exists: a signal closes the window.
+void WatchTerminationSignals(QApplication& app) {
+    if (SignalPipe[0] < 0) return;
+    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (read(SignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        PostMainWindowMessage(WM_CLOSE);
+    });
 }
 
 // A standard stream that was closed gets a descriptor that fails every write in its place
@@ -107,6 +116,12 @@ void PrepareSettingsFolder() {
     for (const char* file : {path, ChoicesFilePath()}) {
         if (file == nullptr) continue;
         const auto type = std::filesystem::status(file, ignored).type();
+        if (type == std::filesystem::file_type::regular && access(file, R_OK) != 0) {
+            std::fprintf(stderr,
+                         "quillo-sa: %s cannot be read (%s); it is not read, nor replaced\n",
+                         PrintableFileName(file).c_str(), std::strerror(errno));
+            continue;
+        }
         if (type == std::filesystem::file_type::not_found ||
             type == std::filesystem::file_type::regular ||
             type == std::filesystem::file_type::none) {
@@ -155,7 +170,13 @@ bool AnsweredWithoutRunning(const ProgramOptions& options, int* code) {
     } else if (options.listDevices) {
         int listed = 0;
         if (!ListMicrophones(kListingRate, PrintDevice, &listed)) {
-            std::fprintf(stderr, "quillo-sa: the audio system could not be started\n");
+            if (EndingSignal() != 0) {
+                *code = kSignalExitBase + EndingSignal();
+                return true;
+            }
+            std::fprintf(stderr, "quillo-sa: %s\n",
+                         PulseServerSilent() ? "the sound server did not answer in time"
+                                             : "the audio system could not be started");
             *code = kFailure;
             return true;
         }
@@ -176,7 +197,8 @@ bool ChooseAudioSource(const ProgramOptions& options) {
         const AudioFilePacing pacing =
             RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
         if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
-            std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
+            // A signal that ended the wait for the input cut it short: no fault of the file.
+            if (EndingSignal() == 0) std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
         }
         SetAudioSource(&AudioFileSource);
@@ -189,10 +211,54 @@ bool ChooseAudioSource(const ProgramOptions& options) {
     return true;
 }
 
+// The pitch log opened as OpenPitchLog does, but a FIFO's reader is waited for only until a
+// signal is to end the run: while this holds a writing end, the open cannot wait.
+bool OpenPitchLogUnlessEnded(const char* path) {
+    struct stat status {};
+    if (std::strcmp(path, "-") == 0 || stat(path, &status) != 0 || !S_ISFIFO(status.st_mode))
+        return OpenPitchLog(path);
+    const int held = OpenOutput(path, O_WRONLY | O_CLOEXEC, 0);
+    if (held < 0) return false;
+    const bool opened = OpenPitchLog(path);
+    const int error = errno;
+    close(held);
+    errno = error;
+    return opened;
+}
+
+QtMessageHandler MessagesBeforeStartUp = nullptr;
+
+// While the application is made: Qt ends a program that finds no display with abort(), after
+// notes of its platform plugins; this says so in one line and ends with code 1 instead.
+void StartUpMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const bool platformNote =
+        context.category != nullptr && std::strncmp(context.category, "qt.qpa", 6) == 0;
+    if (type != QtFatalMsg) {
+        if (!platformNote && MessagesBeforeStartUp != nullptr)
+            MessagesBeforeStartUp(type, context, text);
+        return;
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] == '\0') {
+        std::fprintf(stderr,
+                     "quillo-sa: no display to show the window on (DISPLAY is not set); "
+                     "--headless runs without one\n");
+    } else {
+        std::fprintf(stderr,
+                     "quillo-sa: the display %s cannot be opened for the window; --headless "
+                     "runs without one\n",
+                     PrintableFileName(display).c_str());
+    }
+    ClosePitchLog();
+    std::fflush(nullptr);
+    _exit(kFailure);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     HoldClosedStandardStreams();
+    CatchTerminationSignals();
     const ProgramOptions options = ParseProgramOptions(argc, argv);
     int answered = 0;
     if (AnsweredWithoutRunning(options, &answered)) return answered;
@@ -207,16 +273,22 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
-    if (!ChooseAudioSource(options)) return kUsageError;
-    if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
+    // A signal that came while the input or the log was being opened ends the program there.
+    if (!ChooseAudioSource(options)) {
+        return EndingSignal() != 0 ? kSignalExitBase + EndingSignal() : kUsageError;
+    }
+    if (options.pitchLog && !OpenPitchLogUnlessEnded(options.pitchLog->c_str())) {
+        if (EndingSignal() != 0) return kSignalExitBase + EndingSignal();
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",
                      PrintableFileName(options.pitchLog->c_str()).c_str(), std::strerror(errno));
-        return kUsageError;
+        return kFailure;
     }
 
     PrepareHeadlessRun(options);
     if (RunsOnOneThread(options)) PrepareOneThreadRun();
+    MessagesBeforeStartUp = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(MessagesBeforeStartUp);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);
     SetHeadlessRun(options.headless);
@@ -232,5 +304,5 @@ int main(int argc, char** argv) {
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;
-    return FinishRun(options, code, EndingSignal);
+    return FinishRun(options, code, EndingSignal());
 }

@@ -2,6 +2,7 @@
 #include "program/program_options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr int kMaxCommandId = 65535;  // the window procedure reads the low word
+constexpr int kMaxLinkHops = 40;      // as the kernel's own limit on a chain of symlinks
 
 // A whole non-negative decimal number that fits; no sign, no spaces.
 bool ParseCount(std::string_view text, long long& value) {
@@ -51,18 +53,48 @@ std::string Quoted(const std::string& text) {
     return PrintableFileName(text.c_str());
 }
 
+// The file that a chain of symlinks at `path` ends in, whether or not it exists: two outputs
+// that meet through a dangling link would otherwise write one file twice.
+std::string LinkTarget(const std::string& path) {
+    std::filesystem::path target(path);
+    for (int hop = 0; hop < kMaxLinkHops; hop++) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) break;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
+}
+
+// The absolute path with the symlinks of its existing part resolved, and no "." or "..".
+std::filesystem::path Resolved(const std::string& path, std::error_code& error) {
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) return {};
+    return std::filesystem::weakly_canonical(absolute, error).lexically_normal();
+}
+
+// The file a path names: "-" is standard input's descriptor (input) or output's; false
+// when it does not exist.
+bool FileIdentity(const std::string& path, int standardDescriptor, struct stat* status) {
+    if (path == "-") return fstat(standardDescriptor, status) == 0 && S_ISREG(status->st_mode);
+    return stat(path.c_str(), status) == 0;
+}
+
 // One file by its device and inode when both exist, else by the path that each resolves to
-// (symlinks and "..", as far as they exist).
-bool IsSameFile(const std::string& first, const std::string& second) {
+// (symlinks, dangling ones too, and "..", as far as they exist).
+bool IsSameFile(const std::string& first, int firstDescriptor, const std::string& second,
+                int secondDescriptor) {
     struct stat a {};
     struct stat b {};
-    if (stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0) {
-        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-    }
+    const bool firstExists = FileIdentity(first, firstDescriptor, &a);
+    const bool secondExists = FileIdentity(second, secondDescriptor, &b);
+    if (firstExists && secondExists) return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (first == "-" || second == "-") return false;
     std::error_code error;
-    const std::filesystem::path resolvedFirst = std::filesystem::weakly_canonical(first, error);
+    const std::filesystem::path resolvedFirst = Resolved(LinkTarget(first), error);
     if (error) return first == second;
-    const std::filesystem::path resolvedSecond = std::filesystem::weakly_canonical(second, error);
+    const std::filesystem::path resolvedSecond = Resolved(LinkTarget(second), error);
     if (error) return first == second;
     return resolvedFirst == resolvedSecond;
 }
@@ -145,6 +177,11 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         if (name == "--pitch" && value != "classic" && value != "accurate") {
             return Fail(options, "--pitch '" + Quoted(value) + "': expected classic or accurate");
         }
+        if (name == "--input" && options.input) {
+            return Fail(options, "--input '" + Quoted(value) + "' after '" +
+                                     Quoted(*options.input) +
+                                     "': one input at a time (see --help)");
+        }
         options.*(valueOption->field) = value;
     }
     return options;
@@ -154,23 +191,31 @@ std::string SameFileError(const ProgramOptions& options) {
     struct File {
         const char* option;
         const std::optional<std::string>* path;
+        int standardDescriptor;  // what "-" names
     };
     const File files[] = {
-        {"--input", &options.input},
-        {"--pitch-log", &options.pitchLog},
-        {"--snapshot", &options.snapshot},
+        {"--input", &options.input, STDIN_FILENO},
+        {"--pitch-log", &options.pitchLog, STDOUT_FILENO},
+        {"--snapshot", &options.snapshot, -1},
     };
     for (size_t a = 0; a < std::size(files); a++) {
         for (size_t b = a + 1; b < std::size(files); b++) {
             const std::optional<std::string>& first = *files[a].path;
             const std::optional<std::string>& second = *files[b].path;
-            if (!first || !second || *first == "-" || *second == "-" ||
-                !IsSameFile(*first, *second)) {
+            if (!first || !second ||
+                !IsSameFile(*first, files[a].standardDescriptor, *second,
+                            files[b].standardDescriptor)) {
                 continue;
             }
-            return "quillo-sa: " + std::string(files[b].option) + " '" + Quoted(*second) +
-                   "' is the same file as " + files[a].option + " '" + Quoted(*first) +
-                   "'; it would be overwritten";
+            const auto shown = [](const std::string& path, int descriptor) {
+                if (path != "-") return "'" + Quoted(path) + "'";
+                return std::string(descriptor == STDIN_FILENO ? "(standard input)"
+                                                              : "(standard output)");
+            };
+            return "quillo-sa: " + std::string(files[b].option) + " " +
+                   shown(*second, files[b].standardDescriptor) + " is the same file as " +
+                   files[a].option + " " + shown(*first, files[a].standardDescriptor) +
+                   "; it would be overwritten";
         }
     }
     return std::string();

@@ -11,6 +11,8 @@ constexpr int kUsageError = 2;
 // The exit code of any other failure: capture, an output not written in full, a scripted
 // command that never ran.
 constexpr int kFailure = 1;
+// The exit code of a run that signal N ended is this plus N, as the shell shows it.
+constexpr int kSignalExitBase = 128;
 // Room for a one-line reason that names a file: the longest path, every byte escaped.
 constexpr size_t kReasonSize = 4 * 4096 + 1024;
 
@@ -37,14 +39,17 @@ struct ProgramOptions {
 };
 
 // Options take their value as the next argument or after '='. A later value of the same
-// option replaces an earlier one; --command adds up, and takes only the main window's
-// command ids. An argument that is no option is the input file (--input), once; after "--"
-// every argument is. -h and -V are --help and --version.
+// option replaces an earlier one, but the input is named once (by --input or as an argument
+// that is no option; a second is a mistake); --command adds up, and takes only the main
+// window's command ids. After "--" every argument is a file name. -h and -V are --help and
+// --version.
 ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
 
 // A usage error when two of --input, --pitch-log and --snapshot name one file (by device and
-// inode when both exist, else by the path each resolves to), which the output would destroy;
-// empty when they are distinct. Standard output ("-") is no file here.
+// inode when both exist, else by the path each resolves to through every symlink, dangling
+// ones too), which the output would destroy; empty when they are distinct. "-" is the
+// regular file that standard input (--input) or output (--pitch-log) is redirected from or
+// to, if it is one.
 std::string SameFileError(const ProgramOptions& options);
 
 // The --help text.

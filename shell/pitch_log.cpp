@@ -53,8 +53,10 @@ void LogPitchRow(double seconds, float pitch, int lockState) {
     const float cents = NearestNote(pitch, note);
     // The note without the blank that pads a natural's name.
     if (note[1] == ' ') note[1] = '\0';
+    // Cents that round to zero read +0, whichever side of the note they lie on.
+    const double shownCents = std::nearbyint(double(cents)) == 0.0 ? 0.0 : double(cents);
     CheckWrite(std::fprintf(logFile, "%.3f,%.3f,%s,%+.0f,%s\n", seconds, double(pitch), note,
-                            double(cents), lock));
+                            shownCents, lock));
 }
 
 bool ClosePitchLog() {

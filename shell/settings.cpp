@@ -17,6 +17,9 @@
 
 namespace {
 constexpr int kSettingsTextSize = 8 * 12;  // eight ints of at most 11 characters and blanks
+// The file's first number as read: logScale keeps its low eight bits, and the number itself
+// is saved again unless the scale has changed since.
+int logScaleAsRead = 0;
 }  // namespace
 
 int ViewMode = 0;
@@ -45,6 +48,7 @@ void ResetSettings() {
     ViewMode = 0;
     deviceProfile = false;
     AnalyzerSettings = kInitialSettings;
+    logScaleAsRead = 0;
 }
 
 int ProfileCaptureRate(bool on) {
@@ -98,6 +102,7 @@ static void ReadSettingsFile(std::FILE* file) {
     int flag = 0;
     if (!ReadDecimal(file, &flag)) return;
     s.logScale = static_cast<uint8_t>(flag & 0xFF);
+    logScaleAsRead = flag;
     int* const fields[] = {&s.dbMax,       &s.dbMin,       &s.freqResolution, &s.timeAveraging,
                            &s.peakProfile, &s.rateSetting, &s.filtering};
     for (int* field : fields) {
@@ -155,11 +160,21 @@ void LoadSettings() {
 bool SaveSettings() {
     const char* path = SettingsFilePath();
     if (path == nullptr) return true;  // a host without a settings file has nothing to keep
+    // A file that could not be read was not loaded: it is the user's, not ours to replace.
+    std::error_code error;
+    if (std::filesystem::status(path, error).type() == std::filesystem::file_type::regular) {
+        std::FILE* readable = std::fopen(path, "r");
+        if (readable == nullptr) return false;
+        std::fclose(readable);
+    }
     const AnalyzerSettingsRecord& s = AnalyzerSettings;
+    const int logScale = static_cast<uint8_t>(logScaleAsRead & 0xFF) == s.logScale
+                             ? logScaleAsRead
+                             : static_cast<int>(s.logScale);
     char text[kSettingsTextSize];
-    const int length = std::snprintf(
-        text, sizeof text, "%d %d %d %d %d %d %d %d", static_cast<int>(s.logScale), s.dbMax,
-        s.dbMin, s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting, s.filtering);
+    const int length =
+        std::snprintf(text, sizeof text, "%d %d %d %d %d %d %d %d", logScale, s.dbMax, s.dbMin,
+                      s.freqResolution, s.timeAveraging, s.peakProfile, s.rateSetting, s.filtering);
     return ReplaceFile(path, text, length, true);
 }
 

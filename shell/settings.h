@@ -75,6 +75,7 @@ void LoadSettings();
 
 // Writes the eight options to the settings file, replacing it in one step (ReplaceFile, over
 // a symlink's target); false, with errno telling why and the file as it was, when that fails.
+// A file that this user cannot read (so it was never loaded) is not replaced.
 bool SaveSettings();
 
 // Opens a settings file for reading when it is a regular file (or a symlink to one). Null for

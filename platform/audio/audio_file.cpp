@@ -7,7 +7,9 @@
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
 //        --ToSample--> pending (16-bit) --FileFill--> the client's buffers
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <mpg123.h>
 #include <poll.h>
 #include <samplerate.h>
 #include <sndfile.h>
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -24,11 +27,27 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/audio_thread.h"
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
+
+// libsndfile decodes MPEG audio with libmpg123, which prints notes and errors of its own on
+// stderr ("Illegal Audio-MPEG-Header", "Trying to resync...") unless its handle is made quiet,
+// and libsndfile does not. This definition comes first in the program's symbol lookup, so
+// libsndfile's call reaches it: the handle is made quiet, then opened by libmpg123 itself.
+// What went wrong reaches the user as the program's own one line.
+extern "C" int mpg123_open_handle(mpg123_handle* handle, void* source) {
+    using Open = int (*)(mpg123_handle*, void*);
+    static const Open open = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "mpg123_open_handle"));
+    if (open == nullptr) return MPG123_ERR;
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    return open(handle, source);
+}
 
 namespace {
 
@@ -39,6 +58,8 @@ constexpr int kPendingSamples = 131072;  // converted samples held ahead of the 
 constexpr int kBytesPerSample = 2;
 constexpr int kDetailSize = 256;    // a reason's text after the file's name
 constexpr int kReplayBytes = 4096;  // the first bytes of a FLAC through a pipe, kept
+constexpr int kRelayBytes = 65536;  // bytes a relay moves at a time
+constexpr int kRelayCheckMs = 100;  // how often a waiting relay looks for the end of the run
 
 // A FLAC through a pipe as libsndfile reads it. Having read the first bytes to learn the
 // format, it seeks back to the start for the FLAC decoder, which a pipe cannot do (libsndfile
@@ -105,6 +126,56 @@ sf_count_t ReplayTell(void* data) {
 
 SF_VIRTUAL_IO ReplayIo = {ReplayLength, ReplaySeek, ReplayRead, nullptr, ReplayTell};
 
+// Up to `size` bytes from `offset` of an open file; the count read.
+size_t ReadAt(int fd, long long offset, uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+// An MPEG audio file without a stated frame count, read through a descriptor of its own.
+// libsndfile never reads past the frame count that the decoder estimates from the file's
+// length and its first frame, which for a first frame of a higher bit rate than the rest lies
+// far short of the end. The estimate needs a seek to the end; refused, it leaves the length
+// unknown, and the file plays until the decoder finds its last frame.
+struct MpegWithoutLength {
+    int fd = -1;
+    sf_count_t position = 0;
+};
+
+sf_count_t MpegFileSize(void* data) {
+    struct stat status {};
+    return fstat(static_cast<MpegWithoutLength*>(data)->fd, &status) == 0 ? status.st_size : -1;
+}
+
+sf_count_t MpegRead(void* bytes, sf_count_t count, void* data) {
+    MpegWithoutLength& m = *static_cast<MpegWithoutLength*>(data);
+    const size_t done =
+        ReadAt(m.fd, m.position, static_cast<uint8_t*>(bytes), static_cast<size_t>(count));
+    m.position += static_cast<sf_count_t>(done);
+    return static_cast<sf_count_t>(done);
+}
+
+sf_count_t MpegSeek(sf_count_t offset, int whence, void* data) {
+    MpegWithoutLength& m = *static_cast<MpegWithoutLength*>(data);
+    const sf_count_t target = whence == SEEK_SET   ? offset
+                              : whence == SEEK_CUR ? m.position + offset
+                                                   : -1;  // the end: see above
+    if (target < 0) return -1;
+    m.position = target;
+    return target;
+}
+
+sf_count_t MpegTell(void* data) {
+    return static_cast<MpegWithoutLength*>(data)->position;
+}
+
+SF_VIRTUAL_IO MpegWithoutLengthIo = {MpegFileSize, MpegSeek, MpegRead, nullptr, MpegTell};
+
 // True when the pipe's first bytes are a FLAC stream's marker, looked at without taking them:
 // tee copies what the pipe holds into a pipe of our own. False for what is not a pipe.
 bool PipeStartsWithFlac(int fd) {
@@ -130,6 +201,74 @@ bool PipeStartsWithFlac(int fd) {
     return flac;
 }
 
+// A pipe, a FIFO or a terminal as input, handed to the decoder through a pipe of our own that
+// a thread fills. The decoder's read() would wait in the kernel for a writer that pauses,
+// where no signal can end it (libsndfile reads again after EINTR); the relay looks for the
+// end of the run while it waits, and then ends the input.
+class InputRelay {
+  public:
+    // The read end the decoder takes, or -1 when no pipe or thread can be made.
+    int Start(int from) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        from_ = from;
+        to_ = ends[1];
+        readEnd_ = ends[0];
+        try {
+            thread_ = std::thread(&InputRelay::Run, this);
+        } catch (const std::system_error&) {
+            close(to_);
+            close(readEnd_);
+            return readEnd_ = -1;
+        }
+        return readEnd_;
+    }
+    ~InputRelay() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (readEnd_ >= 0) close(readEnd_);
+    }
+
+  private:
+    bool Going() const { return !stop_ && EndingSignal() == 0; }
+
+    // Waits, looking for the end now and then, until `fd` is ready for `events`.
+    bool Ready(int fd, short events) const {
+        while (Going()) {
+            pollfd state{fd, events, 0};
+            const int n = poll(&state, 1, kRelayCheckMs);
+            if (n > 0) return true;
+            if (n < 0 && errno != EINTR) return false;
+        }
+        return false;
+    }
+
+    void Run() {
+        uint8_t* bytes = bytes_;
+        while (Ready(from_, POLLIN)) {
+            const ssize_t got = read(from_, bytes, kRelayBytes);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (got <= 0) break;
+            ssize_t done = 0;
+            while (done < got && Ready(to_, POLLOUT)) {
+                const ssize_t put = write(to_, bytes + done, static_cast<size_t>(got - done));
+                if (put < 0 && errno != EINTR && errno != EAGAIN) break;
+                if (put > 0) done += put;
+            }
+            if (done < got) break;
+        }
+        close(to_);  // the decoder reads the end of the input
+    }
+
+    int from_ = -1;
+    int to_ = -1;
+    int readEnd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    uint8_t bytes_[kRelayBytes];
+};
+
 // One loaded file and how far its decoding has come. Built by LoadAudioFile; replaced only
 // while the source is closed; otherwise used under the source's mutex.
 struct FileStream {
@@ -139,6 +278,8 @@ struct FileStream {
     bool rewindable = false;  // a regular file (or standard input from one) libsndfile can seek in
     int descriptor = -1;      // opened here for a path that is not a regular file
     PipeReplay replay;        // for a FLAC through a pipe
+    MpegWithoutLength mpeg;   // for an MPEG file without a stated frame count
+    std::unique_ptr<InputRelay> relay;  // for an input that is no regular file
     SNDFILE* file = nullptr;
     SF_INFO info{};
     sf_count_t promised = SF_COUNT_MAX;  // frames the header vouches for; SF_COUNT_MAX unknown
@@ -168,7 +309,9 @@ struct FileStream {
     ~FileStream() {
         if (converter != nullptr) src_delete(converter);
         if (file != nullptr) sf_close(file);
+        relay.reset();  // before the descriptor it reads is closed, and its number reused
         if (descriptor >= 0) close(descriptor);
+        if (mpeg.fd >= 0) close(mpeg.fd);
     }
 };
 
@@ -372,13 +515,16 @@ bool IsRegularFile(const std::string& path) {
 // afresh, so that it reads as it did at load: after damage a decoder does not seek (FLAC),
 // some decoders cannot seek at all (G.721 ADPCM), and where a malformed header puts the data
 // (an AU data offset inside the header) libsndfile reads from one place after opening and
-// from another after seeking to frame 0. Only standard input from a file, and a file that is
-// gone, are sought back instead. False when the input cannot be read again (a pipe), has
-// changed, or the converter cannot be reset.
+// from another after seeking to frame 0. Only standard input from a file, an MPEG file read
+// to its end, and a file that is gone, are sought back instead. False when the input cannot
+// be read again (a pipe), has changed, or the converter cannot be reset.
+bool ReadMpegToItsEnd(FileStream& s);
+
 bool Rewind(FileStream& s) {
     SF_INFO info{};
-    SNDFILE* file =
-        s.reopenable && IsRegularFile(s.path) ? sf_open(s.path.c_str(), SFM_READ, &info) : nullptr;
+    SNDFILE* file = s.reopenable && s.mpeg.fd < 0 && IsRegularFile(s.path)
+                        ? sf_open(s.path.c_str(), SFM_READ, &info)
+                        : nullptr;
     if (file != nullptr) {
         if (info.frames != s.info.frames || info.channels != s.info.channels ||
             info.samplerate != s.info.samplerate || info.format != s.info.format) {
@@ -387,6 +533,8 @@ bool Rewind(FileStream& s) {
         }
         sf_close(s.file);
         s.file = file;
+    } else if (s.mpeg.fd >= 0) {
+        if (!ReadMpegToItsEnd(s)) return false;
     } else if (s.failed || !s.rewindable || sf_seek(s.file, 0, SEEK_SET) != 0) {
         return false;
     }
@@ -417,17 +565,6 @@ bool LastFrameReadable(const FileStream& s, float* frame) {
                           sf_error(probe) == SF_ERR_NO_ERROR;
     sf_close(probe);
     return readable;
-}
-
-// Up to `size` bytes from `offset` of an open file; the count read.
-size_t ReadAt(int fd, long long offset, uint8_t* bytes, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
 }
 
 // True when an MPEG audio file states its frame count: a Xing or Info frame with the count
@@ -511,6 +648,21 @@ bool OggHasLastPage(int fd) {
     return true;
 }
 
+// An MPEG file without a stated frame count opened again (and rewound) through
+// MpegWithoutLengthIo, so that it plays to its last frame; false when that fails.
+bool ReadMpegToItsEnd(FileStream& s) {
+    if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG || s.promised != SF_COUNT_MAX)
+        return true;
+    if (s.mpeg.fd < 0) {
+        s.mpeg.fd = OpenForInspection(s);
+        if (s.mpeg.fd < 0) return true;  // a pipe: read to its end already
+    }
+    sf_close(s.file);
+    s.mpeg.position = 0;
+    s.file = sf_open_virtual(&MpegWithoutLengthIo, SFM_READ, &s.info, &s.mpeg);
+    return s.file != nullptr;
+}
+
 // True when the container shows that the file was cut off, though its length does not.
 bool ContainerCutOff(const FileStream& s) {
     if ((s.info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG) return false;
@@ -537,7 +689,8 @@ SNDFILE* OpenInput(FileStream& s, int* systemError) {
     *systemError = 0;
     int fd = 0;
     if (s.path != "-") {
-        fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Not blocking: a FIFO without a writer is waited for by the relay, not in open().
+        fd = open(s.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             *systemError = errno;
             return nullptr;
@@ -557,7 +710,15 @@ SNDFILE* OpenInput(FileStream& s, int* systemError) {
     }
     if (known && S_ISREG(status.st_mode)) {
         s.rewindable = true;
-    } else if (PipeStartsWithFlac(fd)) {
+    } else {
+        s.relay.reset(new (std::nothrow) InputRelay);
+        fd = s.relay != nullptr ? s.relay->Start(fd) : -1;
+        if (fd < 0) {
+            *systemError = errno != 0 ? errno : ENOMEM;
+            return nullptr;
+        }
+    }
+    if (s.relay != nullptr && PipeStartsWithFlac(fd)) {
         s.replay.fd = fd;
         return sf_open_virtual(&ReplayIo, SFM_READ, &s.info, &s.replay);
     }
@@ -587,6 +748,10 @@ std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name
     const SF_INFO& info = s->info;
     s->rewindable = (s->rewindable || s->reopenable) && info.seekable;
     s->promised = PromisedFrames(*s);
+    if (!ReadMpegToItsEnd(*s)) {
+        SetReason(reason, name, "not a readable audio file (%s)", sf_strerror(nullptr));
+        return nullptr;
+    }
     s->cutOff = ContainerCutOff(*s);
     if (info.channels < 1 || info.samplerate < 1) {
         SetReason(reason, name, "unsupported: %d channels at %d Hz", info.channels,

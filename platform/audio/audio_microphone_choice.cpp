@@ -68,5 +68,7 @@ void SetMicrophoneName(const char* name) {
 
 bool ListMicrophones(unsigned rate, void (*found)(const char* name, bool isDefault, void* context),
                      void* context) {
-    return ListPulseSources(found, context) || ListPortAudioMicrophones(rate, found, context);
+    if (ListPulseSources(found, context)) return true;
+    // PortAudio would reach a silent server through ALSA's pulse plugin, and wait for ever.
+    return !PulseServerSilent() && ListPortAudioMicrophones(rate, found, context);
 }

@@ -32,6 +32,8 @@
 #include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/audio/source_label.h"
+#include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ constexpr int kMaxSourceName = 256;
 constexpr int kMaxLabel = 2 * kMaxSourceName + 16;
 constexpr int kReasonSize = 256;
 constexpr int kServerWaitMs = 5000;            // for an answer while connecting or listing
+constexpr int kSignalCheckMs = 100;            // how often a wait looks for the end of the run
 constexpr uint32_t kFramesPerFragment = 1024;  // the server sends about a buffer at a time
 constexpr const char* kClientName = "Quillo-SA";
 
@@ -94,7 +97,12 @@ struct ServerSession {
     pa_context* context;
 };
 
-// Runs the loop until `done()` or kServerWaitMs; false on timeout or a failing loop.
+// True when the last connection met a server that did not answer in time, or whose answer a
+// signal ending the run cut short; set by Connect.
+bool ServerSilent = false;
+
+// Runs the loop until `done()` or kServerWaitMs, or until a signal is to end the run; false
+// on those or a failing loop.
 template <typename Done>
 bool RunUntil(pa_mainloop* loop, Done done) {
     const auto deadline =
@@ -102,9 +110,10 @@ bool RunUntil(pa_mainloop* loop, Done done) {
     while (!done()) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        if (pa_mainloop_prepare(loop, static_cast<int>(left.count())) < 0 ||
-            pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0) {
+        if (left.count() <= 0 || EndingSignal() != 0) return false;
+        const auto slice = std::min<long long>(left.count(), kSignalCheckMs * 1000LL);
+        if (pa_mainloop_prepare(loop, static_cast<int>(slice)) < 0 || pa_mainloop_poll(loop) < 0 ||
+            pa_mainloop_dispatch(loop) < 0) {
             return false;
         }
     }
@@ -120,8 +129,10 @@ void Disconnect(ServerSession& session) {
     session = ServerSession{};
 }
 
-// Connects without ever starting a server; false when none answers in time.
+// Connects without ever starting a server; false when none answers in time (ServerSilent
+// tells whether one was there).
 bool Connect(ServerSession& session) {
+    ServerSilent = false;
     session = ServerSession{pa_mainloop_new(), nullptr};
     if (session.loop == nullptr) return false;
     session.context = pa_context_new(pa_mainloop_get_api(session.loop), kClientName);
@@ -135,6 +146,7 @@ bool Connect(ServerSession& session) {
                              return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
                          }) &&
                 pa_context_get_state(context) == PA_CONTEXT_READY;
+        ServerSilent = !ready && PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
     }
     if (!ready) Disconnect(session);
     return ready;
@@ -400,14 +412,17 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
     if (Pulse.thread.joinable()) return Refuse("the sound server's source is already open");
     if (!supported) return Refuse("the sound server cannot record this format");
     ServerSession session{};
-    if (!Connect(session)) return PulseOpening::kNoServer;
+    if (!Connect(session)) {
+        if (!ServerSilent) return PulseOpening::kNoServer;
+        return Refuse("the sound server did not answer within %d s", kServerWaitMs / 1000);
+    }
     SourceMatch match{Pulse.sourceName, 4, ""};
     if (Pulse.sourceName[0] != '\0') {
         SourceVisit visit{MatchSource, &match, false};
         if (!VisitSources(session, visit) || match.rank == 4) {
             Disconnect(session);
             return Refuse("the sound server has no source named or described as \"%s\"",
-                          Pulse.sourceName);
+                          PrintableFileName(Pulse.sourceName).c_str());
         }
     }
     {
@@ -447,6 +462,10 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
 
 const char* PulseMicrophoneFailure() {
     return Pulse.failure;
+}
+
+bool PulseServerSilent() {
+    return ServerSilent;
 }
 
 const AudioSource PulseMicrophoneSource = {

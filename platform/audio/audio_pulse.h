@@ -8,7 +8,8 @@
 enum class PulseOpening {
     kOpened,
     kNoServer,  // no server answered: another sound system may be tried
-    kRefused,   // a server answered, but not with this source or format
+    kRefused,   // a server answered, but not with this source or format; or one is there but
+                // did not answer in time (another sound system would reach it, and wait for ever)
 };
 
 // The source's table; its open succeeds when OpenPulseMicrophone says kOpened.
@@ -29,3 +30,7 @@ void SetPulseSourceName(const char* name);
 // label (platform/audio/source_label.h). False when no server answers.
 bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* context),
                       void* context);
+
+// True when the last opening or listing found a server that did not answer in time (or a
+// signal ending the run cut the wait short), rather than no server at all.
+bool PulseServerSilent();

@@ -1,5 +1,8 @@
 #include "platform/files/file_names.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,4 +50,10 @@ bool XdgProgramFolder(const char* variable, const char* homeFallback, char* path
         length = std::snprintf(path, size, "%s/%s/Quillo-SA", home, homeFallback);
     }
     return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+bool IsOwnFolder(const char* folder, bool othersMayRead) {
+    struct stat info {};
+    return lstat(folder, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & (othersMayRead ? 022 : 077)) == 0;
 }

@@ -13,3 +13,8 @@ std::string PrintableFileName(const char* name);
 // $HOME/`homeFallback`/Quillo-SA (a VARIABLE that is unset, empty or relative is ignored).
 // False when neither gives one or it does not fit `size` bytes.
 bool XdgProgramFolder(const char* variable, const char* homeFallback, char* path, size_t size);
+
+// True when `folder` is a folder (not a symlink) that this user owns and that no one else may
+// write in (with `othersMayRead` false, nor enter): a folder another user made first, or a
+// link planted in its place, would let them aim the program's writes elsewhere.
+bool IsOwnFolder(const char* folder, bool othersMayRead);

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/files/output_files.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/qt_host.h"
 #include "resources/resources.h"
@@ -244,6 +245,8 @@ void EndRunningDialogs() {
 void ShowMessageBox(void* window, const char* text, const char* caption, int icon) {
     const char* shownText = text != nullptr ? text : "";
     const char* shownCaption = caption != nullptr ? caption : "";
+    // A run that a signal is ending waits for no one; what failed on the way is its doing.
+    if (EndingSignal() != 0) return;
     // A failure is told on stderr too, so that a terminal or a log keeps it.
     const bool headless = IsHeadlessRun() || qApp == nullptr;
     if (headless || icon == kMessageBoxExclamation) {

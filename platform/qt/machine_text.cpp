@@ -60,8 +60,9 @@ bool ReadOemText(char16_t* text, int capacity) {
 }
 
 // $XDG_STATE_HOME/Quillo-SA/fp_win.txt, by default ~/.local/state/Quillo-SA/fp_win.txt, in a
-// folder of the user's own (made 0700 when missing). Never the shared temporary folder: a
-// fixed name there is a name another user can take first.
+// folder of the user's own (made 0700 when missing; a folder another user made, or a link in
+// its place, is refused). Never the shared temporary folder: a fixed name there is a name
+// another user can take first.
 const char* DiagnosticFilePath() {
     static char path[4096];  // the caller reads it before the next call
     constexpr char kName[] = "/fp_win.txt";
@@ -77,6 +78,13 @@ const char* DiagnosticFilePath() {
         *slash = '/';
     }
     mkdir(path, 0700);
+    if (!IsOwnFolder(path, true)) {
+        std::fprintf(stderr,
+                     "quillo-sa: %s is not a folder of this user's own; fp_win.txt is not "
+                     "written\n",
+                     PrintableFileName(path).c_str());
+        return nullptr;
+    }
     std::strcat(path, kName);
     return path;
 }

@@ -1,17 +1,18 @@
 // The view area as an image and as a PNG file.
 #include "platform/qt/picture_file.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/files/file_names.h"
+#include "platform/files/output_files.h"
 #include "platform/qt/picture_view.h"
 #include "platform/qt/qt_host.h"
 
@@ -23,25 +24,19 @@ QImage ViewAreaImage(int scale) {
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
-// QSaveFile writes a new file beside the old one and renames it over it on commit; every
-// write is checked.
+// The PNG is made in memory, then a file is replaced in one step by WriteWholeFile, whose
+// every write, sync and close is checked, so that a full disk leaves the old picture whole.
 bool WritePicturePng(const QImage& picture, const char* path, char* reason, size_t reasonSize) {
-    const QString name = QFile::decodeName(path);
-    const QFileInfo info(name);
-    const bool special = info.exists() && !info.isFile();
-    QSaveFile replacing(name);
-    QFile direct(name);
-    QFileDevice& file = special ? static_cast<QFileDevice&>(direct) : replacing;
-    QImageWriter writer(&file, "png");
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    QImageWriter writer(&png, "png");
     QString error;
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-    } else if (!writer.write(picture)) {
-        error = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-    } else if (special ? !direct.flush() : !replacing.commit()) {
-        error = file.errorString();
+    if (!writer.write(picture)) {
+        error = writer.errorString();
+    } else if (!WriteWholeFile(path, png.data().constData(), png.data().size())) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
     }
-    if (error.isEmpty()) return true;  // an uncommitted QSaveFile removes what it wrote
+    if (error.isEmpty()) return true;
     if (reason != nullptr && reasonSize > 0) {
         std::snprintf(reason, reasonSize, "%s: %s", PrintableFileName(path).c_str(),
                       error.toLocal8Bit().constData());

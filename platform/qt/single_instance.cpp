@@ -44,9 +44,7 @@ OtherInstance Found = OtherInstance::kNone;
 // else may enter. Made 0700 when missing.
 bool IsPrivateFolder(const QByteArray& folder) {
     mkdir(folder.constData(), 0700);
-    struct stat info {};
-    return lstat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == getuid() && (info.st_mode & 077) == 0;
+    return IsOwnFolder(folder.constData(), false);
 }
 
 // $XDG_RUNTIME_DIR/Quillo-SA, else Quillo-SA-<uid> in the temporary folder; empty (with a line
@@ -117,6 +115,17 @@ bool RaiseRunningInstance() {
     const QString folder = InstanceFolder();
     if (folder.isEmpty()) return false;
     const QString socketPath = folder + "/" + kSocketName;
+    // Anything else in the lock file's place (a folder) would pass for a lock that no one
+    // answers for, and keep every start from running.
+    const QByteArray lockPath = QFile::encodeName(folder + "/" + kLockName);
+    struct stat lockInfo {};
+    if (lstat(lockPath.constData(), &lockInfo) == 0 && !S_ISREG(lockInfo.st_mode)) {
+        std::fprintf(stderr,
+                     "quillo-sa: %s is not a lock file; running without the single-instance "
+                     "check\n",
+                     PrintableFileName(lockPath.constData()).c_str());
+        return false;
+    }
     auto guard = std::make_unique<InstanceGuard>(folder + "/" + kLockName);
     if (TakeLock(guard->lock)) {
         Listen(guard->server, socketPath);

@@ -56,9 +56,9 @@ TEST(ProgramOptionsTest, NothingGivenMeansTheMicrophoneInAWindow) {
 TEST(ProgramOptionsTest,
      ALaterValueReplacesAnEarlierOneAndEmptyTextsAreKeptWhereTheyMeanSomething) {
     const ProgramOptions options =
-        Parse({"--input", "a.wav", "--input", "b.wav", "--oem-text", "", "--device="});
+        Parse({"--pitch", "classic", "--pitch", "accurate", "--oem-text", "", "--device="});
     EXPECT_EQ(options.error, "");
-    EXPECT_EQ(options.input, "b.wav");
+    EXPECT_EQ(options.pitch, "accurate");
     EXPECT_EQ(options.oemText, "");
     EXPECT_EQ(options.device, "");
 }
@@ -73,6 +73,8 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
         {{"-x"}, "'-x'"},
         {{"a.wav", "b.wav"}, "'b.wav'"},
         {{"--input", "a.wav", "b.wav"}, "'b.wav'"},
+        {{"--input", "a.wav", "--input", "b.wav"}, "one input at a time"},
+        {{"a.wav", "--input=b.wav"}, "one input at a time"},
         {{""}, "empty"},
         {{"--command", "1234@3"}, "1234 is not a command"},
         {{"--command", "0@3"}, "0 is not a command"},

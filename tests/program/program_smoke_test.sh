@@ -26,7 +26,7 @@ expect_error() {
 expect_error 2 --bogus
 expect_error 2 --command 12
 expect_error 2 --input "$work/missing.wav"
-expect_error 2 --pitch-log "$work/no/such/folder/pitch.csv"
+expect_error 1 --pitch-log "$work/no/such/folder/pitch.csv"
 
 # 2.3 s of 440 Hz: not a whole number of 1024-sample blocks.
 sox -n -r 22050 -c 1 -b 16 "$work/tone.wav" synth 2.3 sine 440 || fail "sox"

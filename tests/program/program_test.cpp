@@ -349,7 +349,6 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
         {"--command", "40060@-1"},
         {"--input", home + "/missing.wav"},
         {"--input", notAudio},
-        {"--pitch-log", home + "/no/folder/log.csv", "--input", QUILLO_DEMO_FILE},
         {"stray-argument"},
     };
     for (const auto& args : cases) {

@@ -171,10 +171,11 @@ TEST_F(SettingsTest, BrokenFilesKeepTheValuesBeforeTheFault) {
         {"1 2147483647 -2147483648 0", "1 2147483647 -2147483648 0 1 2 1 2"},
         {"1 90 30 2.5 0", "1 90 30 2 1 2 1 2"},
         {"+1 0090 -0 1", "1 90 0 1 1 2 1 2"},
-        // Only the low eight bits of the first number make the scale flag.
-        {"257 80 20", "1 80 20 0 1 2 1 2"},
-        {"-1 80 20", "255 80 20 0 1 2 1 2"},
-        {"300 -5000 5000 7 9 -9 9 9 trailing", "44 -5000 5000 7 9 -9 9 9"},
+        // Only the low eight bits of the first number make the scale flag; the number is
+        // saved as read.
+        {"257 80 20", "257 80 20 0 1 2 1 2"},
+        {"-1 80 20", "-1 80 20 0 1 2 1 2"},
+        {"300 -5000 5000 7 9 -9 9 9 trailing", "300 -5000 5000 7 9 -9 9 9"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
