@@ -229,7 +229,8 @@ void FullWaveformColumns(int samples, int columns, float* low, float* high) {
         const long long from = (long long)c * samples / columns;
         const long long to = std::max(from + 1, (long long)(c + 1) * samples / columns);
         float lo = INFINITY, hi = -INFINITY;
-        for (long long i = from; i < to && i < samples; i++) {
+        // One sample further joins each column's stroke to the next one's.
+        for (long long i = from; i <= to && i < samples; i++) {
             const float v = Ring.samples[(start + int(i)) & (kFullSampleRing - 1)];
             lo = std::min(lo, v);
             hi = std::max(hi, v);

@@ -69,7 +69,8 @@ int FeedFullAnalysis(const int16_t* samples, int count);
 constexpr int kFullSampleRing = 65536;
 void FullRecentSamples(float* out, int count);
 // The waveform of the newest `samples` samples over `columns` pixel columns (oldest left):
-// the lowest and highest sample of each column's share, in -1 .. 1. At most
+// the lowest and highest sample of each column's share and of the first sample of the next
+// (so that the strokes join), in -1 .. 1. At most
 // kFullMaxPositions columns and kFullSampleRing samples.
 void FullWaveformColumns(int samples, int columns, float* low, float* high);
 

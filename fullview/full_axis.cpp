@@ -153,6 +153,9 @@ FullAxis ResizedFullAxis(const FullAxis& axis, int positions) {
 }
 
 FullAxis RescaledFullAxis(const FullAxis& axis, bool log) {
+    const FullAxis whole = WholeFullAxis(axis.positions, axis.log, axis.nyquistHz);
+    if (axis.lowHz == whole.lowHz && axis.highHz == whole.highHz)
+        return WholeFullAxis(axis.positions, log, axis.nyquistHz);
     FullAxis rescaled = axis;
     rescaled.log = log;
     const double low = std::max(double(axis.lowHz), WholeLowHz(rescaled));

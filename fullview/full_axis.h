@@ -21,7 +21,7 @@ struct FullAxis {
 // to 1 .. kFullMaxPositions.
 FullAxis WholeFullAxis(int positions, bool log, float nyquistHz);
 // The same band over another number of positions, or on the other scale (the band kept
-// where the scale allows it).
+// where the scale allows it; the whole band stays the whole band).
 FullAxis ResizedFullAxis(const FullAxis& axis, int positions);
 FullAxis RescaledFullAxis(const FullAxis& axis, bool log);
 

@@ -27,13 +27,17 @@ FullTimeline MakeFullTimeline(int width) {
 }
 
 long long FullTimelineColumns(const FullTimeline& t, long long frames) {
-    if (frames <= 0) return 0;
+    if (frames <= 0 || t.frameUnits <= 0 || t.columnUnits <= 0) return 0;
     if (t.frameUnits >= t.columnUnits) return ((frames + 1) * t.columnUnits - 1) / t.frameUnits;
     return (frames * t.columnUnits - 1) / t.frameUnits + 1;
 }
 
 void FullTimelineFrames(const FullTimeline& t, long long column, long long* first,
                         long long* last) {
+    if (t.frameUnits <= 0 || t.columnUnits <= 0) {
+        *first = *last = -1;  // no frame is ever held at -1
+        return;
+    }
     *first = column * t.frameUnits / t.columnUnits;
     *last = std::max(*first, (column + 1) * t.frameUnits / t.columnUnits - 1);
 }

@@ -201,17 +201,17 @@ TEST(FullAnalysis, WaveformColumnsHoldEachShareOfSamplesLowestAndHighest) {
     const int16_t samples[] = {0, 16384, -8192, 8192, -16384, 0};
     FeedFullAnalysis(samples, 6);
     float low[4], high[4];
-    FullWaveformColumns(6, 3, low, high);
-    EXPECT_FLOAT_EQ(low[0], 0.0f);
+    FullWaveformColumns(6, 3, low, high);  // two samples a column, and the next one's first
+    EXPECT_FLOAT_EQ(low[0], -0.25f);
     EXPECT_FLOAT_EQ(high[0], 0.5f);
-    EXPECT_FLOAT_EQ(low[1], -0.25f);
+    EXPECT_FLOAT_EQ(low[1], -0.5f);
     EXPECT_FLOAT_EQ(high[1], 0.25f);
     EXPECT_FLOAT_EQ(low[2], -0.5f);
     EXPECT_FLOAT_EQ(high[2], 0.0f);
-    FullWaveformColumns(2, 4, low, high);  // fewer samples than columns: each shows one
+    FullWaveformColumns(2, 4, low, high);  // -0.5, 0 over more columns than samples
     EXPECT_FLOAT_EQ(low[0], -0.5f);
-    EXPECT_FLOAT_EQ(low[1], -0.5f);
-    EXPECT_FLOAT_EQ(high[2], 0.0f);
+    EXPECT_FLOAT_EQ(high[0], 0.0f);
+    EXPECT_FLOAT_EQ(low[3], 0.0f);
     EXPECT_FLOAT_EQ(high[3], 0.0f);
 }
 

@@ -102,16 +102,20 @@ TEST(FullAxis, PanMovesByPixelsAndStopsAtTheEnds) {
 
 TEST(FullAxis, SwitchingScaleOrSizeKeepsTheBand) {
     FullAxis band = ZoomFullAxis(WholeFullAxis(800, false, 24000.0f), 400.0f, 8.0f);
-    const FullAxis log = RescaledFullAxis(band, true);
-    EXPECT_NEAR(log.lowHz, band.lowHz, 0.01f);
-    EXPECT_NEAR(log.highHz, band.highHz, 0.05f);
+    const FullAxis rescaled = RescaledFullAxis(band, true);
+    EXPECT_NEAR(rescaled.lowHz, band.lowHz, 0.01f);
+    EXPECT_NEAR(rescaled.highHz, band.highHz, 0.05f);
     const FullAxis wider = ResizedFullAxis(band, 1600);
     EXPECT_EQ(wider.lowHz, band.lowHz);
     EXPECT_NEAR(FullAxisPosition(wider, 12000.0f), 2.0f * FullAxisPosition(band, 12000.0f), 1e-2f);
-    // The whole linear band starts at 0 Hz, which a log scale cannot show.
-    const FullAxis fromZero = RescaledFullAxis(WholeFullAxis(800, false, 24000.0f), true);
-    EXPECT_EQ(fromZero.lowHz, kFullLogLowestHz);
-    EXPECT_EQ(fromZero.highHz, 24000.0f);
+    // The whole band stays whole: from 0 Hz on a linear scale, kFullLogLowestHz on a log one.
+    const FullAxis log = RescaledFullAxis(WholeFullAxis(800, false, 24000.0f), true);
+    EXPECT_EQ(log.lowHz, kFullLogLowestHz);
+    EXPECT_EQ(log.highHz, 24000.0f);
+    EXPECT_EQ(RescaledFullAxis(log, false).lowHz, 0.0f);
+    // A zoomed band reaching below what a log scale shows starts there.
+    const FullAxis low = ZoomFullAxis(WholeFullAxis(800, false, 24000.0f), 0.0f, 100.0f);
+    EXPECT_EQ(RescaledFullAxis(low, true).lowHz, kFullLogLowestHz);
 }
 
 TEST(FullAxis, TicksAreRoundAndReadableAtEveryZoomAndWidth) {
