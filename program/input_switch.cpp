@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr size_t kLabelSize = 512;  // a listed input's label
-constexpr size_t kPathSize = 4096;  // a file's path
+constexpr size_t kLabelSize = 512;        // a listed input's label
+constexpr size_t kPathSize = 4096;        // a file's path
 constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 constexpr int kEndCheckMs = 100;
 constexpr const char* kRememberedName = "input.txt";

@@ -20,6 +20,7 @@
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
 #include "platform/qt/qt_host.h"
+#include "program/full_view_run.h"
 #include "program/headless_run.h"
 #include "program/input_switch.h"
 #include "program/lockstep_run.h"
@@ -179,7 +180,8 @@ bool ChooseAudioSource(const ProgramOptions& options) {
         std::string reason;
         const AudioFilePacing pacing =
             RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
-        if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
+        if (!LoadAudioFile(options.input->c_str(), FirstCaptureRate(CaptureRateForThisMachine()),
+                           pacing, &reason)) {
             std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
         }
@@ -211,6 +213,7 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
+    EnableFullView(options);
     if (!ChooseAudioSource(options)) return kUsageError;
     if (options.pitchLog && !OpenPitchLog(options.pitchLog->c_str())) {
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",

@@ -51,6 +51,7 @@ void StartCapture(void* window) {
     TheCaptureDevice.Configure(OnCaptureNotify, CaptureReaderListening, kNormalThreadPriority,
                                kCaptureBufferCount, kCaptureBufferSize, 1,
                                AnalyzerSettings.captureRate, 16);
+    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));
     if (!TheCaptureDevice.Open()) {
         MainWindowState.captureFailed = true;
         ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
@@ -252,10 +253,21 @@ void DrainCapturedAudio() {
     for (int i = 0; i < kBlocksPerNotice && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
         if (!device.Read(blockBuffer, kBlockBytes)) break;
         const unsigned remaining = device.AvailableBytes();
-        ProcessBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
+        ConsumeBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
                      remaining > kSkipOutputBytes);
     }
     ArmCaptureNotify();
+}
+
+bool SetPictureMode(PictureMode mode) {
+    if (mode == PictureMode::kFull && PictureModeState.consumeFullBlock == nullptr) return false;
+    const int rate = PictureCaptureRate();
+    PictureModeState.mode = mode;
+    if (MainWindowState.captureStarted && !MainWindowState.captureFailed &&
+        PictureCaptureRate() != rate) {
+        StartCapture(MainWindowState.window);
+    }
+    return true;
 }
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {

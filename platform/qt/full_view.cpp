@@ -596,6 +596,7 @@ void SetFullViewFrozen(bool frozen) {
 }
 
 QImage RenderFullView(const QSize& size) {
+    BuildFullColours(FullViewOptions.colours);
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     PaintFullView(p, size, 1.0);

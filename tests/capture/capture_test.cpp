@@ -62,11 +62,25 @@ TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
     EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
 
     CaptureDevice program;
-    ASSERT_TRUE(
-        program.Configure(ReaderNotify, ReaderListening, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(program.Configure(ReaderNotify, ReaderListening, 3, 20, 2048, 1, 22050, 16));
     EXPECT_EQ(program.format.nBlockAlign, 2);
     EXPECT_EQ(program.format.nAvgBytesPerSec, 44100u);
     EXPECT_EQ(program.queueSize, 40960u);
+}
+
+TEST(CaptureConfigureTest, TheRateChangesOnlyWhileClosedAndToARateOfTheProgram) {
+    CaptureDevice device;
+    EXPECT_FALSE(device.SetRate(48000));  // not configured
+    ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 3, 20, 2048, 1, 22050, 16));
+    for (unsigned rate : {48000u, 96000u, 11025u, 44100u}) {
+        ASSERT_TRUE(device.SetRate(rate)) << rate;
+        EXPECT_EQ(device.format.nSamplesPerSec, rate);
+        EXPECT_EQ(device.format.nAvgBytesPerSec, 2 * rate);
+    }
+    for (unsigned rate : {0u, 47999u, 192000u}) {
+        EXPECT_FALSE(device.SetRate(rate)) << rate;
+        EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
+    }
 }
 
 // A device on the scripted source whose notifications are recorded.
