@@ -10,9 +10,12 @@
 #include <cstdio>
 
 #include "analysis/accurate_pitch.h"
+#include "capture/capture.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
 #include "platform/qt/full_view.h"
+#include "platform/qt/full_view_window.h"
+#include "program/input_switch.h"
 #include "program/program_options.h"
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
@@ -80,6 +83,41 @@ QSize SnapshotSize(const ProgramOptions& options) {
     return options.size ? QSize(options.size->first, options.size->second) : QSize(1280, 720);
 }
 
+// The full view's rate and the pitch's averaging follow the analysis as configured.
+void ConfigureFromOptions() {
+    ConfigureFullAnalysis(FullViewOptions.analysis);
+    const int rate = FullSpectrum.config.sampleRate;
+    FullPitch = {};
+    FullPitch.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
+    PictureModeState.fullCaptureRate = rate;
+}
+
+// The input opened again when the shown picture's rate is not the one it records at.
+void FollowCaptureRate() {
+    if (TheCaptureDevice.format.nSamplesPerSec != unsigned(PictureCaptureRate()))
+        ReplayCurrentInput();
+}
+
+bool ShowFull(bool full) {
+    if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
+    ResetAccuratePitch();
+    FollowCaptureRate();
+    FullViewOptionsChanged();  // drawn anew, in the colours of now
+    return true;
+}
+
+bool FullShown() {
+    return PictureModeState.mode == PictureMode::kFull;
+}
+
+void FullOptionsChanged() {
+    ConfigureFromOptions();
+    FullViewOptionsChanged();
+    FollowCaptureRate();
+}
+
+const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
+
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
@@ -90,6 +128,10 @@ void EnableFullView(const ProgramOptions& options) {
     PictureModeState.fullCaptureRate = FullSpectrum.config.sampleRate;
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
     if (options.view && *options.view == "full") PictureModeState.mode = PictureMode::kFull;
+}
+
+void AttachFullView(const ProgramOptions& options) {
+    if (!options.headless) AttachFullViewToWindows(&kFullViewWindow);
 }
 
 unsigned FirstCaptureRate(unsigned handheldRate) {

@@ -11,6 +11,9 @@ struct ProgramOptions;
 // the analysis from the full view's options; with --view full the full view is shown from
 // the start.
 void EnableFullView(const ProgramOptions& options);
+// In a window: the full view's widget, menu items, button and key for the windows made from
+// now on. After the window's extras (EnableInputSwitching).
+void AttachFullView(const ProgramOptions& options);
 // The capture rate the first picture shown records at (a file is converted to it).
 unsigned FirstCaptureRate(unsigned handheldRate);
 

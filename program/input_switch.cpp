@@ -17,6 +17,7 @@
 #include "platform/qt/window_extras.h"
 #include "resources/resources.h"
 #include "shell/host.h"
+#include "shell/picture_mode.h"
 #include "shell/settings.h"
 #include "views/view_state.h"
 
@@ -72,8 +73,8 @@ void CheckEndOfFile() {
 // Sets up the sources for `input`; false with a reason when its file cannot be loaded.
 bool Prepare(const InputRecord& input, std::string* reason) {
     if (input.isFile) {
-        if (!LoadAudioFile(input.path, unsigned(AnalyzerSettings.captureRate),
-                           AudioFilePacing::kRealTime, reason)) {
+        if (!LoadAudioFile(input.path, unsigned(PictureCaptureRate()), AudioFilePacing::kRealTime,
+                           reason)) {
             return false;
         }
         SetAudioSource(&AudioFileSource);
@@ -91,6 +92,7 @@ bool Prepare(const InputRecord& input, std::string* reason) {
 bool Switch(const InputRecord& next) {
     std::string reason;
     TheCaptureDevice.Close();
+    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));  // the picture shown may have changed
     if (Prepare(next, &reason) && TheCaptureDevice.Open()) {
         Current = next;
         ShowStatus();
@@ -106,8 +108,8 @@ bool Switch(const InputRecord& next) {
     }
     if (reason.empty()) reason = next.isFile ? "" : MicrophoneFailure();
     if (reason.empty()) {
-        reason = ShownName(next) + " cannot record " +
-                 std::to_string(AnalyzerSettings.captureRate) + " Hz mono 16-bit";
+        reason = ShownName(next) + " cannot record " + std::to_string(PictureCaptureRate()) +
+                 " Hz mono 16-bit";
     }
     std::string ignored;
     if (!Prepare(Current, &ignored) || !TheCaptureDevice.Open()) {
@@ -215,6 +217,10 @@ bool SwitchToDevice(const char* label) {
     InputRecord next{};
     std::snprintf(next.label, sizeof next.label, "%s", label);
     return Switch(next);
+}
+
+bool ReplayCurrentInput() {
+    return Switch(Current);
 }
 
 bool SwitchToFile(const char* path) {

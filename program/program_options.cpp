@@ -178,12 +178,6 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         }
         options.*(valueOption->field) = value;
     }
-    // The window has no place for the full view yet: only its snapshot is drawn.
-    if (options.view == "full" && !options.headless) {
-        return Fail(options,
-                    "--view full: the window cannot show the full view yet; use it with "
-                    "--headless (and --snapshot)");
-    }
     return options;
 }
 

@@ -11,6 +11,7 @@
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/options_dialog.h"
+#include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
 #include "shell/settings.h"
@@ -257,17 +258,6 @@ void DrainCapturedAudio() {
                      remaining > kSkipOutputBytes);
     }
     ArmCaptureNotify();
-}
-
-bool SetPictureMode(PictureMode mode) {
-    if (mode == PictureMode::kFull && PictureModeState.consumeFullBlock == nullptr) return false;
-    const int rate = PictureCaptureRate();
-    PictureModeState.mode = mode;
-    if (MainWindowState.captureStarted && !MainWindowState.captureFailed &&
-        PictureCaptureRate() != rate) {
-        StartCapture(MainWindowState.window);
-    }
-    return true;
 }
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "shell/picture_mode.h"
-
 // The switches behind the toggle buttons and the window's own state; none is saved.
 struct MainWindowStateRecord {
     bool captureStarted;  // set by the first paint, which starts capture
@@ -49,7 +47,3 @@ intptr_t AboutDialogProc(void* dialog, unsigned message, uintptr_t wParam, intpt
 // Reads what the capture device has queued into the picture shown (ConsumeBlock), then
 // re-arms the capture notice (message 960).
 void DrainCapturedAudio();
-
-// Shows the picture `mode` (picture_mode.h); refused (false) for the full view while it has
-// no consumer. Once capture has started it is reopened at the mode's rate when that differs.
-bool SetPictureMode(PictureMode mode);

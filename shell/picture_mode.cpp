@@ -20,3 +20,9 @@ void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
     }
     ProcessBlock(samples, count, skipOutput);
 }
+
+bool SetPictureMode(PictureMode mode) {
+    if (mode == PictureMode::kFull && PictureModeState.consumeFullBlock == nullptr) return false;
+    PictureModeState.mode = mode;
+    return true;
+}

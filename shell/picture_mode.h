@@ -22,5 +22,9 @@ extern PictureModeRecord PictureModeState;
 
 // The capture rate of the picture shown.
 int PictureCaptureRate();
+// Shows `mode` from the next block on; refused (false) for the full view while it has no
+// consumer. The capture's rate is the caller's: it reopens the input (the window's start
+// and every input switch open it at PictureCaptureRate).
+bool SetPictureMode(PictureMode mode);
 // Hands one block to the picture shown, counting it in BlockCounter.
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput);

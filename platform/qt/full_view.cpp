@@ -337,7 +337,10 @@ void UpdateRing(const FullLayout& l) {
         FullHost.ringStale = true;
     }
     const int width = size.width();
-    if (FullHost.ringStale) FullHost.timeline = MakeFullTimeline(width);
+    if (FullHost.ringStale) {
+        FullHost.timeline = MakeFullTimeline(width);
+        BuildFullColours(FullViewOptions.colours);  // the handheld's map may be newer
+    }
     const long long columns = FullTimelineColumns(FullHost.timeline, FullSpectrum.frames);
     // Stale, too far behind to scroll, or the analysis started anew.
     if (FullHost.ringStale || columns - FullHost.columnsDrawn >= width ||

@@ -39,9 +39,3 @@ QImage RenderFullView(const QSize& size);
 // picture of `size` device pixels at device pixel ratio 1.
 FullAxis FullViewBand();
 QRect FullViewPlot(const QSize& size);
-
-// The full view's own options dialog (FFT size, window, overlap, rate, history, colour map,
-// axis, dB range, averaging, peak hold, fill). Writes FullViewOptions and returns true when
-// the user accepts; the caller then configures the analysis (and reopens the capture when
-// the rate changed) and calls FullViewOptionsChanged.
-bool RunFullViewOptionsDialog(QWidget* parent);

@@ -1,4 +1,6 @@
 // The full view's "View Options" dialog: a plain Qt form over FullViewOptions.
+#include "platform/qt/full_view_dialog.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -8,7 +10,6 @@
 #include <QSpinBox>
 
 #include "fullview/full_options.h"
-#include "platform/qt/full_view.h"
 
 namespace {
 
