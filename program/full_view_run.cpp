@@ -40,6 +40,7 @@ struct FullPitchRecord {
     int pending;  // capture samples summed into `sum` so far
     float sum;
     double seconds;  // audio consumed in the full view, for the pitch log
+    bool noiseOn;    // the noise button as last handed to the analysis
     float segment[kAccuratePitchMaxSegment];
 };
 FullPitchRecord FullPitch;
@@ -69,10 +70,16 @@ void TrackFullPitch(const int16_t* samples, int count) {
 }
 
 void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
+    // The noise button measures and subtracts the full view's own reference too.
+    if (NoiseReference.enabled != FullPitch.noiseOn) {
+        FullPitch.noiseOn = NoiseReference.enabled;
+        SetFullNoiseReference(FullPitch.noiseOn);
+    }
     FeedFullAnalysis(samples, count);
     TrackFullPitch(samples, count);
     const float pitch = AccuratePitchTracker.pitch;
     LogPitchRow(FullPitch.seconds, pitch, LockState());
+    SetFullViewFrozen(pictureFrozen);  // the pause button holds this picture too
     if (skipOutput || !pictureWanted) return;
     SetFullViewPitch(pitch > 1.0f ? pitch : 0.0f, AccuratePitchTracker.locked);
     SetFullViewSpectrogram(ViewMode != kSpectrumView);  // the view buttons choose the plot
@@ -121,11 +128,7 @@ const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsCha
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
-    ConfigureFullAnalysis(FullViewOptions.analysis);
-    FullPitch = {};
-    FullPitch.factor =
-        std::max(1, int(std::lround(double(FullSpectrum.config.sampleRate) / kPitchRate)));
-    PictureModeState.fullCaptureRate = FullSpectrum.config.sampleRate;
+    ConfigureFromOptions();
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
     if (options.view && *options.view == "full") PictureModeState.mode = PictureMode::kFull;
 }

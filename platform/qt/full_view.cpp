@@ -594,6 +594,7 @@ void FullViewOptionsChanged() {
 }
 
 void SetFullViewFrozen(bool frozen) {
+    if (FullHost.frozen == frozen) return;
     FullHost.frozen = frozen;
     if (FullHost.widget) FullHost.widget->update();
 }
