@@ -14,6 +14,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
+#include <QTransform>
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
@@ -221,7 +223,8 @@ int TickPixel(const FullLayout& l, const FullTick& tick) {
     return FullHost.spectrogram ? l.plot.bottom() - position : l.plot.left() + position;
 }
 
-void DrawFrequencyTicks(QPainter& p, const FullLayout& l) {
+// The band's ticks: the grid in the spectrum's plot, and with `labels` the marks and labels.
+void DrawFrequencyTicks(QPainter& p, const FullLayout& l, bool labels) {
     const QFontMetrics metrics(p.font());
     FullTickList ticks;
     const float spacing = FullHost.spectrogram ? float(metrics.height() * 3)
@@ -232,6 +235,7 @@ void DrawFrequencyTicks(QPainter& p, const FullLayout& l) {
         const int at = TickPixel(l, tick);
         const QString label = QString::fromUtf8(tick.label);
         if (FullHost.spectrogram) {
+            if (!labels) continue;
             p.setPen(QColor(kAxisText));
             p.drawLine(l.plot.left() - 5, at, l.plot.left() - 1, at);
             p.drawText(QRect(0, at - metrics.height(), l.plot.left() - 8, 2 * metrics.height()),
@@ -239,6 +243,7 @@ void DrawFrequencyTicks(QPainter& p, const FullLayout& l) {
         } else {
             p.setPen(QColor(kGrid));
             p.drawLine(at, l.plot.top(), at, l.plot.bottom());
+            if (!labels) continue;
             p.setPen(QColor(kAxisText));
             p.drawLine(at, l.plot.bottom() + 1, at, l.plot.bottom() + 5);
             const int w = metrics.horizontalAdvance(label);
@@ -249,7 +254,10 @@ void DrawFrequencyTicks(QPainter& p, const FullLayout& l) {
     }
 }
 
-void DrawDbScale(QPainter& p, const FullLayout& l, const QRect& along, bool labelsRight) {
+// The dB ticks along `along`: the grid across the spectrum's plot (labels left of it), or the
+// labels right of the legend; labels only with `labels`.
+void DrawDbScale(QPainter& p, const FullLayout& l, const QRect& along, bool labelsRight,
+                 bool labels) {
     const QFontMetrics metrics(p.font());
     FullTickList ticks;
     BuildFullDbTicks(FullViewOptions.dbLow, FullViewOptions.dbHigh, along.height(),
@@ -261,6 +269,7 @@ void DrawDbScale(QPainter& p, const FullLayout& l, const QRect& along, bool labe
             p.setPen(QColor(kGrid));
             p.drawLine(l.plot.left(), y, l.plot.right(), y);
         }
+        if (!labels) continue;
         p.setPen(QColor(kAxisText));
         const QString label = QString::fromUtf8(tick.label);
         if (labelsRight) {
@@ -272,10 +281,10 @@ void DrawDbScale(QPainter& p, const FullLayout& l, const QRect& along, bool labe
     }
 }
 
-void DrawSpectrum(QPainter& p, const FullLayout& l) {
+void DrawSpectrum(QPainter& p, const FullLayout& l, bool labels) {
     p.fillRect(l.plot, kBackground);
-    DrawDbScale(p, l, l.plot, false);
-    DrawFrequencyTicks(p, l);
+    DrawDbScale(p, l, l.plot, false, labels);
+    DrawFrequencyTicks(p, l, labels);
     if (FullSpectrum.binCount == 0) return;
     const int n = FullHost.axis.positions;
     if (!FullHost.frozen) {
@@ -388,10 +397,10 @@ void DrawLegend(QPainter& p, const FullLayout& l) {
         p.setPen(QColor(FullColours[index]));
         p.drawLine(bar.left(), y, bar.right(), y);
     }
-    DrawDbScale(p, l, bar, true);
+    DrawDbScale(p, l, bar, true, true);
 }
 
-void DrawSpectrogram(QPainter& p, const FullLayout& l) {
+void DrawSpectrogram(QPainter& p, const FullLayout& l, bool labels) {
     if (!FullHost.frozen) UpdateRing(l);
     const QImage& ring = FullHost.ring;
     if (ring.isNull() || ring.size() != l.plot.size()) {
@@ -405,25 +414,43 @@ void DrawSpectrogram(QPainter& p, const FullLayout& l) {
             p.drawImage(QPoint(l.plot.left() + width - next, l.plot.top()), ring,
                         QRect(0, 0, next, ring.height()));
     }
-    DrawFrequencyTicks(p, l);
+    if (!labels) return;
+    DrawFrequencyTicks(p, l, true);
     DrawTimeAxis(p, l);
     DrawLegend(p, l);
 }
 
-void PaintFullView(QPainter& p, QSize device, qreal ratio) {
+// The parts that change with every frame; the rest (axes, labels, legend) changes only with
+// the size, the band or the options.
+QRegion MovingParts(const FullLayout& l) {
+    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.plot);
+}
+
+// The picture, or with `movingOnly` only the parts that change with every frame.
+void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
     const FullLayout l = LayOut(device, ratio);
     FitAxis(l);
     QFont font = p.font();
     font.setPixelSize(l.fontPixels);
     p.setFont(font);
-    p.fillRect(QRect(QPoint(0, 0), device), kBackground);
+    if (!movingOnly) p.fillRect(QRect(QPoint(0, 0), device), kBackground);
     DrawStrip(p, l);
     if (FullHost.spectrogram) {
-        DrawSpectrogram(p, l);
+        DrawSpectrogram(p, l, !movingOnly);
     } else {
-        DrawSpectrum(p, l);
+        DrawSpectrum(p, l, !movingOnly);
     }
     DrawReadout(p, l);
+}
+
+// The moving parts in the widget's own (logical) coordinates.
+QRegion LogicalMovingParts(const QWidget* widget) {
+    const qreal r = widget->devicePixelRatioF();
+    const QSize device(qRound(widget->width() * r), qRound(widget->height() * r));
+    return QTransform::fromScale(1.0 / r, 1.0 / r)
+        .map(MovingParts(LayOut(device, r)))
+        .boundingRect()
+        .adjusted(-1, -1, 1, 1);
 }
 
 // ---- Widget ---------------------------------------------------------------------------------
@@ -446,11 +473,13 @@ class FullViewWidgetImpl : public QWidget {
     QPointF Device(QPointF logical) const { return logical * devicePixelRatioF(); }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter p(this);
         const qreal r = devicePixelRatioF();
         p.scale(1.0 / r, 1.0 / r);  // device pixels: one position is one pixel of the screen
-        PaintFullView(p, DeviceSize(), r);
+        const QRegion device = QTransform::fromScale(r, r).map(event->region());
+        const bool movingOnly = device.subtracted(MovingParts(Layout())).isEmpty();
+        PaintFullView(p, DeviceSize(), r, movingOnly);
     }
     void wheelEvent(QWheelEvent* event) override {
         const FullLayout l = Layout();
@@ -495,7 +524,11 @@ class FullViewWidgetImpl : public QWidget {
         }
         FullHost.pointerInside = l.plot.contains(at.toPoint());
         FullHost.pointer = at.toPoint();
-        update();
+        if (FullHost.drag == FullViewHostRecord::Drag::None) {
+            update(LogicalMovingParts(this));  // the reading only
+        } else {
+            update();
+        }
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) FullHost.drag = FullViewHostRecord::Drag::None;
@@ -584,7 +617,7 @@ void SetFullViewPitch(float hz, bool locked) {
 void FullViewFramesAnalysed() {
     if (FullSpectrum.frames == 0) FullHost.mapStale = FullHost.ringStale = true;
     if (FullHost.widget && !FullHost.frozen && FullHost.widget->isVisible())
-        FullHost.widget->update();
+        FullHost.widget->update(LogicalMovingParts(FullHost.widget));
 }
 
 void FullViewOptionsChanged() {
@@ -603,7 +636,7 @@ QImage RenderFullView(const QSize& size) {
     BuildFullColours(FullViewOptions.colours);
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
-    PaintFullView(p, size, 1.0);
+    PaintFullView(p, size, 1.0, false);
     return image;
 }
 
