@@ -38,6 +38,7 @@ struct InputRecord {
     bool endShown;           // the file's end has been shown beside the title
 };
 InputRecord Current;
+double ResumeSeconds = 0.0;  // where a replayed file starts; 0 for every other opening
 
 char Status[kLabelSize + sizeof ", input ended"];
 char FilePatterns[2048];
@@ -77,6 +78,7 @@ bool Prepare(const InputRecord& input, std::string* reason) {
                            reason)) {
             return false;
         }
+        StartAudioFileAt(ResumeSeconds);
         SetAudioSource(&AudioFileSource);
         return true;
     }
@@ -220,7 +222,11 @@ bool SwitchToDevice(const char* label) {
 }
 
 bool ReplayCurrentInput() {
-    return Switch(Current);
+    // A file keeps its place: the same second of it, converted to the new rate.
+    if (Current.isFile) ResumeSeconds = AudioFileSeconds();
+    const bool played = Switch(Current);
+    ResumeSeconds = 0.0;
+    return played;
 }
 
 bool SwitchToFile(const char* path) {
