@@ -221,6 +221,14 @@ bool CaptureDevice::Configure(void (*notifyFunction)(int), bool (*listening)(), 
     return true;
 }
 
+bool CaptureDevice::SetRate(unsigned sampleRate) {
+    if (!configured || thread.joinable() || threadlessOpen) return false;
+    if (!IsSupportedRate(sampleRate) && sampleRate != 48000 && sampleRate != 96000) return false;
+    format.nSamplesPerSec = sampleRate;
+    format.nAvgBytesPerSec = format.nBlockAlign * sampleRate;
+    return true;
+}
+
 bool CaptureDevice::Open() {
     if (thread.joinable() || threadlessOpen || !configured) return false;
     if (threadless) {

@@ -56,6 +56,10 @@ class CaptureDevice {
     bool Configure(void (*notify)(int kind), bool (*readerListening)(), unsigned threadPriority,
                    uint16_t bufferCount, unsigned bufferSize, uint16_t channels,
                    unsigned sampleRate, uint16_t bitsPerSample);
+    // While closed and configured: records at `sampleRate` from the next Open on, one of the
+    // rates Configure takes or one of the full view's (48000, 96000). False, changing
+    // nothing, otherwise.
+    bool SetRate(unsigned sampleRate);
     bool Open();   // starts capturing from the chosen audio source
     bool Close();  // stops and joins the thread, releases the source and the memory
     unsigned AvailableBytes();

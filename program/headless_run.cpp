@@ -17,9 +17,11 @@
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
+#include "program/full_view_run.h"
 #include "program/program_options.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
+#include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_log.h"
 
@@ -187,7 +189,11 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
     }
     if (options.snapshot) {
         static char reason[kReasonSize];
-        if (!WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason)) {
+        const bool written =
+            PictureModeState.mode == PictureMode::kFull
+                ? WriteFullViewSnapshot(options, reason, sizeof reason)
+                : WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason);
+        if (!written) {
             std::fprintf(stderr, "quillo-sa: the snapshot was not written: %s\n", reason);
             done = false;
         }

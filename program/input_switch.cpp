@@ -19,6 +19,7 @@
 #include "resources/resources.h"
 #include "shell/choices.h"
 #include "shell/host.h"
+#include "shell/picture_mode.h"
 #include "shell/settings.h"
 #include "views/view_state.h"
 
@@ -38,6 +39,7 @@ struct InputRecord {
     bool endShown;           // the file's end has been shown beside the title
 };
 InputRecord Current;
+double ResumeSeconds = 0.0;  // where a replayed file starts; 0 for every other opening
 
 char Status[kLabelSize + sizeof ", input ended"];
 char FilePatterns[2048];
@@ -71,10 +73,11 @@ void CheckEndOfFile() {
 // Sets up the sources for `input`; false with a reason when its file cannot be loaded.
 bool Prepare(const InputRecord& input, std::string* reason) {
     if (input.isFile) {
-        if (!LoadAudioFile(input.path, unsigned(AnalyzerSettings.captureRate),
-                           AudioFilePacing::kRealTime, reason)) {
+        if (!LoadAudioFile(input.path, unsigned(PictureCaptureRate()), AudioFilePacing::kRealTime,
+                           reason)) {
             return false;
         }
+        StartAudioFileAt(ResumeSeconds);
         SetAudioSource(&AudioFileSource);
         return true;
     }
@@ -95,6 +98,7 @@ bool RememberInput(const char* label) {
 bool Switch(const InputRecord& next) {
     std::string reason;
     TheCaptureDevice.Close();
+    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));  // the picture shown may have changed
     if (Prepare(next, &reason) && TheCaptureDevice.Open()) {
         Current = next;
         ShowStatus();
@@ -110,8 +114,8 @@ bool Switch(const InputRecord& next) {
     }
     if (reason.empty()) reason = next.isFile ? "" : MicrophoneFailure();
     if (reason.empty()) {
-        reason = ShownName(next) + " cannot record " +
-                 std::to_string(AnalyzerSettings.captureRate) + " Hz mono 16-bit";
+        reason = ShownName(next) + " cannot record " + std::to_string(PictureCaptureRate()) +
+                 " Hz mono 16-bit";
     }
     std::string ignored;
     if (!Prepare(Current, &ignored) || !TheCaptureDevice.Open()) {
@@ -219,6 +223,14 @@ bool SwitchToDevice(const char* label) {
     InputRecord next{};
     std::snprintf(next.label, sizeof next.label, "%s", label);
     return Switch(next);
+}
+
+bool ReplayCurrentInput() {
+    // A file keeps its place: the same second of it, converted to the new rate.
+    if (Current.isFile) ResumeSeconds = AudioFileSeconds();
+    const bool played = Switch(Current);
+    ResumeSeconds = 0.0;
+    return played;
 }
 
 bool SwitchToFile(const char* path) {

@@ -27,6 +27,8 @@ void EnableInputSwitching();
 bool SwitchToDevice(const char* label);
 // Plays the file, paced in real time. True when it plays.
 bool SwitchToFile(const char* path);
+// Opens the playing input again at the shown picture's capture rate (a file where it was).
+bool ReplayCurrentInput();
 
 // What the window says of the input beside its title: the file's name or the input's
 // description, with ", input ended" once a file has played.

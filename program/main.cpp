@@ -23,6 +23,7 @@
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
 #include "platform/qt/qt_host.h"
+#include "program/full_view_run.h"
 #include "program/headless_run.h"
 #include "program/input_switch.h"
 #include "program/one_thread_run.h"
@@ -196,7 +197,8 @@ bool ChooseAudioSource(const ProgramOptions& options) {
         std::string reason;
         const AudioFilePacing pacing =
             RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
-        if (!LoadAudioFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
+        if (!LoadAudioFile(options.input->c_str(), FirstCaptureRate(CaptureRateForThisMachine()),
+                           pacing, &reason)) {
             // A signal that ended the wait for the input cut it short: no fault of the file.
             if (EndingSignal() == 0) std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
             return false;
@@ -273,6 +275,7 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
+    EnableFullView(options);
     // A signal that came while the input or the log was being opened ends the program there.
     if (!ChooseAudioSource(options)) {
         return EndingSignal() != 0 ? kSignalExitBase + EndingSignal() : kUsageError;
@@ -301,6 +304,7 @@ int main(int argc, char** argv) {
     StartScript(options);
     EnableInputSwitching();
     EnablePointerReading();
+    AttachFullView(options);  // after the extras: it calls their hooks, which they replace whole
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;

@@ -47,7 +47,24 @@ const ValueOption kValueOptions[] = {
     {"--input", &ProgramOptions::input},        {"--device", &ProgramOptions::device},
     {"--snapshot", &ProgramOptions::snapshot},  {"--oem-text", &ProgramOptions::oemText},
     {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
+    {"--view", &ProgramOptions::view},          {"--size", &ProgramOptions::sizeText},
 };
+
+// "WxH" within the limits of the full view's picture.
+bool ParseSize(const std::string& text, std::pair<int, int>& size) {
+    const size_t x = text.find('x');
+    long long width = 0, height = 0;
+    if (x == std::string::npos || !ParseCount(std::string_view(text).substr(0, x), width) ||
+        !ParseCount(std::string_view(text).substr(x + 1), height)) {
+        return false;
+    }
+    if (width < kMinPictureWidth || width > kMaxPictureWidth || height < kMinPictureHeight ||
+        height > kMaxPictureHeight) {
+        return false;
+    }
+    size = {int(width), int(height)};
+    return true;
+}
 
 std::string Quoted(const std::string& text) {
     return PrintableFileName(text.c_str());
@@ -182,6 +199,20 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
                                      Quoted(*options.input) +
                                      "': one input at a time (see --help)");
         }
+        if (name == "--view" && value != "handheld" && value != "full") {
+            return Fail(options, "--view '" + Quoted(value) + "': expected handheld or full");
+        }
+        std::pair<int, int> size;
+        if (name == "--size") {
+            if (!ParseSize(value, size)) {
+                return Fail(options, "--size '" + Quoted(value) + "': expected WIDTHxHEIGHT from " +
+                                         std::to_string(kMinPictureWidth) + "x" +
+                                         std::to_string(kMinPictureHeight) + " to " +
+                                         std::to_string(kMaxPictureWidth) + "x" +
+                                         std::to_string(kMaxPictureHeight));
+            }
+            options.size = size;
+        }
         options.*(valueOption->field) = value;
     }
     return options;
@@ -234,6 +265,8 @@ const char* ProgramUsage() {
            "  --oem-text TEXT      take TEXT as the machine's OEM text\n"
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
            "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
+           "  --view PICTURE       handheld (the first start's) or full (the window's pixels)\n"
+           "  --size WxH           the full view's size in a --snapshot (default 1280x720)\n"
            "  --stats              at the end, print the blocks processed and dropped\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The exit code of a usage error (also of an input file that cannot be read or is damaged).
@@ -27,14 +28,17 @@ struct ProgramOptions {
     bool version = false;
     bool listDevices = false;
     bool headless = false;
-    bool stats = false;                     // print the block counts when the program ends
-    std::optional<std::string> input;       // audio file instead of the microphone
-    std::optional<std::string> device;      // microphone name (exact, else a part)
-    std::optional<std::string> snapshot;    // PNG written when the program ends
-    std::optional<std::string> oemText;     // replaces the machine's OEM text
-    std::optional<std::string> pitchLog;    // CSV file, "-" for standard output
-    std::optional<std::string> pitch;       // the pitch estimator: "classic" or "accurate"
-    std::vector<ScriptedCommand> commands;  // in the order given
+    bool stats = false;                       // print the block counts when the program ends
+    std::optional<std::string> input;         // audio file instead of the microphone
+    std::optional<std::string> device;        // microphone name (exact, else a part)
+    std::optional<std::string> snapshot;      // PNG written when the program ends
+    std::optional<std::string> oemText;       // replaces the machine's OEM text
+    std::optional<std::string> pitchLog;      // CSV file, "-" for standard output
+    std::optional<std::string> pitch;         // the pitch estimator: "classic" or "accurate"
+    std::optional<std::string> view;          // the picture: "handheld" or "full"
+    std::optional<std::string> sizeText;      // --size as given
+    std::optional<std::pair<int, int>> size;  // the full view's snapshot, width x height
+    std::vector<ScriptedCommand> commands;    // in the order given
     std::string error;  // one line "quillo-sa: ..." when the command line is wrong; else empty
 };
 
@@ -51,6 +55,12 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
 // regular file that standard input (--input) or output (--pitch-log) is redirected from or
 // to, if it is one.
 std::string SameFileError(const ProgramOptions& options);
+
+// The full view's snapshot sizes that --size accepts.
+constexpr int kMinPictureWidth = 320;
+constexpr int kMinPictureHeight = 240;
+constexpr int kMaxPictureWidth = 7680;
+constexpr int kMaxPictureHeight = 4320;
 
 // The --help text.
 const char* ProgramUsage();

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-core=(analysis raster capture views shell resources)
+core=(analysis raster capture views shell fullview resources)
 present=()  # the core's folders that exist
 for folder in "${core[@]}"; do
   [ -d "$folder" ] && present+=("$folder")

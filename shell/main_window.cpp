@@ -11,6 +11,7 @@
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/options_dialog.h"
+#include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
 #include "shell/settings.h"
@@ -51,6 +52,7 @@ void StartCapture(void* window) {
     TheCaptureDevice.Configure(OnCaptureNotify, CaptureReaderListening, kNormalThreadPriority,
                                kCaptureBufferCount, kCaptureBufferSize, 1,
                                AnalyzerSettings.captureRate, 16);
+    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));
     if (!TheCaptureDevice.Open()) {
         MainWindowState.captureFailed = true;
         ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
@@ -252,7 +254,7 @@ void DrainCapturedAudio() {
     for (int i = 0; i < kBlocksPerNotice && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
         if (!device.Read(blockBuffer, kBlockBytes)) break;
         const unsigned remaining = device.AvailableBytes();
-        ProcessBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
+        ConsumeBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
                      remaining > kSkipOutputBytes);
     }
     ArmCaptureNotify();

@@ -44,6 +44,6 @@ void RebuildMenuBar();
 // The About dialog (resource 103).
 intptr_t AboutDialogProc(void* dialog, unsigned message, uintptr_t wParam, intptr_t lParam);
 
-// Reads what the capture device has queued into the block pipeline, then re-arms the
-// capture notice (message 960).
+// Reads what the capture device has queued into the picture shown (ConsumeBlock), then
+// re-arms the capture notice (message 960).
 void DrainCapturedAudio();

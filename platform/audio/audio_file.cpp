@@ -323,6 +323,7 @@ struct AudioFileRecord {
     long long length = -1;               // samples the file gives at `rate`; -1 unknown
     AudioFilePacing pacing = AudioFilePacing::kRealTime;
     long long position = 0;          // samples delivered since the stream (re)started
+    double startSeconds = 0.0;       // where the next opening starts (StartAudioFileAt)
     SourceClock::time_point origin;  // when sample 0 would have been recorded (real time)
 };
 AudioFileRecord AudioFile;
@@ -842,6 +843,19 @@ void FileFill(WaveHeader& header) {
     Ensure(s, 1);
 }
 
+// Decodes and drops the samples before `samples`, counting them as delivered.
+void SkipTo(FileStream& s, long long samples) {
+    while (AudioFile.position < samples) {
+        Ensure(s, std::min<long long>(samples - AudioFile.position, kPendingSamples));
+        if (s.pendingCount == 0) return;
+        const int n =
+            static_cast<int>(std::min<long long>(samples - AudioFile.position, s.pendingCount));
+        s.pendingFirst += n;
+        s.pendingCount -= n;
+        AudioFile.position += n;
+    }
+}
+
 // Resumes without catching up on the time spent stopped.
 void FileStarted() {
     AudioFile.origin = SourceClock::now() - Duration(AudioFile.position);
@@ -855,10 +869,15 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             format.nSamplesPerSec != AudioFile.rate) {
             return false;
         }
-        // Each opening plays the file from its start.
+        // Each opening plays the file from its start, or from where StartAudioFileAt says.
         if (AudioFile.position > 0) {
             if (!Rewind(*AudioFile.stream)) return false;
             AudioFile.position = 0;
+        }
+        const double start = AudioFile.startSeconds;
+        AudioFile.startSeconds = 0.0;
+        if (start > 0.0) {
+            SkipTo(*AudioFile.stream, static_cast<long long>(start * AudioFile.rate));
         }
     }
     const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted};
@@ -904,6 +923,7 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
         AudioFile.length = length;
         AudioFile.pacing = pacing;
         AudioFile.position = 0;
+        AudioFile.startSeconds = 0.0;
     }
     return true;  // the previous file closes here, outside the lock
 }
@@ -945,4 +965,15 @@ bool AudioFileFailed(std::string* reason) {
 long long AudioFileFrames() {
     std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
     return AudioFile.stream == nullptr ? -1 : AudioFile.length;
+}
+
+double AudioFileSeconds() {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    return AudioFile.rate > 0 ? double(AudioFile.position) / double(AudioFile.rate) : 0.0;
+}
+
+void StartAudioFileAt(double seconds) {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    // Beyond a day, or not a number: from the start (the conversion to samples must fit).
+    AudioFile.startSeconds = seconds > 0.0 && seconds < 86400.0 ? seconds : 0.0;
 }

@@ -85,6 +85,12 @@ bool PullAudioFileBuffer();
 // ahead: only what is decoded already counts.
 bool AudioFileGoesOn(long long samples);
 
+// Seconds of the loaded file delivered since it was loaded or last opened.
+double AudioFileSeconds();
+// The next opening of the loaded file starts `seconds` into it (decoding and dropping what
+// comes before) instead of at its start; a later LoadAudioFile forgets it.
+void StartAudioFileAt(double seconds);
+
 // True once the open source has delivered the whole file (or all of it that could be
 // decoded) and the reader has drained it.
 bool AudioFileFinished();

@@ -43,6 +43,17 @@ TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
     EXPECT_FALSE(options.version);
 }
 
+TEST(ProgramOptionsTest, TheFullViewTakesItsSnapshotSize) {
+    const ProgramOptions options = Parse({"--headless", "--view=full", "--size", "1920x1080"});
+    ASSERT_EQ(options.error, "");
+    EXPECT_EQ(options.view, "full");
+    ASSERT_TRUE(options.size);
+    EXPECT_EQ(options.size->first, 1920);
+    EXPECT_EQ(options.size->second, 1080);
+    EXPECT_EQ(Parse({"--view", "handheld"}).error, "");
+    EXPECT_EQ(Parse({"--view", "full"}).error, "");  // in a window too
+}
+
 TEST(ProgramOptionsTest, NothingGivenMeansTheMicrophoneInAWindow) {
     const ProgramOptions options = Parse({});
     EXPECT_EQ(options.error, "");
@@ -96,6 +107,11 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
         {{"--pitch", "yin"}, "'yin'"},
         {{"--pitch", "Accurate"}, "'Accurate'"},
         {{"--pitch="}, "--pitch"},
+        {{"--headless", "--view", "wide"}, "'wide'"},
+        {{"--headless", "--size", "1920"}, "'1920'"},
+        {{"--headless", "--size", "100x100"}, "'100x100'"},
+        {{"--headless", "--size", "9000x1080"}, "'9000x1080'"},
+        {{"--headless", "--size", "1920x-1"}, "'1920x-1'"},
     };
     for (const Case& c : cases) {
         const ProgramOptions options = Parse(c.arguments);

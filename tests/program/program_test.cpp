@@ -273,6 +273,46 @@ TEST_F(ProgramTest, PitchLogOfA440HzToneReadsA) {
         << run.err;
 }
 
+TEST_F(ProgramTest, TheFullViewAtFortyEightKilohertzShowsAFifteenKilohertzToneAndLogsThePitch) {
+    const std::string wav = home + "/wide.wav";
+    WriteToneWav(wav, 1000.0, 2.0, {{1, 8000.0}, {15, 4000.0}}, 50.0, 48000);
+    const std::string png = home + "/full.png";
+    const ProgramRun run =
+        RunProgram({"--headless", "--view", "full", "--size", "1000x600", "--input", wav,
+                    "--snapshot", png, "--pitch-log", "-", "--command", "40060@10"},
+                   home);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.width(), 1000);
+    ASSERT_EQ(image.height(), 600);
+    // The spectrum's line (its own yellow) reaches the upper half of the picture near the
+    // right end of the log axis (15 kHz of 20 Hz .. 24 kHz is at 93 %), and near 1 kHz.
+    const auto traceAbove = [&](int x0, int x1) {
+        int count = 0;
+        for (int x = x0; x <= x1; x++)
+            for (int y = 100; y < 300; y++)
+                count += image.pixel(x, y) == 0xFFFFD23Cu;
+        return count;
+    };
+    EXPECT_GT(traceAbove(880, 960), 0);
+    EXPECT_GT(traceAbove(500, 620), 0);
+    EXPECT_EQ(traceAbove(700, 850), 0);
+    // The pitch of the 48000 Hz capture, locked on 1000 Hz.
+    std::istringstream log(run.out);
+    std::string line;
+    int locked = 0;
+    while (std::getline(log, line)) {
+        double time = 0.0, hz = 0.0;
+        char note[8] = {}, lock[16] = {};
+        if (std::sscanf(line.c_str(), "%lf,%lf,%7[^,],%*d,%15s", &time, &hz, note, lock) != 4)
+            continue;
+        if (std::strcmp(lock, "locked") != 0) continue;
+        ++locked;
+        EXPECT_NEAR(hz, 1000.0, 2.0) << line;
+    }
+    EXPECT_GT(locked, 50);  // 2 s are 93 blocks of 1024 samples
+}
+
 // The locked rows of a pitch log on standard output: their notes, and the largest distance
 // of their frequencies from `hz`.
 struct LockedRows {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -142,6 +143,39 @@ TEST(AudioFileTest, PulledBuffersArriveOnTheCallingThreadInOrderWithTheEndSeenAh
     EXPECT_EQ(Samples(stream), expected);
     EXPECT_EQ(pulls, 51);
     EXPECT_EQ(ReaderWakes() - wakesBefore, 51);
+}
+
+// A switch of the capture rate opens the file again where it was: the samples before the
+// start are decoded and dropped, and the place counts them.
+TEST(AudioFileTest, AnOpeningStartsWhereItWasToldAndOnlyOnce) {
+    std::vector<int16_t> samples(4096, 0);
+    samples.resize(8192, 1000);  // silence, then a level
+    const std::string path = WriteMonoShorts("resume.wav", samples);
+    std::string reason;
+    ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kPulled, &reason)) << reason;
+    TheCaptureDevice.threadless = true;
+    const auto firstBlock = [] {
+        std::vector<int16_t> block(1024);
+        uint8_t bytes[kCaptureBufferSize];
+        EXPECT_TRUE(OpenReaderDevice(AudioFileSource));
+        EXPECT_TRUE(PullAudioFileBuffer());
+        EXPECT_TRUE(TheCaptureDevice.Read(bytes, kCaptureBufferSize));
+        std::memcpy(block.data(), bytes, kCaptureBufferSize);
+        ArmReader();
+        EXPECT_TRUE(TheCaptureDevice.Close());
+        return block;
+    };
+    StartAudioFileAt(4096.0 / kRate);
+    std::vector<int16_t> block = firstBlock();
+    EXPECT_EQ(block.front(), 1000);
+    EXPECT_NEAR(AudioFileSeconds(), (4096.0 + 1024.0) / kRate, 1e-9);
+    block = firstBlock();  // told once: the next opening starts at the start
+    EXPECT_EQ(block.front(), 0);
+    for (double bad : {-1.0, double(NAN), 1e30}) {
+        StartAudioFileAt(bad);
+        EXPECT_EQ(firstBlock().front(), 0) << bad;
+    }
+    TheCaptureDevice.threadless = false;
 }
 
 // Pulled, a buffer comes only when asked, on the asking thread, and the file is finished only

@@ -1,0 +1,275 @@
+// The full view's frames: ring, window, FFT, levels, averaging, peak hold, noise, history.
+#include "fullview/full_analysis.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "fullview/full_axis.h"
+
+FullSpectrumRecord FullSpectrum = {};
+FullHistoryRecord FullHistory = {};
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kShortAveragingSeconds = 0.1;  // time constants of the power averages
+constexpr double kLongAveragingSeconds = 0.5;
+constexpr float kFloorPower = 1e-20f;  // kFullFloorDb as a power
+
+// The ring of the newest samples (-1 .. 1); writeIndex is the slot of the next one.
+struct SampleRingState {
+    float samples[kFullSampleRing];
+    int writeIndex;
+    int sinceFrame;  // samples since the last frame started
+};
+SampleRingState Ring;
+
+// FFTW's plan and the arrays it was planned on (the plan keeps their addresses).
+struct TransformState {
+    alignas(64) float input[kFullMaxFftSize];
+    alignas(64) fftwf_complex output[kFullMaxBins];
+    float window[kFullMaxFftSize];
+    float powerScale;  // power of a full-scale sine's bin at its centre, inverted
+    fftwf_plan plan;
+    int plannedSize;
+};
+TransformState Transform;
+
+struct PowerState {
+    float power[kFullMaxBins];     // this frame's power, after the noise reference
+    float averaged[kFullMaxBins];  // the running average when averaging is on
+    float alpha;                   // weight of a new frame in the average
+};
+PowerState Power;
+
+struct NoiseState {
+    float reference[kFullMaxBins];  // mean power per bin, valid when ready
+    bool enabled;
+    bool ready;
+    int framesSummed;
+    int framesWanted;  // one second of frames
+};
+NoiseState Noise;
+
+bool PowerOfTwo(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+void BuildWindow(int n, FullWindowKind kind) {
+    double sum = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double x = 2.0 * kPi * double(i) / double(n);
+        double w;
+        if (kind == FullWindowKind::Hann) {
+            w = 0.5 - 0.5 * std::cos(x);
+        } else {
+            w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
+                0.01168 * std::cos(3.0 * x);
+        }
+        Transform.window[i] = float(w);
+        sum += w;
+    }
+    // A full-scale sine of amplitude 1 at a bin's centre gives |X| = sum / 2 there.
+    const double peak = sum / 2.0;
+    Transform.powerScale = float(1.0 / (peak * peak));
+}
+
+bool Plan(int n) {
+    if (Transform.plannedSize == n) return true;
+    if (Transform.plan) fftwf_destroy_plan(Transform.plan);
+    Transform.plan = fftwf_plan_dft_r2c_1d(n, Transform.input, Transform.output, FFTW_ESTIMATE);
+    Transform.plannedSize = Transform.plan ? n : 0;
+    return Transform.plan != nullptr;
+}
+
+uint8_t HistoryLevel(float db) {
+    const float steps = (db - kFullHistoryFloorDb) / kFullHistoryStepDb + 0.5f;
+    if (!(steps > 0.0f)) return 0;  // also NaN
+    if (steps >= 255.0f) return 255;
+    return uint8_t(steps);
+}
+
+void MeasureNoise(int bins) {
+    if (!Noise.enabled || Noise.ready) return;
+    for (int k = 0; k < bins; k++)
+        Noise.reference[k] += Power.power[k];
+    if (++Noise.framesSummed < Noise.framesWanted) return;
+    const float inverse = 1.0f / float(Noise.framesSummed);
+    for (int k = 0; k < bins; k++)
+        Noise.reference[k] *= inverse;
+    Noise.ready = true;
+}
+
+void AnalyseFrame() {
+    FullSpectrumRecord& s = FullSpectrum;
+    const int n = s.config.fftSize;
+    const int bins = s.binCount;
+    // The newest n samples, oldest first, windowed.
+    int index = (Ring.writeIndex - n) & (kFullSampleRing - 1);
+    for (int i = 0; i < n; i++) {
+        Transform.input[i] = Ring.samples[index] * Transform.window[i];
+        index = (index + 1) & (kFullSampleRing - 1);
+    }
+    fftwf_execute(Transform.plan);
+    for (int k = 0; k < bins; k++) {
+        const float re = Transform.output[k][0];
+        const float im = Transform.output[k][1];
+        Power.power[k] = (re * re + im * im) * Transform.powerScale;
+    }
+    MeasureNoise(bins);
+    if (Noise.ready) {
+        for (int k = 0; k < bins; k++)
+            Power.power[k] = std::max(Power.power[k] - Noise.reference[k], 0.0f);
+    }
+    const float* power = Power.power;
+    if (s.config.averaging != FullAveraging::Off) {
+        const float a = s.frames == 0 ? 1.0f : Power.alpha;
+        for (int k = 0; k < bins; k++)
+            Power.averaged[k] += a * (Power.power[k] - Power.averaged[k]);
+        power = Power.averaged;
+    }
+    for (int k = 0; k < bins; k++)
+        s.levelDb[k] = power[k] > kFloorPower ? 10.0f * std::log10(power[k]) : kFullFloorDb;
+    if (s.config.peakHold) {
+        const float fall = float(kFullPeakDecayDbPerSecond * FullFrameSeconds());
+        for (int k = 0; k < bins; k++)
+            s.peakDb[k] = std::max(s.levelDb[k], s.peakDb[k] - fall);
+    }
+    uint8_t* history =
+        FullHistory.levels.data() + size_t(s.frames % FullHistory.capacity) * size_t(bins);
+    for (int k = 0; k < bins; k++)
+        history[k] = HistoryLevel(s.levelDb[k]);
+    s.frames++;
+}
+
+}  // namespace
+
+FullAnalysisConfig DefaultFullAnalysisConfig() {
+    return {kFullDefaultRate,
+            kFullDefaultFftSize,
+            FullWindowKind::Hann,
+            75,
+            FullAveraging::Off,
+            false,
+            10};
+}
+
+bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
+    return c.sampleRate >= 8000 && c.sampleRate <= kFullMaxRate && PowerOfTwo(c.fftSize) &&
+           c.fftSize >= kFullMinFftSize && c.fftSize <= kFullMaxFftSize &&
+           (c.window == FullWindowKind::Hann || c.window == FullWindowKind::BlackmanHarris) &&
+           c.overlapPercent >= 0 && c.overlapPercent <= 95 &&
+           (c.averaging == FullAveraging::Off || c.averaging == FullAveraging::Short ||
+            c.averaging == FullAveraging::Long) &&
+           c.historySeconds >= kFullMinHistorySeconds && c.historySeconds <= kFullMaxHistorySeconds;
+}
+
+bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
+    if (!ValidFullAnalysisConfig(config) || !Plan(config.fftSize)) return false;
+    FullSpectrumRecord& s = FullSpectrum;
+    s.config = config;
+    s.binCount = config.fftSize / 2 + 1;
+    s.binHz = float(config.sampleRate) / float(config.fftSize);
+    const int overlapHop = config.fftSize * (100 - config.overlapPercent) / 100;
+    s.hop = std::max(1, std::min(overlapHop, config.sampleRate / kFullMinFramesPerSecond));
+    s.frames = 0;
+    std::fill_n(s.levelDb, kFullMaxBins, kFullFloorDb);
+    std::fill_n(s.peakDb, kFullMaxBins, kFullFloorDb);
+    BuildWindow(config.fftSize, config.window);
+
+    std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
+    Ring.writeIndex = 0;
+    Ring.sinceFrame = 0;
+    std::fill_n(Power.averaged, kFullMaxBins, 0.0f);
+    const double seconds =
+        config.averaging == FullAveraging::Long ? kLongAveragingSeconds : kShortAveragingSeconds;
+    Power.alpha = float(1.0 - std::exp(-FullFrameSeconds() / seconds));
+    SetFullNoiseReference(Noise.enabled);
+
+    const double framesPerSecond = double(config.sampleRate) / double(s.hop);
+    FullHistory.capacity = int(std::ceil(framesPerSecond * config.historySeconds)) + 1;
+    FullHistory.binCount = s.binCount;
+    FullHistory.levels.assign(size_t(FullHistory.capacity) * size_t(s.binCount), 0);
+    return true;
+}
+
+int FeedFullAnalysis(const int16_t* samples, int count) {
+    if (FullSpectrum.binCount == 0) return 0;
+    const int hop = FullSpectrum.hop;
+    int frames = 0;
+    for (int i = 0; i < count; i++) {
+        Ring.samples[Ring.writeIndex] = float(samples[i]) * (1.0f / 32768.0f);
+        Ring.writeIndex = (Ring.writeIndex + 1) & (kFullSampleRing - 1);
+        if (++Ring.sinceFrame < hop) continue;
+        Ring.sinceFrame = 0;
+        AnalyseFrame();
+        frames++;
+    }
+    return frames;
+}
+
+void FullRecentSamples(float* out, int count) {
+    count = std::min(count, kFullSampleRing);
+    int index = (Ring.writeIndex - count) & (kFullSampleRing - 1);
+    for (int i = 0; i < count; i++) {
+        out[i] = Ring.samples[index];
+        index = (index + 1) & (kFullSampleRing - 1);
+    }
+}
+
+void FullWaveformColumns(int samples, int columns, float* low, float* high) {
+    samples = std::clamp(samples, 0, kFullSampleRing);
+    columns = std::clamp(columns, 0, kFullMaxPositions);
+    const int start = Ring.writeIndex - samples;
+    for (int c = 0; c < columns; c++) {
+        // Column c covers samples [c * samples / columns, (c + 1) * samples / columns), and
+        // at least the one under its left edge when samples are fewer than columns.
+        const long long from = (long long)c * samples / columns;
+        const long long to = std::max(from + 1, (long long)(c + 1) * samples / columns);
+        float lo = INFINITY, hi = -INFINITY;
+        // One sample further joins each column's stroke to the next one's.
+        for (long long i = from; i <= to && i < samples; i++) {
+            const float v = Ring.samples[(start + int(i)) & (kFullSampleRing - 1)];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        low[c] = lo <= hi ? lo : 0.0f;
+        high[c] = lo <= hi ? hi : 0.0f;
+    }
+}
+
+void SetFullNoiseReference(bool on) {
+    Noise.enabled = on;
+    Noise.ready = false;
+    Noise.framesSummed = 0;
+    Noise.framesWanted = FullSpectrum.hop > 0 ? int(std::ceil(1.0 / FullFrameSeconds())) : 1;
+    std::fill_n(Noise.reference, kFullMaxBins, 0.0f);
+}
+
+bool FullNoiseReferenceReady() {
+    return Noise.ready;
+}
+
+const uint8_t* FullHistoryFrame(long long frame) {
+    if (frame < 0 || frame >= FullSpectrum.frames ||
+        frame <= FullSpectrum.frames - 1 - FullHistory.capacity) {
+        return nullptr;
+    }
+    return FullHistory.levels.data() +
+           size_t(frame % FullHistory.capacity) * size_t(FullHistory.binCount);
+}
+
+float FullHistoryDb(uint8_t level) {
+    return kFullHistoryFloorDb + float(level) * kFullHistoryStepDb;
+}
+
+double FullFrameSeconds() {
+    const FullSpectrumRecord& s = FullSpectrum;
+    return s.config.sampleRate > 0 ? double(s.hop) / double(s.config.sampleRate) : 0.0;
+}
+
+float FullPeakExponent() {
+    return FullSpectrum.config.window == FullWindowKind::BlackmanHarris ? 0.1f : 0.23f;
+}

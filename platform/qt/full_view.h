@@ -1,0 +1,41 @@
+// The full view's picture: the window's own device pixels filled with the waveform strip,
+// the readout (pitch, note with octave, the pointer's reading) and the spectrum or the
+// spectrogram of the full view's analysis (fullview/), with axes, grid and colour legend,
+// drawn with Qt's painter. The wheel zooms the frequency axis around the pointer, a drag
+// pans it (on the dB scale: moves the scale), a double click or Home shows the whole band,
+// + and - zoom around the middle. Main thread only.
+//
+// The program feeds the analysis, then calls FullViewFramesAnalysed; the widget repaints
+// only when something it shows has changed.
+#pragma once
+
+#include "fullview/full_axis.h"
+
+class QImage;
+class QRect;
+class QSize;
+class QWidget;
+
+// The full view's widget, a child of `parent`; there is at most one (a second call returns
+// the first, moved to the new parent).
+QWidget* CreateFullView(QWidget* parent);
+// The widget, or null before CreateFullView.
+QWidget* FullViewWidget();
+
+// Which plot the picture shows (the handheld views' switch drives it).
+void SetFullViewSpectrogram(bool spectrogram);
+// The pitch the readout shows (0: none) and whether it is locked.
+void SetFullViewPitch(float hz, bool locked);
+// The analysis produced frames, or was configured anew: repaint what they change.
+void FullViewFramesAnalysed();
+// FullViewOptions changed (colours, axis, dB scale, analysis): draw everything anew.
+void FullViewOptionsChanged();
+// Freezes the picture (the pause button) or lets it follow the analysis again.
+void SetFullViewFrozen(bool frozen);
+
+// The picture at `size` device pixels, as the widget draws it (for snapshots).
+QImage RenderFullView(const QSize& size);
+// The band shown now (its positions are the last drawn plot's), and where the plot lies in a
+// picture of `size` device pixels at device pixel ratio 1.
+FullAxis FullViewBand();
+QRect FullViewPlot(const QSize& size);

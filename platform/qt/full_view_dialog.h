@@ -1,0 +1,10 @@
+// The full view's own options dialog.
+#pragma once
+
+class QWidget;
+
+// "View Options": FFT size, window, overlap, rate, history, colour map, axis, dB range,
+// averaging, peak hold, fill. Writes FullViewOptions and returns true when the user accepts;
+// the caller then configures the analysis (and reopens the capture when the rate changed)
+// and calls FullViewOptionsChanged.
+bool RunFullViewOptionsDialog(QWidget* parent);

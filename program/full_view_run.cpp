@@ -1,0 +1,151 @@
+// The full view's block consumer: analysis, pitch at the full view's rate, log, repaint.
+#include "program/full_view_run.h"
+
+#include <QImage>
+#include <QImageWriter>
+#include <QSize>
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/accurate_pitch.h"
+#include "capture/capture.h"
+#include "fullview/full_analysis.h"
+#include "fullview/full_options.h"
+#include "platform/qt/full_view.h"
+#include "platform/qt/full_view_window.h"
+#include "program/input_switch.h"
+#include "program/program_options.h"
+#include "shell/picture_mode.h"
+#include "shell/pipeline.h"
+#include "shell/pitch_log.h"
+#include "shell/settings.h"
+#include "views/readout.h"
+#include "views/view_state.h"
+
+namespace {
+
+constexpr int kPitchRate = 22050;  // the accurate estimator's figures hold about this rate
+constexpr int kPitchWindow = 1024;
+constexpr int kPitchMaxLag = 512;
+constexpr int kPitchRing = 4096;  // power of two, above kAccuratePitchMaxSegment
+
+// The samples the pitch is estimated from: the capture averaged over `factor` samples (a
+// gentle low-pass) down to about kPitchRate, newest at writeIndex - 1.
+struct FullPitchRecord {
+    float ring[kPitchRing];
+    int writeIndex;
+    int factor;   // capture samples per pitch sample
+    int pending;  // capture samples summed into `sum` so far
+    float sum;
+    double seconds;  // audio consumed in the full view, for the pitch log
+    bool noiseOn;    // the noise button as last handed to the analysis
+    float segment[kAccuratePitchMaxSegment];
+};
+FullPitchRecord FullPitch;
+
+int LockState() {
+    const AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    if (t.locked) return kPitchLocked;
+    return t.missCount > 2 ? kPitchLost : kPitchNotLocked;
+}
+
+void TrackFullPitch(const int16_t* samples, int count) {
+    FullPitchRecord& p = FullPitch;
+    for (int i = 0; i < count; i++) {
+        p.sum += float(samples[i]);
+        if (++p.pending < p.factor) continue;
+        p.ring[p.writeIndex] = p.sum / float(p.factor);
+        p.writeIndex = (p.writeIndex + 1) & (kPitchRing - 1);
+        p.sum = 0.0f;
+        p.pending = 0;
+    }
+    const int length = kPitchWindow + kPitchMaxLag;
+    for (int i = 0; i < length; i++)
+        p.segment[i] = p.ring[(p.writeIndex - length + i) & (kPitchRing - 1)];
+    const float rate = float(FullSpectrum.config.sampleRate) / float(p.factor);
+    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, rate));
+    p.seconds += double(count) / double(FullSpectrum.config.sampleRate);
+}
+
+void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
+    // The noise button measures and subtracts the full view's own reference too.
+    if (NoiseReference.enabled != FullPitch.noiseOn) {
+        FullPitch.noiseOn = NoiseReference.enabled;
+        SetFullNoiseReference(FullPitch.noiseOn);
+    }
+    FeedFullAnalysis(samples, count);
+    TrackFullPitch(samples, count);
+    const float pitch = AccuratePitchTracker.pitch;
+    LogPitchRow(FullPitch.seconds, pitch, LockState());
+    SetFullViewFrozen(pictureFrozen);  // the pause button holds this picture too
+    if (skipOutput || !pictureWanted) return;
+    SetFullViewPitch(pitch > 1.0f ? pitch : 0.0f, AccuratePitchTracker.locked);
+    SetFullViewSpectrogram(ViewMode != kSpectrumView);  // the view buttons choose the plot
+    if (!pictureFrozen) FullViewFramesAnalysed();
+}
+
+QSize SnapshotSize(const ProgramOptions& options) {
+    return options.size ? QSize(options.size->first, options.size->second) : QSize(1280, 720);
+}
+
+// The full view's rate and the pitch's averaging follow the analysis as configured.
+void ConfigureFromOptions() {
+    ConfigureFullAnalysis(FullViewOptions.analysis);
+    const int rate = FullSpectrum.config.sampleRate;
+    FullPitch = {};
+    FullPitch.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
+    PictureModeState.fullCaptureRate = rate;
+}
+
+// The input opened again when the shown picture's rate is not the one it records at.
+void FollowCaptureRate() {
+    if (TheCaptureDevice.format.nSamplesPerSec != unsigned(PictureCaptureRate()))
+        ReplayCurrentInput();
+}
+
+bool ShowFull(bool full) {
+    if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
+    ResetAccuratePitch();
+    FollowCaptureRate();
+    FullViewOptionsChanged();  // drawn anew, in the colours of now
+    return true;
+}
+
+bool FullShown() {
+    return PictureModeState.mode == PictureMode::kFull;
+}
+
+void FullOptionsChanged() {
+    ConfigureFromOptions();
+    FullViewOptionsChanged();
+    FollowCaptureRate();
+}
+
+const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
+
+}  // namespace
+
+void EnableFullView(const ProgramOptions& options) {
+    ConfigureFromOptions();
+    PictureModeState.consumeFullBlock = ConsumeFullBlock;
+    if (options.view && *options.view == "full") PictureModeState.mode = PictureMode::kFull;
+}
+
+void AttachFullView(const ProgramOptions& options) {
+    if (!options.headless) AttachFullViewToWindows(&kFullViewWindow);
+}
+
+unsigned FirstCaptureRate(unsigned handheldRate) {
+    return PictureModeState.mode == PictureMode::kFull ? unsigned(PictureModeState.fullCaptureRate)
+                                                       : handheldRate;
+}
+
+bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {
+    const QImage image = RenderFullView(SnapshotSize(options));
+    QImageWriter writer(QString::fromStdString(*options.snapshot), "png");
+    if (writer.write(image)) return true;
+    std::snprintf(reason, reasonSize, "%s", writer.errorString().toUtf8().constData());
+    return false;
+}

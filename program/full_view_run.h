@@ -1,0 +1,21 @@
+// The full view composed: the capture's blocks fed to the full view's analysis and to the
+// accurate pitch estimator at the full view's rate, the pitch log written from them, the
+// picture told to repaint; and its snapshot.
+#pragma once
+
+#include <cstddef>
+
+struct ProgramOptions;
+
+// Before the window: gives the main window the full view's consumer and rate and configures
+// the analysis from the full view's options; with --view full the full view is shown from
+// the start.
+void EnableFullView(const ProgramOptions& options);
+// In a window: the full view's widget, menu items, button and key for the windows made from
+// now on. After the window's extras (EnableInputSwitching).
+void AttachFullView(const ProgramOptions& options);
+// The capture rate the first picture shown records at (a file is converted to it).
+unsigned FirstCaptureRate(unsigned handheldRate);
+
+// Writes the full view's picture at --size as a PNG file; false with a one-line reason.
+bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize);

@@ -1,0 +1,28 @@
+// Which picture takes the captured blocks, and at what rate they are captured.
+#include "shell/picture_mode.h"
+
+#include "shell/pipeline.h"
+#include "shell/settings.h"
+
+PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, nullptr};
+
+int PictureCaptureRate() {
+    return PictureModeState.mode == PictureMode::kFull ? PictureModeState.fullCaptureRate
+                                                       : AnalyzerSettings.captureRate;
+}
+
+void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
+    if (PictureModeState.mode == PictureMode::kFull && PictureModeState.consumeFullBlock) {
+        BlockCounter.blocks += 1;
+        BlockCounter.samples += count;
+        PictureModeState.consumeFullBlock(samples, count, skipOutput);
+        return;
+    }
+    ProcessBlock(samples, count, skipOutput);
+}
+
+bool SetPictureMode(PictureMode mode) {
+    if (mode == PictureMode::kFull && PictureModeState.consumeFullBlock == nullptr) return false;
+    PictureModeState.mode = mode;
+    return true;
+}

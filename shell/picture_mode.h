@@ -1,0 +1,30 @@
+// The two pictures: the handheld one, which the block pipeline draws, and the full view,
+// whose analysis and drawing the program composes above the core. The main window captures
+// at the shown picture's rate and hands every block to that picture.
+#pragma once
+
+#include <cstdint>
+
+enum class PictureMode : uint8_t {
+    kHandheld,  // the described picture, at the settings' capture rate; the first start's
+    kFull,      // the full view, at its own capture rate
+};
+
+struct PictureModeRecord {
+    PictureMode mode;     // kHandheld at start
+    int fullCaptureRate;  // Hz: the full view's capture rate, set by the program
+    // Set by the program: takes every captured block while the full view is shown (its
+    // analysis, pitch, log and drawing); skipOutput as for ProcessBlock. The full mode is
+    // refused while it is null.
+    void (*consumeFullBlock)(const int16_t* samples, int count, bool skipOutput);
+};
+extern PictureModeRecord PictureModeState;
+
+// The capture rate of the picture shown.
+int PictureCaptureRate();
+// Shows `mode` from the next block on; refused (false) for the full view while it has no
+// consumer. The capture's rate is the caller's: it reopens the input (the window's start
+// and every input switch open it at PictureCaptureRate).
+bool SetPictureMode(PictureMode mode);
+// Hands one block to the picture shown, counting it in BlockCounter.
+void ConsumeBlock(const int16_t* samples, int count, bool skipOutput);
