@@ -45,7 +45,7 @@ case "$state" in
 esac
 tools=(Xvfb xdotool sox)
 [ "$mode" = pulse ] && tools+=(pulseaudio paplay parec)
-[ "$state" = minimised ] && tools+=(twm)
+[ "$state" = minimised ] && tools+=(twm xprop)
 for tool in "${tools[@]}"; do
   command -v "$tool" > /dev/null || { echo "live_cpu.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
@@ -119,7 +119,11 @@ run_program() {
 run_program "${window_options[@]}" > "$work/program.log" 2>&1 &
 program_pid=$!
 if [ "$mode" = pulse ]; then
-  run_program --headless > "$work/headless.log" 2>&1 &
+  # On Qt's offscreen platform, as a headless run is: no X connection, no window on the display.
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" \
+    XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work" HOME="$work" \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" \
+    "$program" "${program_input[@]}" "${extra[@]}" --headless > "$work/headless.log" 2>&1 &
   headless_pid=$!
   parec --device=quillo_out.monitor --rate=22050 --channels=1 --latency-msec=46 > /dev/null &
   parec_pid=$!
@@ -149,11 +153,21 @@ window="$(DISPLAY="$display" timeout 20 xdotool search --sync --onlyvisible --na
   { echo "live_cpu.sh: the window did not open: $(cat "$work/program.log")" >&2; exit 1; }
 geometry="$(DISPLAY="$display" xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')"
 if [ "$state" = minimised ]; then
-  # Started after the window is up, twm takes it as it is (no placement by hand).
-  DISPLAY="$display" twm -f /dev/null > "$work/twm.log" 2>&1 &
+  # Started after the window is up and has started recording, twm takes it as it is (no
+  # placement by hand). Xvfb has only its built-in fonts, and twm ends when it finds none of
+  # those it asks for.
+  sleep 2
+  printf '%sFont "fixed"\n' Title Resize Menu Icon IconManager > "$work/twmrc"
+  DISPLAY="$display" twm -f "$work/twmrc" > /dev/null 2>&1 &
   servers+=($!)
   sleep 1
   DISPLAY="$display" xdotool windowminimize "$window"
+  for _ in $(seq 40); do
+    DISPLAY="$display" xprop -id "$window" WM_STATE 2> /dev/null | grep -q Iconic && break
+    sleep 0.05
+  done
+  DISPLAY="$display" xprop -id "$window" WM_STATE 2> /dev/null | grep -q Iconic ||
+    { echo "live_cpu.sh: the window could not be minimised" >&2; exit 1; }
 fi
 
 # counts PID: "TICKS SWITCHES VOLUNTARY": utime + stime in clock ticks (fields 14 and 15
@@ -184,19 +198,23 @@ now_ns() { date +%s%N; }
 hz="$(getconf CLK_TCK)"
 
 sleep "$warmup"
-names=("window $geometry ($mode, $state)")
-measured=("$program_pid")
+# What is measured: a short name for the ratios, a long one, the process.
+short=(window) names=("window $geometry ($mode, $state)") measured=("$program_pid")
 if [ "$mode" = pulse ]; then
+  short+=(headless parec)
   names+=("headless, same server" "parec, 46 ms fragments, same server")
   measured+=("$headless_pid" "$parec_pid")
   if [ -n "$lingot_pid" ]; then
+    short+=(lingot)
     names+=("lingot, same source")
     measured+=("$lingot_pid")
   fi
 fi
+short+=(X)
 names+=("X server of the window")
 measured+=("$xvfb_pid")
 if [ -n "$lingot_pid" ]; then
+  short+=("lingot's X")
   names+=("X server of lingot")
   measured+=("$lingot_xvfb_pid")
 fi
@@ -243,23 +261,29 @@ per_thread "$work/threads0" "$work/threads1"
 echo "  threads of the headless run:"
 per_thread "$work/headless-threads0" "$work/headless-threads1"
 
-# ratio I J: program I against program J, CPU and wake-ups.
+# ratio WHAT TO CPU WAKES CPU WAKES: WHAT's figures against TO's.
 ratio() {
-  read -r -a x <<< "${all[$1]}"
-  read -r -a y <<< "${all[$2]}"
-  awk -v what="${names[$1]%%,*}" -v to="${names[$2]%%,*}" -v c="${x[0]}" -v d="${y[0]}" \
-    -v w="${x[1]}" -v u="${y[1]}" 'BEGIN {
-      printf "  %-10s / %-7s CPU %s, wake-ups %s\n", what, to,
-             (d > 0 ? sprintf("%.1f x", c / d) : "(no CPU measured beside it)"),
+  awk -v what="$1" -v to="$2" -v c="$3" -v w="$4" -v d="$5" -v u="$6" 'BEGIN {
+      printf "  %-18s / %-18s CPU %s, wake-ups %s\n", what, to,
+             (d > 0 ? sprintf("%.2f x", c / d) : "(none measured beside it)"),
              (u > 0 ? sprintf("%.2f x", w / u) : "-")
     }'
 }
+# figures I: "CPU WAKES" of measured program I.
+figures() { read -r -a f <<< "${all[$1]}"; echo "${f[0]} ${f[1]}"; }
+# plus I J: the two programs' figures added (a program and its X server).
+plus() {
+  read -r -a f <<< "${all[$1]}"
+  read -r -a g <<< "${all[$2]}"
+  awk -v a="${f[0]}" -v b="${f[1]}" -v c="${g[0]}" -v d="${g[1]}" 'BEGIN { print a + c, b + d }'
+}
 echo "ratios:"
-ratio 0 2
-ratio 1 2
+ratio window parec $(figures 0) $(figures 2)
+ratio headless parec $(figures 1) $(figures 2)
 if [ -n "$lingot_pid" ]; then
-  ratio 0 3
-  ratio 1 3
+  ratio window lingot $(figures 0) $(figures 3)
+  ratio headless lingot $(figures 1) $(figures 3)
+  ratio "window + X" "lingot + its X" $(plus 0 4) $(plus 3 5)
 else
   echo "  lingot is not installed: not measured (apt-get install lingot)"
 fi
