@@ -12,7 +12,6 @@
 #include "capture/capture.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -39,12 +38,13 @@ void SignalEvent(CaptureEvent& event) {
     event.changed.notify_all();
 }
 
-// Waits at most timeoutMs for the stop event or a posted message. True when the stop event
-// was signalled; the wait resets it.
-bool WaitForStopOrMessage(CaptureEvent& event, int timeoutMs) {
+// Waits for the stop event or a posted message, with no deadline: every post and Close's
+// signal set their flag under the event's mutex before they notify, so none is missed, and a
+// thread with nothing to do never wakes. True when the stop event was signalled; the wait
+// resets it.
+bool WaitForStopOrMessage(CaptureEvent& event) {
     std::unique_lock<std::mutex> guard(event.mutex);
-    event.changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                           [&event] { return event.signalled || event.messagePosted; });
+    event.changed.wait(guard, [&event] { return event.signalled || event.messagePosted; });
     const bool stop = event.signalled;
     event.signalled = false;
     event.messagePosted = false;
@@ -152,7 +152,7 @@ void HandleAtOnce(void* context, WaveHeader* header) {
 }
 
 void CaptureThread(CaptureDevice* device) {
-    while (!WaitForStopOrMessage(device->stopEvent, kCapturePollMs)) {
+    while (!WaitForStopOrMessage(device->stopEvent)) {
         while (WaveHeader* header = OldestMessage(device->messages)) {
             const int kind = HandleReturnedBuffer(*device, header);
             // Dropped before the notice: the reader it wakes may drain at once and ask whether
@@ -289,8 +289,8 @@ bool CaptureDevice::Close() {
             std::lock_guard<std::mutex> guard(lock);
             if (waveIn != nullptr) waveIn->stop();
         }
-        // The thread's waits are at most kCapturePollMs and it takes no lock that anyone
-        // holds while waiting, so the join is bounded. Nothing else ends or forgets the thread.
+        // The signal ends the thread's wait, and it takes no lock that anyone holds while
+        // waiting, so the join is bounded. Nothing else ends or forgets the thread.
         thread.join();
         threadId = std::thread::id();
     } else if (!threadlessOpen) {

@@ -19,14 +19,14 @@
 constexpr int kCaptureDataQueued = 1;
 constexpr int kCaptureOverflowed = 2;  // the queue was full: recording stopped, buffer dropped
 
-// The buffer scheme and poll interval the program uses.
+// The buffer scheme the program uses.
 constexpr uint16_t kCaptureBufferCount = 20;
 constexpr unsigned kCaptureBufferSize = 2048;  // bytes: 1024 samples of 16 bits
-constexpr int kCapturePollMs = 5;              // longest wait between looks at the messages
 constexpr int kNormalThreadPriority = 3;
 
 // An auto-reset event. Its wait also ends, unsignalled, when a message is posted to the
-// capture thread (the thread waits for its stop event and its messages together).
+// capture thread (the thread waits for its stop event and its messages together, with no
+// deadline: it sleeps until one of them comes).
 struct CaptureEvent {
     std::mutex mutex;
     std::condition_variable changed;

@@ -109,6 +109,9 @@ void StartScript(const ProgramOptions& options) {
         endOfFileCheck->start(kEndOfFileCheckMs);
     }
 
+    // Nobody sees a headless run's picture but through its snapshot: without one, live or
+    // from a file, nothing is drawn.
+    if (options.headless) pictureWanted = options.snapshot.has_value();
     // Runs once the loop starts, after start-up has created the window.
     if (options.headless) QTimer::singleShot(0, StopPictureUpdates);
 }

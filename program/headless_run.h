@@ -11,7 +11,8 @@ void PrepareHeadlessRun(const ProgramOptions& options);
 
 // After the window host is set up, before the program runs: posts the scripted commands as
 // the blocks are processed, closes a headless run at the end of its file (a window's note
-// of it is input_switch.h's), and stops a headless run's picture from repainting.
+// of it is input_switch.h's), and stops a headless run's picture from repainting; a headless
+// run without a snapshot to write draws nothing.
 void StartScript(const ProgramOptions& options);
 
 // After the message loop has ended with `code`, or signal `signal` (0: none) ended it: closes

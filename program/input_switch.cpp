@@ -64,10 +64,27 @@ void ShowStatus() {
     if (!IsHeadlessRun()) SetMainWindowStatus(Status);
 }
 
+// Looks for the end of the file every kEndCheckMs while one plays in the window and its end
+// has not been shown, and never otherwise: a microphone, a window whose file has ended, start
+// no timer. (The source settles a moment after its last buffer has been drained, with no
+// message to follow, so the end is looked for between messages.)
+QTimer* EndCheck = nullptr;
+
+void WatchForEndOfFile() {
+    if (EndCheck == nullptr) return;
+    if (Current.isFile && !Current.endShown) {
+        if (!EndCheck->isActive()) EndCheck->start(kEndCheckMs);
+    } else {
+        EndCheck->stop();
+    }
+}
+
 void CheckEndOfFile() {
-    if (!Current.isFile || Current.endShown || !AudioFileFinished()) return;
-    Current.endShown = true;  // the picture stops with the sound; the note says why
-    ShowStatus();
+    if (Current.isFile && !Current.endShown && AudioFileFinished()) {
+        Current.endShown = true;  // the picture stops with the sound; the note says why
+        ShowStatus();
+    }
+    WatchForEndOfFile();
 }
 
 // Sets up the sources for `input`; false with a reason when its file cannot be loaded.
@@ -102,6 +119,7 @@ bool Switch(const InputRecord& next) {
     if (Prepare(next, &reason) && TheCaptureDevice.Open()) {
         Current = next;
         ShowStatus();
+        WatchForEndOfFile();
         // The views start afresh, as the view's own command makes them.
         PostMainWindowMessage(
             WM_COMMAND, static_cast<uintptr_t>(ViewMode == kSpectrumView ? kCommandSpectrum
@@ -199,6 +217,7 @@ void StartOnMicrophone(const char* device) {
     }
     SetMicrophoneName(CurrentName());
     ShowStatus();
+    WatchForEndOfFile();
 }
 
 void StartOnFile(const char* path) {
@@ -206,15 +225,16 @@ void StartOnFile(const char* path) {
     Current.isFile = true;
     std::snprintf(Current.path, sizeof Current.path, "%s", path != nullptr ? path : "");
     ShowStatus();
+    WatchForEndOfFile();
 }
 
 void EnableInputSwitching() {
     if (IsHeadlessRun()) return;
     if (!AudioFilePatterns(FilePatterns, sizeof FilePatterns)) std::snprintf(FilePatterns, 2, "*");
     SetWindowExtras(&Extras);
-    auto* endCheck = new QTimer(qApp);
-    QObject::connect(endCheck, &QTimer::timeout, CheckEndOfFile);
-    endCheck->start(kEndCheckMs);
+    EndCheck = new QTimer(qApp);
+    QObject::connect(EndCheck, &QTimer::timeout, CheckEndOfFile);
+    WatchForEndOfFile();
 }
 
 bool SwitchToDevice(const char* label) {

@@ -77,7 +77,6 @@ void PrepareOneThreadRun() {
 
 int RunOneThread(const ProgramOptions& options) {
     TheCaptureDevice.threadless = true;  // before the first paint opens it
-    pictureWanted = options.snapshot.has_value();
     if (!InitMainWindow()) return 0;
     DeliveryCounter counter;
     qApp->installEventFilter(&counter);

@@ -15,6 +15,6 @@ void PrepareOneThreadRun();
 // filled, goes through the capture device's queue and its notice, and the drain and every
 // message that follows from it (the scripted commands due, the close after "Exit") are
 // delivered before the next buffer is filled. At the end of the file the window is closed
-// as the close button does. Without a snapshot to write, nothing is drawn. Returns the
-// message loop's exit code, 0 when start-up failed.
+// as the close button does. Called after StartScript, which decides whether anything is
+// drawn. Returns the message loop's exit code, 0 when start-up failed.
 int RunOneThread(const ProgramOptions& options);

@@ -9,11 +9,16 @@ std::mutex notifyLock;
 
 void OnCaptureNotify(int kind) {
     if (kind == kCaptureDataQueued) {
-        std::lock_guard<std::mutex> guard(notifyLock);
-        if (notifyArmed) {
-            PostMainWindowMessage(kWaveInDataMessage);
+        bool post = false;
+        {
+            std::lock_guard<std::mutex> guard(notifyLock);
+            post = notifyArmed;
             notifyArmed = false;
         }
+        // Posted after the unlock: the window it wakes re-arms under the lock when it has
+        // drained, and would otherwise often find it still held and sleep again. Disarmed
+        // already, the window cannot re-arm before this message reaches it.
+        if (post) PostMainWindowMessage(kWaveInDataMessage);
     } else if (kind == kCaptureOverflowed) {
         {
             std::lock_guard<std::mutex> guard(notifyLock);

@@ -292,6 +292,41 @@ TEST_F(CaptureQueueTest, NoticeComesAfterTheBufferHasLeftTheMessageQueue) {
     ExpectRead(2048, 0);
 }
 
+// The capture thread has no timer: it sleeps until a buffer or the stop comes, and each wakes
+// it. Bursts of one to four buffers arrive whole and in order; while nothing comes the thread
+// stays asleep (one that looked at its messages every few milliseconds would wake some twenty
+// times in the idle span); the stop alone ends its wait. The restart after an overflow stop
+// without a timer is OverflowDropsTheBufferStopsAndResynchronizeStartsAfresh.
+TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
+    static std::atomic<long> captureThread;
+    captureThread = -1;
+    ASSERT_TRUE(device.Configure(
+        [](int kind) {
+            captureThread = CurrentThreadId();
+            RecordNotify(kind);
+        },
+        nullptr, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Open());
+    size_t read = 0;
+    for (int burst = 0; burst < 40; burst++) {
+        Deliver(burst % 4 + 1);
+        while (device.AvailableBytes() > 0) {
+            ExpectRead(2048, read);
+            read += 2048;
+        }
+    }
+    EXPECT_EQ(read, streamEnd);
+
+    const long before = ThreadSleeps(captureThread);
+    ASSERT_GE(before, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // At most its way into the wait after the last buffer: a lock taken on the way, the wait.
+    EXPECT_LE(ThreadSleeps(captureThread) - before, 3);
+
+    EXPECT_TRUE(device.Close());
+    EXPECT_FALSE(device.thread.joinable());
+}
+
 // A reader that is slow to drain: the queue overflows, the reader is re-armed and the queue
 // discarded, and recording starts afresh with a fresh wake-up.
 TEST(CaptureReaderTest, OverflowRearmsTheReaderAndDiscardsTheQueue) {

@@ -1,8 +1,13 @@
 #include "tests/capture/capture_test_support.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -94,6 +99,20 @@ bool WaitForNotifications(int count) {
     std::unique_lock<std::mutex> guard(notifyLogLock);
     return notifyLogChanged.wait_for(guard, std::chrono::milliseconds(kPatientWaitMs),
                                      [count] { return static_cast<int>(kinds.size()) >= count; });
+}
+
+long CurrentThreadId() {
+    return static_cast<long>(syscall(SYS_gettid));
+}
+
+long ThreadSleeps(long tid) {
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "voluntary_ctxt_switches:" && status >> value) return value;
+    }
+    return -1;
 }
 
 uint8_t StreamByte(size_t i) {

@@ -31,6 +31,11 @@ int NotificationKind(int i);
 // Waits until `count` notifications have been recorded; false after kPatientWaitMs.
 bool WaitForNotifications(int count);
 
+// The calling thread's id in the kernel, and how often thread `tid` of this process has gone
+// to sleep of its own accord (its voluntary context switches); -1 when it cannot be read.
+long CurrentThreadId();
+long ThreadSleeps(long tid);
+
 // Byte i of the test stream; its period of 251 bytes is prime to every buffer size used.
 uint8_t StreamByte(size_t i);
 // True when `n` bytes equal the stream from byte `start` on.

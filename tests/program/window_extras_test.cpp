@@ -113,6 +113,15 @@ void ChooseInNextFileDialog(const std::string& path) {
     OnNextModal<QFileDialog>([path](QFileDialog* dialog) { TypeFileName(dialog, path); });
 }
 
+// Whether a timer of the program's own runs: one that fires while nothing happens wakes the
+// program for nothing.
+bool ProgramTimerRuns() {
+    for (const QTimer* timer : qApp->findChildren<QTimer*>()) {
+        if (timer->isActive()) return true;
+    }
+    return false;
+}
+
 std::vector<uintptr_t> Commands;
 void RecordCommand(unsigned message, uintptr_t wParam, intptr_t) {
     if (message == WM_COMMAND) Commands.push_back(wParam);
@@ -216,6 +225,24 @@ TEST_F(WindowExtrasTest, AnInputThatCannotOpenIsRefusedAndTheFileBeforePlaysAgai
         EXPECT_TRUE(WaitForBlocks(8)) << "the file does not play again";
     });
     EXPECT_FALSE(std::filesystem::exists(ChoicesFilePath()));
+}
+
+// The end is looked for only while a file plays: once the window has said it ended, nothing
+// of the program's wakes it any more.
+TEST_F(WindowExtrasTest, AFileThatHasEndedIsNamedSoAndNoTimerRunsAfter) {
+    const std::string path = folder + "/short.wav";
+    WriteToneWav(path, 1000.0, 1.0, {{1, 12000.0}}, 50.0);
+    RunOn(path, [&] {
+        EXPECT_TRUE(ProgramTimerRuns()) << "nothing looks for the end of the file";
+        ASSERT_TRUE(WaitFor([] { return Title().find("input ended") != std::string::npos; }))
+            << Title();
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 short.wav, input ended");
+        EXPECT_FALSE(ProgramTimerRuns());
+        // Played again from its start, it is watched again.
+        ASSERT_TRUE(SwitchToFile(path.c_str()));
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 short.wav");
+        EXPECT_TRUE(ProgramTimerRuns());
+    });
 }
 
 TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNameInPictures) {
@@ -423,6 +450,7 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
         ASSERT_TRUE(WaitFor([] { return Title().find("Monitor of") != std::string::npos; }))
             << Title();
         EXPECT_EQ(ReadFile(ChoicesFilePath()), "microphone = " + label + "\n");
+        EXPECT_FALSE(ProgramTimerRuns()) << "a microphone has no end to look for";
         // The null output's monitor hears silence, but it is heard: blocks arrive.
         EXPECT_TRUE(WaitForBlocks(4));
         // The switch reset the views, which built the bar and its menus anew.

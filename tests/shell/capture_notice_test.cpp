@@ -49,4 +49,21 @@ TEST(CaptureNoticeTest, AnOverflowRearmsTheNotice) {
     ArmCaptureNotify();
 }
 
+// The window that the message wakes re-arms under the notice's lock once it has drained; were
+// the lock still held by the poster, it would go to sleep again on it.
+TEST(CaptureNoticeTest, PostsWithItsLockReleased) {
+    ResetFakeWindow();
+    ArmCaptureNotify();
+    bool lockFree = false;
+    FakeWindow.onPost = [&lockFree](unsigned) {
+        lockFree = notifyLock.try_lock();
+        if (lockFree) notifyLock.unlock();
+    };
+    OnCaptureNotify(kCaptureDataQueued);
+    EXPECT_EQ(CaptureMessagesPosted(), 1);
+    EXPECT_TRUE(lockFree);
+    FakeWindow.onPost = nullptr;
+    ArmCaptureNotify();
+}
+
 }  // namespace

@@ -98,6 +98,7 @@ void SetMainWindowStatus(const char* status) {
 }
 
 void PostMainWindowMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (FakeWindow.onPost) FakeWindow.onPost(message);
     std::lock_guard<std::mutex> guard(postedLock);
     FakeWindow.posted.push_back({message, wParam, lParam});
 }

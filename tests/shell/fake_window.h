@@ -46,6 +46,8 @@ struct FakeWindowRecord {
     std::string diagnosticPath;  // empty: no path
     // Called while a modal dialog runs, after WM_INITDIALOG: acts as the user would.
     std::function<void(void* dialog)> dialogUser;
+    // Called with each message as it is posted, on the posting thread. May be empty.
+    std::function<void(unsigned message)> onPost;
     bool dialogsCannotShow = false;
     bool helpPageMissing = false;
 
