@@ -13,10 +13,13 @@
 #include "capture/capture.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "fullview/full_view_choices.h"
+#include "platform/files/file_names.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_window.h"
 #include "program/input_switch.h"
 #include "program/program_options.h"
+#include "shell/choices.h"
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_log.h"
@@ -105,11 +108,20 @@ void FollowCaptureRate() {
         ReplayCurrentInput();
 }
 
+// The picture and the full view's options kept for the next start.
+void RememberFullView() {
+    if (!SaveFullViewChoices()) {
+        std::fprintf(stderr, "quillo-sa: the picture could not be remembered in %s\n",
+                     PrintableFileName(ChoicesFilePath()).c_str());
+    }
+}
+
 bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
     FollowCaptureRate();
     FullViewOptionsChanged();  // drawn anew, in the colours of now
+    RememberFullView();
     return true;
 }
 
@@ -121,6 +133,7 @@ void FullOptionsChanged() {
     ConfigureFromOptions();
     FullViewOptionsChanged();
     FollowCaptureRate();
+    RememberFullView();
 }
 
 const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
@@ -128,9 +141,13 @@ const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsCha
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
+    LoadFullViewChoices(options.view.has_value());  // --view outranks the kept picture
     ConfigureFromOptions();
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
-    if (options.view && *options.view == "full") PictureModeState.mode = PictureMode::kFull;
+    if (options.view) {
+        PictureModeState.mode =
+            *options.view == "full" ? PictureMode::kFull : PictureMode::kHandheld;
+    }
 }
 
 void AttachFullView(const ProgramOptions& options) {
