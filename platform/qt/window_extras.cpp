@@ -253,7 +253,7 @@ void AppendReadout(QToolBar* bar) {
 }
 
 void AttachToWindows() {
-    WindowHooks = {ExtendWindow, ExtendMenus, AppendReadout};
+    AddWindowHooks({ExtendWindow, ExtendMenus, AppendReadout});
 }
 
 }  // namespace
