@@ -2,9 +2,8 @@
 #include "program/full_view_run.h"
 
 #include <QImage>
-#include <QImageWriter>
 #include <QSize>
-#include <QString>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +16,8 @@
 #include "platform/files/file_names.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_window.h"
+#include "platform/qt/picture_file.h"
+#include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
 #include "program/program_options.h"
 #include "shell/choices.h"
@@ -136,6 +137,14 @@ void FullOptionsChanged() {
     RememberFullView();
 }
 
+// Save Picture's picture while the full view is shown: the widget's, at its device pixels.
+bool ShownFullPicture(QImage* picture) {
+    const QWidget* view = FullViewWidget();
+    if (!FullShown() || view == nullptr) return false;
+    *picture = RenderFullView(view->size() * view->devicePixelRatio());
+    return true;
+}
+
 const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
 
 }  // namespace
@@ -151,7 +160,9 @@ void EnableFullView(const ProgramOptions& options) {
 }
 
 void AttachFullView(const ProgramOptions& options) {
-    if (!options.headless) AttachFullViewToWindows(&kFullViewWindow);
+    if (options.headless) return;
+    AttachFullViewToWindows(&kFullViewWindow);
+    SetShownPictureSource(ShownFullPicture);
 }
 
 unsigned FirstCaptureRate(unsigned handheldRate) {
@@ -160,9 +171,6 @@ unsigned FirstCaptureRate(unsigned handheldRate) {
 }
 
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {
-    const QImage image = RenderFullView(SnapshotSize(options));
-    QImageWriter writer(QString::fromStdString(*options.snapshot), "png");
-    if (writer.write(image)) return true;
-    std::snprintf(reason, reasonSize, "%s", writer.errorString().toUtf8().constData());
-    return false;
+    return WritePicturePng(RenderFullView(SnapshotSize(options)), options.snapshot->c_str(), reason,
+                           reasonSize);
 }
