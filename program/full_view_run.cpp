@@ -2,9 +2,8 @@
 #include "program/full_view_run.h"
 
 #include <QImage>
-#include <QImageWriter>
 #include <QSize>
-#include <QString>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,10 +12,15 @@
 #include "capture/capture.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "fullview/full_view_choices.h"
+#include "platform/files/file_names.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_window.h"
+#include "platform/qt/picture_file.h"
+#include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
 #include "program/program_options.h"
+#include "shell/choices.h"
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_log.h"
@@ -105,11 +109,20 @@ void FollowCaptureRate() {
         ReplayCurrentInput();
 }
 
+// The picture and the full view's options kept for the next start.
+void RememberFullView() {
+    if (!SaveFullViewChoices()) {
+        std::fprintf(stderr, "quillo-sa: the picture could not be remembered in %s\n",
+                     PrintableFileName(ChoicesFilePath()).c_str());
+    }
+}
+
 bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
     FollowCaptureRate();
     FullViewOptionsChanged();  // drawn anew, in the colours of now
+    RememberFullView();
     return true;
 }
 
@@ -121,6 +134,15 @@ void FullOptionsChanged() {
     ConfigureFromOptions();
     FullViewOptionsChanged();
     FollowCaptureRate();
+    RememberFullView();
+}
+
+// Save Picture's picture while the full view is shown: the widget's, at its device pixels.
+bool ShownFullPicture(QImage* picture) {
+    const QWidget* view = FullViewWidget();
+    if (!FullShown() || view == nullptr) return false;
+    *picture = RenderFullView(view->size() * view->devicePixelRatio());
+    return true;
 }
 
 const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
@@ -128,13 +150,19 @@ const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsCha
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
+    LoadFullViewChoices(options.view.has_value());  // --view outranks the kept picture
     ConfigureFromOptions();
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
-    if (options.view && *options.view == "full") PictureModeState.mode = PictureMode::kFull;
+    if (options.view) {
+        PictureModeState.mode =
+            *options.view == "full" ? PictureMode::kFull : PictureMode::kHandheld;
+    }
 }
 
 void AttachFullView(const ProgramOptions& options) {
-    if (!options.headless) AttachFullViewToWindows(&kFullViewWindow);
+    if (options.headless) return;
+    AttachFullViewToWindows(&kFullViewWindow);
+    SetShownPictureSource(ShownFullPicture);
 }
 
 unsigned FirstCaptureRate(unsigned handheldRate) {
@@ -143,9 +171,6 @@ unsigned FirstCaptureRate(unsigned handheldRate) {
 }
 
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {
-    const QImage image = RenderFullView(SnapshotSize(options));
-    QImageWriter writer(QString::fromStdString(*options.snapshot), "png");
-    if (writer.write(image)) return true;
-    std::snprintf(reason, reasonSize, "%s", writer.errorString().toUtf8().constData());
-    return false;
+    return WritePicturePng(RenderFullView(SnapshotSize(options)), options.snapshot->c_str(), reason,
+                           reasonSize);
 }

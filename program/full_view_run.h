@@ -12,7 +12,7 @@ struct ProgramOptions;
 // the start.
 void EnableFullView(const ProgramOptions& options);
 // In a window: the full view's widget, menu items, button and key for the windows made from
-// now on. After the window's extras (EnableInputSwitching).
+// now on.
 void AttachFullView(const ProgramOptions& options);
 // The capture rate the first picture shown records at (a file is converted to it).
 unsigned FirstCaptureRate(unsigned handheldRate);

@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
     StartScript(options);
     EnableInputSwitching();
     EnablePointerReading();
-    AttachFullView(options);  // after the extras: it calls their hooks, which they replace whole
+    AttachFullView(options);
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;

@@ -23,8 +23,11 @@ struct ChoiceRow {
 };
 // One row per ChoiceKey, in its order.
 constexpr ChoiceRow kChoiceRows[kChoiceKeyCount] = {
-    {"pitch_estimator", "pitch.txt"},
-    {"microphone", "input.txt"},
+    {"pitch_estimator", "pitch.txt"}, {"microphone", "input.txt"},  {"picture_mode", nullptr},
+    {"full_rate", nullptr},           {"full_fft_size", nullptr},   {"full_window", nullptr},
+    {"full_overlap", nullptr},        {"full_averaging", nullptr},  {"full_peak_hold", nullptr},
+    {"full_history", nullptr},        {"full_colour_map", nullptr}, {"full_axis", nullptr},
+    {"full_fill", nullptr},           {"full_db_min", nullptr},     {"full_db_max", nullptr},
 };
 
 // `name` in the settings file's folder, written into `path`; false when there is none.

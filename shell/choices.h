@@ -15,6 +15,19 @@
 enum ChoiceKey : int {
     kChoicePitchEstimator,  // "classic" or "accurate" (PitchEstimatorName)
     kChoiceMicrophone,      // the label of the input chosen in the window, as listed
+    kChoicePictureMode,     // "handheld" or "full"
+    kChoiceFullRate,        // the full view's options (fullview/full_view_choices.h)
+    kChoiceFullFftSize,
+    kChoiceFullWindow,
+    kChoiceFullOverlap,
+    kChoiceFullAveraging,
+    kChoiceFullPeakHold,
+    kChoiceFullHistory,
+    kChoiceFullColourMap,
+    kChoiceFullAxis,
+    kChoiceFullFill,
+    kChoiceFullDbMin,
+    kChoiceFullDbMax,
     kChoiceKeyCount,
 };
 

@@ -21,7 +21,6 @@ constexpr int kFullWindowHeight = 800;
 
 struct FullViewWindowRecord {
     const FullViewWindowTable* table = nullptr;
-    WindowHooksRecord before = {};  // the hooks set before ours (the extras'), called first
     QWidget* window = nullptr;
     QWidget* picture = nullptr;   // the handheld picture of the window
     QAction* menuItem = nullptr;  // "Full Resolution" of the current bar
@@ -56,7 +55,6 @@ void RunOptions() {
 }
 
 void WindowMade(QWidget* window, QWidget* picture) {
-    if (FullWindow.before.windowMade != nullptr) FullWindow.before.windowMade(window, picture);
     FullWindow.window = window;
     FullWindow.picture = picture;
     QObject::connect(window, &QObject::destroyed, [] {
@@ -82,7 +80,6 @@ QMenu* ControlMenu(QToolBar* bar) {
 }
 
 void MenusMade(QToolBar* bar) {
-    if (FullWindow.before.menusMade != nullptr) FullWindow.before.menusMade(bar);
     QMenu* control = bar != nullptr ? ControlMenu(bar) : nullptr;
     if (control == nullptr) return;
     control->addSeparator();
@@ -113,15 +110,13 @@ void ButtonsAdded(QToolBar* bar) {
         FullWindow.button = button;
         ShowMode();
     }
-    if (FullWindow.before.buttonsAdded != nullptr) FullWindow.before.buttonsAdded(bar);
 }
 
 }  // namespace
 
 void AttachFullViewToWindows(const FullViewWindowTable* table) {
     FullWindow.table = table;
-    FullWindow.before = WindowHooks;
-    WindowHooks = {WindowMade, MenusMade, ButtonsAdded};
+    AddWindowHooks({WindowMade, MenusMade, ButtonsAdded});
 }
 
 void ToggleFullView() {

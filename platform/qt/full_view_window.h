@@ -12,7 +12,7 @@ struct FullViewWindowTable {
     void (*optionsChanged)();
 };
 
-// For the windows and bars made from now on; call after the window's extras are set.
+// For the windows and bars made from now on.
 void AttachFullViewToWindows(const FullViewWindowTable* table);
 
 // Switches the picture as the menu item, the button and F do.

@@ -27,7 +27,7 @@
 #include "resources/icon.h"
 #include "resources/resources.h"
 
-WindowHooksRecord WindowHooks;
+WindowHookListRecord WindowHooks;
 
 namespace {
 
@@ -203,6 +203,39 @@ QSize FirstPictureSize(const QWidget& window, int barHeight) {
 
 }  // namespace
 
+bool AddWindowHooks(const WindowHooksRecord& hooks) {
+    WindowHookListRecord& list = WindowHooks;
+    for (int i = 0; i < list.count; i++) {
+        const WindowHooksRecord& h = list.sets[i];
+        if (h.windowMade == hooks.windowMade && h.menusMade == hooks.menusMade &&
+            h.buttonsAdded == hooks.buttonsAdded) {
+            return true;
+        }
+    }
+    if (list.count == kMostWindowHookSets) return false;
+    list.sets[list.count++] = hooks;
+    return true;
+}
+
+void CallWindowMadeHooks(QWidget* window, QWidget* picture) {
+    for (int i = 0; i < WindowHooks.count; i++) {
+        if (WindowHooks.sets[i].windowMade != nullptr)
+            WindowHooks.sets[i].windowMade(window, picture);
+    }
+}
+
+void CallMenusMadeHooks(QToolBar* bar) {
+    for (int i = 0; i < WindowHooks.count; i++) {
+        if (WindowHooks.sets[i].menusMade != nullptr) WindowHooks.sets[i].menusMade(bar);
+    }
+}
+
+void CallButtonsAddedHooks(QToolBar* bar) {
+    for (int i = WindowHooks.count - 1; i >= 0; i--) {
+        if (WindowHooks.sets[i].buttonsAdded != nullptr) WindowHooks.sets[i].buttonsAdded(bar);
+    }
+}
+
 void SetPostedMessageObserver(PostedMessageObserver observer) {
     Host.observer = observer;
 }
@@ -242,7 +275,7 @@ void* CreateMainWindow(const char* className, const char* title, WindowProc proc
     Host.window = window;
     SetDialogOwnerWindow(window);
     ShowFramesIn(window->picture);
-    if (WindowHooks.windowMade != nullptr) WindowHooks.windowMade(window, window->picture);
+    CallWindowMadeHooks(window, window->picture);
     Host.proc = proc;
     Host.shown = false;
     Host.quitPending = false;

@@ -6,8 +6,9 @@
 class QToolBar;
 class QWidget;
 
-// Called by the window host when set; null hooks add nothing, so a window and bar are
-// exactly the described ones. Set by the window's extras.
+// Called by the window host for every set added; null hooks add nothing, so a window and
+// bar without any are exactly the described ones. Added by the window's extras and by the
+// full view, each its own set.
 struct WindowHooksRecord {
     // A new main window and its picture, before the window procedure's WM_CREATE.
     void (*windowMade)(QWidget* window, QWidget* picture);
@@ -16,7 +17,21 @@ struct WindowHooksRecord {
     // Image buttons were added to a bar (at the end of every AddMenuBarButtons).
     void (*buttonsAdded)(QToolBar* bar);
 };
-extern WindowHooksRecord WindowHooks;
+constexpr int kMostWindowHookSets = 4;
+struct WindowHookListRecord {
+    WindowHooksRecord sets[kMostWindowHookSets];
+    int count;
+};
+extern WindowHookListRecord WindowHooks;
+
+// Adds a set of hooks, leaving the others: windowMade and menusMade are called in the order
+// the sets were added, buttonsAdded in the reverse order (the first set's widgets end the
+// bar). A set already added is not added again. False when the list is full.
+bool AddWindowHooks(const WindowHooksRecord& hooks);
+// Calls every set's windowMade, menusMade or buttonsAdded, in the order above.
+void CallWindowMadeHooks(QWidget* window, QWidget* picture);
+void CallMenusMadeHooks(QToolBar* bar);
+void CallButtonsAddedHooks(QToolBar* bar);
 
 // Brings the main window to the front and gives it the focus.
 void RaiseMainWindow();

@@ -118,7 +118,7 @@ void* CreateMenuBar(void* window, int resource) {
             QObject::connect(shortcut, &QShortcut::activated, button, &QToolButton::showMenu);
         }
     }
-    if (WindowHooks.menusMade != nullptr) WindowHooks.menusMade(bar);
+    CallMenusMadeHooks(bar);
     KeepEveryButtonShown(bar);
     Bars.live.append(bar);
     static_cast<QBoxLayout*>(owner->layout())->addWidget(bar);
@@ -158,7 +158,7 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
         });
     }
     KeepEveryButtonShown(live);
-    if (WindowHooks.buttonsAdded != nullptr) WindowHooks.buttonsAdded(live);
+    CallButtonsAddedHooks(live);
     return true;
 }
 

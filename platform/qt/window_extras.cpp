@@ -47,6 +47,7 @@ const char* const kFilledProperty = "filledForPopUp";  // the Input menu is list
 struct ExtrasRecord {
     const WindowExtras* table = nullptr;  // SetWindowExtras; null: no extras
     ViewPointReader reader = nullptr;     // SetViewPointReader; null: no reading
+    ShownPictureSource shown = nullptr;   // SetShownPictureSource; null: the view area
     QPointer<QMenu> inputMenu;            // of the newest bar
     QPointer<QLabel> readout;             // of the newest bar
 };
@@ -253,7 +254,7 @@ void AppendReadout(QToolBar* bar) {
 }
 
 void AttachToWindows() {
-    WindowHooks = {ExtendWindow, ExtendMenus, AppendReadout};
+    AddWindowHooks({ExtendWindow, ExtendMenus, AppendReadout});
 }
 
 }  // namespace
@@ -261,6 +262,10 @@ void AttachToWindows() {
 void SetWindowExtras(const WindowExtras* extras) {
     Extras.table = extras;
     AttachToWindows();
+}
+
+void SetShownPictureSource(ShownPictureSource shown) {
+    Extras.shown = shown;
 }
 
 void SetViewPointReader(ViewPointReader reader) {
@@ -288,7 +293,8 @@ namespace {
 void SavePictureAt(int scale) {
     QWidget* window = MainWindowWidget();
     if (window == nullptr || IsHeadlessRun()) return;
-    const QImage picture = ViewAreaImage(scale);  // what the user saw when asking
+    QImage picture;  // what the user saw when asking
+    if (Extras.shown == nullptr || !Extras.shown(&picture)) picture = ViewAreaImage(scale);
     QString path = QFileDialog::getSaveFileName(
         window, QStringLiteral("Save Picture"), DefaultPicturePath(),
         QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);

@@ -9,6 +9,8 @@
 // Main thread only.
 #pragma once
 
+class QImage;
+
 struct WindowExtras {
     // Calls `add` for every input to offer, with its label and whether it is the one playing.
     void (*listInputs)(void (*add)(const char* label, bool current, void* menu), void* menu);
@@ -33,11 +35,18 @@ using ViewPointReader = bool (*)(int x, int y, char* text, int capacity);
 // start) shows none.
 void SetViewPointReader(ViewPointReader reader);
 
+// Where Save Picture... takes the picture from instead of the view area while `shown` returns
+// true (the program's full view while it is shown): it writes the picture as shown into
+// `picture`. Null (the start): always the view area.
+using ShownPictureSource = bool (*)(QImage* picture);
+void SetShownPictureSource(ShownPictureSource shown);
+
 // ---- For the program and the tests -------------------------------------------------------
 
 // The same as the menu items and keys: the file dialog, then chooseFile; the save dialog,
 // then the picture as shown when the command was given.
 void OpenInputFile();
 void SavePicture();
-// The same at the scale the window shows the picture at (Ctrl+Shift+S).
+// The same at the scale the window shows the picture at (Ctrl+Shift+S); a picture from the
+// ShownPictureSource is already at the window's own pixels and is saved as it is.
 void SavePictureAtWindowScale();

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QColor>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,6 +38,7 @@
 #include "platform/audio/audio_file_formats.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
 #include "program/pointer_reading.h"
 #include "raster/display_backend.h"
@@ -280,6 +282,49 @@ TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNam
         for (int x = 0; x < 202; x++)
             lit += (a.pixel(x, y) & 0xFFFFFF) != 0;
     EXPECT_GT(lit, 100) << "the saved picture shows no spectrogram";
+}
+
+// While a picture source answers (the full view shown), Ctrl+S and Ctrl+Shift+S save its
+// picture as it is; when it declines, the view area as before.
+bool SourceAnswers = false;
+QImage SourcePicture() {
+    QImage picture(320, 180, QImage::Format_RGB32);
+    picture.fill(QColor(12, 200, 40));
+    picture.setPixel(5, 7, qRgb(255, 0, 0));
+    return picture;
+}
+bool ShownSource(QImage* picture) {
+    if (SourceAnswers) *picture = SourcePicture();
+    return SourceAnswers;
+}
+
+TEST_F(WindowExtrasTest, APictureSourceThatAnswersIsWhatBothSaveCommandsWrite) {
+    const std::string saved = folder + "/shown.png";
+    const std::string scaled = folder + "/shown-scaled.png";
+    const std::string area = folder + "/area.png";
+    SetShownPictureSource(ShownSource);
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));
+        SourceAnswers = true;
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) { TypeFileName(dialog, saved); });
+        QTest::keyClick(MainWindowPicture(), Qt::Key_S, Qt::ControlModifier);
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(saved); }));
+        ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) { TypeFileName(dialog, scaled); });
+        SavePictureAtWindowScale();  // as Ctrl+Shift+S, which a window left inactive misses
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(scaled); }));
+        SourceAnswers = false;
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) { TypeFileName(dialog, area); });
+        SavePicture();
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(area); }));
+    });
+    SetShownPictureSource(nullptr);
+    for (const std::string& path : {saved, scaled}) {
+        EXPECT_EQ(QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32),
+                  SourcePicture())
+            << path;
+    }
+    EXPECT_EQ(QImage(QString::fromStdString(area)).size(), QSize(240, 268));
 }
 
 // A picture that cannot be written (its folder is gone) is said in a box, with the path and

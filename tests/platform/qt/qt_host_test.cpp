@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "capture/audio_source.h"
+#include "platform/qt/main_window.h"
 #include "platform/qt/qt_host.h"
 #include "raster/display_backend.h"
 #include "resources/resources.h"
@@ -350,6 +351,68 @@ TEST_F(QtHostTest, TheMenuBarHasTheThreeDropDownsAndImageButtonsThatSendTheirIds
     EXPECT_EQ(CreateMenuBar(window, kMenuBarResource + 1), nullptr);
     EXPECT_FALSE(AddMenuBarBitmap(bar, 124, 4));
     DestroyMenuBar(nullptr);
+}
+
+// ---- Hooks of the window's additions ----
+
+// Two sets of hooks, each adding a Control item and a bar button named after itself, while
+// `HooksOn` (the other tests' bars are the plain ones).
+bool HooksOn = false;
+QMenu* ControlMenuOf(QToolBar* bar) {
+    for (QMenu* menu : bar->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions())
+            if (action->data().toInt() == kCommandOption) return menu;
+    }
+    return nullptr;
+}
+void AddItem(QToolBar* bar, const char* name) {
+    if (!HooksOn) return;
+    if (QMenu* control = ControlMenuOf(bar)) control->addAction(QString::fromLatin1(name));
+}
+void AddButton(QToolBar* bar, const char* name) {
+    if (HooksOn) bar->addAction(QString::fromLatin1(name));
+}
+void FirstMenus(QToolBar* bar) {
+    AddItem(bar, "First item");
+}
+void FirstButtons(QToolBar* bar) {
+    AddButton(bar, "First button");
+}
+void SecondMenus(QToolBar* bar) {
+    AddItem(bar, "Second item");
+}
+void SecondButtons(QToolBar* bar) {
+    AddButton(bar, "Second button");
+}
+
+// The texts of the Control menu's items and the bar's buttons, in order.
+std::vector<std::string> AddedTexts() {
+    std::vector<std::string> texts;
+    for (QToolBar* bar : MainWindowWidget()->findChildren<QToolBar*>()) {
+        if (!bar->isVisibleTo(MainWindowWidget())) continue;
+        if (QMenu* control = ControlMenuOf(bar)) {
+            for (QAction* action : control->actions())
+                if (action->text().endsWith(" item")) texts.push_back(action->text().toStdString());
+        }
+        for (QAction* action : bar->actions())
+            if (action->text().endsWith(" button")) texts.push_back(action->text().toStdString());
+    }
+    return texts;
+}
+
+TEST_F(QtHostTest, EveryHookSetAddsItsItemsAndNoneReplacesAnother) {
+    // The second set added before the first: each still adds its own, the menus' items in
+    // the order added, the buttons in the reverse order; a set added twice counts once.
+    ASSERT_TRUE(AddWindowHooks({nullptr, SecondMenus, SecondButtons}));
+    ASSERT_TRUE(AddWindowHooks({nullptr, FirstMenus, FirstButtons}));
+    ASSERT_TRUE(AddWindowHooks({nullptr, SecondMenus, SecondButtons}));
+    HooksOn = true;
+    Proc.onCreate = BuildSpectrumBar;
+    Create();
+    MainWindowWidget()->show();
+    HooksOn = false;
+    EXPECT_EQ(AddedTexts(), (std::vector<std::string>{"Second item", "First item", "First button",
+                                                      "Second button"}));
 }
 
 TEST_F(QtHostTest, AMenuItemTakesAndLosesItsCheckMark) {

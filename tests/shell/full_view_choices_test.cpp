@@ -1,0 +1,114 @@
+// The shown picture and the full view's options kept in the choices file: what one start
+// writes, the next reads; the command line's picture outranks it; values the options dialog
+// could not have set fall back to the defaults.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "fullview/full_options.h"
+#include "fullview/full_view_choices.h"
+#include "shell/choices.h"
+#include "shell/picture_mode.h"
+#include "tests/shell/shell_test_support.h"
+
+namespace {
+
+class FullViewChoicesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = NewSettingsPath() + ".d";
+        std::filesystem::create_directories(folder);
+        UseSettingsPath(folder + "/setting.txt");
+        NewStart();
+    }
+    void TearDown() override {
+        NewStart();
+        UseSettingsPath("");
+        std::filesystem::remove_all(folder);
+    }
+    // What a new start has before it reads its choices.
+    static void NewStart() {
+        ResetChoices();
+        PictureModeState.mode = PictureMode::kHandheld;
+        FullViewOptions = DefaultFullViewOptions();
+    }
+    void WriteChoices(const std::string& text) const {
+        std::ofstream(folder + "/choices.txt") << text;
+    }
+    std::string folder;
+};
+
+void ExpectSameOptions(const FullViewOptionsRecord& a, const FullViewOptionsRecord& b) {
+    EXPECT_EQ(a.analysis.sampleRate, b.analysis.sampleRate);
+    EXPECT_EQ(a.analysis.fftSize, b.analysis.fftSize);
+    EXPECT_EQ(a.analysis.window, b.analysis.window);
+    EXPECT_EQ(a.analysis.overlapPercent, b.analysis.overlapPercent);
+    EXPECT_EQ(a.analysis.averaging, b.analysis.averaging);
+    EXPECT_EQ(a.analysis.peakHold, b.analysis.peakHold);
+    EXPECT_EQ(a.analysis.historySeconds, b.analysis.historySeconds);
+    EXPECT_EQ(a.colours, b.colours);
+    EXPECT_EQ(a.logAxis, b.logAxis);
+    EXPECT_EQ(a.filled, b.filled);
+    EXPECT_FLOAT_EQ(a.dbLow, b.dbLow);
+    EXPECT_FLOAT_EQ(a.dbHigh, b.dbHigh);
+}
+
+TEST_F(FullViewChoicesTest, APictureAndOptionsWrittenAreWhatTheNextStartReads) {
+    FullViewOptionsRecord changed = DefaultFullViewOptions();
+    changed.analysis = {96000, 32768, FullWindowKind::BlackmanHarris, 50, FullAveraging::Long,
+                        true,  60};
+    changed.colours = FullColourMapKind::Viridis;
+    changed.logAxis = false;
+    changed.filled = true;
+    changed.dbLow = -87.5f;
+    changed.dbHigh = -12.25f;
+    FullViewOptions = changed;
+    PictureModeState.mode = PictureMode::kFull;
+    ASSERT_TRUE(SaveFullViewChoices());
+
+    NewStart();
+    LoadFullViewChoices(false);
+    EXPECT_EQ(PictureModeState.mode, PictureMode::kFull);
+    ExpectSameOptions(FullViewOptions, changed);
+
+    NewStart();  // the command line chose the handheld picture
+    LoadFullViewChoices(true);
+    EXPECT_EQ(PictureModeState.mode, PictureMode::kHandheld);
+    ExpectSameOptions(FullViewOptions, changed);
+}
+
+TEST_F(FullViewChoicesTest, ValuesTheDialogCouldNotHaveSetAreTheDefaults) {
+    // Each value wrong on its own: the rest still read.
+    WriteChoices(
+        "picture_mode = tiny\nfull_rate = 12345\nfull_window = square\nfull_averaging = 2s\n"
+        "full_colour_map = viridis\nfull_axis = sideways\nfull_fill = on\n"
+        "full_db_min = nan\nfull_db_max = -20\n");
+    LoadFullViewChoices(false);
+    FullViewOptionsRecord expected = DefaultFullViewOptions();
+    expected.colours = FullColourMapKind::Viridis;
+    expected.filled = true;
+    expected.dbHigh = -20.0f;
+    expected.dbLow = -120.0f;
+    EXPECT_EQ(PictureModeState.mode, PictureMode::kHandheld);
+    ExpectSameOptions(FullViewOptions, expected);
+
+    // An analysis that is not valid as a whole, a dB scale upside down or out of range.
+    NewStart();
+    WriteChoices(
+        "full_fft_size = 3000\nfull_history = 61\nfull_overlap = 50\n"
+        "full_db_min = 0\nfull_db_max = -50\n");
+    LoadFullViewChoices(false);
+    ExpectSameOptions(FullViewOptions, DefaultFullViewOptions());
+
+    NewStart();
+    WriteChoices("full_db_min = -400\nfull_db_max = 30\nfull_history = 5x\n");
+    LoadFullViewChoices(false);
+    EXPECT_GE(FullViewOptions.dbLow, kFullLowestDb);
+    EXPECT_LE(FullViewOptions.dbHigh, kFullHighestDb);
+    EXPECT_EQ(FullViewOptions.analysis.historySeconds,
+              DefaultFullViewOptions().analysis.historySeconds);
+}
+
+}  // namespace
