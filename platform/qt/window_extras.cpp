@@ -131,6 +131,12 @@ class ReadoutLabel : public QLabel {
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 };
 
+// A menu item shows its key; the window's own shortcut does the work.
+void ShowKey(QAction* action, const QKeySequence& key) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetShortcut);
+}
+
 void AddInput(const char* label, bool current, void* menu) {
     auto* inputs = static_cast<QMenu*>(menu);
     const QString text = QString::fromUtf8(label != nullptr ? label : "");
@@ -151,8 +157,7 @@ void FillInputMenu(QMenu* menu) {
     if (menu->isEmpty()) menu->addAction(QStringLiteral("(no input found)"))->setEnabled(false);
     menu->addSeparator();
     QAction* open = menu->addAction(QStringLiteral("Open File..."));
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    open->setShortcutContext(Qt::WidgetShortcut);  // the window's own shortcut does the work
+    ShowKey(open, QKeySequence(Qt::CTRL | Qt::Key_O));
     QObject::connect(open, &QAction::triggered, [] { QTimer::singleShot(0, OpenInputFile); });
 }
 
@@ -164,6 +169,21 @@ QMenu* ControlMenu(QToolBar* bar) {
         }
     }
     return nullptr;
+}
+
+// Space: the pause button, the key a desktop's players use.
+void TogglePause() {
+    PostMainWindowMessage(WM_COMMAND, kCommandPause);
+}
+
+// The described items that an accelerator runs (About: Ctrl+A) show it too.
+void ShowAcceleratorKeys(QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+        for (const Accelerator& accelerator : AcceleratorTable) {
+            if (action->data().toInt() != accelerator.command) continue;
+            ShowKey(action, QKeySequence(Qt::CTRL | static_cast<Qt::Key>(accelerator.key)));
+        }
+    }
 }
 
 // Opens the Input menu above the Control button, as the menu bar would.
@@ -209,6 +229,7 @@ void ExtendWindow(QWidget* window, QWidget* picture) {
         {Qt::CTRL | Qt::Key_O, OpenInputFile},
         {Qt::CTRL | Qt::Key_S, SavePicture},
         {Qt::CTRL | Qt::SHIFT | Qt::Key_S, SavePictureAtWindowScale},
+        {QKeyCombination(Qt::Key_Space), TogglePause},
     };
     for (const auto& key : keys) {
         auto* shortcut = new QShortcut(QKeySequence(key.key), window);
@@ -220,21 +241,21 @@ void ExtendWindow(QWidget* window, QWidget* picture) {
 void ExtendMenus(QToolBar* bar) {
     QMenu* control = Extras.table != nullptr && bar != nullptr ? ControlMenu(bar) : nullptr;
     if (control == nullptr) return;
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        ShowAcceleratorKeys(menu);
     control->addSeparator();
     auto* inputs = new QMenu(QStringLiteral("Input"), control);
-    control->addMenu(inputs);
+    ShowKey(control->addMenu(inputs), QKeySequence(Qt::CTRL | Qt::Key_I));
     QObject::connect(inputs, &QMenu::aboutToShow, inputs, [inputs] {
         if (!inputs->property(kFilledProperty).toBool()) FillInputMenu(inputs);
         inputs->setProperty(kFilledProperty, false);
     });
     Extras.inputMenu = inputs;
     QAction* save = control->addAction(QStringLiteral("Save Picture..."));
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    save->setShortcutContext(Qt::WidgetShortcut);
+    ShowKey(save, QKeySequence(Qt::CTRL | Qt::Key_S));
     QObject::connect(save, &QAction::triggered, [] { QTimer::singleShot(0, SavePicture); });
     QAction* saveScaled = control->addAction(QStringLiteral("Save Picture at Window Scale..."));
-    saveScaled->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    saveScaled->setShortcutContext(Qt::WidgetShortcut);
+    ShowKey(saveScaled, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QObject::connect(saveScaled, &QAction::triggered,
                      [] { QTimer::singleShot(0, SavePictureAtWindowScale); });
 }

@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,28 @@ TEST_F(WindowExtrasTest, AFileThatHasEndedIsNamedSoAndNoTimerRunsAfter) {
     });
 }
 
+// Once a file has ended no block presents the picture: the commands present what they draw.
+TEST_F(WindowExtrasTest, AViewSwitchAfterTheFileEndedDrawsTheNewView) {
+    const std::string path = folder + "/short.wav";
+    WriteToneWav(path, 1000.0, 1.0, {{1, 12000.0}}, 50.0);
+    RunOn(path, [&] {
+        ASSERT_TRUE(WaitFor([] { return Title().find(", input ended") != std::string::npos; }))
+            << Title();
+        const QImage ended = ViewAreaImage();
+        PostMainWindowMessage(WM_COMMAND, kCommandSpectrum);
+        ASSERT_TRUE(WaitFor([] { return Title().rfind("Quillo-SA:Spectrum ", 0) == 0; }));
+        QTest::qWait(100);
+        // The spectrogram's colour legend (under the plot) is gone, the spectrum's empty plot
+        // drawn in its place.
+        const QImage switched = ViewAreaImage();
+        int changed = 0;
+        for (int y = 0; y < switched.height(); y++)
+            for (int x = 0; x < switched.width(); x++)
+                changed += switched.pixel(x, y) != ended.pixel(x, y);
+        EXPECT_GT(changed, 1000) << "the old picture stays under the new title";
+    });
+}
+
 TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNameInPictures) {
     const std::string pictures = Home + "/Pictures";
     std::filesystem::create_directories(pictures);
@@ -455,6 +478,34 @@ QMenu* InputMenu() {
         if (menu->title() == "Input") return menu;
     }
     return nullptr;
+}
+
+// Space pauses and resumes, as in a desktop's players; the menu items show their keys.
+TEST_F(WindowExtrasTest, SpaceTogglesPauseAndTheMenuItemsShowTheirKeys) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(2));
+        QTest::keyClick(MainWindowPicture(), Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([] { return pictureFrozen; })) << "Space did not pause";
+        QTest::keyClick(MainWindowPicture(), Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([] { return !pictureFrozen; })) << "Space did not resume";
+
+        std::map<std::string, std::string> keys;  // item text: the key it shows
+        for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions())
+                keys[action->text().toStdString()] = action->shortcut().toString().toStdString();
+        }
+        EXPECT_EQ(keys["Input"], "Ctrl+I");
+        EXPECT_EQ(keys["About"], "Ctrl+A");
+        EXPECT_EQ(keys["Save Picture..."], "Ctrl+S");
+        EXPECT_EQ(keys["Save Picture at Window Scale..."], "Ctrl+Shift+S");
+        QMenu* inputs = InputMenu();
+        ASSERT_NE(inputs, nullptr);
+        inputs->popup(QPoint(0, 0));  // listed as it opens
+        ASSERT_FALSE(inputs->actions().isEmpty());
+        EXPECT_EQ(inputs->actions().back()->text(), "Open File...");
+        EXPECT_EQ(inputs->actions().back()->shortcut().toString(), "Ctrl+O");
+        inputs->hide();
+    });
 }
 
 // With a private PulseAudio (scripts/pulse-server.sh): its monitor input in the Input menu,
