@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 
 #include <cstdio>
@@ -71,8 +72,19 @@ void ChooseFileLater(const QString& path) {
     });
 }
 
-void ShowReading(const QString& text) {
-    if (Extras.readout != nullptr) Extras.readout->setText(text);
+// The reading in the bar; where the bar has no room for it whole (a narrow window, a large
+// font), beside the pointer as well.
+void ShowReading(const QString& text, const QPoint& pointer = QPoint()) {
+    constexpr int kPadding = 12;  // the label's style sheet: 6 pixels each side
+    QLabel* label = Extras.readout;
+    if (label != nullptr) label->setText(text);
+    const bool fits = label != nullptr && label->isVisible() &&
+                      label->fontMetrics().horizontalAdvance(text) + kPadding <= label->width();
+    if (text.isEmpty() || fits) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(pointer, text);
+    }
 }
 
 // Drops on the window; the pointer moving over or leaving the picture.
@@ -118,7 +130,8 @@ class ExtrasFilter : public QObject {
         const bool reads = Extras.reader != nullptr && picture != nullptr &&
                            PictureViewPoint(picture, position, &x, &y) &&
                            Extras.reader(x, y, text, kReadingCapacity);
-        ShowReading(reads ? QString::fromUtf8(text) : QString());
+        ShowReading(reads ? QString::fromUtf8(text) : QString(),
+                    picture->mapToGlobal(position.toPoint()));
     }
 };
 

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -478,6 +479,39 @@ QMenu* InputMenu() {
         if (menu->title() == "Input") return menu;
     }
     return nullptr;
+}
+
+// Every image button of the spectrum view (the automatic range last) is on screen, with the
+// pointer's reading after it, at the first scale and with the window as small as it goes.
+TEST_F(WindowExtrasTest, EveryButtonOfTheSpectrumViewIsOnScreenAtEveryScale) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(2));
+        PostMainWindowMessage(WM_COMMAND, kCommandSpectrum);
+        ASSERT_TRUE(WaitFor([] { return Title().rfind("Quillo-SA:Spectrum ", 0) == 0; }));
+        for (const bool smallest : {false, true}) {
+            if (smallest) MainWindowWidget()->resize(1, 1);  // held at its minimum: scale 1
+            QTest::qWait(100);
+            SCOPED_TRACE(WindowPictureScale());
+            QToolBar* bar = nullptr;
+            for (QToolBar* candidate : MainWindowWidget()->findChildren<QToolBar*>()) {
+                if (candidate->isVisible()) bar = candidate;
+            }
+            ASSERT_NE(bar, nullptr);
+            int buttons = 0;
+            for (QAction* action : bar->actions()) {
+                QWidget* button = bar->widgetForAction(action);
+                if (button == nullptr || action->data().toInt() == 0) continue;
+                ++buttons;
+                EXPECT_TRUE(button->isVisible()) << action->data().toInt();
+                EXPECT_TRUE(bar->rect().contains(button->geometry())) << action->data().toInt();
+            }
+            EXPECT_EQ(buttons, kSpectrumButtonCount);
+        }
+        EXPECT_EQ(WindowPictureScale(), 1);
+        // The bar has no room left for the pointer's reading: it follows the pointer.
+        QTest::mouseMove(MainWindowPicture(), MainWindowPicture()->rect().center());
+        EXPECT_TRUE(WaitFor([] { return !QToolTip::text().isEmpty(); }, 3000));
+    });
 }
 
 // Space pauses and resumes, as in a desktop's players; the menu items show their keys.
