@@ -249,6 +249,35 @@ TEST_F(WindowExtrasTest, AFileThatHasEndedIsNamedSoAndNoTimerRunsAfter) {
     });
 }
 
+// A window whose microphone cannot be opened stays, with nothing playing, and says why; a file
+// chosen afterwards plays. A switch that fails then leaves nothing playing, and says why too.
+TEST_F(WindowExtrasTest, AWindowWithoutAnInputStaysAndPlaysAFileChosenAfterwards) {
+    std::string box;
+    AnswerNextBox(&box);
+    StartOnMicrophone("quillo_no_such_input");
+    SetAudioSource(&MicrophoneSource);
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_NE(box.find("quillo_no_such_input"), std::string::npos) << box;
+        EXPECT_NE(MainWindowWidget(), nullptr) << "the window closed";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+
+        std::string refused;
+        AnswerNextBox(&refused);
+        EXPECT_FALSE(SwitchToDevice("Nowhere [quillo_no_such_input]"));
+        EXPECT_EQ(refused.rfind("Sound input failed!\n", 0), 0u) << refused;
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+
+        EXPECT_TRUE(SwitchToFile(Tone("tone.wav", 1000.0).c_str()));
+        ASSERT_TRUE(WaitForBlocks(8)) << "the file chosen does not play";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 tone.wav");
+        EXPECT_NEAR(LoudestBin(), 1000.0 / (22050.0 / 1024), 1.0);
+        if (MainWindowWidget() != nullptr) PostMainWindowMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(RunProgram(), 0);
+}
+
 // Once a file has ended no block presents the picture: the commands present what they draw.
 TEST_F(WindowExtrasTest, AViewSwitchAfterTheFileEndedDrawsTheNewView) {
     const std::string path = folder + "/short.wav";
