@@ -144,6 +144,20 @@ std::string FailureReason(const InputRecord& input, std::string reason) {
     return reason;
 }
 
+// On the source's thread: the microphone that records was lost (unplugged, the sound server
+// gone). On the main thread the window stays with nothing playing and says why; a notice
+// that arrives after a switch to a file is old news.
+void OnMicrophoneLost(const char* reason) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [line = std::string(reason != nullptr ? reason : "")] {
+            if (Current.isFile || Current.nothing) return;
+            EnterNothingPlays();
+            SayInputFailed(line);
+        },
+        Qt::QueuedConnection);
+}
+
 // The first paint could not open the input of the command line.
 void OnStartFailed() {
     const std::string reason = FailureReason(Current, StartFailure);
@@ -290,14 +304,10 @@ void StartOnUnreadableFile(const char* reason) {
     ShowStatus();
 }
 
-void StopOnLostInput(const char* reason) {
-    EnterNothingPlays();
-    SayInputFailed(reason != nullptr ? reason : "");
-}
-
 void EnableInputSwitching() {
     if (IsHeadlessRun()) return;
     CaptureFailureHandler = OnStartFailed;
+    SetMicrophoneLostNotice(OnMicrophoneLost);
     SetHandedInputReceiver(PlayHandedInput);
     if (!AudioFilePatterns(FilePatterns, sizeof FilePatterns)) std::snprintf(FilePatterns, 2, "*");
     SetWindowExtras(&Extras);

@@ -20,14 +20,11 @@ void StartOnFile(const char* path);
 // nothing playing and says why.
 void StartOnUnreadableFile(const char* reason);
 // In a window: the Input menu, Open File..., drops, Save Picture... and the note beside the
-// title; an input that cannot be opened at start leaves the
-// window with nothing playing ("Sound input failed!" and the reason, in a box). After the
-// QApplication exists, before the program runs; a headless run has none of them, and ends
-// when its input fails.
+// title; an input that cannot be opened at start, or a microphone lost while it records,
+// leaves the window with nothing playing ("Sound input failed!" and the reason, in a box).
+// After the QApplication exists, before the program runs; a headless run has none of them,
+// and ends when its input fails.
 void EnableInputSwitching();
-// In a window, on the main thread: the input that played was lost (a microphone unplugged,
-// the sound server gone); the window stays with nothing playing and says why.
-void StopOnLostInput(const char* reason);
 
 // ---- Switching ----
 

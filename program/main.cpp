@@ -135,16 +135,10 @@ void PrepareSettingsFolder() {
 
 std::atomic<bool> SoundInputLost{false};
 
-// On the source's thread, when the microphone is lost mid-run: said as a failed opening is,
-// with the reason on a line of its own. A window stays with nothing playing; a headless run
-// ends with code 1.
+// On the source's thread, when the microphone is lost mid-run in a headless run: said as a
+// failed opening is, with the reason on a line of its own, then the run ends with code 1 (a
+// window stays, input_switch.h).
 void OnMicrophoneLost(const char* reason) {
-    if (!IsHeadlessRun()) {
-        QMetaObject::invokeMethod(
-            qApp, [line = std::string(reason)] { StopOnLostInput(line.c_str()); },
-            Qt::QueuedConnection);
-        return;
-    }
     SoundInputLost = true;
     QMetaObject::invokeMethod(
         qApp,
@@ -221,7 +215,7 @@ bool ChooseAudioSource(const ProgramOptions& options) {
     } else {
         StartOnMicrophone(options.device ? options.device->c_str() : nullptr);
         SetAudioSource(&MicrophoneSource);
-        SetMicrophoneLostNotice(OnMicrophoneLost);
+        if (options.headless) SetMicrophoneLostNotice(OnMicrophoneLost);
     }
     return true;
 }

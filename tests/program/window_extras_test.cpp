@@ -571,21 +571,30 @@ TEST_F(WindowExtrasTest, SpaceTogglesPauseAndTheMenuItemsShowTheirKeys) {
     });
 }
 
+// A private PulseAudio (scripts/pulse-server.sh) under `runtime`, ended (kill -9) with the
+// object, whichever way the test ends.
+struct PulseServer {
+    explicit PulseServer(const std::string& runtime) {
+        const std::string start = "bash -c '. " QUILLO_SOURCE_DIR
+                                  "/scripts/pulse-server.sh && "
+                                  "start_pulse_server " +
+                                  runtime + "' > /dev/null 2>&1";
+        started = std::system(start.c_str()) == 0;
+        pid = ReadFile(runtime + "/pulse/pid");
+    }
+    ~PulseServer() { End(); }
+    void End() { std::system(("kill -9 " + pid + " 2> /dev/null").c_str()); }
+    bool started = false;
+    std::string pid;
+};
+
 // With a private PulseAudio (scripts/pulse-server.sh): its monitor input in the Input menu,
 // chosen there, plays, is named beside the title and is remembered.
 TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextStart) {
     if (std::system("command -v pulseaudio > /dev/null") != 0) GTEST_SKIP() << "no pulseaudio";
     const std::string runtime = folder + "/pulse";
-    const std::string start = "bash -c '. " QUILLO_SOURCE_DIR
-                              "/scripts/pulse-server.sh && "
-                              "start_pulse_server " +
-                              runtime + "' > /dev/null 2>&1";
-    ASSERT_EQ(std::system(start.c_str()), 0);
-    // The server ends with the test, whichever way the test ends.
-    struct ServerEnd {
-        std::string pid;
-        ~ServerEnd() { std::system(("kill -9 " + pid + " 2> /dev/null").c_str()); }
-    } server{ReadFile(runtime + "/pulse/pid")};
+    const PulseServer server(runtime);
+    ASSERT_TRUE(server.started);
     const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     RunOn(Tone("tone.wav", 1000.0), [&] {
@@ -624,6 +633,30 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
     });
     StartOnMicrophone(nullptr);
     EXPECT_EQ(std::string(InputStatus()).rfind("Monitor of", 0), 0u) << InputStatus();
+    setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+}
+
+// The sound server going away while its monitor records: "Sound input failed!" with the
+// reason, and the window stays with nothing playing.
+TEST_F(WindowExtrasTest, ALostMicrophoneLeavesTheWindowWithNothingPlaying) {
+    if (std::system("command -v pulseaudio > /dev/null") != 0) GTEST_SKIP() << "no pulseaudio";
+    const std::string runtime = folder + "/pulse";
+    PulseServer server(runtime);
+    ASSERT_TRUE(server.started);
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(SwitchToDevice("quillo_out.monitor"));
+        ASSERT_TRUE(WaitForBlocks(4));
+        std::string box;
+        AnswerNextBox(&box);
+        server.End();
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_GT(box.size(), std::string("Sound input failed!\n").size()) << "no reason";
+        EXPECT_NE(MainWindowWidget(), nullptr) << "the window closed";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+    });
     setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
 }
 
