@@ -307,7 +307,8 @@ int main(int argc, char** argv) {
     if (!ChooseAudioSource(options)) {
         return EndingSignal() != 0 ? kSignalExitBase + EndingSignal() : kUsageError;
     }
-    if (options.pitchLog && !OpenPitchLogUnlessEnded(options.pitchLog->c_str(), PitchLogFlushFor(options))) {
+    if (options.pitchLog &&
+        !OpenPitchLogUnlessEnded(options.pitchLog->c_str(), PitchLogFlushFor(options))) {
         if (EndingSignal() != 0) return kSignalExitBase + EndingSignal();
         std::fprintf(stderr, "quillo-sa: the pitch log %s cannot be created: %s\n",
                      PrintableFileName(options.pitchLog->c_str()).c_str(), std::strerror(errno));
