@@ -118,21 +118,43 @@ void StartScript(const ProgramOptions& options) {
 
 namespace {
 
+// What a second start hands to the running window: its file or its microphone; empty when it
+// has neither, or reads standard input (which stays with it).
+std::string HandedOver(const ProgramOptions& options) {
+    if (options.input) {
+        return *options.input == "-" ? "" : PrintableFileName(options.input->c_str()) + " to play";
+    }
+    if (options.device)
+        return "the input " + PrintableFileName(options.device->c_str()) + " to record";
+    return "";
+}
+
+// What a second start left undone.
+std::string NotDone(const ProgramOptions& options) {
+    if (options.input) return PrintableFileName(options.input->c_str()) + " was not played";
+    if (options.device) {
+        return "the input " + PrintableFileName(options.device->c_str()) + " was not opened";
+    }
+    return "the microphone was not opened";
+}
+
 // The second start of a windowed program: what it did instead of running.
 void ReportOtherInstance(const ProgramOptions& options, OtherInstance found) {
-    const std::string skipped = options.input
-                                    ? PrintableFileName(options.input->c_str()) + " was not played"
-                                    : std::string("the microphone was not opened");
-    if (found == OtherInstance::kRaised) {
+    const std::string given = HandedOver(options);
+    if (found == OtherInstance::kRaised && !given.empty()) {
         std::fprintf(stderr,
-                     "quillo-sa: Quillo-SA is already running; its window was raised, "
-                     "and %s\n",
-                     skipped.c_str());
+                     "quillo-sa: Quillo-SA is already running; its window was raised and given "
+                     "%s\n",
+                     given.c_str());
+    } else if (found == OtherInstance::kRaised) {
+        std::fprintf(stderr,
+                     "quillo-sa: Quillo-SA is already running; its window was raised, and %s\n",
+                     NotDone(options).c_str());
     } else {
         std::fprintf(stderr,
                      "quillo-sa: Quillo-SA is already running but did not answer the "
                      "request to raise its window; %s\n",
-                     skipped.c_str());
+                     NotDone(options).c_str());
     }
 }
 

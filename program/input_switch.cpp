@@ -19,6 +19,7 @@
 #include "resources/resources.h"
 #include "shell/choices.h"
 #include "shell/host.h"
+#include "shell/main_window.h"
 #include "shell/picture_mode.h"
 #include "shell/settings.h"
 #include "views/view_state.h"
@@ -30,16 +31,19 @@ constexpr size_t kPathSize = 4096;        // a file's path
 constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 constexpr int kEndCheckMs = 100;
 constexpr const char* kEnded = ", input ended";
+constexpr const char* kNothingPlays = "nothing plays";
 
 // The input that plays. Main thread only.
 struct InputRecord {
     bool isFile;
+    bool nothing;            // no input plays: the one chosen failed, or was lost
     char label[kLabelSize];  // microphone: as listed, or as given with --device; "" = default
     char path[kPathSize];    // file: as given
     bool endShown;           // the file's end has been shown beside the title
 };
 InputRecord Current;
 double ResumeSeconds = 0.0;  // where a replayed file starts; 0 for every other opening
+std::string StartFailure;    // why the file of the command line could not be loaded
 
 char Status[kLabelSize + sizeof ", input ended"];
 char FilePatterns[2048];
@@ -53,6 +57,7 @@ const char* CurrentName() {
 
 // What the window calls the input: a file's name, a listed input's description.
 std::string ShownName(const InputRecord& input) {
+    if (input.nothing) return kNothingPlays;
     if (input.isFile) return std::filesystem::path(input.path).filename().string();
     if (input.label[0] == '\0') return "default input";
     return SourceDescriptionOfLabel(input.label);
@@ -83,6 +88,7 @@ void CheckEndOfFile() {
     if (Current.isFile && !Current.endShown && AudioFileFinished()) {
         Current.endShown = true;  // the picture stops with the sound; the note says why
         ShowStatus();
+        SetInputAtRest(true);
     }
     WatchForEndOfFile();
 }
@@ -110,8 +116,58 @@ bool RememberInput(const char* label) {
     return SetChoice(kChoiceMicrophone, label) && SaveChoices();
 }
 
+// The window stays, with nothing playing: the picture rests, the title says so, and the Input
+// menu and Open File go on from there.
+void EnterNothingPlays() {
+    TheCaptureDevice.Close();
+    Current = InputRecord{};
+    Current.nothing = true;
+    ShowStatus();
+    WatchForEndOfFile();
+    SetInputAtRest(true);
+}
+
+// "Sound input failed!" with the reason under it, in a box and on stderr.
+void SayInputFailed(const std::string& reason) {
+    std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
+    const std::string text = "Sound input failed!\n" + reason;
+    ShowMessageBox(MainWindowWidget(), text.c_str(), "Fatal error", kMessageBoxExclamation);
+}
+
+// Why `input` did not open, when loading gave no reason: the sound system's, else the format.
+std::string FailureReason(const InputRecord& input, std::string reason) {
+    if (reason.empty()) reason = input.isFile ? "" : MicrophoneFailure();
+    if (reason.empty()) {
+        reason = ShownName(input) + " cannot record " + std::to_string(PictureCaptureRate()) +
+                 " Hz mono 16-bit";
+    }
+    return reason;
+}
+
+// On the source's thread: the microphone that records was lost (unplugged, the sound server
+// gone). On the main thread the window stays with nothing playing and says why; a notice
+// that arrives after a switch to a file is old news.
+void OnMicrophoneLost(const char* reason) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [line = std::string(reason != nullptr ? reason : "")] {
+            if (Current.isFile || Current.nothing) return;
+            EnterNothingPlays();
+            SayInputFailed(line);
+        },
+        Qt::QueuedConnection);
+}
+
+// The first paint could not open the input of the command line.
+void OnStartFailed() {
+    const std::string reason = FailureReason(Current, StartFailure);
+    StartFailure.clear();
+    EnterNothingPlays();
+    SayInputFailed(reason);
+}
+
 // Closes the capture device and opens it on `next`; on failure opens it again on the input
-// that played, then says why, in a box and on stderr.
+// that played (a file from its start), then says why, in a box and on stderr.
 bool Switch(const InputRecord& next) {
     std::string reason;
     TheCaptureDevice.Close();
@@ -120,6 +176,7 @@ bool Switch(const InputRecord& next) {
         Current = next;
         ShowStatus();
         WatchForEndOfFile();
+        SetInputAtRest(false);
         // The views start afresh, as the view's own command makes them.
         PostMainWindowMessage(
             WM_COMMAND, static_cast<uintptr_t>(ViewMode == kSpectrumView ? kCommandSpectrum
@@ -130,19 +187,21 @@ bool Switch(const InputRecord& next) {
         }
         return true;
     }
-    if (reason.empty()) reason = next.isFile ? "" : MicrophoneFailure();
-    if (reason.empty()) {
-        reason = ShownName(next) + " cannot record " + std::to_string(PictureCaptureRate()) +
-                 " Hz mono 16-bit";
-    }
+    reason = FailureReason(next, reason);
     std::string ignored;
-    if (!Prepare(Current, &ignored) || !TheCaptureDevice.Open()) {
+    if (Current.nothing) {
+        EnterNothingPlays();
+    } else if (Prepare(Current, &ignored) && TheCaptureDevice.Open()) {
+        Current.endShown = false;
+        ShowStatus();
+        WatchForEndOfFile();
+        SetInputAtRest(false);
+    } else {
         std::fprintf(stderr, "quillo-sa: %s cannot be opened again either\n",
                      ShownName(Current).c_str());
+        EnterNothingPlays();
     }
-    std::fprintf(stderr, "quillo-sa: %s\n", reason.c_str());
-    const std::string text = "Sound input failed!\n" + reason;
-    ShowMessageBox(MainWindowWidget(), text.c_str(), "Fatal error", kMessageBoxExclamation);
+    SayInputFailed(reason);
     return false;
 }
 
@@ -176,6 +235,15 @@ void ChooseDevice(const char* label) {
 
 void ChooseFile(const char* path) {
     SwitchToFile(path);
+}
+
+// A later start's file or microphone, handed to this window: played as if chosen here.
+void PlayHandedInput(bool isFile, const char* what) {
+    if (isFile) {
+        SwitchToFile(what);
+    } else {
+        SwitchToDevice(what);
+    }
 }
 
 WindowExtras Extras = {ListInputs, ChooseDevice, ChooseFile, FilePatterns, InputStatus};
@@ -228,8 +296,19 @@ void StartOnFile(const char* path) {
     WatchForEndOfFile();
 }
 
+void StartOnUnreadableFile(const char* reason) {
+    Current = InputRecord{};
+    Current.nothing = true;
+    StartFailure = reason != nullptr ? reason : "";
+    SetAudioSource(nullptr);  // the first paint's opening fails, and says why
+    ShowStatus();
+}
+
 void EnableInputSwitching() {
     if (IsHeadlessRun()) return;
+    CaptureFailureHandler = OnStartFailed;
+    SetMicrophoneLostNotice(OnMicrophoneLost);
+    SetHandedInputReceiver(PlayHandedInput);
     if (!AudioFilePatterns(FilePatterns, sizeof FilePatterns)) std::snprintf(FilePatterns, 2, "*");
     SetWindowExtras(&Extras);
     EndCheck = new QTimer(qApp);
@@ -246,6 +325,7 @@ bool SwitchToDevice(const char* label) {
 }
 
 bool ReplayCurrentInput() {
+    if (Current.nothing) return false;  // nothing to open again
     // A file keeps its place: the same second of it, converted to the new rate.
     if (Current.isFile) ResumeSeconds = AudioFileSeconds();
     const bool played = Switch(Current);

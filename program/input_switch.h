@@ -2,9 +2,10 @@
 // lists and audio files (Open File..., a drop). A switch closes the capture device and
 // opens it on the new input as start-up does, and the views start afresh as after a view
 // switch; an input that cannot be opened is "Sound input failed!" with its reason, and the
-// one that played before plays again. A microphone chosen in the window is remembered with
-// the program's own choices (shell/choices.h) for the next start, where --device and --input
-// still win. The window names the input beside its title, and says when a file has
+// one that played before plays again (when there is none, or it fails too, the window stays
+// with nothing playing). A microphone chosen in the window is remembered with the program's
+// own choices (shell/choices.h) for the next start, where --device and --input still win.
+// The window names the input beside its title, and says when a file has
 // ended. Main thread only.
 #pragma once
 
@@ -15,9 +16,14 @@
 void StartOnMicrophone(const char* device);
 // The file of --input, already loaded, plays at start.
 void StartOnFile(const char* path);
+// In a window: the file of --input could not be loaded, for `reason`; the window opens with
+// nothing playing and says why.
+void StartOnUnreadableFile(const char* reason);
 // In a window: the Input menu, Open File..., drops, Save Picture... and the note beside the
-// title. After the QApplication exists, before the program runs; a headless run has none
-// of them.
+// title; an input that cannot be opened at start, or a microphone lost while it records,
+// leaves the window with nothing playing ("Sound input failed!" and the reason, in a box).
+// After the QApplication exists, before the program runs; a headless run has none of them,
+// and ends when its input fails.
 void EnableInputSwitching();
 
 // ---- Switching ----
@@ -31,5 +37,5 @@ bool SwitchToFile(const char* path);
 bool ReplayCurrentInput();
 
 // What the window says of the input beside its title: the file's name or the input's
-// description, with ", input ended" once a file has played.
+// description, with ", input ended" once a file has played; "nothing plays" after a failure.
 const char* InputStatus();

@@ -27,11 +27,13 @@ constexpr MainWindowStateRecord kInitialMainWindowState = {
     .dbLabelsOn = true,
     .dbGridOn = false,
     .freqGridOn = false,
+    .inputAtRest = false,
     .captureFailed = false,
     .saveFailed = false,
 };
 MainWindowStateRecord MainWindowState = kInitialMainWindowState;
 void* MainWindow = nullptr;
+void (*CaptureFailureHandler)() = nullptr;
 
 namespace {
 
@@ -54,6 +56,10 @@ void StartCapture(void* window) {
                                AnalyzerSettings.captureRate, 16);
     TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));
     if (!TheCaptureDevice.Open()) {
+        if (CaptureFailureHandler != nullptr) {
+            CaptureFailureHandler();
+            return;
+        }
         MainWindowState.captureFailed = true;
         ShowMessageBox(window, "Sound input failed!", "Fatal error", kMessageBoxExclamation);
         PostMainWindowMessage(WM_CLOSE);
@@ -190,6 +196,12 @@ bool RunCommand(void* window, int command) {
     }
 }
 
+// While no input plays, no block presents what a command redrew (a view switch after a file
+// ended would keep the old picture under the new title); the command presents it itself.
+void PresentAtRest() {
+    if (MainWindowState.inputAtRest && !pictureFrozen) PresentFrame();
+}
+
 void DestroyWindow() {
     TheCaptureDevice.Close();
     CloseDisplay();
@@ -291,7 +303,10 @@ intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr
             DrainCapturedAudio();
             return 0;
         case WM_COMMAND:
-            if (RunCommand(window, int(wParam & 0xFFFF))) return 0;
+            if (RunCommand(window, int(wParam & 0xFFFF))) {
+                PresentAtRest();
+                return 0;
+            }
             break;
         case WM_DESTROY:
             DestroyWindow();
@@ -300,6 +315,11 @@ intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr
             break;
     }
     return DefaultWindowProc(window, message, wParam, lParam);
+}
+
+void SetInputAtRest(bool atRest) {
+    MainWindowState.inputAtRest = atRest;
+    PresentAtRest();
 }
 
 void ResetMainWindowState() {

@@ -14,6 +14,9 @@ struct MainWindowStateRecord {
     bool dbLabelsOn;      // dB labels button; initially true
     bool dbGridOn;        // dB grid button; initially false
     bool freqGridOn;      // frequency grid button; initially false
+    // Set by the host while no input plays (a file has ended, an input failed or was lost):
+    // no block will present the picture, so the commands present what they redraw.
+    bool inputAtRest;
     // What went wrong, for the program's exit code.
     bool captureFailed;  // capture could not be opened ("Sound input failed!")
     bool saveFailed;     // "Exit" could not save the settings
@@ -22,6 +25,15 @@ extern MainWindowStateRecord MainWindowState;
 
 // The main window; null before it is created and after it is destroyed.
 extern void* MainWindow;
+
+// Set by a host whose window outlives an input that cannot be opened (a desktop window
+// offers other inputs): called by the first paint instead of the box and the closing. Null:
+// "Sound input failed!", then the window closes and captureFailed tells the exit code.
+extern void (*CaptureFailureHandler)();
+
+// Tells the window that no input plays (true) or that one plays again; at rest, the picture
+// as drawn so far is presented (a window whose input failed at once shows its empty view).
+void SetInputAtRest(bool atRest);
 
 // Puts MainWindow and MainWindowState back as they were when the program started.
 void ResetMainWindowState();

@@ -38,8 +38,11 @@ const char* PitchEstimatorName(PitchEstimatorKind kind) {
 
 void LoadPitchChoice() {
     if (PitchChoice.given) return;
-    PitchEstimatorKind kind = PitchChoice.estimator;
-    if (ParsePitchEstimator(GetChoice(kChoicePitchEstimator), &kind)) PitchChoice.estimator = kind;
+    // Where no choice is stored, the accurate estimator: the classic one reads a bright tone
+    // (a sawtooth, a brass note) a few per cent flat, locked on the wrong note.
+    PitchEstimatorKind kind = PitchEstimatorKind::kAccurate;
+    ParsePitchEstimator(GetChoice(kChoicePitchEstimator), &kind);
+    PitchChoice.estimator = kind;
 }
 
 bool SavePitchChoice() {

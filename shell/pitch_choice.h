@@ -1,8 +1,8 @@
 // Which pitch estimator feeds the readout band and the pitch log: the classic peak picking
-// with its tracker (the default), or the accurate estimator. The classic tracker runs in
-// either case, so switching back finds it exactly where it would have been. The choice is
-// kept with the program's own choices (shell/choices.h), read at start-up and written with
-// the settings by "Exit". Main thread only.
+// with its tracker, or the accurate estimator (what start-up takes when no choice is
+// stored). The classic tracker runs in either case, so switching back finds it exactly where
+// it would have been. The choice is kept with the program's own choices (shell/choices.h),
+// read at start-up and written with the settings by "Exit". Main thread only.
 #pragma once
 
 enum class PitchEstimatorKind : int {
@@ -11,7 +11,7 @@ enum class PitchEstimatorKind : int {
 };
 
 struct PitchChoiceRecord {
-    PitchEstimatorKind estimator;  // kClassic at start
+    PitchEstimatorKind estimator;  // kClassic at reset; start-up loads the stored choice
     bool given;                    // set by SetPitchEstimator: start-up keeps it over the file's
 };
 extern PitchChoiceRecord PitchChoice;
@@ -27,7 +27,7 @@ const char* PitchEstimatorName(PitchEstimatorKind kind);
 void ResetPitchChoice();
 
 // Takes the stored choice unless one was given; no stored choice, or one this build does not
-// know, keeps the choice.
+// know, is the accurate estimator.
 void LoadPitchChoice();
 // Stores the choice and writes the choices file (SaveChoices); false, with errno telling why,
 // when that fails.

@@ -31,12 +31,14 @@ const char* LockStateName(int lockState) {
 
 }  // namespace
 
-bool OpenPitchLog(const char* path) {
+bool OpenPitchLog(const char* path, PitchLogFlush flush) {
     ClosePitchLog();
     logIsStdout = std::strcmp(path, "-") == 0;
     logFile = logIsStdout ? stdout : std::fopen(path, "w");
     if (logFile == nullptr) return false;
     logError = 0;
+    // Every row ends with a line end: line buffering writes each as it is made.
+    if (flush == PitchLogFlush::kEveryRow) std::setvbuf(logFile, nullptr, _IOLBF, BUFSIZ);
     CheckWrite(std::fputs("time_s,frequency_hz,note,cents,lock\n", logFile));
     return true;
 }

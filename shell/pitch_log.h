@@ -5,9 +5,17 @@
 //   12.445,440.112,A,0,locked
 #pragma once
 
+// How the rows reach the reader: each as it is made (a pipe, a terminal, a file that someone
+// follows with tail -f while the sound plays), or in the C library's blocks, for a run that
+// makes minutes of rows in milliseconds and is read when it ends.
+enum class PitchLogFlush {
+    kEveryRow,
+    kWhenFull,
+};
+
 // Opens the log at `path` ("-" for standard output), replacing the file, and writes the
 // header. False, with no log, when the file cannot be created.
-bool OpenPitchLog(const char* path);
+bool OpenPitchLog(const char* path, PitchLogFlush flush = PitchLogFlush::kEveryRow);
 // Writes the row of the block just processed: the audio's seconds up to the block's end,
 // the pitch the readout received (not above 1 Hz: none) and the lock state. Nothing when no
 // log is open.

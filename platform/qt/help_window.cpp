@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QPointer>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -40,6 +42,12 @@ bool ShowHelpPage(const char* page, const char* anchor) {
         HelpBrowser = new QTextBrowser;
         HelpBrowser->setOpenExternalLinks(true);
         HelpBrowser->resize(600, 700);
+        // Closed as a desktop's viewers close: Escape, and Ctrl+W.
+        for (const QKeySequence& key :
+             {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            QObject::connect(new QShortcut(key, HelpBrowser), &QShortcut::activated,
+                             HelpBrowser.data(), &QWidget::close);
+        }
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete HelpBrowser.data(); });
     }
     HelpBrowser->setSource(QUrl::fromLocalFile(path));

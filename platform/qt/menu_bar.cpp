@@ -157,8 +157,10 @@ bool AddMenuBarButtons(void* bar, const MenuBarButton* buttons, int count) {
             PostMainWindowMessage(WM_COMMAND, static_cast<uintptr_t>(command));
         });
     }
-    KeepEveryButtonShown(live);
+    // Measured with what the hooks add (the pointer's reading and the spacing before it):
+    // measured before, the bar claimed too little and folded the last button away.
     CallButtonsAddedHooks(live);
+    KeepEveryButtonShown(live);
     return true;
 }
 

@@ -40,6 +40,13 @@ enum class OtherInstance {
     kUnreachable,
 };
 OtherInstance OtherInstanceFound();
+// What this start hands to a running window instead of playing it: a file (`isFile`, any
+// path) or a microphone's name; null or empty: it only asks for the window to be raised. Set
+// before start-up looks for a running instance.
+void SetInputToHandOver(bool isFile, const char* what);
+// The running window's side: `receive` is called from the event loop with what a later
+// start handed over, after its window was raised. Null: the window is only raised.
+void SetHandedInputReceiver(void (*receive)(bool isFile, const char* what));
 
 // Replaces the machine's OEM text (null: read the machine's again).
 void SetOemTextOverride(const char* text);

@@ -1,15 +1,21 @@
 // One windowed instance per user: a lock file decides which process runs, and a local
-// socket carries a later start's request to raise the running window.
+// socket carries a later start's request to the running window: raise it, and play the later
+// start's file or record its microphone.
+//
+//   request = verb "\n" argument, to the end of the connection
+//   verb    = "raise" | "file" (an absolute path) | "device" (a microphone's name)
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -21,7 +27,6 @@
 
 namespace {
 
-constexpr char kRaiseRequest[] = "raise\n";
 constexpr int kConnectAttempts = 20;  // a running instance may still be starting up
 constexpr int kConnectWaitMs = 100;
 constexpr char kLockName[] = "instance.lock";
@@ -39,6 +44,30 @@ class InstanceGuard : public QObject {
 
 InstanceGuard* Guard = nullptr;
 OtherInstance Found = OtherInstance::kNone;
+
+// Main thread only.
+struct HandOverRecord {
+    QByteArray request = "raise\n";  // what this start asks of a running one
+    void (*receive)(bool isFile, const char* what) = nullptr;  // the running one's side
+};
+HandOverRecord HandOver;
+
+// A later start's request, whole: the window comes to the front, then plays what it was given,
+// from the event loop (a failure's box must not run inside the socket's signal).
+void Answer(const QByteArray& request) {
+    const qsizetype end = request.indexOf('\n');
+    if (end < 0) return;
+    const QByteArray verb = request.left(end);
+    const QByteArray what = request.mid(end + 1);
+    if (verb != "raise" && verb != "file" && verb != "device") return;
+    RaiseMainWindow();
+    if (verb == "raise" || what.isEmpty() || what.contains('\0') || HandOver.receive == nullptr) {
+        return;
+    }
+    QTimer::singleShot(0, [isFile = verb == "file", what] {
+        if (HandOver.receive != nullptr) HandOver.receive(isFile, what.constData());
+    });
+}
 
 // A folder of this user's alone: a directory (not a symlink) that the user owns, which no one
 // else may enter. Made 0700 when missing.
@@ -72,10 +101,10 @@ void Listen(QLocalServer& server, const QString& name) {
     server.listen(name);
     QObject::connect(&server, &QLocalServer::newConnection, [&server] {
         while (QLocalSocket* socket = server.nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::readyRead, [socket] {
-                if (socket->readAll().contains("raise")) RaiseMainWindow();
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, [socket] {
+                Answer(socket->readAll());
+                socket->deleteLater();
             });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
 }
@@ -85,7 +114,7 @@ bool AskToRaise(const QString& name) {
         QLocalSocket socket;
         socket.connectToServer(name);
         if (socket.waitForConnected(kConnectWaitMs)) {
-            socket.write(kRaiseRequest);
+            socket.write(HandOver.request);
             const bool sent = socket.waitForBytesWritten(1000);
             socket.disconnectFromServer();
             return sent;
@@ -137,6 +166,22 @@ bool RaiseRunningInstance() {
     if (guard->lock.error() != QLockFile::LockFailedError) return false;
     Found = AskToRaise(socketPath) ? OtherInstance::kRaised : OtherInstance::kUnreachable;
     return true;
+}
+
+void SetInputToHandOver(bool isFile, const char* what) {
+    if (what == nullptr || what[0] == '\0') {
+        HandOver.request = "raise\n";
+        return;
+    }
+    // The running one has a folder of its own: a file goes by its absolute path.
+    const QByteArray argument =
+        isFile ? QFile::encodeName(QFileInfo(QFile::decodeName(what)).absoluteFilePath())
+               : QByteArray(what);
+    HandOver.request = (isFile ? "file\n" : "device\n") + argument;
+}
+
+void SetHandedInputReceiver(void (*receive)(bool isFile, const char* what)) {
+    HandOver.receive = receive;
 }
 
 OtherInstance OtherInstanceFound() {

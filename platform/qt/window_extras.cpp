@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 
 #include <cstdio>
@@ -71,8 +72,19 @@ void ChooseFileLater(const QString& path) {
     });
 }
 
-void ShowReading(const QString& text) {
-    if (Extras.readout != nullptr) Extras.readout->setText(text);
+// The reading in the bar; where the bar has no room for it whole (a narrow window, a large
+// font), beside the pointer as well.
+void ShowReading(const QString& text, const QPoint& pointer = QPoint()) {
+    constexpr int kPadding = 12;  // the label's style sheet: 6 pixels each side
+    QLabel* label = Extras.readout;
+    if (label != nullptr) label->setText(text);
+    const bool fits = label != nullptr && label->isVisible() &&
+                      label->fontMetrics().horizontalAdvance(text) + kPadding <= label->width();
+    if (text.isEmpty() || fits) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(pointer, text);
+    }
 }
 
 // Drops on the window; the pointer moving over or leaving the picture.
@@ -118,7 +130,8 @@ class ExtrasFilter : public QObject {
         const bool reads = Extras.reader != nullptr && picture != nullptr &&
                            PictureViewPoint(picture, position, &x, &y) &&
                            Extras.reader(x, y, text, kReadingCapacity);
-        ShowReading(reads ? QString::fromUtf8(text) : QString());
+        ShowReading(reads ? QString::fromUtf8(text) : QString(),
+                    picture->mapToGlobal(position.toPoint()));
     }
 };
 
@@ -130,6 +143,12 @@ class ReadoutLabel : public QLabel {
     QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 };
+
+// A menu item shows its key; the window's own shortcut does the work.
+void ShowKey(QAction* action, const QKeySequence& key) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetShortcut);
+}
 
 void AddInput(const char* label, bool current, void* menu) {
     auto* inputs = static_cast<QMenu*>(menu);
@@ -151,8 +170,7 @@ void FillInputMenu(QMenu* menu) {
     if (menu->isEmpty()) menu->addAction(QStringLiteral("(no input found)"))->setEnabled(false);
     menu->addSeparator();
     QAction* open = menu->addAction(QStringLiteral("Open File..."));
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    open->setShortcutContext(Qt::WidgetShortcut);  // the window's own shortcut does the work
+    ShowKey(open, QKeySequence(Qt::CTRL | Qt::Key_O));
     QObject::connect(open, &QAction::triggered, [] { QTimer::singleShot(0, OpenInputFile); });
 }
 
@@ -164,6 +182,21 @@ QMenu* ControlMenu(QToolBar* bar) {
         }
     }
     return nullptr;
+}
+
+// Space: the pause button, the key a desktop's players use.
+void TogglePause() {
+    PostMainWindowMessage(WM_COMMAND, kCommandPause);
+}
+
+// The described items that an accelerator runs (About: Ctrl+A) show it too.
+void ShowAcceleratorKeys(QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+        for (const Accelerator& accelerator : AcceleratorTable) {
+            if (action->data().toInt() != accelerator.command) continue;
+            ShowKey(action, QKeySequence(Qt::CTRL | static_cast<Qt::Key>(accelerator.key)));
+        }
+    }
 }
 
 // Opens the Input menu above the Control button, as the menu bar would.
@@ -209,6 +242,7 @@ void ExtendWindow(QWidget* window, QWidget* picture) {
         {Qt::CTRL | Qt::Key_O, OpenInputFile},
         {Qt::CTRL | Qt::Key_S, SavePicture},
         {Qt::CTRL | Qt::SHIFT | Qt::Key_S, SavePictureAtWindowScale},
+        {QKeyCombination(Qt::Key_Space), TogglePause},
     };
     for (const auto& key : keys) {
         auto* shortcut = new QShortcut(QKeySequence(key.key), window);
@@ -220,21 +254,21 @@ void ExtendWindow(QWidget* window, QWidget* picture) {
 void ExtendMenus(QToolBar* bar) {
     QMenu* control = Extras.table != nullptr && bar != nullptr ? ControlMenu(bar) : nullptr;
     if (control == nullptr) return;
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        ShowAcceleratorKeys(menu);
     control->addSeparator();
     auto* inputs = new QMenu(QStringLiteral("Input"), control);
-    control->addMenu(inputs);
+    ShowKey(control->addMenu(inputs), QKeySequence(Qt::CTRL | Qt::Key_I));
     QObject::connect(inputs, &QMenu::aboutToShow, inputs, [inputs] {
         if (!inputs->property(kFilledProperty).toBool()) FillInputMenu(inputs);
         inputs->setProperty(kFilledProperty, false);
     });
     Extras.inputMenu = inputs;
     QAction* save = control->addAction(QStringLiteral("Save Picture..."));
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    save->setShortcutContext(Qt::WidgetShortcut);
+    ShowKey(save, QKeySequence(Qt::CTRL | Qt::Key_S));
     QObject::connect(save, &QAction::triggered, [] { QTimer::singleShot(0, SavePicture); });
     QAction* saveScaled = control->addAction(QStringLiteral("Save Picture at Window Scale..."));
-    saveScaled->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    saveScaled->setShortcutContext(Qt::WidgetShortcut);
+    ShowKey(saveScaled, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QObject::connect(saveScaled, &QAction::triggered,
                      [] { QTimer::singleShot(0, SavePictureAtWindowScale); });
 }

@@ -25,7 +25,7 @@ expect_error() {
 "$program" --help | grep -q -- '--snapshot' || fail "--help"
 expect_error 2 --bogus
 expect_error 2 --command 12
-expect_error 2 --input "$work/missing.wav"
+expect_error 2 --headless --input "$work/missing.wav"
 expect_error 1 --pitch-log "$work/no/such/folder/pitch.csv"
 
 # 2.3 s of 440 Hz: not a whole number of 1024-sample blocks.

@@ -313,6 +313,54 @@ TEST_F(ProgramTest, TheFullViewAtFortyEightKilohertzShowsAFifteenKilohertzToneAn
     EXPECT_GT(locked, 50);  // 2 s are 93 blocks of 1024 samples
 }
 
+// A reader of the log through a pipe (tail -f, a tuner's front end) has each row as it is
+// made: the first rows arrive while the input, a pipe too, has given only its first second.
+TEST_F(ProgramTest, PitchLogRowsReachAPipeWhileTheInputGoesOn) {
+    const std::string wav = home + "/a440.wav";
+    WriteToneWav(wav, 440.0, 4.0, kToneWithHarmonics, 200.0);
+    const std::string sound = ReadFile(wav);
+    const std::string input = home + "/input.fifo", log = home + "/log.fifo";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+    // The input's writing end and the log's reading end, opened so that neither these opens
+    // nor the program's block; the log's end reads nothing until the program writes.
+    signal(SIGPIPE, SIG_IGN);
+    const int toProgram = open(input.c_str(), O_RDWR | O_CLOEXEC);
+    const int fromProgram = open(log.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(toProgram, 0);
+    ASSERT_GE(fromProgram, 0);
+    pid_t pid = 0;
+    RunProgram({"--headless", "--input", input, "--pitch-log", log}, home, &pid);
+    ASSERT_GT(pid, 0);
+    const size_t firstSecond = 44 + 22050 * 2;  // the header and a second of samples
+    ASSERT_EQ(write(toProgram, sound.data(), firstSecond), ssize_t(firstSecond));
+    std::string rows;
+    const bool arrived = WaitFor([&] {
+        char bytes[4096];
+        for (ssize_t n; (n = read(fromProgram, bytes, sizeof bytes)) > 0;)
+            rows.append(bytes, size_t(n));
+        return Lines(rows) >= 2;
+    });
+    EXPECT_TRUE(arrived) << rows;
+    EXPECT_EQ(rows.rfind("time_s,frequency_hz,note,cents,lock\n", 0), 0u) << rows;
+    // The rest of the input, then its end; the log's reader takes what follows.
+    std::thread reader([&] {
+        fcntl(fromProgram, F_SETFL, 0);
+        char bytes[4096];
+        for (ssize_t n; (n = read(fromProgram, bytes, sizeof bytes)) > 0;)
+            rows.append(bytes, size_t(n));
+    });
+    const size_t rest = sound.size() - firstSecond;
+    EXPECT_EQ(write(toProgram, sound.data() + firstSecond, rest), ssize_t(rest));
+    close(toProgram);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(home + "/stderr.txt");
+    reader.join();  // the program's end of the log closed with it
+    close(fromProgram);
+    EXPECT_EQ(Lines(rows), 1 + 86) << rows;  // 4 s are 86 blocks and a part of one
+}
+
 // The locked rows of a pitch log on standard output: their notes, and the largest distance
 // of their frequencies from `hz`.
 struct LockedRows {
@@ -340,19 +388,27 @@ LockedRows ReadLockedRows(const std::string& out, double hz) {
     return rows;
 }
 
-// A 220 Hz sawtooth: the classic estimator locks a little flat of it, on G#; --pitch accurate
-// reads A, within a fraction of a hertz, and leaves the choice kept in its file alone.
-TEST_F(ProgramTest, PitchAccurateReadsASawtoothThatTheClassicEstimatorReadsFlat) {
+// A 220 Hz sawtooth: the default readout (no choice stored) reads A, within a fraction of a
+// hertz; --pitch classic locks a little flat of it, on G#, and a choice stored by Exit is kept.
+TEST_F(ProgramTest, TheDefaultReadoutReadsASawtoothAsAThatTheClassicEstimatorReadsFlat) {
     const std::string wav = home + "/saw220.wav";
     std::vector<Partial> saw;
     for (int n = 1; n <= 40 && 220.0 * n < 11000.0; ++n)
         saw.push_back({n, 9000.0 / n});
     WriteToneWav(wav, 220.0, 3.0, saw, 0.0);
-    const ProgramRun classic = RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
+    const ProgramRun classic =
+        RunProgram({"--headless", "--input", wav, "--pitch-log", "-", "--pitch", "classic"}, home);
     ASSERT_EQ(classic.exitCode, 0) << classic.err;
     const ProgramRun accurate =
-        RunProgram({"--headless", "--input", wav, "--pitch-log", "-", "--pitch", "accurate"}, home);
+        RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
     ASSERT_EQ(accurate.exitCode, 0) << accurate.err;
+    // Unchecking Accurate Pitch (40070) and Exit store the classic choice for the next run.
+    const ProgramRun unchecked = RunProgram(
+        {"--headless", "--input", wav, "--command", "40070@1", "--command", "40025@2"}, home);
+    ASSERT_EQ(unchecked.exitCode, 0) << unchecked.err;
+    EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/choices.txt"), "pitch_estimator = classic\n");
+    const ProgramRun stored = RunProgram({"--headless", "--input", wav, "--pitch-log", "-"}, home);
+    EXPECT_EQ(stored.out, classic.out);
 
     const LockedRows classicRows = ReadLockedRows(classic.out, 220.0);
     ASSERT_GT(classicRows.count, 0);
@@ -387,9 +443,9 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
         {"--command", "x@3"},
         {"--command", "1234@3"},
         {"--command", "40060@-1"},
-        {"--input", home + "/missing.wav"},
-        {"--input", notAudio},
-        {"stray-argument"},
+        {"--headless", "--input", home + "/missing.wav"},
+        {"--headless", "--input", notAudio},
+        {"--headless", "stray-argument"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
@@ -592,31 +648,60 @@ TEST_F(ProgramTest, HeadlessOptionsDialogIsRefusedAndTheRunGoesOn) {
     EXPECT_EQ(ReadFile(home + "/config/Quillo-SA/setting.txt"), "0 80 20 0 1 2 1 2");
 }
 
-TEST_F(ProgramTest, ASecondWindowedInstanceRaisesTheFirstSaysSoAndExits) {
-    const std::string wav = home + "/long.wav";
-    WriteToneWav(wav, 440.0, 60.0, kToneWithHarmonics, 200.0);
+// The rows of a pitch log locked on `note`.
+int LockedRowsOn(const std::string& log, const std::string& note) {
+    std::istringstream rows(log);
+    int count = 0;
+    for (std::string line; std::getline(rows, line);)
+        count += line.find("," + note + ",") != std::string::npos &&
+                 line.find(",locked") != std::string::npos;
+    return count;
+}
+
+// A window started on a file that cannot be read stays open with nothing playing, and says
+// why; a later start hands its file to it, which plays it (its pitch log goes on with the new
+// note), says so in one line and exits with 0.
+TEST_F(ProgramTest, AWindowOnABrokenFileStaysAndASecondStartHandsItsFileOver) {
+    const std::string broken = home + "/broken.wav";
+    WriteFile(broken, "RIFF....WAVE, and nothing of a wave");
+    const std::string wav = home + "/e659.wav";
+    WriteToneWav(wav, 659.26, 60.0, kToneWithHarmonics, 200.0);
+    const std::string log = home + "/log.csv";
     // A lock file left empty by a crash holds no one.
     const std::string folder = home + "/Quillo-SA";
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     WriteFile(folder + "/instance.lock", "");
     pid_t first = 0;
-    RunProgram({"--input", wav}, home, &first);
+    RunProgram({broken, "--pitch-log", log}, home, &first);
     ASSERT_GT(first, 0);
     // The first instance listens once its window is up: its diagnostic file says so.
     ASSERT_TRUE(WaitFor([&] { return !ReadFile(DiagnosticFile(home)).empty(); }));
     EXPECT_NE(ReadFile(folder + "/instance.lock"), "");
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFile(home + "/stderr.txt").find("broken.wav") != std::string::npos; }));
+
     // The same user's runtime folder, so the second finds the first.
-    const ProgramRun second = RunProgram({wav}, home);
+    const ProgramRun second =
+        RunProgram({wav}, NewFolder(), nullptr, WithEnvironment({{"XDG_RUNTIME_DIR", home}}));
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(Lines(second.err), 1) << second.err;
-    EXPECT_NE(second.err.find("already running; its window was raised"), std::string::npos)
+    EXPECT_NE(
+        second.err.find("already running; its window was raised and given " + wav + " to play"),
+        std::string::npos)
         << second.err;
-    EXPECT_NE(second.err.find(wav + " was not played"), std::string::npos) << second.err;
+    EXPECT_TRUE(WaitFor([&] { return LockedRowsOn(ReadFile(log), "E") > 10; }))
+        << "the running window does not play the file handed over:\n"
+        << ReadFile(log);
     int status = 0;
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first instance runs on";
     kill(first, SIGTERM);
     waitpid(first, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
+    // The reason, as the box gave it under "Sound input failed!", in a line of its own.
+    const std::string err = ReadFile(home + "/stderr.txt");
+    const size_t named = err.find("broken.wav");
+    ASSERT_NE(named, std::string::npos) << err;
+    EXPECT_EQ(err.compare(err.rfind('\n', named) + 1, 11, "quillo-sa: "), 0) << err;
 }
 
 // Without a runtime folder the lock goes into a folder of the temporary one that must be the

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -30,6 +31,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -247,6 +249,57 @@ TEST_F(WindowExtrasTest, AFileThatHasEndedIsNamedSoAndNoTimerRunsAfter) {
     });
 }
 
+// A window whose microphone cannot be opened stays, with nothing playing, and says why; a file
+// chosen afterwards plays. A switch that fails then leaves nothing playing, and says why too.
+TEST_F(WindowExtrasTest, AWindowWithoutAnInputStaysAndPlaysAFileChosenAfterwards) {
+    std::string box;
+    AnswerNextBox(&box);
+    StartOnMicrophone("quillo_no_such_input");
+    SetAudioSource(&MicrophoneSource);
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_NE(box.find("quillo_no_such_input"), std::string::npos) << box;
+        EXPECT_NE(MainWindowWidget(), nullptr) << "the window closed";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+
+        std::string refused;
+        AnswerNextBox(&refused);
+        EXPECT_FALSE(SwitchToDevice("Nowhere [quillo_no_such_input]"));
+        EXPECT_EQ(refused.rfind("Sound input failed!\n", 0), 0u) << refused;
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+
+        EXPECT_TRUE(SwitchToFile(Tone("tone.wav", 1000.0).c_str()));
+        ASSERT_TRUE(WaitForBlocks(8)) << "the file chosen does not play";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 tone.wav");
+        EXPECT_NEAR(LoudestBin(), 1000.0 / (22050.0 / 1024), 1.0);
+        if (MainWindowWidget() != nullptr) PostMainWindowMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(RunProgram(), 0);
+}
+
+// Once a file has ended no block presents the picture: the commands present what they draw.
+TEST_F(WindowExtrasTest, AViewSwitchAfterTheFileEndedDrawsTheNewView) {
+    const std::string path = folder + "/short.wav";
+    WriteToneWav(path, 1000.0, 1.0, {{1, 12000.0}}, 50.0);
+    RunOn(path, [&] {
+        ASSERT_TRUE(WaitFor([] { return Title().find(", input ended") != std::string::npos; }))
+            << Title();
+        const QImage ended = ViewAreaImage();
+        PostMainWindowMessage(WM_COMMAND, kCommandSpectrum);
+        ASSERT_TRUE(WaitFor([] { return Title().rfind("Quillo-SA:Spectrum ", 0) == 0; }));
+        QTest::qWait(100);
+        // The spectrogram's colour legend (under the plot) is gone, the spectrum's empty plot
+        // drawn in its place.
+        const QImage switched = ViewAreaImage();
+        int changed = 0;
+        for (int y = 0; y < switched.height(); y++)
+            for (int x = 0; x < switched.width(); x++)
+                changed += switched.pixel(x, y) != ended.pixel(x, y);
+        EXPECT_GT(changed, 1000) << "the old picture stays under the new title";
+    });
+}
+
 TEST_F(WindowExtrasTest, CtrlSSavesThePictureAsTheSnapshotWritesItUnderADatedNameInPictures) {
     const std::string pictures = Home + "/Pictures";
     std::filesystem::create_directories(pictures);
@@ -457,21 +510,91 @@ QMenu* InputMenu() {
     return nullptr;
 }
 
+// Every image button of the spectrum view (the automatic range last) is on screen, with the
+// pointer's reading after it, at the first scale and with the window as small as it goes.
+TEST_F(WindowExtrasTest, EveryButtonOfTheSpectrumViewIsOnScreenAtEveryScale) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(2));
+        PostMainWindowMessage(WM_COMMAND, kCommandSpectrum);
+        ASSERT_TRUE(WaitFor([] { return Title().rfind("Quillo-SA:Spectrum ", 0) == 0; }));
+        for (const bool smallest : {false, true}) {
+            if (smallest) MainWindowWidget()->resize(1, 1);  // held at its minimum: scale 1
+            QTest::qWait(100);
+            SCOPED_TRACE(WindowPictureScale());
+            QToolBar* bar = nullptr;
+            for (QToolBar* candidate : MainWindowWidget()->findChildren<QToolBar*>()) {
+                if (candidate->isVisible()) bar = candidate;
+            }
+            ASSERT_NE(bar, nullptr);
+            int buttons = 0;
+            for (QAction* action : bar->actions()) {
+                QWidget* button = bar->widgetForAction(action);
+                if (button == nullptr || action->data().toInt() == 0) continue;
+                ++buttons;
+                EXPECT_TRUE(button->isVisible()) << action->data().toInt();
+                EXPECT_TRUE(bar->rect().contains(button->geometry())) << action->data().toInt();
+            }
+            EXPECT_EQ(buttons, kSpectrumButtonCount);
+        }
+        EXPECT_EQ(WindowPictureScale(), 1);
+        // The bar has no room left for the pointer's reading: it follows the pointer.
+        QTest::mouseMove(MainWindowPicture(), MainWindowPicture()->rect().center());
+        EXPECT_TRUE(WaitFor([] { return !QToolTip::text().isEmpty(); }, 3000));
+    });
+}
+
+// Space pauses and resumes, as in a desktop's players; the menu items show their keys.
+TEST_F(WindowExtrasTest, SpaceTogglesPauseAndTheMenuItemsShowTheirKeys) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(2));
+        QTest::keyClick(MainWindowPicture(), Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([] { return pictureFrozen; })) << "Space did not pause";
+        QTest::keyClick(MainWindowPicture(), Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([] { return !pictureFrozen; })) << "Space did not resume";
+
+        std::map<std::string, std::string> keys;  // item text: the key it shows
+        for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions())
+                keys[action->text().toStdString()] = action->shortcut().toString().toStdString();
+        }
+        EXPECT_EQ(keys["Input"], "Ctrl+I");
+        EXPECT_EQ(keys["About"], "Ctrl+A");
+        EXPECT_EQ(keys["Save Picture..."], "Ctrl+S");
+        EXPECT_EQ(keys["Save Picture at Window Scale..."], "Ctrl+Shift+S");
+        QMenu* inputs = InputMenu();
+        ASSERT_NE(inputs, nullptr);
+        inputs->popup(QPoint(0, 0));  // listed as it opens
+        ASSERT_FALSE(inputs->actions().isEmpty());
+        EXPECT_EQ(inputs->actions().back()->text(), "Open File...");
+        EXPECT_EQ(inputs->actions().back()->shortcut().toString(), "Ctrl+O");
+        inputs->hide();
+    });
+}
+
+// A private PulseAudio (scripts/pulse-server.sh) under `runtime`, ended (kill -9) with the
+// object, whichever way the test ends.
+struct PulseServer {
+    explicit PulseServer(const std::string& runtime) {
+        const std::string start = "bash -c '. " QUILLO_SOURCE_DIR
+                                  "/scripts/pulse-server.sh && "
+                                  "start_pulse_server " +
+                                  runtime + "' > /dev/null 2>&1";
+        started = std::system(start.c_str()) == 0;
+        pid = ReadFile(runtime + "/pulse/pid");
+    }
+    ~PulseServer() { End(); }
+    void End() { std::system(("kill -9 " + pid + " 2> /dev/null").c_str()); }
+    bool started = false;
+    std::string pid;
+};
+
 // With a private PulseAudio (scripts/pulse-server.sh): its monitor input in the Input menu,
 // chosen there, plays, is named beside the title and is remembered.
 TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextStart) {
     if (std::system("command -v pulseaudio > /dev/null") != 0) GTEST_SKIP() << "no pulseaudio";
     const std::string runtime = folder + "/pulse";
-    const std::string start = "bash -c '. " QUILLO_SOURCE_DIR
-                              "/scripts/pulse-server.sh && "
-                              "start_pulse_server " +
-                              runtime + "' > /dev/null 2>&1";
-    ASSERT_EQ(std::system(start.c_str()), 0);
-    // The server ends with the test, whichever way the test ends.
-    struct ServerEnd {
-        std::string pid;
-        ~ServerEnd() { std::system(("kill -9 " + pid + " 2> /dev/null").c_str()); }
-    } server{ReadFile(runtime + "/pulse/pid")};
+    const PulseServer server(runtime);
+    ASSERT_TRUE(server.started);
     const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     RunOn(Tone("tone.wav", 1000.0), [&] {
@@ -510,6 +633,32 @@ TEST_F(WindowExtrasTest, AnInputChosenInTheMenuPlaysAndIsRememberedForTheNextSta
     });
     StartOnMicrophone(nullptr);
     EXPECT_EQ(std::string(InputStatus()).rfind("Monitor of", 0), 0u) << InputStatus();
+    setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+}
+
+// The sound server going away while its monitor records: "Sound input failed!" with the
+// reason, and the window stays with nothing playing.
+TEST_F(WindowExtrasTest, ALostMicrophoneLeavesTheWindowWithNothingPlaying) {
+    if (std::system("command -v pulseaudio > /dev/null") != 0) GTEST_SKIP() << "no pulseaudio";
+    const std::string runtime = folder + "/pulse";
+    PulseServer server(runtime);
+    ASSERT_TRUE(server.started);
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(4));  // time for the server to take clients
+        // Armed before the switch: should the monitor not open, its box is answered too.
+        std::string box;
+        AnswerNextBox(&box);
+        ASSERT_TRUE(SwitchToDevice("quillo_out.monitor")) << box;
+        ASSERT_TRUE(WaitForBlocks(4));
+        server.End();
+        ASSERT_TRUE(WaitFor([&] { return !box.empty(); })) << "no box";
+        EXPECT_EQ(box.rfind("Sound input failed!\n", 0), 0u) << box;
+        EXPECT_GT(box.size(), std::string("Sound input failed!\n").size()) << "no reason";
+        EXPECT_NE(MainWindowWidget(), nullptr) << "the window closed";
+        EXPECT_EQ(Title(), "Quillo-SA:Spectrogram \u2014 nothing plays");
+    });
     setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
 }
 

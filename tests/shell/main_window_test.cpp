@@ -328,7 +328,8 @@ TEST_F(MainWindowTest, HelpAboutAndAutoRange) {
 TEST_F(MainWindowTest, TheBarMarksTheViewAndTheSwitchesThatAreOn) {
     ASSERT_TRUE(StartProgram());
     auto marks = [this] { return Bar().checked; };
-    EXPECT_EQ(marks(), (std::map<int, bool>{{kCommandAccuratePitch, false},
+    // No pitch estimator chosen yet: the accurate one.
+    EXPECT_EQ(marks(), (std::map<int, bool>{{kCommandAccuratePitch, true},
                                             {kCommandSpectrum, false},
                                             {kCommandSpectrogram, true},
                                             {kCommandPause, false},

@@ -173,6 +173,7 @@ class PitchChoiceWindowTest : public ::testing::Test {
         ResetFakeWindow();
         settingsPath = NewSettingsPath();
         UseSettingsPath(settingsPath);
+        std::remove(ChoicesFilePath());  // no choice stored, whatever ran before
     }
     bool Start() {
         ResetProgramState();
@@ -191,19 +192,20 @@ class PitchChoiceWindowTest : public ::testing::Test {
     std::string settingsPath;
 };
 
+// No choice stored: the accurate estimator, checked.
 TEST_F(PitchChoiceWindowTest, TheMenuItemTogglesTheChoiceAndItsCheckMark) {
     ASSERT_TRUE(Start());
+    EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate);
+    EXPECT_TRUE(CheckMark());
+    SendCommand(kCommandAccuratePitch);
     EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kClassic);
+    EXPECT_FALSE(CheckMark());
+    // A rebuilt bar (a view switch) keeps the mark.
+    SendCommand(kCommandSpectrum);
     EXPECT_FALSE(CheckMark());
     SendCommand(kCommandAccuratePitch);
     EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate);
     EXPECT_TRUE(CheckMark());
-    // A rebuilt bar (a view switch) keeps the mark.
-    SendCommand(kCommandSpectrum);
-    EXPECT_TRUE(CheckMark());
-    SendCommand(kCommandAccuratePitch);
-    EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kClassic);
-    EXPECT_FALSE(CheckMark());
 }
 
 TEST_F(PitchChoiceWindowTest, ExitWritesTheChoiceBesideTheSettingsWhichKeepEightValues) {
@@ -212,15 +214,15 @@ TEST_F(PitchChoiceWindowTest, ExitWritesTheChoiceBesideTheSettingsWhichKeepEight
     ASSERT_TRUE(Start());
     SendCommand(kCommandAccuratePitch);
     SendCommand(kCommandExit);
-    EXPECT_EQ(ReadTextFile(choicePath), "pitch_estimator = accurate\n");
+    EXPECT_EQ(ReadTextFile(choicePath), "pitch_estimator = classic\n");
     const std::string settings = ReadTextFile(settingsPath);
     EXPECT_EQ(std::count(settings.begin(), settings.end(), ' '), 7) << settings;
 
-    // The next start reads it back, with the check mark.
+    // The next start reads it back, without the check mark.
     ResetFakeWindow();
     ASSERT_TRUE(Start());
-    EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate);
-    EXPECT_TRUE(CheckMark());
+    EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kClassic);
+    EXPECT_FALSE(CheckMark());
 }
 
 TEST_F(PitchChoiceWindowTest, AChoiceGivenBeforeStartUpOutranksTheFileAndJunkIsIgnored) {
@@ -231,14 +233,19 @@ TEST_F(PitchChoiceWindowTest, AChoiceGivenBeforeStartUpOutranksTheFileAndJunkIsI
     LoadPitchChoice();
     EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kClassic);
 
+    // A file that names no estimator stores no choice: the accurate one.
     for (const char* junk : {"", "Accurate", "accurately", "1", "classic accurate"}) {
         ResetProgramState();
-        SetPitchEstimator(PitchEstimatorKind::kAccurate);
+        SetPitchEstimator(PitchEstimatorKind::kClassic);
         PitchChoice.given = false;
         WriteTextFile(choicePath, std::string("pitch_estimator = ") + junk + "\n");
         LoadPitchChoice();
         EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate) << junk;
     }
+    std::remove(choicePath.c_str());
+    ResetProgramState();
+    LoadPitchChoice();
+    EXPECT_EQ(PitchChoice.estimator, PitchEstimatorKind::kAccurate);
     PitchEstimatorKind kind = PitchEstimatorKind::kAccurate;
     EXPECT_TRUE(ParsePitchEstimator("classic", &kind));
     EXPECT_EQ(kind, PitchEstimatorKind::kClassic);

@@ -526,8 +526,7 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     const std::string programErr = folder + "/program.err";
     const Geometry g = started->geometry;
     const QPoint origin(g.x, g.y);
-    const QRect bar(g.x, g.y + kViewHeight * kScale, g.width,
-                    g.height - kViewHeight * kScale);
+    const QRect bar(g.x, g.y + kViewHeight * kScale, g.width, g.height - kViewHeight * kScale);
     QImage shot = ScreenshotWhen("running", 20000, [&](const QImage& s) {
         return ColouredSpectrogramPixels(s, origin) > 2000;
     });
@@ -548,9 +547,7 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     ASSERT_EQ(Tool({"xdotool", "key", "Down", "Down", "Return"}).code, 0);
     const std::string help = WaitForWindow("^Quillo-SA Help$", 10000);
     ASSERT_FALSE(help.empty()) << "the help window did not open";
-    ASSERT_EQ(Tool({"xdotool", "windowmove", help,
-                    std::to_string(g.x + g.width + 10), "0"})
-                  .code,
+    ASSERT_EQ(Tool({"xdotool", "windowmove", help, std::to_string(g.x + g.width + 10), "0"}).code,
               0);
     ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", help}).code, 0);
     std::this_thread::sleep_for(milliseconds(300));
@@ -559,6 +556,12 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     const QImage unfocused2 = Screenshot("unfocused-2");
     EXPECT_GT(ChangedViewPixels(unfocused1, unfocused2, origin), 1000)
         << "the picture stopped when another window took the focus";
+    // Escape closes the help window, as a desktop's viewers close.
+    ASSERT_EQ(Tool({"xdotool", "key", "Escape"}).code, 0);
+    const auto helpOpen = std::min(deadline, Clock::now() + std::chrono::seconds(5));
+    while (Clock::now() < helpOpen && !FindWindow("^Quillo-SA Help$").empty())
+        std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(FindWindow("^Quillo-SA Help$").empty()) << "Escape left the help window open";
 
     // The pause button (the first image) freezes the picture until pressed again.
     const int pauseX = (runs[3].first + runs[3].second) / 2;
@@ -631,6 +634,35 @@ TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTh
     EXPECT_NE(title.find("Quillo-SA:Spectrogram"), std::string::npos) << title;
     EXPECT_NE(title.find("input ended"), std::string::npos) << title;
     EXPECT_TRUE(processes->Running(program));
+
+    // After the end, Control, Spectrum Analyzer draws the spectrum view; its bar, wider by two
+    // buttons, keeps the automatic range's red "A" on the screen.
+    const QImage ended = Screenshot("ended");
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "alt+c"}).code, 0);
+    ASSERT_TRUE(WaitForPopup(window, 10000)) << "the Control menu did not open";
+    ASSERT_EQ(Tool({"xdotool", "key", "Down", "Return"}).code, 0);
+    const auto switched = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+    while (Clock::now() < switched && title.find("Quillo-SA:Spectrum ") == std::string::npos) {
+        title = Tool({"xdotool", "getwindowname", window}).out;
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    ASSERT_NE(title.find("Quillo-SA:Spectrum "), std::string::npos) << title;
+    std::this_thread::sleep_for(milliseconds(500));
+    const QImage spectrum = Screenshot("spectrum-after-the-end");
+    EXPECT_GT(ChangedViewPixels(ended, spectrum, QPoint(g->x, g->y)), 1000)
+        << "the old picture stays under the new title";
+    const std::optional<Geometry> wider =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(wider.has_value());
+    int red = 0;
+    for (int y = g->y + pictureHeight; y < wider->y + wider->height; ++y) {
+        for (int x = wider->x; x < wider->x + wider->width; ++x) {
+            const QRgb c = At(spectrum, x, y);
+            red += qRed(c) > 200 && qGreen(c) < 120 && qBlue(c) < 120;
+        }
+    }
+    EXPECT_GT(red, 20) << "the automatic-range button is not on the bar";
 }
 
 }  // namespace
