@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accurate pitch estimator.
 //
 // For lag t the normalised square difference of the segment x (mean removed) is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accurate pitch estimator, an alternative to peak picking and its tracker: a
 // normalised square-difference function (after McLeod) over the newest samples, its first
 // strong maximum refined by parabolic interpolation, the choice of period checked against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectral analysis: the Gaussian analysis window, the two-frame FFT with its two power
 // spectra, harmonic peak picking and the pitch tracker. Plain procedures over the global
 // records below; nothing here allocates and nothing throws.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The radix-2 butterflies of one transform group, shared by this folder's two transforms
 // (the spectra's and the lag products'): a = z[j], b = z[j + half], j = 0 .. half-1, with
 // twiddles w. Separate real and imaginary rows, so that the loop vectorises.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radix-2 complex FFT and the two-frame power spectra.
 //
 // The twiddle factors come from a per-stage rotation recurrence: the drawn spectra depend on

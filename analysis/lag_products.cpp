@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lag products by the correlation theorem, over blocks of B = maxLag samples: with the
 // window two blocks long and the segment three, x0, x1, x2,
 //   r(t) = sum_j x0[j] y0[j + t] + sum_j x1[j] y1[j + t],  y0 = x0 then x1,  y1 = x1 then x2,

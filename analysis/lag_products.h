@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lag products of a segment through fast transforms: the autocorrelation terms of the
 // accurate pitch estimator at a cost of O(n log n) instead of window x lags.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Harmonic peak picking: one fundamental estimate per power spectrum.
 #include <cmath>
 

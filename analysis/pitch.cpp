@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pitch tracker: follows one pitch through the noisy per-analysis peak estimates.
 #include "analysis/analysis.h"
 

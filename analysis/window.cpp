@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gaussian analysis window and frame scaling.
 #include <cmath>
 

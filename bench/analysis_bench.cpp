@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the per-analysis work: one 1024-point transform of a frame pair and the peak
 // picker on a voiced spectrum, which run every second audio block (about 21 times a second
 // at 22050 Hz), and the accurate pitch estimator, which runs every block when chosen. Each

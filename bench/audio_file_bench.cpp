@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file source: how long LoadAudioFile takes and the process's peak memory while it
 // runs, and how fast the source converts once playing (it must stay well ahead of real
 // time). The files, made with sox on first use: about 57 minutes of 8-bit mono at 87 Hz

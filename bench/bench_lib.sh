@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the long-run scripts of bench/ (sourced, not run): the optional tools they use,
 # the generated test audio and the program's private folders.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline at the capture rate's pace, presented to the in-memory display and
 // brought up as start-up does. One iteration is two 1024-sample blocks: one analysis call
 // (frames, FFT, peak picking, readout, draw) and one draw-only call; at 22050 Hz the pair

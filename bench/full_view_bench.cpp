@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's costs per second of live audio and per frame: its analysis of 48000 Hz at
 // FFT 8192 (about 60 frames a second), and its picture painted at 1920 x 1080 (spectrum and
 // spectrogram) into an image as the backing store receives it, on Qt's offscreen platform.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Records everything headless runs of a program write (pitch log, snapshot, --stats line,
 # the settings that "Exit" saves) over a matrix of short generated files, both device
 # profiles and the fixed-address one, both pitch estimators and several --command scripts,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Headless speed, like for like, on one generated 10-minute file (22050 Hz mono 16-bit, a
 # gliding tone over noise): the pitch-log runs with either estimator against aubiopitch at
 # one estimate per 1024 samples (its default method, yinfft, over 1024 samples, and yinfft

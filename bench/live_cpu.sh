@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program's own cost while it runs live in a window: Xvfb, the picture at scale 3, a
 # generated 60 s recording at 22050 Hz. Prints, over the measured span, the percent of one
 # core each measured program took (utime + stime from /proc) and how often its threads woke

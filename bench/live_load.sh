@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Live capture under load: the program records a private PulseAudio server's null output
 # (scripts/pulse-server.sh), into which a generated gliding tone is played, while stress-ng
 # keeps both cores busy at the same niceness. After MINUTES of blocks the run quits itself

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pitch accuracy on generated material: the classic and the accurate estimator run through
 // the whole core (the block pipeline on the in-memory display, pitch log to standard
 // output), scored against the true pitch beside any other tool's "time hz" lines.

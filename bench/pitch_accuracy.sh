@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pitch accuracy of the classic and the accurate estimator beside every method of
 # aubiopitch, on the same generated files (tones of known pitch made by the tool, plain
 # waveforms made by sox, noise, silence, decays, vibrato, glides). Prints a table per group.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What recording costs on a live sound server, without analysis or drawing: the process's
 // CPU time (all threads) over kSeconds of recording, as a share of one core ("cpu_pct").
 // Needs a server with a default source that delivers (bench/live_cpu.sh ... pulse starts a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Real time under load: the program in a window (Xvfb on a free display) plays a generated
 # file at its real pace while stress-ng keeps both cores busy at the same niceness; after the
 # file's length and a few seconds more it gets SIGTERM, which closes the window as its close

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run: generated audio (a gliding tone over noise, 22050 Hz mono 16-bit) through the
 # headless program on one thread, as 1-, 10- and 60-minute files, each in its own run. For
 # each it reports the blocks processed against the file's ceil(frames / 1024), the blocks

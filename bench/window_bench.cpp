@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window back end's share of a live frame: the picture widget repainting one presented
 // frame into an image of the window's size, as the backing store receives it, on Qt's
 // offscreen platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio source: what the capture device (capture/capture.h) records through. A source
 // is opened with a format and a client; it fills the empty buffers queued with addBuffer in
 // the order they were queued, and hands each filled buffer back through client.returnBuffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture device: CaptureQueue and the capture thread.
 //
 // CaptureQueue is a ring of bufferCount slots of bufferSize bytes. The reader walks it from

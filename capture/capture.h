@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio capture: the capture device, its byte queue (CaptureQueue) and its thread. The
 // application hands the device its notification handler and the question whether its reader
 // listens (the main window's: shell/capture_notice.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's frames: ring, window, FFT, levels, averaging, peak hold, noise, history.
 #include "fullview/full_analysis.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's analysis: its own sample ring, overlapping windowed frames through FFTW
 // (single precision, planned once per size), the level of every bin in dB relative to a
 // full-scale sine, averaging, peak hold, the noise reference, and the spectrogram's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency axis arithmetic, ticks and the position-to-bin map of the full view.
 #include "fullview/full_axis.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's frequency axis: a band [lowHz, highHz] of 0 .. Nyquist spread linearly or
 // logarithmically over any number of pixel positions, zoomed and panned; the ticks and their
 // labels; the map from positions to FFT bins and the level at every position. Positions run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's colour maps: 256 opaque 32-bit colours (0xFFRRGGBB, the layout of a
 // QImage::Format_RGB32 pixel) from the lowest level to the highest.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's options: its analysis, the colour map, the frequency axis and the dB
 // scale. Set by the full view's options dialog and kept in the program's choices.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts of the full view.
 #include "fullview/full_readout.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's texts: the note with its octave, the pitch readout and the pointer's
 // reading. Each is cut to `capacity` bytes (NUL included) and returns the characters written.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's spectrogram in time: pixel columns counted from the configuration
 // (p = 0, 1, ...), each showing the history frames that fall into it. A column spans
 // historySeconds / width seconds, so the newest `width` columns show the whole history,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture and the full view's options across starts.
 #include "fullview/full_view_choices.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shown picture and the full view's options kept in the program's choices
 // (shell/choices.h) from one start to the next. A value that is missing or not one the
 // options dialog could have set leaves that option at its default, silently; an analysis

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes, written to a file, through LoadAudioFile and, when the file is
 // accepted, through the file source pulled on this thread into a reader that drains at once,
 // until the source has delivered the whole stream (or a bounded part of a long one), twice.

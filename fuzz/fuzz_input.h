@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What both fuzz targets share: the input written to a file of its own, since the code under
 // test reads files by path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over kept inputs without libFuzzer, so that the plain test suite replays
 // every finding: each argument is an input file or a folder of them (in name order). Any
 // fault aborts as it does under the fuzzer; an input that cannot be read is an error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes as the settings file, read by start-up's view initialisation,
 // then drawn with: blocks of a tone and noise through the pipeline in the spectrogram view,
 // the spectrum view entered and fed, the grids and labels switched and the frame redrawn,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's block consumer: analysis, pitch at the full view's rate, log, repaint.
 #include "program/full_view_run.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted and headless runs: the command script, the end of a file, and the outputs.
 #include "program/headless_run.h"
 

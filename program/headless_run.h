@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted and headless runs: the --command script and the close at the end of a file while
 // the program runs, and what a run writes when it ends (pitch log, damage found while
 // playing, statistics, snapshot) with its exit code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playing input and its switches.
 #include "program/input_switch.h"
 

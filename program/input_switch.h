@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which input plays, and changing it while the window runs: the microphones the machine
 // lists and audio files (Open File..., a drop). A switch closes the capture device and
 // opens it on the new input as start-up does, and the views start afresh as after a view

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program quillo-sa: reads the command line, chooses the audio source and the window
 // display, runs the program, and writes what was asked for when it ends (headless_run.h).
 #include <fcntl.h>

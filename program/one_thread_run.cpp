@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A headless file run on one thread.
 #include "program/one_thread_run.h"
 

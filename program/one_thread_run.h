@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A headless run of an audio file on one thread: the same blocks, in the same order, with
 // the same drains and the same messages between them as a run through the capture thread,
 // without handing every block from thread to thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading under the pointer, handed to the window's extras.
 #include "program/pointer_reading.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: every option, and the first mistake as one line.
 #include "program/program_options.h"
 

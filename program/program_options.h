@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line, parsed into a record; no Qt, so it is tested on its own.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display connection: open, strides, compose and copy, suspend, close.
 #include "raster/display.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display connection: opens the screen through the display back end, learns the frame
 // buffer's pixel strides, and once per processed block composes the overlay onto the
 // canvas and copies the view's rows to the frame buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display back end: what the display connection (raster/display.h) needs of a screen,
 // as a table of operations. The program and the tests choose the back end at run time with
 // SetDisplayBackEnd before OpenDisplay; the window host, the in-memory display and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 7 x 7 bitmap font and text drawing.
 #include "raster/font.h"
 

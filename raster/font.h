@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 7 x 7 bitmap font: 57 glyphs held as row strings, a 256-entry character map, and
 // text drawn pixel by pixel onto the surfaces with a pen code.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame surfaces and drawing primitives.
 #include "raster/surface.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame surfaces and drawing primitives: the three 240 x 320 RGB565 memory surfaces, the
 // view area that maps drawing coordinates onto them, the pen codes, and the integer raster
 // operations that the views draw with.

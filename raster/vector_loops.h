@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel loops that run on every presented frame are also built for AVX2; the dynamic loader
 // picks the build that the processor runs. Integer work and float comparisons (no float
 // arithmetic) have one result either way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu-bar button images: 16 x 16 XPM with a transparent background, drawn light on
 // the dark tool bar. The single images are the source; the four strips that the tool bar
 // loads (one per view and noise-reference state) are written from them by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's 48 x 48 icon as XPM data (QPixmap(quillo_sa_xpm)). The .xpm file is both
 // the installed desktop icon and valid C, so it is included here rather than copied.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's resources as data: the string table, command ids, the menu and its
 // drop-downs, the menu-bar button lists and bitmaps, the accelerators and the dialog
 // templates. Portable: the shell reads the ids and button lists, the Qt host builds menus

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Puts the licence's SPDX line first in every tracked source file that lacks it (after a
 # "#!" line): "// SPDX-License-Identifier: GPL-3.0-or-later" in C++, the same after "#" in
 # shell, Python and CMake files. Running it again changes nothing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every include points down: no file of the portable core includes platform/ or
 # program/, no two units (a header with its source file) include each other, directly or
 # through others, and no unit defines a function that another unit's header declares while

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes the audio file source and the settings file: builds both libFuzzer targets with clang
 # (build-fuzz/), makes the audio seeds (tiny files by sox) and starts from the inputs kept in
 # fuzz/corpus/ (seeds and earlier findings). Fails when either target finds a crash, a

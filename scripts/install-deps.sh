@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that the build, the tests and the program need (the ALSA
 # plugins let PortAudio reach PulseAudio and PipeWire on a desktop).
 # Does nothing when they are all present; uses sudo when not run as root.

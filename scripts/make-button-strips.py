@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the tool bar's bitmap strips in resources/buttons.h from the single images there.
 
     scripts/make-button-strips.py           rewrite the strips between the markers

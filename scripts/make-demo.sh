@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes resources/demo.flac, the demo recording for `quillo-sa --input`.
 #   scripts/make-demo.sh [OUTPUT.flac]
 #

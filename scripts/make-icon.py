@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's 48 x 48 icon into resources/quillo-sa.xpm, and the desktop's PNG
 icons of every usual size from it into resources/icons/quillo-sa-SIZE.png.
 

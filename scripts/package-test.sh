@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CI: builds the Debian package (scripts/package.sh), checks it with lintian (no error) and
 # appstreamcli, installs it with apt-get on this machine, runs the installed program
 # (--version, a headless run of the installed demo with a pitch log, the help page), finds

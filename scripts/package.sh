@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package: the program in Release, installed to /usr, with Debian's
 # hardening flags, packaged by `cpack -G DEB`; prints the package's path on the last line.
 # Install it with `sudo apt-get install ./build-package/quillo-sa_*.deb`.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private PulseAudio server for scripts/pulse-test.sh and bench/live_cpu.sh (sourced, not
 # run): its own runtime folder, so it never meets the user's server, and one null output
 # "quillo_out" at 22050 Hz mono, whose monitor is an input that hears what is played into it.

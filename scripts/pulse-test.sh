@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The live microphone path against a real sound server: a private PulseAudio (its own runtime
 # folder, two null outputs whose monitors are the inputs), a 440 Hz tone played into one of
 # them, and headless runs of the program on it: device listing and choice, the pitch log and

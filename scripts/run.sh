@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quillo-SA in Release and starts it. Extra arguments go to the program; without an
 # --input or --device of their own it plays the demo recording. Where there is no display
 # it runs headless and writes a snapshot of the last picture, whose path it prints.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs the whole test suite.
 #   scripts/test.sh            plain build (build/)
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer (build-sanitize/)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the capture notice. The capture thread calls OnCaptureNotify
 // after queuing each buffer; at most one message 960 is outstanding until the window has
 // drained the queue and re-armed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own choices (which pitch estimator, which microphone, ...), kept in
 // choices.txt beside the settings file and never in it: one "key = value" line each, read as
 // the settings file is (only a regular file is opened) and replaced in one step. A key this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host operations that the shell calls and the platform layer defines: one main window
 // whose messages reach MainWindowProc in order on the main thread, a menu bar of drop-down
 // menus and image buttons, message boxes, modal dialogs with controls addressed by id, a

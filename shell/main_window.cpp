@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's procedure: first paint, draining, activation, commands, destruction.
 #include "shell/main_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's procedure: the first paint starts capture, capture notices drain the
 // queue into the block pipeline, activation suspends and resumes drawing, and the menu
 // commands and buttons switch views, grids, labels and measurements, open the dialogs and

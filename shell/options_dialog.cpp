@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog: initialisation, "OK" in its fixed order, "Cancel".
 #include "shell/options_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog ("Setting", dialog resource 119): the eight settings as radio groups
 // and two dB fields. "OK" checks the dB range and applies every group at once, in a fixed
 // order; nothing is saved here (Exit saves). Main thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which picture takes the captured blocks, and at what rate they are captured.
 #include "shell/picture_mode.h"
 

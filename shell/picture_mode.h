@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two pictures: the handheld one, which the block pipeline draws, and the full view,
 // whose analysis and drawing the program composes above the core. The main window captures
 // at the shown picture's rate and hands every block to that picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline driver: every captured block goes into the sample ring; every second
 // block cuts a frame pair, transforms it and post-processes the two spectra (noise
 // reference, automatic range, peak picking); every block draws one spectrum of the pair,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline driver: the records it keeps between blocks (sample ring, block count,
 // frames, noise reference, automatic range, pitch lock) and ProcessBlock, which turns every
 // captured block into analysed and drawn output. Main thread only; nothing here allocates

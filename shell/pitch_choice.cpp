@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pitch estimator choice.
 #include "shell/pitch_choice.h"
 

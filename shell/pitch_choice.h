@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which pitch estimator feeds the readout band and the pitch log: the classic peak picking
 // with its tracker, or the accurate estimator (what start-up takes when no choice is
 // stored). The classic tracker runs in either case, so switching back finds it exactly where

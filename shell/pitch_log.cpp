@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pitch log: CSV rows from the values the readout draws.
 #include "shell/pitch_log.h"
 

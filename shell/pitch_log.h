@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pitch log: one CSV row for every processed block while pitch tracking runs, made
 // from the values the readout draws, so that the log and the screen never disagree.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process-wide configuration: view, device profile, capture configuration and the eight
 // persisted options with their one-line settings file.
 #include "shell/settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process-wide configuration the core reads: the view, the device profile, the capture
 // configuration, and the eight persisted options with their one-line settings file. Main
 // thread only; nothing here throws.

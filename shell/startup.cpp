@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the entry point and message loop, the main window, the device profile, and the
 // one-time set-up of drawing and views.
 #include "shell/startup.h"

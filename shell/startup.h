@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the entry point, the main window's creation, the device profile and the
 // one-time set-up of drawing and views.
 #pragma once

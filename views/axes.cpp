@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Axes, scales and labels: column map, tick tables, frequency and dB axes, grids, time axis.
 #include "views/axes.h"
 

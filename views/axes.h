@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Axes, scales and labels: the column map that ties screen columns (spectrum) or rows
 // (spectrogram) to FFT bins, the frequency tick tables, the frequency and dB axes, the two
 // grids of the spectrum view and the millisecond axis of the waveform strip. Everything is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum view: the front end of DrawBlockView (resampling, reset, averaging) and the
 // spectrum back end with its peak hold.
 #include "views/block_view.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum view and the common front end of DrawBlockView: the resampling of a spectrum
 // onto the view's positions, time averaging, and the spectrum view's trace with its
 // per-column peak hold. The levels come from level_tables.h; the spectrogram back end is

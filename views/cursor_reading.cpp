@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pointer's reading of the view area.
 #include "views/cursor_reading.h"
 

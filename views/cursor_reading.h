@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a point of the view area stands for, in the program's own units: the frequency that
 // the column (spectrum) or row (spectrogram) shows, after the same column map that placed
 // the traces and the axis ticks; the level of the row on the dB scale (spectrum), or how

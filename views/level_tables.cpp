@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level tables: power to level (LevelTable) and level to colour (ColourMap), and the
 // legend bar.
 #include "views/level_tables.h"

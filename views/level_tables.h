@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level tables: LevelTable turns linear power into display levels without a logarithm
 // per block, ColourMap turns a level into the spectrogram's colour, which the legend bar
 // shows. Both views look levels up position by position.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak readout: band colours by lock state, the frequency, note and cents texts.
 #include "views/readout.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak readout: the band between the waveform strip and the plot, showing the tracked pitch
 // as a frequency, the nearest equal-tempered note (from C0 = 16.3515625 Hz) and the
 // deviation from it in cents. The texts change only on every fourth call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrogram view: the strip drawn per block.
 #include "views/spectrogram_strip.h"
 

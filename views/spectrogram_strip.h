@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram back end of DrawBlockView: every block becomes one strip of 170 colours
 // scrolled in at the right of the plot.
 #pragma once

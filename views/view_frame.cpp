@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame of a view and the sequences that enter each view.
 #include "views/view_frame.h"
 

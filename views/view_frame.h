@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame of a view: the frequency view set up from the capture configuration, the
 // static frame redrawn (dB axis area, frequency axis, grids, dB axis), the dB range, the
 // "Calibrating" notice, and the sequences that enter each view.

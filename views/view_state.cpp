@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View state and layout: the record, the region operations and the setters.
 #include "views/view_state.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View state and layout: the one record of view parameters and switches, the screen regions
 // of the 240-column frame, the clear and fade operations, the setters through which the
 // shell changes the views. The frame drawn from them and the view sequences: view_frame.h.

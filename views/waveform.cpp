@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform strip: block statistics, rising-edge trigger, compressed vertical scale, trace.
 #include "views/waveform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform strip: a triggered oscilloscope of about 11 ms of every block in rows 0 .. 58,
 // never cleared (the block driver fades it), scaled so that loud signals are compressed.
 #pragma once

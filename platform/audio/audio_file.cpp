@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file source: an audio file opened and checked at load time as far as that can be done
 // without decoding it all, then decoded, mixed to mono, converted to the capture rate and
 // rounded to 16 bits a chunk at a time on the source's thread as its buffers are filled,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file dialog's patterns from libsndfile's own list of major formats.
 #include "platform/audio/audio_file_formats.h"
 

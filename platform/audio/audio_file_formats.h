@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file types the audio file source can open, as libsndfile names its major formats, for
 // the window's file dialog.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone through PortAudio.
 //
 // PortAudio's callback may not allocate, lock or post, so buffers travel through two

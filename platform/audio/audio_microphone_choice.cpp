@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone: the sound server's own protocol when a server answers, else PortAudio
 // (plain ALSA, JACK), chosen afresh at each opening and each listing.
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone through libpulse.
 //
 // A thread of the source's own runs a plain libpulse main loop: the server converts to the

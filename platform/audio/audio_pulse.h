@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone through the sound server's own protocol (PulseAudio, or PipeWire's pulse
 // server). MicrophoneSource (platform/audio/audio_sources.h) records through it whenever a server
 // answers and through PortAudio otherwise; tests reach it directly here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sanitizer settings for the program and the audio tests, read by the sanitizer runtimes
 // when they are linked.
 // PortAudio opens every ALSA device when it initialises, and the libraries behind some of

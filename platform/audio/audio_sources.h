@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio sources that record from the machine's inputs and files; their contract is the
 // AudioSource table in capture/audio_source.h. They need libpulse, PortAudio, libsndfile and
 // libsamplerate (library quillo_audio_devices, built with QUILLO_PLATFORM). The scripted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source thread shared by the scripted and the file source.
 #include "platform/audio/audio_thread.h"
 

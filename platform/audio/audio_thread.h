@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thread and the queue of empty buffers that the scripted and the file source share.
 // The source says when its next buffer is due and fills it; this part keeps the driver's
 // rules: buffers filled in the order they were queued, each returned on this thread, stop

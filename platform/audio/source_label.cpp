@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Source labels.
 #include "platform/audio/source_label.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the program names a sound-server source in its lists and in the choices file:
 // "description [name]", and " (monitor)" after it for the monitor of an output. A PortAudio
 // device is named by its own name alone. Written here and read back here, nowhere else.

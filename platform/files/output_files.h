@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outputs that the run writes when it ends, and the signal that ends a run wherever it waits.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing a file in one step over POSIX: a new file beside it, flushed, renamed over it.
 #include <errno.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted source: delivers the buffers a test asks for, as soon as it can.
 #include <algorithm>
 #include <cstring>

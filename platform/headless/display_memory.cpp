@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory display back end.
 #include "platform/headless/display_memory.h"
 

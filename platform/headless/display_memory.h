@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory display back end: a 240 x 320 RGB565 frame buffer with pitches of 2 and 480
 // bytes, for tests and headless runs. It needs no window system.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The null platform: every window and shell operation of shell/host.h defined as
 // "there is none", and no settings file. It lets the core run alone (benchmarks, a
 // core-only build): no window can be created, dialogs cannot be shown, nothing is posted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted audio source: delivers these buffers, with these recorded byte counts, now.
 // Portable (library quillo_scripted_source), so the core's tests can record through it; it
 // shares the source thread of platform/audio/audio_thread.h with the file source.

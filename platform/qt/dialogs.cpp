@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes and modal dialogs built from the dialog templates. A dialog's controls are
 // placed in dialog units converted with the dialog font's base units, so the layout keeps
 // its proportions whatever the font; the procedure addresses them by id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window host asks of the dialogs; not for the core or main. The dialogs call
 // nothing in the window host: it tells them their owner.
 #pragma once

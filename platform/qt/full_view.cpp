@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's widget: layout, painting, the spectrogram's image ring and the pointer.
 //
 // Sections:

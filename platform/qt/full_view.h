@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's picture: the window's own device pixels filled with the waveform strip,
 // the readout (pitch, note with octave, the pointer's reading) and the spectrum or the
 // spectrogram of the full view's analysis (fullview/), with axes, grid and colour legend,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's "View Options" dialog: a plain Qt form over FullViewOptions.
 #include "platform/qt/full_view_dialog.h"
 

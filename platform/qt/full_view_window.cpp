@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's place in the main window, its menu items, button and key.
 #include "platform/qt/full_view_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view in the main window: its widget beside the handheld picture (one of the two
 // shown), "Full Resolution" and "View Options..." at the end of the Control menu, a "Full"
 // button after the image buttons, and the key F. They attach through the window host's hooks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help page in the program's own browser window: a desktop's URL opener drops the
 // #fragment of a file URL, and the page is only useful opened at its anchor.
 #include <QApplication>

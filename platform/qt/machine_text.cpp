@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the program reads of the machine: the OEM text and the diagnostic file's place.
 #include <sys/stat.h>
 

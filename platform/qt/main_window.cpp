@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: Qt events in, numbered messages out, in order, on the main thread.
 //
 //   posted messages --QCoreApplication::postEvent--> MessageQueue --> window procedure

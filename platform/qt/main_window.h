@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window host offers the rest of its folder beyond qt_host.h: raising the window
 // (for the single-instance rule), and the hooks through which the window's extras add to
 // every window and bar the host makes. Main thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu bar: a tool bar at the bottom of the main window with the drop-down buttons of the
 // menu bar resource, then the view's image buttons; every item and button posts its command.
 // The window's extras add to it through the hooks of main_window.h.

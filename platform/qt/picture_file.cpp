@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view area as an image and as a PNG file.
 #include "platform/qt/picture_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view area as an image and as a PNG file: what --snapshot, Save Picture... and Save
 // Picture at Window Scale... write, all through WritePicturePng. Main thread only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture: the frame buffer behind the window, the display back end that fills it, and
 // the widget that shows it scaled by whole factors.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture: the window's frame buffer shown at a whole scale, and the view point under
 // the pointer. The window host makes one per window and tells which one the frame buffer
 // is shown in; the window's extras read points from it. Main thread only.

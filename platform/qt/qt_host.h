@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt host: what the program's main and the host's tests need beyond the platform
 // operations of shell/host.h, which the files of this folder define.
 //

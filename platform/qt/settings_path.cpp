@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's place on a Linux desktop, after the XDG base-directory rules.
 #include <cstdlib>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One windowed instance per user: a lock file decides which process runs, and a local
 // socket carries a later start's request to the running window: raise it, and play the later
 // start's file or record its microphone.

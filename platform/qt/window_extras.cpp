@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's desktop extras: the Input menu, Open File..., drops, Save Picture... and the
 // pointer's reading.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window offers a desktop user around the handheld's picture and menus, which stay
 // as they are: an Input submenu at the end of Control (the inputs, checked where one plays,
 // and Open File...), a file dropped on the window, Save Picture... (the view area as PNG),

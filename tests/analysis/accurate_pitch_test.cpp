@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accurate pitch estimator on generated material whose pitch is known at every instant,
 // run as the pipeline runs it: one estimate per 1024-sample block from the newest window +
 // lag samples. Readings are judged against the true pitch at the segment's centre.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Complex FFT and the two-frame power spectra.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lag products through transforms against the direct sums, lag by lag in double, on
 // frames of the kinds the pitch estimator meets, at every size it accepts.
 #include "analysis/lag_products.h"

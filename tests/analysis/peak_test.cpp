@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Harmonic peak picking on synthetic power spectra.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pitch tracker state machine.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gaussian analysis window: its values at the three widths and the level independence of
 // the scaling.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture device's rules: configuration, the open and close protocol, the byte queue,
 // overflow, and the reader's notice. Buffers come from the scripted source.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test support for the capture device: a reader that hears of captured audio as a window
 // does, a recorder of notifications, and a byte pattern that shows where each byte of a
 // stream came from.

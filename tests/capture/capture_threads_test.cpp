@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture device with all its threads at full speed: the scripted source delivers as fast
 // as the capture thread hands buffers back, and the reader drains as the main window does
 // (on each message up to three blocks, then re-arm). Every byte must be read, in order, or

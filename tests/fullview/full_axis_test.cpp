@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's frequency axis: where a tone lands against the ticks at any width and
 // zoom, the pointer's frequency, zoom, pan and reset, tick spacing and labels.
 #include "fullview/full_axis.h"

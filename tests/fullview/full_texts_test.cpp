@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's colour maps and texts: the maps' ends, notes with octaves, readings.
 #include <gtest/gtest.h>
 

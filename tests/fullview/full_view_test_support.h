@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the full view's tests: tones fed to the analysis and peaks found in levels.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as a hostile user runs it: outputs aimed at the input or at each other, full
 # disks, odd MP3s, signals while it waits, broken pipes, odd settings and instance folders.
 # Each case is one ctest test.

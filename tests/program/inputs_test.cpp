@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on the inputs users hand it: MP3s from sox, standard input, a FIFO, a
 // cut-off Ogg and files it cannot open, checked on the exit code and the one line on stderr.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A headless file run on one thread against itself: what it leaves undrawn (the whole picture
 # without --snapshot, the waveform strip and the screen copy where nobody looks) changes no
 # output, and after "Exit" at block N no further block is processed.

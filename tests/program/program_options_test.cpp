@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line: what a user types, and the one line a mistake gets.
 #include "program/program_options.h"
 

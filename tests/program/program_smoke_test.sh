@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as a user runs it: option mistakes, an unreadable file, and headless runs on a
 # generated tone that end at the file's end, write the snapshot and follow scripted commands.
 #   program_smoke_test.sh PATH_TO_QUILLO_SA

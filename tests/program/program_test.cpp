@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program end to end: headless runs on generated and shipped recordings, checked
 // on the snapshot's pixels, the pitch log, the settings file, the exit code and what it
 // says on stderr.

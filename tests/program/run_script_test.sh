@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/run.sh as a user meets it: on an up-to-date build it prints nothing of the build
 # (only what the program prints), and a build that fails shows its log and ends with 1.
 #   run_script_test.sh SOURCE_DIR BUILD_DIR

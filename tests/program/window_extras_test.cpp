@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's extras in the real program, run in this process on Qt's offscreen platform
 // with generated recordings played in real time: a dropped file and one opened with Ctrl+O
 // replace the input (the views start afresh, the title names it), a broken file or an unknown

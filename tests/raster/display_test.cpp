@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display connection against a scripted back end: open checks, strides, the composed
 // copy, suspend and close.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bitmap font: glyph pixels, case folding, wrapping, line ends and backspace.
 #include <gtest/gtest.h>
 

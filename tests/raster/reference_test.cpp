@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-frame primitives against their straightforward forms: lines and polylines, the
 // two fade rules and the composed copy must set exactly the pixels that the plain per-pixel
 // algorithms set, for every case the fast paths split off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Surfaces, pens and primitives: exact pixel sets.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The bash completion, called as bash calls it, against the built program (its --help gives
 # the options and command ids) behind a stand-in that prints a fixed --list-devices.
 #   completion_test.sh PROGRAM COMPLETION_FILE

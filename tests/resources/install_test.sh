@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The install rules on this build: the program, its help page and demo, the desktop entry
 # that opens audio files, the icon in every size of the hicolor theme (PNG, each its size)
 # beside the 48 x 48 XPM, the gzipped manual page, the AppStream file naming the entry, the

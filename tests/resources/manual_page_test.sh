@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual page renders without a warning (as lintian renders it) and documents every
 # option and command id that the program's --help lists (read as the bash completion reads
 # them).

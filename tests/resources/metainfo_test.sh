@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The AppStream file validates (no network), and its newest release and the Debian
 # changelog's newest entry are the version the program prints.
 #   metainfo_test.sh PROGRAM METAINFO_FILE DEBIAN_CHANGELOG

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/check-includes.sh on small trees of its own: a function declared in one unit's header
 # and defined in another unit that includes it fails the check (the window host once defined
 # the extras' PictureViewPoint so), the same function declared by the unit that defines it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the capture notice: one message 960 outstanding at a time, and an
 // overflow that re-arms it.
 #include <gtest/gtest.h>

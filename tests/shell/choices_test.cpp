@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own choices file: key = value lines read and written back with what this
 // build does not know, broken lines told and skipped, the older one-choice files read in
 // once, and nothing but a regular file ever opened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first paint starts capture, and capture notices drain the queue into the block
 // pipeline: catch-up, at most three blocks, output skipped while a backlog remains.
 // Recorded through the scripted source, so these run the capture and source threads.

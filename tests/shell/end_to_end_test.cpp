@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The core end to end: a sung-like tone with harmonics goes block by block through the
 // pipeline into the in-memory display, and the test reads the screen as a user would.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/shell/fake_window.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording window system for the shell's tests: every platform window operation is
 // defined here, records what it was asked, and runs modal dialogs against scripted
 // controls, so the main window and the dialogs run without Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shown picture and the full view's options kept in the choices file: what one start
 // writes, the next reads; the command line's picture outranks it; values the options dialog
 // could not have set fall back to the defaults.

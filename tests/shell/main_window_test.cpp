@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and the main window's messages and commands, against the recording window
 // system: what the user would see (titles, menu bars, the picture) and what is saved.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog run as the "Option" command runs it, with a scripted user filling in
 // the controls: the dB range checks and their messages, each group applied at once, and
 // nothing saved before Exit.

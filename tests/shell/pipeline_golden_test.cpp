@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole block pipeline, pinned bit for bit: a generated signal (a tone with harmonics,
 // noise and a glide) goes block by block through ProcessBlock in several configurations,
 // with a noise reference measured and subtracted and an automatic range run, and after

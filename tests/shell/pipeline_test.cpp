@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline driver: which calls analyse and draw, how frames are cut from the ring,
 // the two measurements and the readout's lock state, fed with generated blocks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pitch estimator choice: the accurate estimator feeds the readout band and the pitch
 // log and nothing else; the classic one is untouched by it; the menu item and the choice's
 // own file.

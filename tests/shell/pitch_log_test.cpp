@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pitch log of a tone fed block by block: its header, a row per processed block, and
 // rows that agree with the readout on the screen.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings: the file on disk, the values it gives the analysis and the views, the automatic
 // range, and files that are broken in every way a user's disk can break them.
 #include <fcntl.h>

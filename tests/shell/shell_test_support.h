@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared set-up of the shell tests: a settings file in a private temporary folder, and the
 // core brought up as start-up does, on the in-memory display, from a clean state.
 #pragma once

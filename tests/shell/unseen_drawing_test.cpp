@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing that nobody sees: a waveform strip left undrawn and frames composed without being
 // shown must leave the picture exactly as drawing everything would, by the time anyone
 // looks: after kStripFadesOutBlocks drawn blocks, at a frame that is shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated pitch material.
 #include "tests/support/pitch_material.h"
 

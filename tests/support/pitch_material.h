@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated material for measuring pitch estimators: tones whose true pitch is known at
 // every instant (steady, gliding, with vibrato, decaying), in several timbres, with white
 // noise at a chosen SNR, and noise or silence alone. Samples are floats in 16-bit units.

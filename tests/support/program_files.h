@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Support for the tests that run the real program: starting a process with its output in
 // files, reading and writing whole files, and a generated recording of a tone with harmonics
 // over a little noise, as a 16-bit mono WAV.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Axes, labels and grids as they land on the overlay. Tick positions are worked out by hand
 // in the program's precision (single-precision products, truncation) and drawn as the expected
 // picture with the raster primitives.

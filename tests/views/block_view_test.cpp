@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DrawBlockView: resampling, averaging, peak hold (spectrum) and colour strips (spectrogram).
 // The dB range is 0 .. 100 throughout: span 0.01f, two dB = 3.4 pixels.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pointer's reading of the view: the frequency of a column or row agrees with the axis
 // ticks the views draw from the same column map, the level of a row with the dB scale's
 // ticks, the age of a strip with the block length; points off the plot read as nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak readout: texts, note names, colours by lock state, refresh rhythm, bad pitches.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The precomputed tables: colour map, level table, column map, tick tables.
 #include <gtest/gtest.h>
 

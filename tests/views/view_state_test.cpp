@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View state, layout rectangles, setters and the frame sequences.
 #include <gtest/gtest.h>
 

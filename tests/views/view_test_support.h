@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the view tests: a clean drawing state and looks at surface regions.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform strip: divisor, trigger, scaling and the trace on rows 0 .. 58.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/xserver/close_request.h"
 
 #include <X11/Xlib.h>

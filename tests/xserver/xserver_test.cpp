@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program in a real X server (Xvfb, no window manager), driven as a user drives it
 // with xdotool: the window opens with the picture at scale 3 and the bar below it, the
 // Control menu opens the Setting dialog, a changed setting shows on the picture, and Ctrl+Q

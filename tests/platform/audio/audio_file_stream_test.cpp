@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file source decodes as it plays: what it delivers must be, sample for sample, one
 // conversion of the whole file; damage found while playing ends the stream with a reason;
 // cut-off files are refused at load where their header gives them away.

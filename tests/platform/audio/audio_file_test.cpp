@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file source: files made here with libsndfile arrive as mono 16-bit audio at the
 // capture rate, paced in real time or pulled; unusable files are refused with a reason.
 #include <gtest/gtest.h>

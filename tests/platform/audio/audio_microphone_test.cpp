@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone source, through PortAudio and ALSA, on a machine without a sound card: a
 // .asoundrc under a temporary HOME points ALSA's capture devices at raw files (the `file`
 // plugin with `infile` over the `null` device), so the PortAudio path itself runs. That input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone through libpulse, against a private PulseAudio server that each test starts
 // in a runtime folder of its own: two null outputs, whose monitors are the sources, and a
 // ramp played into one of them with pacat. A null output passes the samples through

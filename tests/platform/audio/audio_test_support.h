@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test support for the audio sources: a client that keeps what a source returns, as the
 // capture device would. Tests that record through the device use the fake main window of
 // tests/capture/capture_test_support.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Source labels: what is written is read back as the same name, whatever the description
 // holds, and a name that is not such a label is a name as it stands.
 #include <gtest/gtest.h>

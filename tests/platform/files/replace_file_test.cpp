@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing a file in one step: the old file or the new one, never a part; links followed
 // only when asked; nothing left beside it; what is not a regular file is left alone.
 #include <dirent.h>

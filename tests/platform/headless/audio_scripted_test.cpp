@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The driver's rules as the shared source thread keeps them, seen through the scripted source.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory display back end under the real display connection.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's picture on Qt's offscreen platform: where a tone is drawn against the
 // axis at several sizes and zooms, the spectrogram's rows and history, the colour legend,
 // and zoom, pan and reset under scripted wheel, drag, clicks and keys.

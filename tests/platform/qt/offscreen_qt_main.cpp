@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main of the Qt test programs: a QApplication on Qt's offscreen platform unless the
 // environment names one. Test discovery runs these binaries at build time, where there may be
 // no display. Start-up writes its diagnostic file into a state folder of the tests' own, not

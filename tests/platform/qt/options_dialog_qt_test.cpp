@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog through the real Qt dialog on the offscreen platform: the user types
 // into the dB fields and presses OK, the message boxes show their exact texts, and the
 // values land (or not) in the settings; radio buttons follow the keyboard.

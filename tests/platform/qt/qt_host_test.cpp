@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt host on Qt's offscreen platform: messages in order on the main thread, the
 // window's end, the menu bar, the picture's pixels, the dialogs and the message box.
 #include <QApplication>
