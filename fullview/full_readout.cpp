@@ -35,7 +35,7 @@ float FullNoteName(float hz, float referenceHz, char* text, int capacity) {
 }
 
 int FormatFullPitch(float hz, float referenceHz, char* text, int capacity) {
-    char note[8];
+    char note[16];  // "C#20" at most; room for what the compiler cannot rule out
     const float cents = FullNoteName(hz, referenceHz, note, sizeof note);
     if (note[0] == '\0') {
         if (capacity > 0) text[0] = '\0';

@@ -240,7 +240,9 @@ std::string SameFileError(const ProgramOptions& options) {
                 continue;
             }
             const auto shown = [](const std::string& path, int descriptor) {
-                if (path != "-") return "'" + Quoted(path) + "'";
+                // Appended rather than "'" + Quoted(path): GCC 12's optimiser sees an
+                // overlap in that concatenation and warns.
+                if (path != "-") return std::string("'").append(Quoted(path)).append("'");
                 return std::string(descriptor == STDIN_FILENO ? "(standard input)"
                                                               : "(standard output)");
             };
