@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the full view's parts go, and the band fitted to the plot.
+#include "platform/qt/full_view_layout.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QTransform>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "fullview/full_analysis.h"
+#include "fullview/full_options.h"
+
+FullViewHostRecord FullHost;
+
+FullLayout LayOut(QSize device, qreal ratio) {
+    FullLayout l;
+    l.fontPixels = std::max(9, int(std::lround(12.0 * ratio)));
+    QFont font;
+    font.setPixelSize(l.fontPixels);
+    const QFontMetrics metrics(font);
+    const int line = metrics.height();
+    const int w = device.width();
+    const int h = device.height();
+    const int stripHeight = std::clamp(h / 8, 3 * line, 8 * line);
+    l.strip = QRect(0, 0, w, stripHeight);
+    l.readout = QRect(0, stripHeight, w, 2 * line + line / 2);
+    const int top = l.readout.bottom() + 1 + line / 2;
+    const int labelWidth =
+        metrics.horizontalAdvance(FullHost.spectrogram ? "00.000 kHz" : "-150 dB");
+    const int left = labelWidth + line;
+    const int right = FullHost.spectrogram ? metrics.horizontalAdvance("-150 dB") + 2 * line : line;
+    const int bottom = line * 2;
+    l.plot = QRect(QPoint(left, top),
+                   QPoint(std::max(left, w - right - 1), std::max(top, h - bottom - 1)));
+    l.scale = QRect(0, l.plot.top(), left, l.plot.height());
+    l.legend = FullHost.spectrogram
+                   ? QRect(l.plot.right() + line / 2, l.plot.top(), line / 2 + 4, l.plot.height())
+                   : QRect();
+    return l;
+}
+
+int Positions(const FullLayout& l) {
+    return FullHost.spectrogram ? l.plot.height() : l.plot.width();
+}
+
+float PositionAt(const FullLayout& l, QPointF point) {
+    return FullHost.spectrogram ? float(l.plot.bottom() + 1 - point.y())
+                                : float(point.x() - l.plot.left());
+}
+
+void FitAxis(const FullLayout& l) {
+    FullAxis& a = FullHost.axis;
+    const float nyquist = float(FullSpectrum.config.sampleRate) / 2.0f;
+    if (nyquist > 0.0f && a.nyquistHz != nyquist) {
+        a = WholeFullAxis(Positions(l), FullViewOptions.logAxis, nyquist);
+        FullHost.mapStale = FullHost.ringStale = true;
+    }
+    if (a.log != FullViewOptions.logAxis) {
+        a = RescaledFullAxis(a, FullViewOptions.logAxis);
+        FullHost.mapStale = FullHost.ringStale = true;
+    }
+    if (a.positions != Positions(l)) {
+        a = ResizedFullAxis(a, Positions(l));
+        FullHost.mapStale = FullHost.ringStale = true;
+    }
+    if (FullHost.mappedBinHz != FullSpectrum.binHz) FullHost.mapStale = FullHost.ringStale = true;
+    if (FullHost.mapStale && FullSpectrum.binCount > 0) {
+        BuildFullPositionMap(a, FullSpectrum.binHz, FullSpectrum.binCount, FullPeakExponent());
+        FullHost.levels.assign(size_t(a.positions), kFullFloorDb);
+        FullHost.peaks.assign(size_t(a.positions), kFullFloorDb);
+        FullHost.mappedBinHz = FullSpectrum.binHz;
+        FullHost.mapStale = false;
+    }
+}
+
+QRegion MovingParts(const FullLayout& l) {
+    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.plot);
+}
+
+QRegion LogicalMovingParts(const QWidget* widget) {
+    const qreal r = widget->devicePixelRatioF();
+    const QSize device(qRound(widget->width() * r), qRound(widget->height() * r));
+    return QTransform::fromScale(1.0 / r, 1.0 / r)
+        .map(MovingParts(LayOut(device, r)))
+        .boundingRect()
+        .adjusted(-1, -1, 1, 1);
+}
