@@ -111,8 +111,8 @@ void BM_PlayAudioFile(benchmark::State& state, std::string (*make)()) {
     }
     DrainingReader reader;
     const WaveFormat format{kWaveFormatPcm, 1, kRate, 2 * kRate, 2, 16, 0};
-    if (!AudioFileSource.open(
-            format, AudioSourceClient{&reader, DrainingReader::Return, DrainingReader::Drained})) {
+    if (!AudioFileSource.open(format, AudioSourceClient{&reader, DrainingReader::Return,
+                                                        DrainingReader::Drained, nullptr})) {
         state.SkipWithError("the source does not open");
         return;
     }

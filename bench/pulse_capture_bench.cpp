@@ -75,7 +75,7 @@ void BM_PulseSource(benchmark::State& state) {
             }
             PulseMicrophoneSource.addBuffer(header);
         };
-        const AudioSourceClient client{nullptr, requeue, [](void*) { return true; }};
+        const AudioSourceClient client{nullptr, requeue, [](void*) { return true; }, nullptr};
         if (OpenPulseMicrophone(kMono, client) != PulseOpening::kOpened) return 0;
         for (int j = 0; j < kBuffers; j++) {
             headers[j] = WaveHeader{memory.data() + j * kBufferBytes, kBufferBytes, 0,
@@ -99,8 +99,8 @@ void OnNotice(int kind) {
 
 void BM_CaptureDevice(benchmark::State& state) {
     Measure(state, [](std::chrono::steady_clock::time_point until) -> long long {
-        TheCaptureDevice.Configure(OnNotice, nullptr, kNormalThreadPriority,
-                                   kCaptureBufferCount, kCaptureBufferSize, 1, 22050, 16);
+        TheCaptureDevice.Configure(OnNotice, nullptr, kNormalThreadPriority, kCaptureBufferCount,
+                                   kCaptureBufferSize, 1, 22050, 16);
         SetAudioSource(&MicrophoneSource);
         if (!TheCaptureDevice.Open()) return 0;
         uint8_t block[kCaptureBufferSize];

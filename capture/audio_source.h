@@ -41,6 +41,11 @@ struct AudioSourceClient {
     // True when the reader has taken every byte returned so far and will hear of the next
     // buffer: a file source has finished only then.
     bool (*readerDrained)(void* context);
+    // May be null. What a source whose thread does nothing but wait for its input and return
+    // buffers calls instead of returnBuffer: the client takes the buffer in at once, on that
+    // thread, and may call addBuffer and stop from inside the call; so no second thread wakes
+    // for each buffer. The same rules as returnBuffer otherwise.
+    void (*takeBuffer)(void* context, WaveHeader* header);
 };
 
 // Most empty buffers a source holds at once; addBuffer refuses more.

@@ -145,7 +145,8 @@ int HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
     return kind;
 }
 
-// The client's returnBuffer of a threadless opening: runs on the reader's thread.
+// The client's returnBuffer of a threadless opening, on the reader's thread, and its
+// takeBuffer, on the source's thread.
 void HandleAtOnce(void* context, WaveHeader* header) {
     CaptureDevice& device = *static_cast<CaptureDevice*>(context);
     const int kind = HandleReturnedBuffer(device, header);
@@ -261,7 +262,7 @@ bool CaptureDevice::Open() {
     }
 
     const AudioSourceClient client{this, threadless ? HandleAtOnce : PostReturnedBuffer,
-                                   ReaderDrained};
+                                   ReaderDrained, HandleAtOnce};
     if (chosenSource == nullptr || !chosenSource->open(format, client)) {
         Close();
         return false;
@@ -281,32 +282,31 @@ bool CaptureDevice::Open() {
 }
 
 bool CaptureDevice::Close() {
-    if (thread.joinable()) {
-        // Joining from the capture thread itself (a notify function closing the device)
-        // would never return.
-        if (std::this_thread::get_id() == threadId) return false;
-        SignalEvent(stopEvent);
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            if (waveIn != nullptr) waveIn->stop();
-        }
-        // The signal ends the thread's wait, and it takes no lock that anyone holds while
-        // waiting, so the join is bounded. Nothing else ends or forgets the thread.
-        thread.join();
-        threadId = std::thread::id();
-    } else if (!threadlessOpen) {
-        return false;
-    }
-    threadlessOpen = false;
+    const bool threaded = thread.joinable();
+    // Joining from the capture thread itself (a notify function closing the device) would
+    // never return.
+    if (threaded && std::this_thread::get_id() == threadId) return false;
+    if (!threaded && !threadlessOpen) return false;
     const AudioSource* source = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock);
         source = waveIn;
+        // From here on a returned buffer is dropped, whichever thread takes it in: the ring is
+        // about to be freed.
         waveIn = nullptr;
+        if (threaded && source != nullptr) source->stop();
     }
+    if (threaded) {
+        // The signal ends the thread's wait, and it takes no lock that anyone holds while
+        // waiting, so the join is bounded. Nothing else ends or forgets the thread.
+        SignalEvent(stopEvent);
+        thread.join();
+        threadId = std::thread::id();
+    }
+    threadlessOpen = false;
     if (source != nullptr) {
-        // The buffers it returns go to a message queue that nobody reads any more, or,
-        // threadless, are dropped at once (waveIn is null).
+        // What it returns now goes to a message queue that nobody reads any more, or is
+        // dropped at once.
         source->reset();
         source->close();
     }
@@ -353,7 +353,8 @@ bool CaptureDevice::Read(uint8_t* destination, unsigned n) {
         readPosition += n;
     }
     available -= n;
-    if (overflowStopped && static_cast<uint64_t>(available) + bufferSize <= queueSize) {
+    if (overflowStopped && waveIn != nullptr &&
+        static_cast<uint64_t>(available) + bufferSize <= queueSize) {
         waveIn->start();  // room for one buffer again
         overflowStopped = false;
     }
@@ -363,7 +364,7 @@ bool CaptureDevice::Read(uint8_t* destination, unsigned n) {
 void CaptureDevice::Resynchronize() {
     std::lock_guard<std::mutex> guard(lock);
     readPosition = nullptr;  // available is reset by the next buffer
-    if (overflowStopped) {
+    if (overflowStopped && waveIn != nullptr) {
         waveIn->start();
         overflowStopped = false;
     }

@@ -69,7 +69,8 @@ Played Play(unsigned rate) {
     reader.samples = 0;
     reader.hash = 14695981039346656037u;
     const WaveFormat format{kWaveFormatPcm, 1, rate, 2 * rate, 2, 16, 0};
-    if (!AudioFileSource.open(format, AudioSourceClient{&reader, Reader::Return, Reader::Drained}))
+    if (!AudioFileSource.open(format,
+                              AudioSourceClient{&reader, Reader::Return, Reader::Drained, nullptr}))
         Fault("an accepted file does not open", "");
     for (int j = 0; j < kBuffers; j++) {
         reader.headers[j] =

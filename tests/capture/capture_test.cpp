@@ -128,6 +128,20 @@ class CaptureQueueTest : public ::testing::Test {
             << "bytes from stream offset " << expectedStart;
     }
 
+    // Bursts of one to four 2048-byte buffers, each read whole and checked before the next,
+    // from a fresh opening.
+    void DeliverAndReadBursts(int bursts) {
+        size_t read = 0;
+        for (int burst = 0; burst < bursts; burst++) {
+            Deliver(burst % 4 + 1);
+            while (device.AvailableBytes() > 0) {
+                ExpectRead(2048, read);
+                read += 2048;
+            }
+        }
+        EXPECT_EQ(read, streamEnd);
+    }
+
     CaptureDevice device;
     std::vector<uint8_t> scriptBytes;
     std::vector<uint32_t> recordedCounts;
@@ -308,15 +322,7 @@ TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
         },
         nullptr, 3, 20, 2048, 1, 22050, 16));
     ASSERT_TRUE(device.Open());
-    size_t read = 0;
-    for (int burst = 0; burst < 40; burst++) {
-        Deliver(burst % 4 + 1);
-        while (device.AvailableBytes() > 0) {
-            ExpectRead(2048, read);
-            read += 2048;
-        }
-    }
-    EXPECT_EQ(read, streamEnd);
+    DeliverAndReadBursts(40);
 
     const long before = ThreadSleeps(captureThread);
     ASSERT_GE(before, 0);
@@ -326,6 +332,65 @@ TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
 
     EXPECT_TRUE(device.Close());
     EXPECT_FALSE(device.thread.joinable());
+}
+
+// The scripted source handing its buffers over as the sound server's source does: through the
+// client's takeBuffer, on the source's own thread.
+const AudioSource& HandingOverSource() {
+    static const AudioSource source = {
+        [](const WaveFormat& format, const AudioSourceClient& client) {
+            return ScriptedAudioSource.open(
+                format, AudioSourceClient{client.context, client.takeBuffer, client.readerDrained,
+                                          nullptr});
+        },
+        ScriptedAudioSource.addBuffer,
+        ScriptedAudioSource.start,
+        ScriptedAudioSource.stop,
+        ScriptedAudioSource.reset,
+        ScriptedAudioSource.close,
+    };
+    return source;
+}
+
+// A source that hands its buffers over needs no capture thread for them: each goes into the
+// queue at once, in order, and the notice comes from the source's thread. Overflow stops the
+// source from inside the hand-over, Resynchronize restarts it, and Close still drains: a
+// buffer coming back while it closes is dropped, and the device opens afresh afterwards.
+TEST_F(CaptureQueueTest, ASourceThatHandsBuffersOverKeepsTheOrderWithoutTheCaptureThread) {
+    static std::atomic<int> onCaptureThread;
+    static CaptureDevice* notified;
+    onCaptureThread = 0;
+    notified = &device;
+    SetAudioSource(&HandingOverSource());
+    ASSERT_TRUE(device.Configure(
+        [](int kind) {
+            if (std::this_thread::get_id() == notified->threadId) onCaptureThread++;
+            RecordNotify(kind);
+        },
+        nullptr, 3, 20, 2048, 1, 22050, 16));
+    ASSERT_TRUE(device.Open());
+    DeliverAndReadBursts(20);
+
+    Deliver(21);
+    EXPECT_EQ(NotificationKind(NotificationCount() - 1), kCaptureOverflowed);
+    EXPECT_TRUE(device.overflowStopped);
+    EXPECT_EQ(ScriptedBuffersQueued(), 20);
+    const int before = NotificationCount();
+    device.Resynchronize();
+    const uint32_t one[] = {2048};
+    std::vector<uint8_t> next(2048, 5);
+    PlayScriptedBuffers(next.data(), one, 1);
+    ASSERT_TRUE(WaitForNotifications(before + 1));
+    EXPECT_EQ(device.AvailableBytes(), 2048u);
+    EXPECT_EQ(onCaptureThread, 0);
+
+    PlayScriptedBuffers(next.data(), one, 1);  // may come back while the device closes
+    EXPECT_TRUE(device.Close());
+    EXPECT_FALSE(device.Read(next.data(), 2048));
+    PlayScriptedBuffers(nullptr, nullptr, 0);  // nothing left over for the next opening
+    ASSERT_TRUE(device.Open());
+    EXPECT_EQ(ScriptedBuffersQueued(), 20);
+    EXPECT_TRUE(device.Close());
 }
 
 // A reader that is slow to drain: the queue overflows, the reader is re-armed and the queue

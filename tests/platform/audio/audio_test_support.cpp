@@ -12,7 +12,7 @@ CollectingClient::CollectingClient(const AudioSource& source, int count, uint32_
     : source_(source), memory_(count, std::vector<uint8_t>(size)), headers_(count) {}
 
 AudioSourceClient CollectingClient::Client() {
-    return AudioSourceClient{this, Return, ReaderDrained};
+    return AudioSourceClient{this, Return, ReaderDrained, nullptr};
 }
 
 void CollectingClient::Add(int j) {
