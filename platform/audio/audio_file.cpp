@@ -81,7 +81,8 @@ sf_count_t TakeFromPipe(PipeReplay& r, uint8_t* bytes, sf_count_t count) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         const sf_count_t kept = std::clamp<sf_count_t>(kReplayBytes - r.taken, 0, n);
-        std::memcpy(r.head + r.taken, bytes + done, static_cast<size_t>(kept));
+        // Past the head, no pointer into it is formed at all.
+        if (kept > 0) std::memcpy(r.head + r.taken, bytes + done, static_cast<size_t>(kept));
         r.taken += n;
         done += n;
     }
