@@ -58,25 +58,6 @@ bool PowerOfTwo(int n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-void BuildWindow(int n, FullWindowKind kind) {
-    double sum = 0.0;
-    for (int i = 0; i < n; i++) {
-        const double x = 2.0 * kPi * double(i) / double(n);
-        double w;
-        if (kind == FullWindowKind::Hann) {
-            w = 0.5 - 0.5 * std::cos(x);
-        } else {
-            w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
-                0.01168 * std::cos(3.0 * x);
-        }
-        Transform.window[i] = float(w);
-        sum += w;
-    }
-    // A full-scale sine of amplitude 1 at a bin's centre gives |X| = sum / 2 there.
-    const double peak = sum / 2.0;
-    Transform.powerScale = float(1.0 / (peak * peak));
-}
-
 bool Plan(int n) {
     if (Transform.plannedSize == n) return true;
     if (Transform.plan) fftwf_destroy_plan(Transform.plan);
@@ -157,6 +138,30 @@ FullAnalysisConfig DefaultFullAnalysisConfig() {
             10};
 }
 
+float BuildFullWindow(int n, FullWindowKind kind, float* window) {
+    double sum = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double x = 2.0 * kPi * double(i) / double(n);
+        double w;
+        if (kind == FullWindowKind::Hann) {
+            w = 0.5 - 0.5 * std::cos(x);
+        } else {
+            w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
+                0.01168 * std::cos(3.0 * x);
+        }
+        window[i] = float(w);
+        sum += w;
+    }
+    // A full-scale sine of amplitude 1 at a bin's centre gives |X| = sum / 2 there.
+    const double peak = sum / 2.0;
+    return float(1.0 / (peak * peak));
+}
+
+int FullHop(const FullAnalysisConfig& config) {
+    const int overlapHop = config.fftSize * (100 - config.overlapPercent) / 100;
+    return std::max(1, std::min(overlapHop, config.sampleRate / kFullMinFramesPerSecond));
+}
+
 bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
     return c.sampleRate >= 8000 && c.sampleRate <= kFullMaxRate && PowerOfTwo(c.fftSize) &&
            c.fftSize >= kFullMinFftSize && c.fftSize <= kFullMaxFftSize &&
@@ -173,12 +178,11 @@ bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
     s.config = config;
     s.binCount = config.fftSize / 2 + 1;
     s.binHz = float(config.sampleRate) / float(config.fftSize);
-    const int overlapHop = config.fftSize * (100 - config.overlapPercent) / 100;
-    s.hop = std::max(1, std::min(overlapHop, config.sampleRate / kFullMinFramesPerSecond));
+    s.hop = FullHop(config);
     s.frames = 0;
     std::fill_n(s.levelDb, kFullMaxBins, kFullFloorDb);
     std::fill_n(s.peakDb, kFullMaxBins, kFullFloorDb);
-    BuildWindow(config.fftSize, config.window);
+    Transform.powerScale = BuildFullWindow(config.fftSize, config.window, Transform.window);
 
     std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
     Ring.writeIndex = 0;
