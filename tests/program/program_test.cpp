@@ -350,7 +350,8 @@ double OctaveDb(const std::vector<SpectrumRow>& rows, double hz) {
 }
 
 // --spectrum-out in either picture: the full view's FFT size at the run's rate, every row
-// two numbers, and pink noise falling 3 dB an octave from 125 Hz to 8 kHz.
+// two numbers, and pink noise falling 3 dB an octave from 125 Hz to 4 kHz (the handheld
+// picture's capture, converted to 22050 Hz, ends below 11 kHz).
 TEST_F(ProgramTest, TheAverageSpectrumOfPinkNoiseFallsThreeDecibelsAnOctave) {
     const std::string wav = home + "/pink.wav";
     WriteWav(wav, PinkNoise(44100, 8.0), 44100);
@@ -371,11 +372,11 @@ TEST_F(ProgramTest, TheAverageSpectrumOfPinkNoiseFallsThreeDecibelsAnOctave) {
         ASSERT_EQ(rows.size(), 8192u / 2 + 1);
         EXPECT_EQ(rows[1].hz, c.rate / 8192);
         EXPECT_EQ(rows.back().hz, c.rate / 2);
-        for (double hz = 125.0; hz <= 4000.0; hz *= 2.0) {
+        for (double hz = 125.0; hz <= 2000.0; hz *= 2.0) {
             const double fall = OctaveDb(rows, hz) - OctaveDb(rows, 2.0 * hz);
             EXPECT_NEAR(fall, 3.01, 0.5) << hz << " Hz to " << 2.0 * hz << " Hz";
         }
-        EXPECT_NEAR((OctaveDb(rows, 125.0) - OctaveDb(rows, 8000.0)) / 6.0, 3.01, 0.15);
+        EXPECT_NEAR((OctaveDb(rows, 125.0) - OctaveDb(rows, 4000.0)) / 5.0, 3.01, 0.15);
     }
 }
 
