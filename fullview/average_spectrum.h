@@ -15,11 +15,11 @@
 #include "fullview/full_analysis.h"
 
 struct AverageSpectrumRecord {
-    FullAnalysisConfig config;  // as last configured; sampleRate is the blocks' rate
-    int binCount;               // fftSize / 2 + 1; 0 before a configuration
-    double binHz;               // sampleRate / fftSize
-    int hop;                    // samples between frame starts, as the full view's
-    long long frames;           // frames summed since the configuration
+    FullAnalysisConfig config;      // as last configured; sampleRate is the blocks' rate
+    int binCount;                   // fftSize / 2 + 1; 0 before a configuration
+    double binHz;                   // sampleRate / fftSize
+    int hop;                        // samples between frame starts, as the full view's
+    long long frames;               // frames summed since the configuration
     double powerSum[kFullMaxBins];  // power per bin summed over those frames
 };
 extern AverageSpectrumRecord AverageSpectrum;

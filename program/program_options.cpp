@@ -45,10 +45,14 @@ struct ValueOption {
     std::optional<std::string> ProgramOptions::*field;
 };
 const ValueOption kValueOptions[] = {
-    {"--input", &ProgramOptions::input},        {"--device", &ProgramOptions::device},
-    {"--snapshot", &ProgramOptions::snapshot},  {"--oem-text", &ProgramOptions::oemText},
-    {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
-    {"--view", &ProgramOptions::view},          {"--size", &ProgramOptions::sizeText},
+    {"--input", &ProgramOptions::input},
+    {"--device", &ProgramOptions::device},
+    {"--snapshot", &ProgramOptions::snapshot},
+    {"--oem-text", &ProgramOptions::oemText},
+    {"--pitch-log", &ProgramOptions::pitchLog},
+    {"--pitch", &ProgramOptions::pitch},
+    {"--view", &ProgramOptions::view},
+    {"--size", &ProgramOptions::sizeText},
     {"--spectrum-out", &ProgramOptions::spectrumOut},
 };
 

@@ -51,9 +51,9 @@ struct ProgramOptions {
 // --version.
 ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
 
-// A usage error when two of --input, --pitch-log, --snapshot and --spectrum-out name one file (by device and
-// inode when both exist, else by the path each resolves to through every symlink, dangling
-// ones too), which the output would destroy; empty when they are distinct. "-" is the
+// A usage error when two of --input, --pitch-log, --snapshot and --spectrum-out name one file (by
+// device and inode when both exist, else by the path each resolves to through every symlink,
+// dangling ones too), which the output would destroy; empty when they are distinct. "-" is the
 // regular file that standard input (--input) or output (--pitch-log) is redirected from or
 // to, if it is one.
 std::string SameFileError(const ProgramOptions& options);

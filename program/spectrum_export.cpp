@@ -39,8 +39,8 @@ ShownSpectrumRecord Shown;
 bool AverageWanted = false;  // --spectrum-out was given
 
 float HandheldLevelDb(float power) {
-    const double db = power > 0.0f ? 10.0 * std::log10(double(power)) + kHandheldDbOffset
-                                   : double(kFullFloorDb);
+    const double db =
+        power > 0.0f ? 10.0 * std::log10(double(power)) + kHandheldDbOffset : double(kFullFloorDb);
     return float(std::max(db, double(kFullFloorDb)));
 }
 

@@ -52,7 +52,8 @@ TEST(SpectrumCsv, OddLevelsArePlainNumbersAndOnesThatAreNoNumberTheFloor) {
 void FeedAverageTone(int rate, double hz, double amplitude, double seconds) {
     std::vector<int16_t> samples(size_t(seconds * rate));
     for (size_t i = 0; i < samples.size(); i++)
-        samples[i] = int16_t(std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / rate)));
+        samples[i] =
+            int16_t(std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / rate)));
     for (size_t at = 0; at < samples.size(); at += 1024)
         FeedAverageSpectrum(samples.data() + at, int(std::min<size_t>(1024, samples.size() - at)));
 }

@@ -192,9 +192,9 @@ TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
 
 TEST(ProgramOptionsTest, UsageNamesEveryOption) {
     const std::string usage = ProgramUsage();
-    for (const char* option :
-         {"--input", "--device", "--list-devices", "--headless", "--snapshot", "--command",
-          "--oem-text", "--pitch-log", "--spectrum-out", "--help", "--version", "-h", "-V", "FILE", "40025"}) {
+    for (const char* option : {"--input", "--device", "--list-devices", "--headless", "--snapshot",
+                               "--command", "--oem-text", "--pitch-log", "--spectrum-out", "--help",
+                               "--version", "-h", "-V", "FILE", "40025"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
