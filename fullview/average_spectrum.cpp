@@ -2,10 +2,10 @@
 // The long-term average spectrum: frames as the full view cuts them, power summed per bin.
 #include "fullview/average_spectrum.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
+
+#include "fullview/full_transform.h"
 
 AverageSpectrumRecord AverageSpectrum = {};
 
@@ -20,30 +20,15 @@ struct AverageRingState {
 };
 AverageRingState AverageRing;
 
-struct AverageTransformState {
-    alignas(64) float input[kFullMaxFftSize];
-    alignas(64) fftwf_complex output[kFullMaxBins];
-    float window[kFullMaxFftSize];
-    float powerScale;
-    fftwf_plan plan;
-    int plannedSize;
-};
-AverageTransformState AverageTransform;
+FullTransformRecord AverageTransform;
+float FramePower[kFullMaxBins];
 
 void SumFrame() {
     AverageSpectrumRecord& a = AverageSpectrum;
-    const int n = a.config.fftSize;
-    int index = (AverageRing.writeIndex - n) & (kFullMaxFftSize - 1);
-    for (int i = 0; i < n; i++) {
-        AverageTransform.input[i] = AverageRing.samples[index] * AverageTransform.window[i];
-        index = (index + 1) & (kFullMaxFftSize - 1);
-    }
-    fftwf_execute(AverageTransform.plan);
-    for (int k = 0; k < a.binCount; k++) {
-        const float re = AverageTransform.output[k][0];
-        const float im = AverageTransform.output[k][1];
-        a.powerSum[k] += double((re * re + im * im) * AverageTransform.powerScale);
-    }
+    FullFramePower(AverageTransform, AverageRing.samples, kFullMaxFftSize, AverageRing.writeIndex,
+                   FramePower);
+    for (int k = 0; k < a.binCount; k++)
+        a.powerSum[k] += double(FramePower[k]);
     a.frames++;
 }
 
@@ -51,17 +36,12 @@ void SumFrame() {
 
 bool ConfigureAverageSpectrum(const FullAnalysisConfig& config) {
     if (!ValidFullAnalysisConfig(config)) return false;
-    AverageTransformState& t = AverageTransform;
-    if (t.plannedSize != config.fftSize) {
-        if (t.plan) fftwf_destroy_plan(t.plan);
-        t.plan = fftwf_plan_dft_r2c_1d(config.fftSize, t.input, t.output, FFTW_ESTIMATE);
-        t.plannedSize = t.plan ? config.fftSize : 0;
-        if (!t.plan) {
-            AverageSpectrum.binCount = 0;
-            return false;
-        }
+    if (!PlanFullTransform(AverageTransform, config.fftSize)) {
+        AverageSpectrum.binCount = 0;
+        return false;
     }
-    t.powerScale = BuildFullWindow(config.fftSize, config.window, t.window);
+    AverageTransform.powerScale =
+        BuildFullWindow(config.fftSize, config.window, AverageTransform.window);
     AverageSpectrumRecord& a = AverageSpectrum;
     a.config = config;
     a.binCount = config.fftSize / 2 + 1;

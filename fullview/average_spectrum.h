@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The long-term average spectrum of a run (--spectrum-out): the mean power of every bin over
 // every frame, then dB relative to a full-scale sine, at the full view's FFT size, window and
-// overlap, at the rate of the blocks it is fed, whichever picture takes them. It has its own
-// ring and FFT, so that the full view's analysis is not needed to be running; its memory is
-// static and a frame costs one FFT and no logarithm. Main thread only.
+// overlap, at the rate of the blocks it is fed, whichever picture takes them. It has a ring and
+// transform of its own, as the full view's analysis runs only while the full view is shown;
+// its memory is static and a frame costs one FFT and no logarithm. Main thread only.
 //
 //   ConfigureAverageSpectrum(config);        // config.sampleRate: the blocks' rate
 //   FeedAverageSpectrum(samples, count);     // every block of the run
