@@ -2,12 +2,11 @@
 // The full view's frames: ring, window, FFT, levels, averaging, peak hold, noise, history.
 #include "fullview/full_analysis.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "fullview/full_axis.h"
+#include "fullview/full_transform.h"
 
 FullSpectrumRecord FullSpectrum = {};
 FullHistoryRecord FullHistory = {};
@@ -27,16 +26,8 @@ struct SampleRingState {
 };
 SampleRingState Ring;
 
-// FFTW's plan and the arrays it was planned on (the plan keeps their addresses).
-struct TransformState {
-    alignas(64) float input[kFullMaxFftSize];
-    alignas(64) fftwf_complex output[kFullMaxBins];
-    float window[kFullMaxFftSize];
-    float powerScale;  // power of a full-scale sine's bin at its centre, inverted
-    fftwf_plan plan;
-    int plannedSize;
-};
-TransformState Transform;
+static_assert(kFullMaxFftSize <= kFullTransformMaxSize);
+FullTransformRecord Transform;
 
 struct PowerState {
     float power[kFullMaxBins];     // this frame's power, after the noise reference
@@ -56,33 +47,6 @@ NoiseState Noise;
 
 bool PowerOfTwo(int n) {
     return n > 0 && (n & (n - 1)) == 0;
-}
-
-void BuildWindow(int n, FullWindowKind kind) {
-    double sum = 0.0;
-    for (int i = 0; i < n; i++) {
-        const double x = 2.0 * kPi * double(i) / double(n);
-        double w;
-        if (kind == FullWindowKind::Hann) {
-            w = 0.5 - 0.5 * std::cos(x);
-        } else {
-            w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
-                0.01168 * std::cos(3.0 * x);
-        }
-        Transform.window[i] = float(w);
-        sum += w;
-    }
-    // A full-scale sine of amplitude 1 at a bin's centre gives |X| = sum / 2 there.
-    const double peak = sum / 2.0;
-    Transform.powerScale = float(1.0 / (peak * peak));
-}
-
-bool Plan(int n) {
-    if (Transform.plannedSize == n) return true;
-    if (Transform.plan) fftwf_destroy_plan(Transform.plan);
-    Transform.plan = fftwf_plan_dft_r2c_1d(n, Transform.input, Transform.output, FFTW_ESTIMATE);
-    Transform.plannedSize = Transform.plan ? n : 0;
-    return Transform.plan != nullptr;
 }
 
 uint8_t HistoryLevel(float db) {
@@ -105,20 +69,8 @@ void MeasureNoise(int bins) {
 
 void AnalyseFrame() {
     FullSpectrumRecord& s = FullSpectrum;
-    const int n = s.config.fftSize;
     const int bins = s.binCount;
-    // The newest n samples, oldest first, windowed.
-    int index = (Ring.writeIndex - n) & (kFullSampleRing - 1);
-    for (int i = 0; i < n; i++) {
-        Transform.input[i] = Ring.samples[index] * Transform.window[i];
-        index = (index + 1) & (kFullSampleRing - 1);
-    }
-    fftwf_execute(Transform.plan);
-    for (int k = 0; k < bins; k++) {
-        const float re = Transform.output[k][0];
-        const float im = Transform.output[k][1];
-        Power.power[k] = (re * re + im * im) * Transform.powerScale;
-    }
+    FullFramePower(Transform, Ring.samples, kFullSampleRing, Ring.writeIndex, Power.power);
     MeasureNoise(bins);
     if (Noise.ready) {
         for (int k = 0; k < bins; k++)
@@ -157,6 +109,30 @@ FullAnalysisConfig DefaultFullAnalysisConfig() {
             10};
 }
 
+float BuildFullWindow(int n, FullWindowKind kind, float* window) {
+    double sum = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double x = 2.0 * kPi * double(i) / double(n);
+        double w;
+        if (kind == FullWindowKind::Hann) {
+            w = 0.5 - 0.5 * std::cos(x);
+        } else {
+            w = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
+                0.01168 * std::cos(3.0 * x);
+        }
+        window[i] = float(w);
+        sum += w;
+    }
+    // A full-scale sine of amplitude 1 at a bin's centre gives |X| = sum / 2 there.
+    const double peak = sum / 2.0;
+    return float(1.0 / (peak * peak));
+}
+
+int FullHop(const FullAnalysisConfig& config) {
+    const int overlapHop = config.fftSize * (100 - config.overlapPercent) / 100;
+    return std::max(1, std::min(overlapHop, config.sampleRate / kFullMinFramesPerSecond));
+}
+
 bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
     return c.sampleRate >= 8000 && c.sampleRate <= kFullMaxRate && PowerOfTwo(c.fftSize) &&
            c.fftSize >= kFullMinFftSize && c.fftSize <= kFullMaxFftSize &&
@@ -168,17 +144,18 @@ bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
 }
 
 bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
-    if (!ValidFullAnalysisConfig(config) || !Plan(config.fftSize)) return false;
+    if (!ValidFullAnalysisConfig(config) || !PlanFullTransform(Transform, config.fftSize)) {
+        return false;
+    }
     FullSpectrumRecord& s = FullSpectrum;
     s.config = config;
     s.binCount = config.fftSize / 2 + 1;
     s.binHz = float(config.sampleRate) / float(config.fftSize);
-    const int overlapHop = config.fftSize * (100 - config.overlapPercent) / 100;
-    s.hop = std::max(1, std::min(overlapHop, config.sampleRate / kFullMinFramesPerSecond));
+    s.hop = FullHop(config);
     s.frames = 0;
+    Transform.powerScale = BuildFullWindow(config.fftSize, config.window, Transform.window);
     std::fill_n(s.levelDb, kFullMaxBins, kFullFloorDb);
     std::fill_n(s.peakDb, kFullMaxBins, kFullFloorDb);
-    BuildWindow(config.fftSize, config.window);
 
     std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
     Ring.writeIndex = 0;

@@ -41,6 +41,11 @@ struct FullAnalysisConfig {
 FullAnalysisConfig DefaultFullAnalysisConfig();
 // True when every field is one ConfigureFullAnalysis accepts.
 bool ValidFullAnalysisConfig(const FullAnalysisConfig& config);
+// Samples between frame starts: the overlap's hop, shortened to keep kFullMinFramesPerSecond.
+int FullHop(const FullAnalysisConfig& config);
+// Fills window[0 .. n-1] with the window's weights; returns the factor that turns a bin's
+// |X|^2 into power relative to a full-scale sine at the bin's centre.
+float BuildFullWindow(int n, FullWindowKind kind, float* window);
 
 // What the analysis has produced; set by FeedFullAnalysis, cleared by a configuration.
 struct FullSpectrumRecord {

@@ -20,6 +20,7 @@
 #include "platform/qt/qt_host.h"
 #include "program/full_view_run.h"
 #include "program/program_options.h"
+#include "program/spectrum_export.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/picture_mode.h"
@@ -221,6 +222,13 @@ int FinishRun(const ProgramOptions& options, int code, int signal) {
                 : WriteViewSnapshot(options.snapshot->c_str(), reason, sizeof reason);
         if (!written) {
             std::fprintf(stderr, "quillo-sa: the snapshot was not written: %s\n", reason);
+            done = false;
+        }
+    }
+    if (options.spectrumOut) {
+        static char reason[kReasonSize];
+        if (!WriteAverageSpectrum(options, reason, sizeof reason)) {
+            std::fprintf(stderr, "quillo-sa: the spectrum was not written: %s\n", reason);
             done = false;
         }
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted and headless runs: the --command script and the close at the end of a file while
 // the program runs, and what a run writes when it ends (pitch log, damage found while
-// playing, statistics, snapshot) with its exit code.
+// playing, statistics, snapshot, average spectrum) with its exit code.
 #pragma once
 
 struct ProgramOptions;
@@ -19,6 +19,7 @@ void StartScript(const ProgramOptions& options);
 // After the message loop has ended with `code`, or signal `signal` (0: none) ended it: closes
 // the pitch log, reports damage found while playing, capture that failed, scripted commands
 // that never ran and a second start that only raised the running window, prints the
-// statistics and writes the snapshot. Returns the exit code: 128 + signal, else 2 for a
-// damaged input, else 1 when an output or a command failed, else `code`.
+// statistics and writes the snapshot and the average spectrum (--spectrum-out). Returns the
+// exit code: 128 + signal, else 2 for a damaged input, else 1 when an output or a command
+// failed, else `code`.
 int FinishRun(const ProgramOptions& options, int code, int signal);

@@ -30,6 +30,7 @@
 #include "program/one_thread_run.h"
 #include "program/pointer_reading.h"
 #include "program/program_options.h"
+#include "program/spectrum_export.h"
 #include "raster/display_backend.h"
 #include "shell/choices.h"
 #include "shell/host.h"
@@ -340,6 +341,7 @@ int main(int argc, char** argv) {
     EnableInputSwitching();
     EnablePointerReading();
     AttachFullView(options);
+    EnableSpectrumExport(options);  // its item after the full view's
 
     int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
     if (SoundInputLost) code = kFailure;

@@ -45,10 +45,15 @@ struct ValueOption {
     std::optional<std::string> ProgramOptions::*field;
 };
 const ValueOption kValueOptions[] = {
-    {"--input", &ProgramOptions::input},        {"--device", &ProgramOptions::device},
-    {"--snapshot", &ProgramOptions::snapshot},  {"--oem-text", &ProgramOptions::oemText},
-    {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
-    {"--view", &ProgramOptions::view},          {"--size", &ProgramOptions::sizeText},
+    {"--input", &ProgramOptions::input},
+    {"--device", &ProgramOptions::device},
+    {"--snapshot", &ProgramOptions::snapshot},
+    {"--oem-text", &ProgramOptions::oemText},
+    {"--pitch-log", &ProgramOptions::pitchLog},
+    {"--pitch", &ProgramOptions::pitch},
+    {"--view", &ProgramOptions::view},
+    {"--size", &ProgramOptions::sizeText},
+    {"--spectrum-out", &ProgramOptions::spectrumOut},
 };
 
 // "WxH" within the limits of the full view's picture.
@@ -229,6 +234,7 @@ std::string SameFileError(const ProgramOptions& options) {
         {"--input", &options.input, STDIN_FILENO},
         {"--pitch-log", &options.pitchLog, STDOUT_FILENO},
         {"--snapshot", &options.snapshot, -1},
+        {"--spectrum-out", &options.spectrumOut, -1},
     };
     for (size_t a = 0; a < std::size(files); a++) {
         for (size_t b = a + 1; b < std::size(files); b++) {
@@ -267,6 +273,8 @@ const char* ProgramUsage() {
            "  --command ID@N       send menu command ID after N processed blocks (repeatable)\n"
            "  --oem-text TEXT      take TEXT as the machine's OEM text\n"
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
+           "  --spectrum-out FILE  when the program ends, write the spectrum averaged over the\n"
+           "                       whole run as CSV, at the full view's FFT size and window\n"
            "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
            "  --view PICTURE       handheld (the first start's) or full (the window's pixels)\n"
            "  --size WxH           the full view's size in a --snapshot (default 1280x720)\n"

@@ -35,6 +35,7 @@ struct ProgramOptions {
     std::optional<std::string> snapshot;      // PNG written when the program ends
     std::optional<std::string> oemText;       // replaces the machine's OEM text
     std::optional<std::string> pitchLog;      // CSV file, "-" for standard output
+    std::optional<std::string> spectrumOut;   // CSV of the run's average spectrum, at its end
     std::optional<std::string> pitch;         // the pitch estimator: "classic" or "accurate"
     std::optional<std::string> view;          // the picture: "handheld" or "full"
     std::optional<std::string> sizeText;      // --size as given
@@ -50,9 +51,9 @@ struct ProgramOptions {
 // --version.
 ProgramOptions ParseProgramOptions(int argc, const char* const* argv);
 
-// A usage error when two of --input, --pitch-log and --snapshot name one file (by device and
-// inode when both exist, else by the path each resolves to through every symlink, dangling
-// ones too), which the output would destroy; empty when they are distinct. "-" is the
+// A usage error when two of --input, --pitch-log, --snapshot and --spectrum-out name one file (by
+// device and inode when both exist, else by the path each resolves to through every symlink,
+// dangling ones too), which the output would destroy; empty when they are distinct. "-" is the
 // regular file that standard input (--input) or output (--pitch-log) is redirected from or
 // to, if it is one.
 std::string SameFileError(const ProgramOptions& options);

@@ -5,7 +5,7 @@
 #include "shell/pipeline.h"
 #include "shell/settings.h"
 
-PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, nullptr};
+PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, nullptr, nullptr};
 
 int PictureCaptureRate() {
     return PictureModeState.mode == PictureMode::kFull ? PictureModeState.fullCaptureRate
@@ -13,6 +13,7 @@ int PictureCaptureRate() {
 }
 
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
+    if (PictureModeState.observeBlock) PictureModeState.observeBlock(samples, count);
     if (PictureModeState.mode == PictureMode::kFull && PictureModeState.consumeFullBlock) {
         BlockCounter.blocks += 1;
         BlockCounter.samples += count;

@@ -18,6 +18,9 @@ struct PictureModeRecord {
     // analysis, pitch, log and drawing); skipOutput as for ProcessBlock. The full mode is
     // refused while it is null.
     void (*consumeFullBlock)(const int16_t* samples, int count, bool skipOutput);
+    // Set by the program, null when unused: sees every captured block, in either picture,
+    // before the picture takes it.
+    void (*observeBlock)(const int16_t* samples, int count);
 };
 extern PictureModeRecord PictureModeState;
 

@@ -175,16 +175,6 @@ void FillInputMenu(QMenu* menu) {
     QObject::connect(open, &QAction::triggered, [] { QTimer::singleShot(0, OpenInputFile); });
 }
 
-// The Control drop-down's menu: the one that holds "Option".
-QMenu* ControlMenu(QToolBar* bar) {
-    for (QMenu* menu : bar->findChildren<QMenu*>()) {
-        for (QAction* action : menu->actions()) {
-            if (action->data().toInt() == kCommandOption) return menu;
-        }
-    }
-    return nullptr;
-}
-
 // Space: the pause button, the key a desktop's players use.
 void TogglePause() {
     PostMainWindowMessage(WM_COMMAND, kCommandPause);
@@ -212,14 +202,6 @@ void PopUpInputMenu() {
     menu->setProperty(kFilledProperty, true);
     const QPoint at = anchor != nullptr ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
     menu->popup(at - QPoint(0, menu->sizeHint().height()));
-}
-
-QString DefaultPicturePath() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
-    const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
-    return QDir(folder).filePath(QStringLiteral("Quillo-SA %1.png").arg(stamp));
 }
 
 // Drops, the pointer over the picture, the keys and the note beside the title.
@@ -294,6 +276,23 @@ void AttachToWindows() {
 
 }  // namespace
 
+QMenu* ControlMenu(QToolBar* bar) {
+    for (QMenu* menu : bar->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (action->data().toInt() == kCommandOption) return menu;
+        }
+    }
+    return nullptr;
+}
+
+QString DatedFilePath(QStandardPaths::StandardLocation place, const QString& extension) {
+    QString folder = QStandardPaths::writableLocation(place);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+    return QDir(folder).filePath(QStringLiteral("Quillo-SA %1.%2").arg(stamp, extension));
+}
+
 void SetWindowExtras(const WindowExtras* extras) {
     Extras.table = extras;
     AttachToWindows();
@@ -331,7 +330,8 @@ void SavePictureAt(int scale) {
     QImage picture;  // what the user saw when asking
     if (Extras.shown == nullptr || !Extras.shown(&picture)) picture = ViewAreaImage(scale);
     QString path = QFileDialog::getSaveFileName(
-        window, QStringLiteral("Save Picture"), DefaultPicturePath(),
+        window, QStringLiteral("Save Picture"),
+        DatedFilePath(QStandardPaths::PicturesLocation, QStringLiteral("png")),
         QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");

@@ -10,7 +10,12 @@
 // Main thread only.
 #pragma once
 
+#include <QStandardPaths>
+#include <QString>
+
 class QImage;
+class QMenu;
+class QToolBar;
 
 struct WindowExtras {
     // Calls `add` for every input to offer, with its label and whether it is the one playing.
@@ -41,6 +46,14 @@ void SetViewPointReader(ViewPointReader reader);
 // `picture`. Null (the start): always the view area.
 using ShownPictureSource = bool (*)(QImage* picture);
 void SetShownPictureSource(ShownPictureSource shown);
+
+// ---- For the window's other items -------------------------------------------------------
+
+// The Control drop-down's menu of a bar: the one that holds "Option"; null when it has none.
+QMenu* ControlMenu(QToolBar* bar);
+// Where a Save dialog starts: "Quillo-SA <date> <time>.<extension>" in the user's folder of
+// that kind, else in the home folder.
+QString DatedFilePath(QStandardPaths::StandardLocation place, const QString& extension);
 
 // ---- For the program and the tests -------------------------------------------------------
 

@@ -113,6 +113,19 @@ a_full_disk_keeps_the_old_snapshot)
   [ "$(ls disk | tr '\n' ' ')" = "fill old.png " ] || fail "left on the disk: $(ls disk)"
   ;;
 
+a_spectrum_too_large_to_write_keeps_the_old_one)
+  tone in.wav
+  run "$Q" --headless in.wav --spectrum-out old.csv
+  [ "$code" -eq 0 ] && head -1 old.csv | grep -qx 'frequency_hz,level_db' ||
+    fail "the first spectrum: $code $(cat "$work/err")"
+  cp old.csv kept.csv
+  # Files limited to 8 KiB, a tenth of the spectrum (root writes where it likes, but not past this).
+  run sh -c 'trap "" XFSZ; ulimit -f 8; exec "$0" --headless in.wav --spectrum-out old.csv' "$Q"
+  said 1 "the spectrum was not written: old.csv: File too large"
+  cmp -s kept.csv old.csv || fail "the old spectrum was not kept"
+  [ "$(ls | tr "\n" " ")" = "config err in.wav kept.csv old.csv runtime state " ] || fail "left: $(ls)"
+  ;;
+
 an_mp3_with_a_richer_first_frame_plays_whole)
   # No Xing frame, and a first frame of 160 kb/s before 8 kb/s ones: the decoder's length
   # estimate covers a small part of the file.

@@ -25,7 +25,7 @@ TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
     const ProgramOptions options =
         Parse({"--input", "song.flac", "--device=USB Mic", "--headless", "--snapshot", "a.png",
                "--command", "40060@12", "--command=1206@0", "--oem-text", "PocketPC J6",
-               "--pitch-log", "-", "--list-devices", "--pitch=accurate"});
+               "--pitch-log", "-", "--list-devices", "--pitch=accurate", "--spectrum-out=s.csv"});
     EXPECT_EQ(options.error, "");
     EXPECT_EQ(options.input, "song.flac");
     EXPECT_EQ(options.device, "USB Mic");
@@ -35,6 +35,7 @@ TEST(ProgramOptionsTest, EveryOptionTakesItsValueSeparateOrJoined) {
     EXPECT_EQ(options.oemText, "PocketPC J6");
     EXPECT_EQ(options.pitchLog, "-");
     EXPECT_EQ(options.pitch, "accurate");
+    EXPECT_EQ(options.spectrumOut, "s.csv");
     ASSERT_EQ(options.commands.size(), 2u);
     EXPECT_EQ(options.commands[0].id, 40060);
     EXPECT_EQ(options.commands[0].blocks, 12);
@@ -171,6 +172,9 @@ TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
          "--snapshot"},
         {{wav, "--pitch-log", folder + "/log.csv", "--snapshot", folder + "/v.png"}, ""},
         {{"-", "--pitch-log", "-"}, ""},
+        {{wav, "--spectrum-out", folder + "/soft.wav"}, "--spectrum-out"},
+        {{wav, "--pitch-log", folder + "/a.csv", "--spectrum-out", folder + "/a.csv"},
+         "--spectrum-out"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.back());
@@ -188,9 +192,9 @@ TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
 
 TEST(ProgramOptionsTest, UsageNamesEveryOption) {
     const std::string usage = ProgramUsage();
-    for (const char* option :
-         {"--input", "--device", "--list-devices", "--headless", "--snapshot", "--command",
-          "--oem-text", "--pitch-log", "--help", "--version", "-h", "-V", "FILE", "40025"}) {
+    for (const char* option : {"--input", "--device", "--list-devices", "--headless", "--snapshot",
+                               "--command", "--oem-text", "--pitch-log", "--spectrum-out", "--help",
+                               "--version", "-h", "-V", "FILE", "40025"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }

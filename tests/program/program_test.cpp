@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "tests/support/program_files.h"
+#include "tests/support/spectrum_rows.h"
 
 namespace {
 
@@ -314,6 +315,71 @@ TEST_F(ProgramTest, TheFullViewAtFortyEightKilohertzShowsAFifteenKilohertzToneAn
     EXPECT_GT(locked, 50);  // 2 s are 93 blocks of 1024 samples
 }
 
+// Pink noise from white through Paul Kellet's filter (within 0.05 dB of -3 dB an octave from
+// 10 Hz to 10 kHz at 44.1 kHz), white from a fixed sequence.
+std::vector<int16_t> PinkNoise(int rate, double seconds) {
+    std::vector<int16_t> samples(size_t(rate * seconds));
+    uint32_t state = 2024;
+    double b[7] = {};
+    for (int16_t& sample : samples) {
+        state = state * 1664525u + 1013904223u;
+        const double white = double(state >> 8) / double(1u << 24) * 2.0 - 1.0;
+        b[0] = 0.99886 * b[0] + white * 0.0555179;
+        b[1] = 0.99332 * b[1] + white * 0.0750759;
+        b[2] = 0.96900 * b[2] + white * 0.1538520;
+        b[3] = 0.86650 * b[3] + white * 0.3104856;
+        b[4] = 0.55000 * b[4] + white * 0.5329522;
+        b[5] = -0.7616 * b[5] - white * 0.0168980;
+        const double pink = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + white * 0.5362;
+        b[6] = white * 0.115926;
+        sample = int16_t(std::lround(pink * 0.1 * 32767.0));
+    }
+    return samples;
+}
+
+// The mean power, in dB, of the rows within an octave centred on `hz`.
+double OctaveDb(const std::vector<SpectrumRow>& rows, double hz) {
+    double sum = 0.0;
+    int count = 0;
+    for (const SpectrumRow& row : rows) {
+        if (row.hz < hz / std::sqrt(2.0) || row.hz >= hz * std::sqrt(2.0)) continue;
+        sum += std::pow(10.0, row.db / 10.0);
+        count++;
+    }
+    return count > 0 ? 10.0 * std::log10(sum / count) : -999.0;
+}
+
+// --spectrum-out in either picture: the full view's FFT size at the run's rate, every row
+// two numbers, and pink noise falling 3 dB an octave from 125 Hz to 4 kHz (the handheld
+// picture's capture, converted to 22050 Hz, ends below 11 kHz).
+TEST_F(ProgramTest, TheAverageSpectrumOfPinkNoiseFallsThreeDecibelsAnOctave) {
+    const std::string wav = home + "/pink.wav";
+    WriteWav(wav, PinkNoise(44100, 8.0), 44100);
+    struct Case {
+        const char* view;
+        double rate;  // the capture's, which the file is converted to
+    };
+    for (const Case c : {Case{"full", 48000.0}, Case{"handheld", 22050.0}}) {
+        SCOPED_TRACE(c.view);
+        const std::string csv = home + "/" + c.view + ".csv";
+        const ProgramRun run =
+            RunProgram({"--headless", "--view", c.view, wav, "--spectrum-out", csv}, home);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        std::vector<SpectrumRow> rows;
+        std::string why;
+        ASSERT_TRUE(ReadSpectrumRows(ReadFile(csv), &rows, &why)) << why;
+        ASSERT_EQ(rows.size(), 8192u / 2 + 1);
+        EXPECT_EQ(rows[1].hz, c.rate / 8192);
+        EXPECT_EQ(rows.back().hz, c.rate / 2);
+        for (double hz = 125.0; hz <= 2000.0; hz *= 2.0) {
+            const double fall = OctaveDb(rows, hz) - OctaveDb(rows, 2.0 * hz);
+            EXPECT_NEAR(fall, 3.01, 0.5) << hz << " Hz to " << 2.0 * hz << " Hz";
+        }
+        EXPECT_NEAR((OctaveDb(rows, 125.0) - OctaveDb(rows, 4000.0)) / 5.0, 3.01, 0.15);
+    }
+}
+
 // A reader of the log through a pipe (tail -f, a tuner's front end) has each row as it is
 // made: the first rows arrive while the input, a pipe too, has given only its first second.
 TEST_F(ProgramTest, PitchLogRowsReachAPipeWhileTheInputGoesOn) {
@@ -480,6 +546,8 @@ TEST_F(ProgramTest, AFileNameAloneIsPlayed) {
 TEST_F(ProgramTest, FailedOutputsAndCommandsThatNeverRanExitWithOne) {
     const std::string wav = home + "/tone.wav";
     WriteToneWav(wav, 440.0, 1.0, kToneWithHarmonics, 200.0);
+    const std::string shortWav = home + "/short.wav";  // less than the full view's one frame
+    WriteToneWav(shortWav, 440.0, 0.1, kToneWithHarmonics, 200.0, 48000);
     struct Case {
         std::vector<std::string> arguments;
         RunOptions how;
@@ -489,6 +557,12 @@ TEST_F(ProgramTest, FailedOutputsAndCommandsThatNeverRanExitWithOne) {
         {{"--headless", wav, "--pitch-log", "/dev/full"}, {}, "the pitch log /dev/full"},
         {{"--headless", wav, "--snapshot", "/dev/full"}, {}, "snapshot was not written"},
         {{"--headless", wav, "--snapshot", home + "/missing/x.png"}, {}, "missing/x.png"},
+        {{"--headless", wav, "--spectrum-out", home + "/missing/x.csv"},
+         {},
+         "the spectrum was not written: " + home + "/missing/x.csv: No such file or directory"},
+        {{"--headless", "--view", "full", shortWav, "--spectrum-out", home + "/short.csv"},
+         {},
+         "short.csv: the run ended before one frame of 8192 samples"},
         {{"--headless", wav, "--command", "40025@99999"}, {}, "40025@99999 never ran"},
         {{"--headless", wav, "--pitch-log", "-"}, WithStdout("/dev/full"), "on standard output"},
         {{"--headless", wav, "--pitch-log", "-"}, WithStdoutClosed(), "on standard output"},

@@ -6,9 +6,12 @@
 // the picture as --snapshot writes it, and the pointer over a tone's peak reads the tone's
 // frequency within one column. With a private PulseAudio, the Input menu lists its inputs and
 // the one chosen is remembered for the next start.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
 #include <QDropEvent>
@@ -29,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -45,6 +49,8 @@
 #include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
 #include "program/pointer_reading.h"
+#include "program/program_options.h"
+#include "program/spectrum_export.h"
 #include "raster/display_backend.h"
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
@@ -53,6 +59,7 @@
 #include "shell/pipeline.h"
 #include "shell/startup.h"
 #include "tests/support/program_files.h"
+#include "tests/support/spectrum_rows.h"
 #include "views/axes.h"
 
 namespace {
@@ -403,6 +410,81 @@ TEST_F(WindowExtrasTest, APictureThatCannotBeSavedIsSaidInABoxWithItsPathAndReas
     });
     EXPECT_EQ(box.rfind("The picture was not saved.\n" + gone + ": ", 0), 0u) << box;
     EXPECT_GT(box.size(), ("The picture was not saved.\n" + gone + ": ").size()) << box;
+}
+
+// The last item of the Control menu: Export Spectrum..., after every described item.
+QAction* ExportSpectrumItem() {
+    for (QMenu* menu : MainWindowWidget()->findChildren<QMenu*>()) {
+        const QList<QAction*> items = menu->actions();
+        for (QAction* action : items) {
+            if (action->text() != "Export Spectrum...") continue;
+            EXPECT_EQ(action, items.back());
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+// Export Spectrum... writes the handheld picture's bins in the shown picture's dB, and says in a
+// box why it could not: a missing folder, a file too large, which leaves the old file whole.
+TEST_F(WindowExtrasTest, ExportSpectrumWritesTheBinsShownAndAFailureKeepsTheOldFile) {
+    EnableSpectrumExport(ProgramOptions{});
+    const std::string saved = folder + "/spectrum";  // the dialog's ".csv" is added
+    const std::string kept = folder + "/kept.csv";
+    WriteFile(kept, "an older export\n");
+    std::string missingBox, tooLargeBox;
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(8));
+        QAction* item = ExportSpectrumItem();
+        ASSERT_NE(item, nullptr);
+        ChooseInNextFileDialog(saved);
+        item->trigger();
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(saved + ".csv"); }));
+
+        ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+        ChooseInNextFileDialog(folder + "/missing/x.csv");
+        AnswerNextBox(&missingBox);
+        item->trigger();
+        ASSERT_TRUE(WaitFor([&] { return !missingBox.empty(); })) << "no box";
+
+        // A 4 KiB limit on file sizes: the export, several times that, fails in its middle.
+        ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+        ChooseInNextFileDialog(kept);
+        OnNextModal<QMessageBox>([&](QMessageBox* replace) {  // the dialog's "Replace it?"
+            AnswerNextBox(&tooLargeBox);
+            replace->button(QMessageBox::Yes)->click();
+        });
+        rlimit usual{};
+        getrlimit(RLIMIT_FSIZE, &usual);
+        const rlimit small = {4096, usual.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        item->trigger();
+        const bool said = WaitFor([&] { return !tooLargeBox.empty(); });
+        setrlimit(RLIMIT_FSIZE, &usual);
+        signal(SIGXFSZ, SIG_DFL);
+        ASSERT_TRUE(said) << "no box";
+    });
+    std::vector<SpectrumRow> rows;
+    std::string why;
+    ASSERT_TRUE(ReadSpectrumRows(ReadFile(saved + ".csv"), &rows, &why)) << why;
+    const double binHz = 22050.0 / 1024;  // the default settings' full band
+    ASSERT_EQ(rows.size(), 513u);
+    EXPECT_EQ(rows[1].hz, binHz);
+    EXPECT_NEAR(LoudestRow(rows).hz, 1000.0, binHz);
+    // 12000 of 32768 is 8.7 dB under full scale; the handheld's scale puts full scale near
+    // 100 dB less its window's loss.
+    EXPECT_GT(LoudestRow(rows).db, 60.0);
+    EXPECT_LT(LoudestRow(rows).db, 100.0);
+    EXPECT_EQ(missingBox, "The spectrum was not exported.\n" + folder +
+                              "/missing/x.csv: No such file or directory");
+    EXPECT_EQ(tooLargeBox, "The spectrum was not exported.\n" + kept + ": File too large");
+    EXPECT_EQ(ReadFile(kept), "an older export\n");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"kept.csv", "spectrum.csv", "tone.wav"}));
 }
 
 // Ctrl+Shift+S: the same picture with every screen pixel a square of the window's scale.

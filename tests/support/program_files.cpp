@@ -22,6 +22,19 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
+void WriteWav(const std::string& path, const std::vector<int16_t>& samples, int rate) {
+    auto le32 = [](uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    const auto bytes = static_cast<uint32_t>(samples.size() * 2);
+    const auto r = static_cast<uint32_t>(rate);
+    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+                      le32(r) + le32(r * 2) + le16(2) + le16(16) + "data" + le32(bytes);
+    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
+    WriteFile(path, wav);
+}
+
 void WriteToneWav(const std::string& path, double hz, double seconds,
                   const std::vector<Partial>& partials, double noiseAmplitude, int rate) {
     const auto frames = static_cast<uint32_t>(seconds * rate);
@@ -35,16 +48,7 @@ void WriteToneWav(const std::string& path, double hz, double seconds,
             v += p.amplitude * std::sin(p.harmonic * phase);
         samples[i] = static_cast<int16_t>(std::lround(v));
     }
-    auto le32 = [](uint32_t v) {
-        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    };
-    auto le16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
-    const uint32_t bytes = frames * 2;
-    const auto r = static_cast<uint32_t>(rate);
-    std::string wav = "RIFF" + le32(36 + bytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-                      le32(r) + le32(r * 2) + le16(2) + le16(16) + "data" + le32(bytes);
-    wav.append(reinterpret_cast<const char*>(samples.data()), bytes);
-    WriteFile(path, wav);
+    WriteWav(path, samples, rate);
 }
 
 pid_t StartProcess(const std::vector<std::string>& args,

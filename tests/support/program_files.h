@@ -6,12 +6,16 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
+
+// `samples` as a 16-bit mono WAV at `rate`.
+void WriteWav(const std::string& path, const std::vector<int16_t>& samples, int rate);
 
 // One partial of a tone: its multiple of the fundamental and its amplitude (16-bit units).
 struct Partial {
