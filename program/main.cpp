@@ -35,6 +35,7 @@
 #include "shell/host.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
+#include "shell/reference_pitch.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 
@@ -303,6 +304,7 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
+    if (options.a4) GiveReferencePitch(*options.a4);  // for this run, over the kept one
     EnableFullView(options);
     // A signal that came while the input or the log was being opened ends the program there.
     if (!ChooseAudioSource(options)) {

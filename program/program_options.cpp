@@ -14,6 +14,7 @@
 
 #include "platform/files/file_names.h"
 #include "resources/resources.h"
+#include "views/note_scale.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ const ValueOption kValueOptions[] = {
     {"--snapshot", &ProgramOptions::snapshot},  {"--oem-text", &ProgramOptions::oemText},
     {"--pitch-log", &ProgramOptions::pitchLog}, {"--pitch", &ProgramOptions::pitch},
     {"--view", &ProgramOptions::view},          {"--size", &ProgramOptions::sizeText},
+    {"--a4", &ProgramOptions::a4Text},
 };
 
 // "WxH" within the limits of the full view's picture.
@@ -203,6 +205,15 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         if (name == "--view" && value != "handheld" && value != "full") {
             return Fail(options, "--view '" + Quoted(value) + "': expected handheld or full");
         }
+        if (name == "--a4") {
+            float hz = 0.0f;
+            if (!ParseReferencePitch(value.c_str(), &hz)) {
+                return Fail(options, "--a4 '" + Quoted(value) +
+                                         "': expected a pitch in Hz from 400.0 to 480.0, in "
+                                         "steps of 0.1");
+            }
+            options.a4 = hz;
+        }
         std::pair<int, int> size;
         if (name == "--size") {
             if (!ParseSize(value, size)) {
@@ -270,6 +281,7 @@ const char* ProgramUsage() {
            "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
            "  --view PICTURE       handheld (the first start's) or full (the window's pixels)\n"
            "  --size WxH           the full view's size in a --snapshot (default 1280x720)\n"
+           "  --a4 HZ              A4 in Hz for notes and cents, 400.0 to 480.0 (this run only)\n"
            "  --stats              at the end, print the blocks processed and dropped\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"
