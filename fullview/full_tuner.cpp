@@ -16,16 +16,17 @@ namespace {
 // second (1024-sample blocks at 48000 Hz) the needle settles within a tenth of a second.
 constexpr float kTunerSmoothing = 0.3f;
 
-float Median(const float* values, int count) {
-    // Sorted by insertion: GCC 12 sees std::sort read past so short an array.
-    float sorted[kTunerMedianReadings] = {};
+// The mean of the values without the highest and the lowest (of three or more): a reading
+// far off now and then is dropped, jitter is averaged.
+float TrimmedMean(const float* values, int count) {
+    float sum = 0.0f, lowest = values[0], highest = values[0];
     for (int i = 0; i < count; i++) {
-        int j = i;
-        for (; j > 0 && sorted[j - 1] > values[i]; j--)
-            sorted[j] = sorted[j - 1];
-        sorted[j] = values[i];
+        sum += values[i];
+        lowest = std::min(lowest, values[i]);
+        highest = std::max(highest, values[i]);
     }
-    return count % 2 == 1 ? sorted[count / 2] : 0.5f * (sorted[count / 2 - 1] + sorted[count / 2]);
+    if (count < 3) return sum / float(count);
+    return (sum - lowest - highest) / float(count - 2);
 }
 
 }  // namespace
@@ -54,13 +55,13 @@ void UpdateFullTuner(float hz, int lockState, float referenceHz) {
         return;
     }
     if (!sameNote) t.recentCount = 0;
-    if (t.recentCount == kTunerMedianReadings) {
-        std::copy(t.recent + 1, t.recent + kTunerMedianReadings, t.recent);
+    if (t.recentCount == kTunerRecentReadings) {
+        std::copy(t.recent + 1, t.recent + kTunerRecentReadings, t.recent);
         t.recentCount--;
     }
     t.recent[t.recentCount++] = cents;
-    const float median = Median(t.recent, t.recentCount);
-    t.smoothed = t.recentCount == 1 ? median : t.smoothed + kTunerSmoothing * (median - t.smoothed);
+    const float mean = TrimmedMean(t.recent, t.recentCount);
+    t.smoothed = t.recentCount == 1 ? mean : t.smoothed + kTunerSmoothing * (mean - t.smoothed);
     t.cents = t.smoothed;
 }
 

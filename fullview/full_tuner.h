@@ -2,14 +2,15 @@
 // The full view's tuner gauge without its drawing: the note nearest the pitch with its
 // octave, the deviation from it that the needle shows over -50 .. +50 cents, the in-tune
 // zone, and the needle's angle. Readings that jitter are smoothed while the estimator stays
-// locked on one note: the median of the latest few, then an exponential average; a new note,
-// or a reading that is not locked, starts afresh. Main thread only.
+// locked on one note: the mean of the latest few without their highest and lowest, then an
+// exponential average; a new note, or a reading that is not locked, starts afresh. Main
+// thread only.
 #pragma once
 
 constexpr float kTunerRangeCents = 50.0f;    // the gauge reads -50 .. +50 cents
 constexpr float kTunerInTuneCents = 5.0f;    // the coloured zone around 0
 constexpr float kTunerSweepDegrees = 45.0f;  // the needle's angle at either end of the range
-constexpr int kTunerMedianReadings = 5;
+constexpr int kTunerRecentReadings = 5;
 constexpr int kTunerNoteTextSize = 8;  // "C#-1", "A#10", NUL included
 
 struct FullTunerRecord {
@@ -20,7 +21,7 @@ struct FullTunerRecord {
     char noteText[kTunerNoteTextSize];  // "A4"
     float cents;                        // the needle's deviation from the note
     // The latest locked readings' deviations (the oldest first), and their smoothed value.
-    float recent[kTunerMedianReadings];
+    float recent[kTunerRecentReadings];
     int recentCount;
     float smoothed;
 };
