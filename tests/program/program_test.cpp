@@ -423,6 +423,50 @@ TEST_F(ProgramTest, TheDefaultReadoutReadsASawtoothAsAThatTheClassicEstimatorRea
               std::count(accurate.out.begin(), accurate.out.end(), '\n'));
 }
 
+// The distinct "note,cents" of a pitch log's locked rows, in the order first seen.
+std::string LockedReadings(const std::string& out) {
+    std::string readings;
+    std::istringstream log(out);
+    std::string line;
+    while (std::getline(log, line)) {
+        const size_t lock = line.rfind(",locked");
+        if (lock == std::string::npos || lock + 7 != line.size()) continue;
+        const size_t note = line.find(',', line.find(',') + 1) + 1;
+        const std::string reading = line.substr(note, lock - note);
+        if (readings.find(" " + reading + " ") == std::string::npos)
+            readings += " " + reading + " ";
+    }
+    return readings;
+}
+
+// A 445 Hz tone is A +0 against A4 = 445 and A +20 against 440, in the handheld picture and
+// the full view; --a4 outranks the kept pitch for its run and is not kept by Exit.
+TEST_F(ProgramTest, TheReferencePitchNamesTheNotesOfBothPicturesAndIsKeptOnlyWhenChosen) {
+    const std::string wav = home + "/a445.wav";
+    WriteToneWav(wav, 445.0, 2.0, kToneWithHarmonics, 50.0);
+    const std::string wide = home + "/a445-48k.wav";
+    WriteToneWav(wide, 445.0, 2.0, kToneWithHarmonics, 50.0, 48000);
+    const auto readings = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--headless", "--pitch-log", "-"});
+        const ProgramRun run = RunProgram(args, home);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return LockedReadings(run.out);
+    };
+    EXPECT_EQ(readings({wav}), " A,+20 ");
+    EXPECT_EQ(readings({wav, "--a4", "445"}), " A,+0 ");
+    EXPECT_EQ(readings({wide, "--view", "full"}), " A,+20 ");
+    EXPECT_EQ(readings({wide, "--view", "full", "--a4=445.0"}), " A,+0 ");
+
+    const std::string choices = home + "/config/Quillo-SA/choices.txt";  // its folder made above
+    WriteFile(choices, "reference_pitch = 445.0\n");
+    EXPECT_EQ(readings({wav}), " A,+0 ");
+    EXPECT_EQ(readings({wav, "--a4", "440", "--command", "40025@10"}), " A,+20 ");
+    EXPECT_NE(ReadFile(choices).find("reference_pitch = 445.0\n"), std::string::npos)
+        << ReadFile(choices);
+    WriteFile(choices, "reference_pitch = 4450\n");  // not one View Options could set
+    EXPECT_EQ(readings({wav}), " A,+20 ");
+}
+
 TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoWithTheReasonAndFails) {
     const ProgramRun run =
         RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
@@ -447,6 +491,7 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
         {"--headless", "--input", home + "/missing.wav"},
         {"--headless", "--input", notAudio},
         {"--headless", "stray-argument"},
+        {"--headless", "--a4", "500"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
