@@ -41,6 +41,8 @@ struct FullAnalysisConfig {
 FullAnalysisConfig DefaultFullAnalysisConfig();
 // True when every field is one ConfigureFullAnalysis accepts.
 bool ValidFullAnalysisConfig(const FullAnalysisConfig& config);
+// True when the two are the same analysis, field by field.
+bool SameFullAnalysisConfig(const FullAnalysisConfig& a, const FullAnalysisConfig& b);
 
 // What the analysis has produced; set by FeedFullAnalysis, cleared by a configuration.
 struct FullSpectrumRecord {

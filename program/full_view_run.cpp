@@ -70,7 +70,6 @@ QSize SnapshotSize(const ProgramOptions& options) {
 void ConfigureFromOptions() {
     ConfigureFullAnalysis(FullViewOptions.analysis);
     const int rate = FullSpectrum.config.sampleRate;
-    FullRun = {};
     ConfigureFullPitch(rate);
     ResetFullTuner();
     PictureModeState.fullCaptureRate = rate;
@@ -105,7 +104,9 @@ bool FullShown() {
 }
 
 void FullOptionsChanged() {
-    ConfigureFromOptions();
+    // Colours, the axis, the dB scale, the gauge or the reference pitch alone keep the history.
+    if (!SameFullAnalysisConfig(FullViewOptions.analysis, FullSpectrum.config))
+        ConfigureFromOptions();
     FullViewOptionsChanged();
     FollowCaptureRate();
     RememberFullView();
