@@ -12,8 +12,8 @@ FullTunerRecord FullTuner;
 
 namespace {
 
-// Share of a new locked reading in the needle's average: with readings about 47 times a
-// second (1024-sample blocks at 48000 Hz) the needle settles within a tenth of a second.
+// Share of a new locked reading in the needle's average: a time constant of about three
+// readings, 60 ms with 1024-sample blocks at 48000 Hz.
 constexpr float kTunerSmoothing = 0.3f;
 
 // The mean of the values without the highest and the lowest (of three or more): a reading

@@ -5,8 +5,6 @@
 #include <QImage>
 #include <QSize>
 #include <QWidget>
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "analysis/accurate_pitch.h"
@@ -29,7 +27,6 @@
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
 #include "views/note_scale.h"
-#include "views/readout.h"
 #include "views/view_state.h"
 
 namespace {

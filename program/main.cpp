@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -322,6 +323,9 @@ int main(int argc, char** argv) {
     if (RunsOnOneThread(options)) PrepareOneThreadRun();
     MessagesBeforeStartUp = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    // Qt takes the user's locale for every category; numbers are written and read with a
+    // point whatever the language (the pitch log's CSV, the readout, the choices file).
+    std::setlocale(LC_NUMERIC, "C");
     qInstallMessageHandler(MessagesBeforeStartUp);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);

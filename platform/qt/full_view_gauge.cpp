@@ -26,7 +26,8 @@ void Arc(QPainter& p, QPointF pivot, double radius, double from, double to) {
     p.drawArc(box, int(std::lround((90.0 - to) * 16.0)), int(std::lround((to - from) * 16.0)));
 }
 
-QColor TextColour(const FullTunerRecord& t) {
+// The note's and the needle's colour: green in tune, white locked, grey otherwise.
+QColor ReadingColour(const FullTunerRecord& t) {
     if (!t.shown) return QColor(kRestingNeedle);
     if (!t.locked) return QColor(kUnlockedText);
     return QColor(TunerInTune(t) ? kInTune : kLockedText);
@@ -45,7 +46,7 @@ void DrawTexts(QPainter& p, const QRect& r, int fontPixels, const FullTunerRecor
         std::max(fontPixels, std::min((r.height() - 2 * line) * 9 / 10, r.width() * 10 / 21)));
     const QRect noteBox(r.left(), r.top(), r.width(), r.height() - 2 * line);
     p.setFont(big);
-    p.setPen(TextColour(t));
+    p.setPen(ReadingColour(t));
     p.drawText(noteBox, Qt::AlignLeft | Qt::AlignVCenter,
                t.shown ? QString::fromUtf8(t.noteText) : QStringLiteral("\u2013"));
     p.setFont(small);
@@ -109,10 +110,7 @@ void DrawDial(QPainter& p, const QRect& r, int fontPixels, const FullTunerRecord
                           2 * metrics.height()),
                    Qt::AlignCenter, label);
     }
-    const QColor needle = !t.shown         ? QColor(kRestingNeedle)
-                          : !t.locked      ? QColor(kUnlockedText)
-                          : TunerInTune(t) ? QColor(kInTune)
-                                           : QColor(kLockedText);
+    const QColor needle = ReadingColour(t);
     p.setPen(QPen(needle, std::max(2.0, fontPixels / 6.0), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(pivot, Along(pivot, radius * 0.95, TunerShownDegrees(t)));
     p.setPen(Qt::NoPen);
