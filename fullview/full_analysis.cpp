@@ -143,6 +143,12 @@ bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
            c.historySeconds >= kFullMinHistorySeconds && c.historySeconds <= kFullMaxHistorySeconds;
 }
 
+bool SameFullAnalysisConfig(const FullAnalysisConfig& a, const FullAnalysisConfig& b) {
+    return a.sampleRate == b.sampleRate && a.fftSize == b.fftSize && a.window == b.window &&
+           a.overlapPercent == b.overlapPercent && a.averaging == b.averaging &&
+           a.peakHold == b.peakHold && a.historySeconds == b.historySeconds;
+}
+
 bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
     if (!ValidFullAnalysisConfig(config) || !PlanFullTransform(Transform, config.fftSize)) {
         return false;

@@ -46,6 +46,8 @@ int FullHop(const FullAnalysisConfig& config);
 // Fills window[0 .. n-1] with the window's weights; returns the factor that turns a bin's
 // |X|^2 into power relative to a full-scale sine at the bin's centre.
 float BuildFullWindow(int n, FullWindowKind kind, float* window);
+// True when the two are the same analysis, field by field.
+bool SameFullAnalysisConfig(const FullAnalysisConfig& a, const FullAnalysisConfig& b);
 
 // What the analysis has produced; set by FeedFullAnalysis, cleared by a configuration.
 struct FullSpectrumRecord {

@@ -8,7 +8,8 @@
 FullViewOptionsRecord FullViewOptions = DefaultFullViewOptions();
 
 FullViewOptionsRecord DefaultFullViewOptions() {
-    return {DefaultFullAnalysisConfig(), FullColourMapKind::Handheld, true, false, -120.0f, 0.0f};
+    return {
+        DefaultFullAnalysisConfig(), FullColourMapKind::Handheld, true, false, -120.0f, 0.0f, true};
 }
 
 void LimitFullDbRange(float* low, float* high) {

@@ -17,11 +17,12 @@ struct FullViewOptionsRecord {
     bool filled;   // the spectrum's area under its line filled
     float dbLow;   // dB at the bottom of the spectrum and the legend's dark end
     float dbHigh;  // dB at the top and the bright end
+    bool tuner;    // the tuner gauge beside the waveform strip and the readout
 };
 extern FullViewOptionsRecord FullViewOptions;
 
 // The options of a first start: DefaultFullAnalysisConfig, the handheld's colours, a log
-// axis, the line alone, -120 .. 0 dB.
+// axis, the line alone, -120 .. 0 dB, the tuner gauge.
 FullViewOptionsRecord DefaultFullViewOptions();
 
 // The dB scale [low, high] moved and narrowed to lie within kFullLowestDb .. kFullHighestDb

@@ -21,17 +21,29 @@ int Written(int result, int capacity) {
 
 }  // namespace
 
-float FullNoteName(float hz, float referenceHz, char* text, int capacity) {
-    if (capacity > 0) text[0] = '\0';
+float FullNearestNote(float hz, float referenceHz, int* note) {
+    *note = -1;
     if (!(hz > 0.0f) || !std::isfinite(hz) || !(referenceHz > 0.0f) || !std::isfinite(referenceHz))
         return 0.0f;
     const double semitones = double(kA4Note) + 12.0 * std::log2(double(hz) / double(referenceHz));
     const double nearest = std::round(semitones);
     if (!(nearest >= 0.0 && nearest < 22.0 * 12.0)) return 0.0f;
-    const int note = int(nearest);
-    if (capacity > 0)
-        std::snprintf(text, size_t(capacity), "%s%d", kNoteNames[note % 12], note / 12 - 1);
+    *note = int(nearest);
     return float((semitones - nearest) * 100.0);
+}
+
+void FullNoteText(int note, char* text, int capacity) {
+    if (capacity <= 0) return;
+    text[0] = '\0';
+    if (note >= 0)
+        std::snprintf(text, size_t(capacity), "%s%d", kNoteNames[note % 12], note / 12 - 1);
+}
+
+float FullNoteName(float hz, float referenceHz, char* text, int capacity) {
+    int note = -1;
+    const float cents = FullNearestNote(hz, referenceHz, &note);
+    FullNoteText(note, text, capacity);
+    return cents;
 }
 
 int FormatFullPitch(float hz, float referenceHz, char* text, int capacity) {

@@ -3,6 +3,13 @@
 // reading. Each is cut to `capacity` bytes (NUL included) and returns the characters written.
 #pragma once
 
+// The equal-tempered note nearest `hz` with A4 at referenceHz, in semitones above C-1 (A4 is
+// 69), into *note; returns the deviation from it in cents. -1 and 0 for a frequency that is
+// not positive and finite or lies beyond the notes' octaves -1 .. 20.
+float FullNearestNote(float hz, float referenceHz, int* note);
+// "A4", "C#3" for a note in semitones above C-1; empty for a negative one.
+void FullNoteText(int note, char* text, int capacity);
+
 // "A4", "C#3": the equal-tempered note nearest `hz` with A4 at referenceHz, into `text`;
 // returns the deviation from it in cents. An empty text and 0 for a frequency that is not
 // positive and finite or lies beyond the notes' octaves -1 .. 20.

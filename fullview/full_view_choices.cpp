@@ -92,6 +92,7 @@ void LoadFullViewChoices(bool keepMode) {
     o.colours = FullColourMapKind(StoredName(kChoiceFullColourMap, kColourNames, int(d.colours)));
     o.logAxis = StoredName(kChoiceFullAxis, kAxisNames, d.logAxis) == 1;
     o.filled = StoredName(kChoiceFullFill, kSwitchNames, d.filled) == 1;
+    o.tuner = StoredName(kChoiceFullTuner, kSwitchNames, d.tuner) == 1;
     o.dbLow = StoredDb(kChoiceFullDbMin, d.dbLow);
     o.dbHigh = StoredDb(kChoiceFullDbMax, d.dbHigh);
     if (o.dbHigh <= o.dbLow) {
@@ -116,6 +117,7 @@ bool SaveFullViewChoices() {
     SetChoice(kChoiceFullColourMap, kColourNames[int(o.colours)]);
     SetChoice(kChoiceFullAxis, kAxisNames[o.logAxis]);
     SetChoice(kChoiceFullFill, kSwitchNames[o.filled]);
+    SetChoice(kChoiceFullTuner, kSwitchNames[o.tuner]);
     StoreDb(kChoiceFullDbMin, o.dbLow);
     StoreDb(kChoiceFullDbMax, o.dbHigh);
     return SaveChoices();

@@ -5,14 +5,14 @@
 #include <QImage>
 #include <QSize>
 #include <QWidget>
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "analysis/accurate_pitch.h"
 #include "capture/capture.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "fullview/full_pitch.h"
+#include "fullview/full_tuner.h"
 #include "fullview/full_view_choices.h"
 #include "platform/files/file_names.h"
 #include "platform/qt/full_view.h"
@@ -26,67 +26,35 @@
 #include "shell/pipeline.h"
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
-#include "views/readout.h"
+#include "views/note_scale.h"
 #include "views/view_state.h"
 
 namespace {
 
-constexpr int kPitchRate = 22050;  // the accurate estimator's figures hold about this rate
-constexpr int kPitchWindow = 1024;
-constexpr int kPitchMaxLag = 512;
-constexpr int kPitchRing = 4096;  // power of two, above kAccuratePitchMaxSegment
-
-// The samples the pitch is estimated from: the capture averaged over `factor` samples (a
-// gentle low-pass) down to about kPitchRate, newest at writeIndex - 1.
-struct FullPitchRecord {
-    float ring[kPitchRing];
-    int writeIndex;
-    int factor;   // capture samples per pitch sample
-    int pending;  // capture samples summed into `sum` so far
-    float sum;
+// The full view's audio as the pitch log counts it, and the noise button as last seen.
+struct FullRunRecord {
     double seconds;  // audio consumed in the full view, for the pitch log
     bool noiseOn;    // the noise button as last handed to the analysis
-    float segment[kAccuratePitchMaxSegment];
 };
-FullPitchRecord FullPitch;
-
-int LockState() {
-    const AccuratePitchTrackerRecord& t = AccuratePitchTracker;
-    if (t.locked) return kPitchLocked;
-    return t.missCount > 2 ? kPitchLost : kPitchNotLocked;
-}
-
-void TrackFullPitch(const int16_t* samples, int count) {
-    FullPitchRecord& p = FullPitch;
-    for (int i = 0; i < count; i++) {
-        p.sum += float(samples[i]);
-        if (++p.pending < p.factor) continue;
-        p.ring[p.writeIndex] = p.sum / float(p.factor);
-        p.writeIndex = (p.writeIndex + 1) & (kPitchRing - 1);
-        p.sum = 0.0f;
-        p.pending = 0;
-    }
-    const int length = kPitchWindow + kPitchMaxLag;
-    for (int i = 0; i < length; i++)
-        p.segment[i] = p.ring[(p.writeIndex - length + i) & (kPitchRing - 1)];
-    const float rate = float(FullSpectrum.config.sampleRate) / float(p.factor);
-    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, rate));
-    p.seconds += double(count) / double(FullSpectrum.config.sampleRate);
-}
+FullRunRecord FullRun;
 
 void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
     // The noise button measures and subtracts the full view's own reference too.
-    if (NoiseReference.enabled != FullPitch.noiseOn) {
-        FullPitch.noiseOn = NoiseReference.enabled;
-        SetFullNoiseReference(FullPitch.noiseOn);
+    if (NoiseReference.enabled != FullRun.noiseOn) {
+        FullRun.noiseOn = NoiseReference.enabled;
+        SetFullNoiseReference(FullRun.noiseOn);
     }
     FeedFullAnalysis(samples, count);
     TrackFullPitch(samples, count);
+    FullRun.seconds += double(count) / double(FullSpectrum.config.sampleRate);
     const float pitch = AccuratePitchTracker.pitch;
-    LogPitchRow(FullPitch.seconds, pitch, LockState());
+    const int lockState = FullPitchLockState();
+    LogPitchRow(FullRun.seconds, pitch, lockState);
+    // The gauge follows every block, as the log does, so that its smoothing keeps one rhythm.
+    UpdateFullTuner(pitch > 1.0f ? pitch : 0.0f, lockState, NoteScale.referenceHz);
     SetFullViewFrozen(pictureFrozen);  // the pause button holds this picture too
     if (skipOutput || !pictureWanted) return;
-    SetFullViewPitch(pitch > 1.0f ? pitch : 0.0f, AccuratePitchTracker.locked);
+    SetFullViewPitch(pitch > 1.0f ? pitch : 0.0f, AccuratePitchTracker.locked, FullTuner);
     SetFullViewSpectrogram(ViewMode != kSpectrumView);  // the view buttons choose the plot
     if (!pictureFrozen) FullViewFramesAnalysed();
 }
@@ -99,8 +67,8 @@ QSize SnapshotSize(const ProgramOptions& options) {
 void ConfigureFromOptions() {
     ConfigureFullAnalysis(FullViewOptions.analysis);
     const int rate = FullSpectrum.config.sampleRate;
-    FullPitch = {};
-    FullPitch.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
+    ConfigureFullPitch(rate);
+    ResetFullTuner();
     PictureModeState.fullCaptureRate = rate;
 }
 
@@ -121,6 +89,7 @@ void RememberFullView() {
 bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
+    ResetFullTuner();
     FollowCaptureRate();
     FullViewOptionsChanged();  // drawn anew, in the colours of now
     RememberFullView();
@@ -132,7 +101,9 @@ bool FullShown() {
 }
 
 void FullOptionsChanged() {
-    ConfigureFromOptions();
+    // Colours, the axis, the dB scale, the gauge or the reference pitch alone keep the history.
+    if (!SameFullAnalysisConfig(FullViewOptions.analysis, FullSpectrum.config))
+        ConfigureFromOptions();
     FullViewOptionsChanged();
     FollowCaptureRate();
     RememberFullView();

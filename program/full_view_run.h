@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The full view composed: the capture's blocks fed to the full view's analysis and to the
-// accurate pitch estimator at the full view's rate, the pitch log written from them, the
-// picture told to repaint; and its snapshot.
+// accurate pitch estimator at the full view's rate, the pitch log and the tuner gauge's
+// reading made from them, the picture told to repaint; and its snapshot.
 #pragma once
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,7 @@
 #include "shell/host.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
+#include "shell/reference_pitch.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 
@@ -304,6 +306,7 @@ int main(int argc, char** argv) {
     if (options.pitch && ParsePitchEstimator(options.pitch->c_str(), &estimator)) {
         SetPitchEstimator(estimator);  // outranks the choice kept in its file
     }
+    if (options.a4) GiveReferencePitch(*options.a4);  // for this run, over the kept one
     EnableFullView(options);
     // A signal that came while the input or the log was being opened ends the program there.
     if (!ChooseAudioSource(options)) {
@@ -321,6 +324,9 @@ int main(int argc, char** argv) {
     if (RunsOnOneThread(options)) PrepareOneThreadRun();
     MessagesBeforeStartUp = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    // Qt takes the user's locale for every category; numbers are written and read with a
+    // point whatever the language (the pitch log's CSV, the readout, the choices file).
+    std::setlocale(LC_NUMERIC, "C");
     qInstallMessageHandler(MessagesBeforeStartUp);
     QApplication::setApplicationName("quillo-sa");
     QApplication::setApplicationVersion(QUILLO_VERSION);

@@ -14,6 +14,7 @@
 
 #include "platform/files/file_names.h"
 #include "resources/resources.h"
+#include "views/note_scale.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ const ValueOption kValueOptions[] = {
     {"--view", &ProgramOptions::view},
     {"--size", &ProgramOptions::sizeText},
     {"--spectrum-out", &ProgramOptions::spectrumOut},
+    {"--a4", &ProgramOptions::a4Text},
 };
 
 // "WxH" within the limits of the full view's picture.
@@ -208,6 +210,15 @@ ProgramOptions ParseProgramOptions(int argc, const char* const* argv) {
         if (name == "--view" && value != "handheld" && value != "full") {
             return Fail(options, "--view '" + Quoted(value) + "': expected handheld or full");
         }
+        if (name == "--a4") {
+            float hz = 0.0f;
+            if (!ParseReferencePitch(value.c_str(), &hz)) {
+                return Fail(options, "--a4 '" + Quoted(value) +
+                                         "': expected a pitch in Hz from 400.0 to 480.0, in "
+                                         "steps of 0.1");
+            }
+            options.a4 = hz;
+        }
         std::pair<int, int> size;
         if (name == "--size") {
             if (!ParseSize(value, size)) {
@@ -275,9 +286,11 @@ const char* ProgramUsage() {
            "  --pitch-log FILE     write the tracked pitch as CSV (- for standard output)\n"
            "  --spectrum-out FILE  when the program ends, write the spectrum averaged over the\n"
            "                       whole run as CSV, at the full view's FFT size and window\n"
-           "  --pitch ESTIMATOR    classic (the default) or accurate, for the readout and log\n"
+           "  --pitch ESTIMATOR    accurate (the default unless another is kept) or classic,\n"
+           "                       for the readout and the pitch log\n"
            "  --view PICTURE       handheld (the first start's) or full (the window's pixels)\n"
            "  --size WxH           the full view's size in a --snapshot (default 1280x720)\n"
+           "  --a4 HZ              A4 in Hz for notes and cents, 400.0 to 480.0 (this run only)\n"
            "  --stats              at the end, print the blocks processed and dropped\n"
            "  -h, --help           show this help and exit\n"
            "  -V, --version        show the version and exit\n"

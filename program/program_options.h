@@ -38,6 +38,8 @@ struct ProgramOptions {
     std::optional<std::string> spectrumOut;   // CSV of the run's average spectrum, at its end
     std::optional<std::string> pitch;         // the pitch estimator: "classic" or "accurate"
     std::optional<std::string> view;          // the picture: "handheld" or "full"
+    std::optional<std::string> a4Text;        // --a4 as given
+    std::optional<float> a4;                  // the reference pitch, Hz
     std::optional<std::string> sizeText;      // --size as given
     std::optional<std::pair<int, int>> size;  // the full view's snapshot, width x height
     std::vector<ScriptedCommand> commands;    // in the order given

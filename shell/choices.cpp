@@ -29,6 +29,7 @@ constexpr ChoiceRow kChoiceRows[kChoiceKeyCount] = {
     {"full_overlap", nullptr},        {"full_averaging", nullptr},  {"full_peak_hold", nullptr},
     {"full_history", nullptr},        {"full_colour_map", nullptr}, {"full_axis", nullptr},
     {"full_fill", nullptr},           {"full_db_min", nullptr},     {"full_db_max", nullptr},
+    {"reference_pitch", nullptr},     {"full_tuner", nullptr},
 };
 
 // `name` in the settings file's folder, written into `path`; false when there is none.

@@ -29,6 +29,8 @@ enum ChoiceKey : int {
     kChoiceFullFill,
     kChoiceFullDbMin,
     kChoiceFullDbMax,
+    kChoiceReferencePitch,  // A4 in Hz, "440.0" (shell/reference_pitch.h)
+    kChoiceFullTuner,       // the full view's tuner gauge, "on" or "off"
     kChoiceKeyCount,
 };
 

@@ -19,6 +19,7 @@
 #include "shell/options_dialog.h"
 #include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
+#include "shell/reference_pitch.h"
 #include "shell/settings.h"
 #include "views/axes.h"
 #include "views/block_view.h"
@@ -72,6 +73,7 @@ bool InitMainWindow() {
     const char* title = LoadStringResource(kStringTitle);
     if (RaiseRunningInstance()) return false;
     LoadPitchChoice();  // before the menu bar, which shows it
+    LoadReferencePitch();
     MainWindow = CreateMainWindow(className, title, MainWindowProc);
     if (MainWindow == nullptr) return false;
     if (!OpenDisplay(MainWindow)) return false;

@@ -7,6 +7,7 @@
 
 #include "raster/font.h"
 #include "raster/surface.h"
+#include "views/note_scale.h"
 #include "views/view_state.h"
 
 ReadoutStateRecord ReadoutState;
@@ -17,7 +18,6 @@ void ResetReadoutState() {
 
 namespace {
 
-constexpr float kC0 = 16.3515625f;  // Hz
 constexpr char kNoteNames[] = "C C#D D#E F F#G G#A A#B ";
 constexpr int kRefreshEvery = 3;  // texts are formatted when the counter passes this
 
@@ -46,7 +46,7 @@ void DrawReadoutBandLocked() {
 
 float OctavesAboveC0(float frequency) {
     static const float ln2 = float(std::log(2.0));
-    return float(std::log(double(frequency / kC0)) / double(ln2));
+    return float(std::log(double(frequency / NoteScale.c0)) / double(ln2));
 }
 
 void NoteName(char* out, float octaves) {

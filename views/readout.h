@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Peak readout: the band between the waveform strip and the plot, showing the tracked pitch
-// as a frequency, the nearest equal-tempered note (from C0 = 16.3515625 Hz) and the
-// deviation from it in cents. The texts change only on every fourth call.
+// as a frequency, the nearest equal-tempered note (from C0 = 16.3515625 Hz while A4 is
+// 440 Hz) and the deviation from it in cents. The texts change only on every fourth call.
 #pragma once
 
 constexpr int kReadoutTextSize = 16;  // bytes of each readout text, NUL included
@@ -30,7 +30,7 @@ void DrawReadoutBandLocked();
 // anew on every fourth call. A frequency that is not a positive finite number is ignored.
 void DrawPeakReadout(float frequency, int lockState);
 
-// Octaves of `frequency` (Hz) above C0.
+// Octaves of `frequency` (Hz) above C0 (NoteScale.c0, views/note_scale.h).
 float OctavesAboveC0(float frequency);
 // Writes the name of the note nearest `frequency` (as NoteName does) into `note` and
 // returns the deviation from it in cents.

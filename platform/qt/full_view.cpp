@@ -16,6 +16,7 @@
 #include "fullview/full_colours.h"
 #include "fullview/full_options.h"
 #include "platform/qt/full_view_drawing.h"
+#include "platform/qt/full_view_gauge.h"
 #include "platform/qt/full_view_layout.h"
 #include "platform/qt/full_view_spectrogram.h"
 
@@ -38,6 +39,7 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
         DrawSpectrum(p, l, !movingOnly);
     }
     DrawReadout(p, l);
+    if (!l.gauge.isEmpty()) DrawGauge(p, l);
 }
 
 class FullViewWidgetImpl : public QWidget {
@@ -194,9 +196,11 @@ void SetFullViewSpectrogram(bool spectrogram) {
     if (FullHost.widget) FullHost.widget->update();
 }
 
-void SetFullViewPitch(float hz, bool locked) {
+void SetFullViewPitch(float hz, bool locked, const FullTunerRecord& tuner) {
+    if (FullHost.frozen) return;
     FullHost.pitchHz = hz;
     FullHost.pitchLocked = locked;
+    FullHost.tuner = tuner;
 }
 
 void FullViewFramesAnalysed() {

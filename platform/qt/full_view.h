@@ -11,6 +11,7 @@
 #pragma once
 
 #include "fullview/full_axis.h"
+#include "fullview/full_tuner.h"
 
 class QImage;
 class QRect;
@@ -25,8 +26,9 @@ QWidget* FullViewWidget();
 
 // Which plot the picture shows (the handheld views' switch drives it).
 void SetFullViewSpectrogram(bool spectrogram);
-// The pitch the readout shows (0: none) and whether it is locked.
-void SetFullViewPitch(float hz, bool locked);
+// The pitch the readout shows (0: none), whether it is locked, and the tuner gauge's
+// reading; ignored while the picture is frozen.
+void SetFullViewPitch(float hz, bool locked, const FullTunerRecord& tuner);
 // The analysis produced frames, or was configured anew: repaint what they change.
 void FullViewFramesAnalysed();
 // FullViewOptions changed (colours, axis, dB scale, analysis): draw everything anew.

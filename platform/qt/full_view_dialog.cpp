@@ -11,6 +11,8 @@
 #include <QSpinBox>
 
 #include "fullview/full_options.h"
+#include "shell/reference_pitch.h"
+#include "views/note_scale.h"
 
 namespace {
 
@@ -84,6 +86,17 @@ bool RunFullViewOptionsDialog(QWidget* parent) {
     auto* filled = new QCheckBox(QStringLiteral("Fill under the spectrum"), &dialog);
     filled->setChecked(before.filled);
     form->addRow(filled);
+    auto* reference = new QDoubleSpinBox(&dialog);
+    reference->setObjectName(QStringLiteral("referencePitch"));
+    reference->setRange(kLowestReferencePitch, kHighestReferencePitch);
+    reference->setDecimals(1);
+    reference->setSingleStep(0.1);
+    reference->setSuffix(QStringLiteral(" Hz"));
+    reference->setValue(NoteScale.referenceHz);
+    form->addRow(QStringLiteral("Reference pitch (A4):"), reference);
+    auto* tuner = new QCheckBox(QStringLiteral("Tuner gauge"), &dialog);
+    tuner->setChecked(before.tuner);
+    form->addRow(tuner);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -101,10 +114,14 @@ bool RunFullViewOptionsDialog(QWidget* parent) {
     after.colours = FullColourMapKind(colours->currentIndex());
     after.logAxis = axis->currentIndex() == 1;
     after.filled = filled->isChecked();
+    after.tuner = tuner->isChecked();
     after.dbLow = float(bottom->value());
     after.dbHigh = float(top->value());
     LimitFullDbRange(&after.dbLow, &after.dbHigh);
     if (!ValidFullAnalysisConfig(after.analysis)) return false;
     FullViewOptions = after;
+    // Kept only when changed: a pitch given on the command line holds for its run alone.
+    const float chosen = float(reference->value());
+    if (chosen != NoteScale.referenceHz) ChooseReferencePitch(chosen);
     return true;
 }

@@ -10,6 +10,7 @@
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
 #include "fullview/full_readout.h"
+#include "views/note_scale.h"
 
 void DrawStrip(QPainter& p, const FullLayout& l) {
     const QRect r = l.strip;
@@ -41,7 +42,9 @@ void DrawReadout(QPainter& p, const FullLayout& l) {
     big.setPixelSize(l.fontPixels * 3 / 2);
     big.setBold(true);
     char text[64];
-    if (FormatFullPitch(FullHost.pitchHz, kReferencePitch, text, sizeof text) > 0) {
+    // With the gauge shown, the pitch is there, larger.
+    if (l.gauge.isEmpty() &&
+        FormatFullPitch(FullHost.pitchHz, NoteScale.referenceHz, text, sizeof text) > 0) {
         p.setFont(big);
         p.setPen(QColor(FullHost.pitchLocked ? kLockedText : kUnlockedText));
         p.drawText(r.adjusted(l.fontPixels, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,

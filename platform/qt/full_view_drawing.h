@@ -7,7 +7,7 @@
 class QPainter;
 
 void DrawStrip(QPainter& p, const FullLayout& l);
-// The pitch with note and cents, and the pointer's reading.
+// The pitch with note and cents (unless the gauge shows them), and the pointer's reading.
 void DrawReadout(QPainter& p, const FullLayout& l);
 // The band's ticks: the grid in the spectrum's plot, and with `labels` the marks and labels.
 void DrawFrequencyTicks(QPainter& p, const FullLayout& l, bool labels);

@@ -24,8 +24,17 @@ FullLayout LayOut(QSize device, qreal ratio) {
     const int w = device.width();
     const int h = device.height();
     const int stripHeight = std::clamp(h / 8, 3 * line, 8 * line);
-    l.strip = QRect(0, 0, w, stripHeight);
-    l.readout = QRect(0, stripHeight, w, 2 * line + line / 2);
+    const int readoutHeight = 2 * line + line / 2;
+    // The gauge takes the right of the strip and the readout, never the plot's room: three
+    // times as wide as it is high, within two fifths of the width (half in a small window).
+    const int gaugeHeight = stripHeight + readoutHeight;
+    const int gaugeWidth =
+        FullViewOptions.tuner
+            ? std::min(3 * gaugeHeight, std::max(w * 2 / 5, std::min(w / 2, 14 * line)))
+            : 0;
+    l.strip = QRect(0, 0, w - gaugeWidth, stripHeight);
+    l.readout = QRect(0, stripHeight, w - gaugeWidth, readoutHeight);
+    l.gauge = gaugeWidth > 0 ? QRect(w - gaugeWidth, 0, gaugeWidth, gaugeHeight) : QRect();
     const int top = l.readout.bottom() + 1 + line / 2;
     const int labelWidth =
         metrics.horizontalAdvance(FullHost.spectrogram ? "00.000 kHz" : "-150 dB");
@@ -76,7 +85,7 @@ void FitAxis(const FullLayout& l) {
 }
 
 QRegion MovingParts(const FullLayout& l) {
-    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.plot);
+    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.gauge) | QRegion(l.plot);
 }
 
 QRegion LogicalMovingParts(const QWidget* widget) {

@@ -14,6 +14,7 @@
 
 #include "fullview/full_axis.h"
 #include "fullview/full_spectrogram.h"
+#include "fullview/full_tuner.h"
 
 class QWidget;
 
@@ -25,8 +26,10 @@ inline constexpr QRgb kPeakTrace = 0xFFFF5A5A;
 inline constexpr QRgb kWaveform = 0xFF50E650;
 inline constexpr QRgb kLockedText = 0xFFFFFFFF;
 inline constexpr QRgb kUnlockedText = 0xFF8C8C8C;
-inline constexpr double kStripSeconds = 0.05;  // the waveform strip shows the newest 50 ms
-inline constexpr float kReferencePitch = 440.0f;
+inline constexpr double kStripSeconds = 0.05;    // the waveform strip shows the newest 50 ms
+inline constexpr QRgb kInTune = 0xFF3CD25A;      // the gauge's in-tune zone and needle
+inline constexpr QRgb kInTuneZone = 0xFF1E5A2A;  // the zone while the needle is outside it
+inline constexpr QRgb kRestingNeedle = 0xFF505050;
 
 // Where the parts of the picture go, in device pixels.
 struct FullLayout {
@@ -35,6 +38,7 @@ struct FullLayout {
     QRect plot;     // spectrum or spectrogram
     QRect scale;    // the dB scale (spectrum) or frequency labels (spectrogram) left of it
     QRect legend;   // spectrogram: the colour bar right of the plot
+    QRect gauge;    // the tuner gauge right of the strip and the readout; empty when off
     int fontPixels;
 };
 
@@ -46,6 +50,7 @@ struct FullViewHostRecord {
     bool frozen = false;  // the pause button: the picture stays as it is
     float pitchHz = 0.0f;
     bool pitchLocked = false;
+    FullTunerRecord tuner = {};  // the gauge's reading
     // The spectrogram's ring: one column per timeline column, column ringNext the oldest.
     QImage ring;
     int ringNext = 0;

@@ -52,6 +52,24 @@ TEST(FullAnalysis, RefusesWhatItCannotAnalyse) {
     EXPECT_EQ(FullSpectrum.config.fftSize, good.fftSize);  // the refused ones changed nothing
 }
 
+// View Options accepted with the same analysis keeps the history: every field tells.
+TEST(FullAnalysis, TwoConfigurationsAreTheSameAnalysisOnlyWhenEveryFieldIs) {
+    const FullAnalysisConfig a = DefaultFullAnalysisConfig();
+    EXPECT_TRUE(SameFullAnalysisConfig(a, a));
+    const auto differs = [&](void (*change)(FullAnalysisConfig&)) {
+        FullAnalysisConfig b = a;
+        change(b);
+        return !SameFullAnalysisConfig(a, b) && !SameFullAnalysisConfig(b, a);
+    };
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.sampleRate = 96000; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.fftSize = 4096; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.window = FullWindowKind::BlackmanHarris; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.overlapPercent = 50; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.averaging = FullAveraging::Long; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.peakHold = true; }));
+    EXPECT_TRUE(differs([](FullAnalysisConfig& c) { c.historySeconds = 30; }));
+}
+
 TEST(FullAnalysis, AdvancesAtLeastSixtyFramesASecondAtEveryRateAndSize) {
     for (int rate : {22050, 44100, 48000, 96000}) {
         for (int size = kFullMinFftSize; size <= kFullMaxFftSize; size *= 2) {

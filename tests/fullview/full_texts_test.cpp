@@ -80,6 +80,11 @@ TEST(FullTexts, ReadoutAndReadingsAreCutToTheirRoom) {
     EXPECT_STREQ(text, "133.0 Hz  C3  +29 cents");
     FormatFullPitch(435.0f, 440.0f, text, sizeof text);
     EXPECT_STREQ(text, "435.0 Hz  A4  -20 cents");
+    // A 445 Hz tone in tune against A4 = 445, 20 cents sharp against 440.
+    FormatFullPitch(445.0f, 445.0f, text, sizeof text);
+    EXPECT_STREQ(text, "445.0 Hz  A4  +0 cents");
+    FormatFullPitch(445.0f, 440.0f, text, sizeof text);
+    EXPECT_STREQ(text, "445.0 Hz  A4  +20 cents");
     EXPECT_EQ(FormatFullPitch(NAN, 440.0f, text, sizeof text), 0);
     EXPECT_STREQ(text, "");
     FormatFullLevelReading(1001.95f, -6.04f, 1.0f, text, sizeof text);

@@ -56,6 +56,23 @@ TEST(ProgramOptionsTest, TheFullViewTakesItsSnapshotSize) {
     EXPECT_EQ(Parse({"--view", "full"}).error, "");  // in a window too
 }
 
+TEST(ProgramOptionsTest, TheReferencePitchIsTakenInTenthsOfAHertzWithinItsRange) {
+    const struct {
+        std::vector<std::string> arguments;
+        float hz;
+    } cases[] = {
+        {{"--a4", "445"}, 445.0f}, {{"--a4=432.5"}, 432.5f},           {{"--a4", "400.0"}, 400.0f},
+        {{"--a4", "480"}, 480.0f}, {{"--a4=441", "--a4=442"}, 442.0f},
+    };
+    for (const auto& c : cases) {
+        const ProgramOptions options = Parse(c.arguments);
+        ASSERT_EQ(options.error, "") << c.arguments.back();
+        ASSERT_TRUE(options.a4) << c.arguments.back();
+        EXPECT_EQ(*options.a4, c.hz) << c.arguments.back();
+    }
+    EXPECT_FALSE(Parse({"--headless"}).a4);
+}
+
 TEST(ProgramOptionsTest, NothingGivenMeansTheMicrophoneInAWindow) {
     const ProgramOptions options = Parse({});
     EXPECT_EQ(options.error, "");
@@ -114,6 +131,13 @@ TEST(ProgramOptionsTest, MistakesAreOneLineNamingWhatIsWrong) {
         {{"--headless", "--size", "100x100"}, "'100x100'"},
         {{"--headless", "--size", "9000x1080"}, "'9000x1080'"},
         {{"--headless", "--size", "1920x-1"}, "'1920x-1'"},
+        {{"--a4", "399.9"}, "'399.9': expected a pitch in Hz from 400.0 to 480.0"},
+        {{"--a4", "480.1"}, "'480.1'"},
+        {{"--a4", "445.25"}, "steps of 0.1"},
+        {{"--a4", "A4"}, "'A4'"},
+        {{"--a4", "-440"}, "'-440'"},
+        {{"--a4="}, "--a4"},
+        {{"--headless", "--a4"}, "--a4"},
     };
     for (const Case& c : cases) {
         const ProgramOptions options = Parse(c.arguments);
@@ -193,8 +217,8 @@ TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
 TEST(ProgramOptionsTest, UsageNamesEveryOption) {
     const std::string usage = ProgramUsage();
     for (const char* option : {"--input", "--device", "--list-devices", "--headless", "--snapshot",
-                               "--command", "--oem-text", "--pitch-log", "--spectrum-out", "--help",
-                               "--version", "-h", "-V", "FILE", "40025"}) {
+                               "--command", "--oem-text", "--pitch-log", "--spectrum-out", "--a4",
+                               "--help", "--version", "-h", "-V", "FILE", "40025"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }

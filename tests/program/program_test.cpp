@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -54,7 +56,7 @@ struct ProgramRun {
 
 // How a run differs from the usual one.
 struct RunOptions {
-    std::vector<EnvironmentOverride> environment;  // replaces the usual variable of the name
+    std::vector<EnvironmentOverride> environment;  // replaces the usual variable, or adds one
     std::string out;                               // standard output's file; empty: home's
     bool closedStdout = false;                     // started with standard output closed
     int timeoutMs = kRunTimeoutMs;
@@ -98,8 +100,12 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& h
                                                     {"XDG_RUNTIME_DIR", home},
                                                     {"DISPLAY", ""}};
     for (const EnvironmentOverride& replaced : how.environment) {
-        for (EnvironmentOverride& usual : environment) {
-            if (usual.first == replaced.first) usual.second = replaced.second;
+        const auto usual = std::find_if(environment.begin(), environment.end(),
+                                        [&](const auto& e) { return e.first == replaced.first; });
+        if (usual != environment.end()) {
+            usual->second = replaced.second;
+        } else {
+            environment.push_back(replaced);
         }
     }
     const pid_t pid = StartProcess(argv, environment, outPath, errPath);
@@ -489,6 +495,79 @@ TEST_F(ProgramTest, TheDefaultReadoutReadsASawtoothAsAThatTheClassicEstimatorRea
               std::count(accurate.out.begin(), accurate.out.end(), '\n'));
 }
 
+// The distinct "note,cents" of a pitch log's locked rows, in the order first seen.
+std::string LockedReadings(const std::string& out) {
+    std::string readings;
+    std::istringstream log(out);
+    std::string line;
+    while (std::getline(log, line)) {
+        const size_t lock = line.rfind(",locked");
+        if (lock == std::string::npos || lock + 7 != line.size()) continue;
+        const size_t note = line.find(',', line.find(',') + 1) + 1;
+        const std::string reading = line.substr(note, lock - note);
+        if (readings.find(" " + reading + " ") == std::string::npos)
+            readings += " " + reading + " ";
+    }
+    return readings;
+}
+
+// A 445 Hz tone is A +0 against A4 = 445 and A +20 against 440, in the handheld picture and
+// the full view; --a4 outranks the kept pitch for its run and is not kept by Exit.
+TEST_F(ProgramTest, TheReferencePitchNamesTheNotesOfBothPicturesAndIsKeptOnlyWhenChosen) {
+    const std::string wav = home + "/a445.wav";
+    WriteToneWav(wav, 445.0, 2.0, kToneWithHarmonics, 50.0);
+    const std::string wide = home + "/a445-48k.wav";
+    WriteToneWav(wide, 445.0, 2.0, kToneWithHarmonics, 50.0, 48000);
+    const auto readings = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--headless", "--pitch-log", "-"});
+        const ProgramRun run = RunProgram(args, home);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return LockedReadings(run.out);
+    };
+    EXPECT_EQ(readings({wav}), " A,+20 ");
+    EXPECT_EQ(readings({wav, "--a4", "445"}), " A,+0 ");
+    EXPECT_EQ(readings({wide, "--view", "full"}), " A,+20 ");
+    EXPECT_EQ(readings({wide, "--view", "full", "--a4=445.0"}), " A,+0 ");
+
+    const std::string choices = home + "/config/Quillo-SA/choices.txt";  // its folder made above
+    WriteFile(choices, "reference_pitch = 445.0\n");
+    EXPECT_EQ(readings({wav}), " A,+0 ");
+    EXPECT_EQ(readings({wav, "--a4", "440", "--command", "40025@10"}), " A,+20 ");
+    EXPECT_NE(ReadFile(choices).find("reference_pitch = 445.0\n"), std::string::npos)
+        << ReadFile(choices);
+    WriteFile(choices, "reference_pitch = 4450\n");  // not one View Options could set
+    EXPECT_EQ(readings({wav}), " A,+20 ");
+}
+
+// A user whose language writes decimals with a comma gets the same log and picture: the CSV
+// keeps its columns. The locale is one made here with only a comma for the decimal point.
+TEST_F(ProgramTest, ALanguageWithADecimalCommaChangesNeitherTheLogNorThePicture) {
+    WriteFile(home + "/comma.src",
+              "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n");
+    const std::string make = "localedef -c -i '" + home + "/comma.src' -f ANSI_X3.4-1968 '" + home +
+                             "/comma' >/dev/null 2>&1";
+    if (std::system(make.c_str()) == -1 || ReadFile(home + "/comma/LC_NUMERIC").empty())
+        GTEST_SKIP() << "localedef cannot make a locale here";
+    const std::string wav = home + "/a440.wav";
+    WriteToneWav(wav, 440.0, 1.0, kToneWithHarmonics, 50.0);
+    std::string logs[2], pictures[2];
+    for (int comma = 0; comma < 2; comma++) {
+        const std::string png = home + "/shot" + std::to_string(comma) + ".png";
+        const ProgramRun run =
+            RunProgram({"--headless", wav, "--pitch-log", "-", "--snapshot", png}, home, nullptr,
+                       WithEnvironment({{"LOCPATH", comma ? home : ""},
+                                        {"LC_NUMERIC", comma ? "comma" : ""},
+                                        {"LC_ALL", ""},
+                                        {"LANG", ""}}));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        logs[comma] = run.out;
+        pictures[comma] = ReadFile(png);
+    }
+    EXPECT_NE(logs[0].find(",A,+0,locked\n"), std::string::npos) << logs[0];
+    EXPECT_EQ(logs[1], logs[0]);
+    EXPECT_EQ(pictures[1], pictures[0]);
+}
+
 TEST_F(ProgramTest, WithoutAMicrophoneTheProgramSaysSoWithTheReasonAndFails) {
     const ProgramRun run =
         RunProgram({"--headless", "--device", "no such microphone anywhere"}, home);
@@ -513,6 +592,7 @@ TEST_F(ProgramTest, BadOptionsAndUnreadableFilesExitWithOneLine) {
         {"--headless", "--input", home + "/missing.wav"},
         {"--headless", "--input", notAudio},
         {"--headless", "stray-argument"},
+        {"--headless", "--a4", "500"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));

@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The shown picture and the full view's options kept in the choices file: what one start
-// writes, the next reads; the command line's picture outranks it; values the options dialog
-// could not have set fall back to the defaults.
+// The shown picture, the full view's options and the reference pitch kept in the choices
+// file: what one start writes, the next reads; the command line's picture and pitch outrank
+// it; values the options dialog could not have set fall back to the defaults.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "fullview/full_options.h"
 #include "fullview/full_view_choices.h"
 #include "shell/choices.h"
 #include "shell/picture_mode.h"
+#include "shell/reference_pitch.h"
 #include "tests/shell/shell_test_support.h"
+#include "views/note_scale.h"
 
 namespace {
 
@@ -34,6 +37,11 @@ class FullViewChoicesTest : public ::testing::Test {
         ResetChoices();
         PictureModeState.mode = PictureMode::kHandheld;
         FullViewOptions = DefaultFullViewOptions();
+        ResetReferencePitch();
+    }
+    std::string ReadChoices() const {
+        std::ifstream file(folder + "/choices.txt");
+        return std::string(std::istreambuf_iterator<char>(file), {});
     }
     void WriteChoices(const std::string& text) const {
         std::ofstream(folder + "/choices.txt") << text;
@@ -54,6 +62,7 @@ void ExpectSameOptions(const FullViewOptionsRecord& a, const FullViewOptionsReco
     EXPECT_EQ(a.filled, b.filled);
     EXPECT_FLOAT_EQ(a.dbLow, b.dbLow);
     EXPECT_FLOAT_EQ(a.dbHigh, b.dbHigh);
+    EXPECT_EQ(a.tuner, b.tuner);
 }
 
 TEST_F(FullViewChoicesTest, APictureAndOptionsWrittenAreWhatTheNextStartReads) {
@@ -65,6 +74,7 @@ TEST_F(FullViewChoicesTest, APictureAndOptionsWrittenAreWhatTheNextStartReads) {
     changed.filled = true;
     changed.dbLow = -87.5f;
     changed.dbHigh = -12.25f;
+    changed.tuner = false;
     FullViewOptions = changed;
     PictureModeState.mode = PictureMode::kFull;
     ASSERT_TRUE(SaveFullViewChoices());
@@ -85,7 +95,7 @@ TEST_F(FullViewChoicesTest, ValuesTheDialogCouldNotHaveSetAreTheDefaults) {
     WriteChoices(
         "picture_mode = tiny\nfull_rate = 12345\nfull_window = square\nfull_averaging = 2s\n"
         "full_colour_map = viridis\nfull_axis = sideways\nfull_fill = on\n"
-        "full_db_min = nan\nfull_db_max = -20\n");
+        "full_db_min = nan\nfull_db_max = -20\nfull_tuner = maybe\n");
     LoadFullViewChoices(false);
     FullViewOptionsRecord expected = DefaultFullViewOptions();
     expected.colours = FullColourMapKind::Viridis;
@@ -110,6 +120,50 @@ TEST_F(FullViewChoicesTest, ValuesTheDialogCouldNotHaveSetAreTheDefaults) {
     EXPECT_LE(FullViewOptions.dbHigh, kFullHighestDb);
     EXPECT_EQ(FullViewOptions.analysis.historySeconds,
               DefaultFullViewOptions().analysis.historySeconds);
+}
+
+TEST_F(FullViewChoicesTest, TheReferencePitchChosenIsKeptAndTheCommandLinesHoldsForItsRun) {
+    ChooseReferencePitch(445.5f);
+    EXPECT_EQ(NoteScale.referenceHz, 445.5f);
+    ASSERT_TRUE(SaveChoices());
+    EXPECT_NE(ReadChoices().find("reference_pitch = 445.5\n"), std::string::npos) << ReadChoices();
+
+    NewStart();
+    EXPECT_EQ(NoteScale.referenceHz, 440.0f);
+    LoadReferencePitch();
+    EXPECT_EQ(NoteScale.referenceHz, 445.5f);
+
+    // The command line's pitch outranks the kept one and is not written over it.
+    NewStart();
+    GiveReferencePitch(432.0f);
+    LoadReferencePitch();
+    EXPECT_EQ(NoteScale.referenceHz, 432.0f);
+    ASSERT_TRUE(SaveChoices());
+    EXPECT_NE(ReadChoices().find("reference_pitch = 445.5\n"), std::string::npos) << ReadChoices();
+    // Chosen in the dialog after it, the pitch is the user's again, and kept.
+    ChooseReferencePitch(442.0f);
+    ASSERT_TRUE(SaveChoices());
+    NewStart();
+    LoadReferencePitch();
+    EXPECT_EQ(NoteScale.referenceHz, 442.0f);
+}
+
+TEST_F(FullViewChoicesTest, AKeptReferencePitchOutOfRangeOrBrokenIsTheDefault) {
+    for (const char* value : {"399.9", "480.1", "445.25", "445,5", "-440", "4e2", "", "nan"}) {
+        NewStart();
+        WriteChoices(std::string("reference_pitch = ") + value + "\n");
+        SetReferencePitch(470.0f);  // whatever came before: the load replaces it
+        LoadReferencePitch();
+        EXPECT_EQ(NoteScale.referenceHz, 440.0f) << value;
+    }
+    for (const char* value : {"400", "480.0", "415.3"}) {
+        NewStart();
+        WriteChoices(std::string("reference_pitch = ") + value + "\n");
+        LoadReferencePitch();
+        float expected = 0.0f;
+        ASSERT_TRUE(ParseReferencePitch(value, &expected));
+        EXPECT_EQ(NoteScale.referenceHz, expected) << value;
+    }
 }
 
 }  // namespace

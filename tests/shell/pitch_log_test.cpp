@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "shell/pipeline.h"
+#include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
 #include "shell/settings.h"
 #include "tests/shell/shell_test_support.h"
+#include "views/note_scale.h"
 #include "views/readout.h"
 
 namespace {
@@ -110,6 +112,43 @@ TEST(PitchLog, SharpNotesKeepBothCharactersAndFlatDeviationsTheirSign) {
     EXPECT_EQ(lines[1], "0.500,466.164,A#,+0,locked");
     EXPECT_EQ(lines[2], "0.750,435.600,A,-17,unlocked");
     EXPECT_EQ(lines[3], "1.000,0.000,,,lost");
+}
+
+// A 445 Hz tone is A +0 against A4 = 445 and A +20 against 440, in the log and in the band,
+// with either estimator (the classic one reads a few cents either way).
+TEST(PitchLog, NotesAndCentsFollowTheReferencePitchWithEitherEstimator) {
+    for (PitchEstimatorKind estimator :
+         {PitchEstimatorKind::kAccurate, PitchEstimatorKind::kClassic}) {
+        for (float reference : {445.0f, 440.0f}) {
+            SCOPED_TRACE(std::string(PitchEstimatorName(estimator)) + " " +
+                         std::to_string(reference));
+            UseSettingsPath("");
+            StartCore();
+            SetPitchEstimator(estimator);
+            ASSERT_TRUE(SetReferencePitch(reference));
+            const std::string path = NewSettingsPath();
+            ASSERT_TRUE(OpenPitchLog(path.c_str()));
+            long t = 0;
+            FeedTone(445.0, 40, &t);
+            ClosePitchLog();
+            const int expected = reference == 445.0f ? 0 : 20;
+            const int tolerance = estimator == PitchEstimatorKind::kAccurate ? 0 : 4;
+            int locked = 0;
+            for (const std::string& line : Split(ReadTextFile(path), '\n')) {
+                const std::vector<std::string> f = Split(line, ',');
+                if (f.size() != 5 || f[4] != "locked") continue;
+                ++locked;
+                EXPECT_EQ(f[2], "A") << line;
+                EXPECT_NEAR(std::atoi(f[3].c_str()), expected, tolerance) << line;
+            }
+            EXPECT_GT(locked, 30);
+            EXPECT_STREQ(ReadoutState.noteText, "A ");
+            EXPECT_NEAR(std::atoi(ReadoutState.centsText), expected, tolerance)
+                << ReadoutState.centsText;
+        }
+    }
+    SetReferencePitch(kDefaultReferencePitch);
+    SetPitchEstimator(PitchEstimatorKind::kClassic);
 }
 
 }  // namespace

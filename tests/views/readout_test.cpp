@@ -9,6 +9,7 @@
 
 #include "raster/font.h"
 #include "tests/views/view_test_support.h"
+#include "views/note_scale.h"
 #include "views/readout.h"
 
 namespace {
@@ -23,6 +24,7 @@ class ReadoutTest : public ::testing::Test {
         ResetDrawingState();
         ReadoutState = {};
     }
+    void TearDown() override { SetReferencePitch(kDefaultReferencePitch); }
     // The texts after four calls, the first that formats them.
     static Texts ReadoutOf(float frequency, int lockState = kPitchNotLocked) {
         ReadoutState = {};
@@ -47,6 +49,63 @@ TEST_F(ReadoutTest, ShowsFrequencyNoteAndCents) {
         EXPECT_EQ(t.frequency, c.text) << c.frequency;
         EXPECT_EQ(t.note, c.note) << c.frequency;
         EXPECT_EQ(t.cents, c.cents) << c.frequency;
+    }
+}
+
+TEST_F(ReadoutTest, NotesAndCentsFollowTheReferencePitch) {
+    // A 445 Hz tone: in tune against A4 = 445, 20 cents sharp against 440.
+    ASSERT_TRUE(SetReferencePitch(445.0f));
+    Texts t = ReadoutOf(445.0f);
+    EXPECT_EQ(t.note, "A ");
+    EXPECT_EQ(t.cents, " +0 cent");
+    EXPECT_EQ(ReadoutOf(890.0f).cents, " +0 cent");  // an octave up, still in tune
+    EXPECT_EQ(ReadoutOf(440.0f).cents, "-20 cent");
+    ASSERT_TRUE(SetReferencePitch(440.0f));
+    t = ReadoutOf(445.0f);
+    EXPECT_EQ(t.note, "A ");
+    EXPECT_EQ(t.cents, "+20 cent");
+    // A4 = 415.3 (a semitone down, baroque pitch) names 440 Hz A#.
+    ASSERT_TRUE(SetReferencePitch(415.3f));
+    EXPECT_EQ(ReadoutOf(440.0f).note, "A#");
+    EXPECT_EQ(ReadoutOf(440.0f).cents, " +0 cent");
+}
+
+TEST_F(ReadoutTest, TheReferencePitchStaysWithinItsRangeInTenthsOfAHertz) {
+    // At 440 Hz the scale is the one the readout always had: C0 = 16.3515625 Hz exactly.
+    ASSERT_TRUE(SetReferencePitch(440.0f));
+    EXPECT_EQ(NoteScale.c0, 16.3515625f);
+    EXPECT_EQ(OctavesAboveC0(32.703125f), 1.0f);
+    ASSERT_TRUE(SetReferencePitch(445.34f));
+    EXPECT_EQ(NoteScale.referenceHz, 445.3f);
+    EXPECT_NEAR(NoteScale.c0, 16.3515625 * 445.3 / 440.0, 1e-5);
+    for (float bad : {399.9f, 480.1f, -440.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(),
+                      std::numeric_limits<float>::infinity()}) {
+        EXPECT_FALSE(SetReferencePitch(bad)) << bad;
+        EXPECT_EQ(NoteScale.referenceHz, 445.3f) << bad;
+    }
+    EXPECT_TRUE(SetReferencePitch(400.0f));
+    EXPECT_TRUE(SetReferencePitch(480.0f));
+
+    float hz = 0.0f;
+    const struct {
+        const char* text;
+        float hz;
+    } good[] = {
+        {"440", 440.0f}, {"445.5", 445.5f}, {"400.0", 400.0f}, {"480", 480.0f}, {"432.", 432.0f}};
+    for (const auto& g : good) {
+        EXPECT_TRUE(ParseReferencePitch(g.text, &hz)) << g.text;
+        EXPECT_EQ(hz, g.hz) << g.text;
+        char text[kReferencePitchTextSize];
+        FormatReferencePitch(hz, text);
+        float again = 0.0f;
+        EXPECT_TRUE(ParseReferencePitch(text, &again)) << text;
+        EXPECT_EQ(again, hz) << text;
+    }
+    hz = 1.0f;
+    for (const char* bad : {"", ".", "399.9", "480.1", "445.25", " 440", "440 ", "+440", "-440",
+                            "440,5", "4.4e2", "0x1B8", "inf", "44O", "440..", "00440"}) {
+        EXPECT_FALSE(ParseReferencePitch(bad, &hz)) << bad;
+        EXPECT_EQ(hz, 1.0f) << bad;
     }
 }
 

@@ -1,26 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's picture on Qt's offscreen platform: where a tone is drawn against the
 // axis at several sizes and zooms, the spectrogram's rows and history, the colour legend,
-// and zoom, pan and reset under scripted wheel, drag, clicks and keys.
+// zoom, pan and reset under scripted wheel, drag, clicks and keys, the tuner gauge, and the
+// View Options dialog's reference pitch and gauge switch.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRect>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_axis.h"
 #include "fullview/full_colours.h"
 #include "fullview/full_options.h"
+#include "fullview/full_tuner.h"
 #include "platform/qt/full_view.h"
+#include "platform/qt/full_view_dialog.h"
+#include "platform/qt/full_view_layout.h"
+#include "shell/choices.h"
+#include "shell/reference_pitch.h"
 #include "tests/fullview/full_view_test_support.h"
 #include "views/level_tables.h"
+#include "views/note_scale.h"
+#include "views/readout.h"
+
+// The choices the dialog stores live beside a settings file that is never written here.
+const char* SettingsFilePath() {
+    static const std::string path =
+        "/tmp/quillo-full-view-qt-test-" + std::to_string(getpid()) + "/setting.txt";
+    return path.c_str();
+}
 
 namespace {
 
@@ -189,6 +211,133 @@ TEST_F(FullViewTest, WheelDragClicksAndKeysZoomPanAndReset) {
     Mouse(QEvent::MouseButtonRelease, QPointF(5, plot.center().y()), Qt::NoButton);
     EXPECT_NEAR(FullViewOptions.dbHigh - FullViewOptions.dbLow, range, 1e-3f);
     EXPECT_NE(FullViewOptions.dbHigh, DefaultFullViewOptions().dbHigh + 1.0f);
+}
+
+// The gauge's reading of `hz` as the program hands it over, locked.
+void ShowPitch(float hz, int lockState) {
+    ResetFullTuner();
+    UpdateFullTuner(hz, lockState, 440.0f);
+    SetFullViewPitch(hz, lockState == kPitchLocked, FullTuner);
+}
+
+// Pixels of `colour` in `r`, and the mean of their columns (-1 without any).
+struct Found {
+    int count = 0;
+    double meanX = -1.0;
+};
+Found Find(const QImage& image, const QRect& r, QRgb colour) {
+    Found f;
+    double sum = 0.0;
+    for (int y = r.top(); y <= r.bottom(); y++)
+        for (int x = r.left(); x <= r.right(); x++)
+            if (image.pixel(x, y) == colour) {
+                f.count++;
+                sum += x;
+            }
+    if (f.count > 0) f.meanX = sum / f.count;
+    return f;
+}
+
+TEST_F(FullViewTest, TheGaugeTakesNoRoomFromThePlotAtAnySize) {
+    for (bool spectrogram : {true, false}) {
+        SetFullViewSpectrogram(spectrogram);
+        for (QSize size : {QSize(320, 240), QSize(800, 500), QSize(1920, 1080)}) {
+            FullViewOptions.tuner = false;
+            const QRect without = FullViewPlot(size);
+            FullViewOptions.tuner = true;
+            const FullLayout l = LayOut(size, 1.0);
+            EXPECT_EQ(l.plot, without) << size.width();
+            EXPECT_FALSE(l.gauge.isEmpty()) << size.width();
+            EXPECT_LT(l.gauge.bottom(), l.plot.top()) << size.width();
+            EXPECT_EQ(l.gauge.right(), size.width() - 1) << size.width();
+            EXPECT_FALSE(l.gauge.intersects(l.strip) || l.gauge.intersects(l.readout));
+            EXPECT_GE(l.strip.width(), size.width() / 2) << size.width();
+        }
+    }
+}
+
+TEST_F(FullViewTest, TheGaugesNeedleLeansWithTheCentsIsGreenInTuneAndRestsGreyWithoutAPitch) {
+    const QSize size(1280, 720);
+    Render(size);
+    const QRect gauge = LayOut(size, 1.0).gauge;
+    // The dial is the gauge's right part; its middle is the needle's pivot.
+    const QRect dial(gauge.left() + gauge.width() / 2, gauge.top(), gauge.width() / 2,
+                     gauge.height());
+    ShowPitch(float(440.0 * std::pow(2.0, -25.0 / 1200.0)), kPitchLocked);
+    Found needle = Find(Render(size), dial, kLockedText);
+    EXPECT_GT(needle.count, 20);
+    const double flat = needle.meanX;
+    ShowPitch(float(440.0 * std::pow(2.0, 25.0 / 1200.0)), kPitchLocked);
+    needle = Find(Render(size), dial, kLockedText);
+    EXPECT_GT(needle.count, 20);
+    EXPECT_GT(needle.meanX - flat, 20.0);  // leans right, as far as it leaned left
+    EXPECT_EQ(Find(Render(size), gauge, kInTune).count, 0);
+
+    ShowPitch(441.0f, kPitchLocked);                           // 4 cents sharp: in tune
+    EXPECT_GT(Find(Render(size), gauge, kInTune).count, 100);  // the note, zone and needle
+    ShowPitch(441.0f, kPitchNotLocked);
+    EXPECT_EQ(Find(Render(size), gauge, kInTune).count, 0);
+
+    ShowPitch(0.0f, kPitchLost);
+    const QImage rest = Render(size);
+    EXPECT_EQ(Find(rest, gauge, kLockedText).count, 0);
+    EXPECT_EQ(Find(rest, gauge, kInTune).count, 0);
+    const Found grey = Find(rest, dial, kRestingNeedle);
+    EXPECT_GT(grey.count, 20);
+    EXPECT_LT(grey.meanX, flat);  // at rest at the low end, beyond -25 cents
+
+    // Switched off, the readout shows the pitch and the strip the whole width again.
+    FullViewOptions.tuner = false;
+    ShowPitch(441.0f, kPitchLocked);
+    const QImage off = Render(size);
+    EXPECT_EQ(Find(off, gauge, kInTune).count, 0);
+    EXPECT_GT(Find(off, LayOut(size, 1.0).readout, kLockedText).count, 50);
+}
+
+// Opens View Options; `user` acts on it once it shows.
+bool RunDialog(const std::function<void(QDialog*)>& user) {
+    QTimer::singleShot(0, [&user] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        user(dialog);
+    });
+    return RunFullViewOptionsDialog(nullptr);
+}
+
+TEST_F(FullViewTest, ViewOptionsSetsAndKeepsTheReferencePitchAndSwitchesTheGauge) {
+    ResetChoices();
+    ResetReferencePitch();
+    ASSERT_TRUE(RunDialog([](QDialog* dialog) {
+        auto* reference = dialog->findChild<QDoubleSpinBox*>("referencePitch");
+        ASSERT_NE(reference, nullptr);
+        EXPECT_EQ(reference->value(), 440.0);
+        EXPECT_EQ(reference->minimum(), 400.0);
+        EXPECT_EQ(reference->maximum(), 480.0);
+        reference->setValue(445.5);
+        for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+            if (box->text() == "Tuner gauge") box->setChecked(false);
+        dialog->accept();
+    }));
+    EXPECT_EQ(NoteScale.referenceHz, 445.5f);
+    EXPECT_STREQ(GetChoice(kChoiceReferencePitch), "445.5");
+    EXPECT_FALSE(FullViewOptions.tuner);
+
+    // Shown again; cancelled, nothing changes.
+    EXPECT_FALSE(RunDialog([](QDialog* dialog) {
+        auto* reference = dialog->findChild<QDoubleSpinBox*>("referencePitch");
+        EXPECT_EQ(reference->value(), 445.5);
+        reference->setValue(470.0);
+        dialog->reject();
+    }));
+    EXPECT_EQ(NoteScale.referenceHz, 445.5f);
+
+    // A pitch given on the command line is not kept by a dialog accepted without changing it.
+    GiveReferencePitch(432.0f);
+    ASSERT_TRUE(RunDialog([](QDialog* dialog) { dialog->accept(); }));
+    EXPECT_EQ(NoteScale.referenceHz, 432.0f);
+    EXPECT_STREQ(GetChoice(kChoiceReferencePitch), "445.5");
+    ResetReferencePitch();
+    ResetChoices();
 }
 
 }  // namespace
