@@ -23,9 +23,9 @@
 
 #include "platform/headless/display_memory.h"
 #include "raster/display.h"
+#include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
-#include "shell/pipeline.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "tests/support/pitch_material.h"
@@ -138,7 +138,7 @@ std::vector<Case> Cases() {
     const struct {
         int program;
         const char* name;
-    } instruments[] = {{40, "violin"}, {42, "cello"},    {0, "piano"},   {73, "flute"},
+    } instruments[] = {{40, "violin"},   {42, "cello"},   {0, "piano"},   {73, "flute"},
                        {71, "clarinet"}, {56, "trumpet"}, {24, "guitar"}, {52, "choir"}};
     for (const auto& instrument : instruments) {
         for (int semitone = 0; semitone <= 36; semitone += 3) {
@@ -194,9 +194,24 @@ int Midi(const Case& c) {
     event(ticks(c.recipe.onsetSeconds), {0x90, note, 100});
     event(ticks(c.recipe.seconds), {0x80, note, 64});
     event(ticks(1.0), {0xff, 0x2f, 0x00});  // end of track
-    std::vector<unsigned char> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
-                                       kTicksPerSecond / 2 >> 8, kTicksPerSecond / 2 & 0xff,
-                                       'M', 'T', 'r', 'k'};
+    std::vector<unsigned char> file = {'M',
+                                       'T',
+                                       'h',
+                                       'd',
+                                       0,
+                                       0,
+                                       0,
+                                       6,
+                                       0,
+                                       0,
+                                       0,
+                                       1,
+                                       kTicksPerSecond / 2 >> 8,
+                                       kTicksPerSecond / 2 & 0xff,
+                                       'M',
+                                       'T',
+                                       'r',
+                                       'k'};
     const size_t length = track.size();
     for (int shift : {24, 16, 8, 0})
         file.push_back((unsigned char)(length >> shift));
@@ -394,7 +409,8 @@ int main(int argc, char** argv) {
     if (command == "midi" && c != nullptr) return Midi(*c);
     if (command == "score" && c != nullptr && argc == 4) return Score(*c, argv[3]);
     std::fprintf(stderr,
-                 "usage: %s list | make NAME | midi NAME | log classic|accurate | score NAME METHOD | table\n",
+                 "usage: %s list | make NAME | midi NAME | log classic|accurate | score NAME "
+                 "METHOD | table\n",
                  argv[0]);
     return 2;
 }

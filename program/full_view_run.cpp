@@ -70,7 +70,8 @@ void TrackFullPitch(const int16_t* samples, int count) {
     for (int i = 0; i < length; i++)
         p.segment[i] = p.ring[(p.writeIndex - length + i) & (kPitchRing - 1)];
     const float rate = float(FullSpectrum.config.sampleRate) / float(p.factor);
-    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, rate));
+    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, rate),
+                       float(count) / float(FullSpectrum.config.sampleRate));
     p.seconds += double(count) / double(FullSpectrum.config.sampleRate);
 }
 

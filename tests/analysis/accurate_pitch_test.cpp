@@ -38,7 +38,8 @@ std::vector<Reading> Follow(const ToneRecipe& recipe, int rate = 22050) {
             const long at = long(end) - span + i;
             segment[i] = at >= 0 ? float(pcm[size_t(at)]) : 0.0f;
         }
-        TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)));
+        TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)),
+                           float(kBlock) / float(rate));
         const double centre = (double(end) - span / 2.0) / rate;
         readings.push_back({double(end) / rate, TrueFrequency(recipe, centre),
                             ToneLevelDbfs(recipe, centre), AccuratePitchTracker.pitch,
@@ -180,7 +181,8 @@ TEST(AccuratePitchNoise, NoiseAloneNeverLocks) {
             int locked = 0;
             for (size_t end = size_t(window * 3 / 2); end <= noise.size(); end += kBlock) {
                 const float* segment = noise.data() + end - size_t(window * 3 / 2);
-                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)));
+                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)),
+                                   float(kBlock) / float(rate));
                 locked += AccuratePitchTracker.locked;
             }
             EXPECT_EQ(locked, 0) << rate << " Hz, " << passes << " low-pass passes";
@@ -290,7 +292,8 @@ TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
     std::vector<Reading> readings;
     for (size_t end = 1536; end <= both.size(); end += kBlock) {
         std::copy(both.begin() + long(end) - 1536, both.begin() + long(end), segment);
-        TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f));
+        TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f),
+                           float(kBlock) / 22050.0f);
         readings.push_back(
             {double(end) / 22050, 0, 0, AccuratePitchTracker.pitch, AccuratePitchTracker.locked});
     }
@@ -408,21 +411,21 @@ TEST(AccuratePitchInterface, AWindowNotTwiceAPowerOfTwoLagRangeOrBeyondTheStorag
 
 TEST(AccuratePitchInterface, AnUnclearEstimateUnlocksButKeepsThePitchShown) {
     ResetAccuratePitch();
-    TrackAccuratePitch({440.0f, 0.99f});
+    TrackAccuratePitch({440.0f, 0.99f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({0.0f, 0.0f});
+    TrackAccuratePitch({0.0f, 0.0f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
     EXPECT_EQ(AccuratePitchTracker.pitch, 440.0f);
     EXPECT_EQ(AccuratePitchTracker.missCount, 1);
     // A middling clarity needs three agreeing estimates, a high one two.
-    TrackAccuratePitch({441.0f, 0.6f});
-    TrackAccuratePitch({442.0f, 0.6f});
+    TrackAccuratePitch({441.0f, 0.6f}, 0.05f);
+    TrackAccuratePitch({442.0f, 0.6f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({441.0f, 0.6f});
+    TrackAccuratePitch({441.0f, 0.6f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({600.0f, 0.85f});
+    TrackAccuratePitch({600.0f, 0.85f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({602.0f, 0.85f});
+    TrackAccuratePitch({602.0f, 0.85f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
 }
 
