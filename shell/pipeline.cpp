@@ -290,7 +290,7 @@ static void ShowAccuratePitch(double seconds) {
     const int maxLag = window / 2;
     CutNewestSamples(window + maxLag);
     const float rate = static_cast<float>(s.captureRate);
-    // A restarted count (a new input) starts the tracker's clock afresh too.
+    // The count starts again with a new input: no interval is negative.
     const float interval = seconds > accurateSeconds ? float(seconds - accurateSeconds) : 0.0f;
     accurateSeconds = seconds;
     TrackAccuratePitch(EstimateAccuratePitch(accurateSegment, window, maxLag, rate), interval);
