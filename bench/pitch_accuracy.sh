@@ -15,8 +15,8 @@ command -v sox > /dev/null || { echo "pitch_accuracy: sox is needed" >&2; exit 2
 aubio_methods=(yin yinfft yinfast mcomb schmitt fcomb specacf)
 command -v aubiopitch > /dev/null || { echo "pitch_accuracy: no aubiopitch, aubio left out" >&2; aubio_methods=(); }
 
-# Debian's fluidsynth and fluid-soundfont-gm.
-soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
+# Debian's fluidsynth and fluid-soundfont-gm; QUILLO_SOUNDFONT names another soundfont.
+soundfont="${QUILLO_SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}"
 fluid=1
 if ! command -v fluidsynth > /dev/null || [ ! -r "$soundfont" ]; then
   echo "pitch_accuracy: no fluidsynth or $soundfont, FluidSynth notes left out" >&2
