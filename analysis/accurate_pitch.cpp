@@ -247,6 +247,60 @@ float CentsBetween(float a, float b) {
     return float(1200.0 * std::log2(double(a) / double(b)));
 }
 
+// Follows the run with an estimate `seconds` after the previous one (frequency 0: none
+// clear) and tells whether it joined. One stray estimate, off by an octave or unclear, is
+// passed over; the second in a row ends the run, and a clear one starts the next.
+bool FollowRun(float frequency, float seconds) {
+    AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    for (int i = 0; i < t.runCount; ++i)
+        t.runAges[i] += seconds;
+    t.runSeconds = std::fmin(t.runSeconds + seconds, kHeldNoteSeconds);
+    const bool joins =
+        frequency > 0.0f && t.runCount > 0 &&
+        std::fabs(1200.0 * (std::log2(double(frequency)) - t.runOctaves[t.runNewest])) < kLockCents;
+    if (!joins && t.runCount > 0 && t.runStrays == 0) {
+        t.runStrays = 1;
+        return false;
+    }
+    if (!joins) {  // the next estimate starts the ring afresh at index 0
+        t.runCount = 0;
+        t.runNewest = kAccuratePitchRunMax - 1;
+        t.runSeconds = 0.0f;
+    }
+    t.runStrays = 0;
+    if (frequency <= 0.0f) return false;
+    t.runNewest = (t.runNewest + 1) % kAccuratePitchRunMax;
+    t.runOctaves[t.runNewest] = std::log2(double(frequency));
+    t.runAges[t.runNewest] = 0.0f;
+    if (t.runCount < kAccuratePitchRunMax) t.runCount += 1;
+    return true;
+}
+
+// The run's centre over the last kHeldNoteSeconds in Hz, or 0 while the run is shorter or
+// its estimates scatter too widely for a held note. The shallow vibrato of a bowed, blown
+// or sung note swings a 70 ms window's estimate to and fro about the note, which is what a
+// tuner wants to read; a deep vibrato or a glide is a pitch that moves, and is followed.
+float HeldNoteCentre() {
+    const AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    if (t.runSeconds < kHeldNoteSeconds) return 0.0f;
+    double sum = 0.0;
+    int count = 0;
+    for (int i = 0; i < t.runCount; ++i) {
+        if (t.runAges[i] > kHeldNoteSeconds) continue;
+        sum += t.runOctaves[i];
+        count += 1;
+    }
+    const double mean = sum / count;
+    double squares = 0.0;
+    for (int i = 0; i < t.runCount; ++i) {
+        if (t.runAges[i] > kHeldNoteSeconds) continue;
+        const double cents = 1200.0 * (t.runOctaves[i] - mean);
+        squares += cents * cents;
+    }
+    if (squares > double(kHeldNoteCents) * kHeldNoteCents * count) return 0.0f;
+    return float(std::exp2(mean));
+}
+
 }  // namespace
 
 PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int maxLag,
@@ -276,13 +330,15 @@ PitchCandidate EstimateAccuratePitch(const float* segment, int windowLength, int
     return none;
 }
 
-void TrackAccuratePitch(PitchCandidate estimate) {
+void TrackAccuratePitch(PitchCandidate estimate, float seconds) {
     AccuratePitchTrackerRecord& t = AccuratePitchTracker;
+    if (!(seconds >= 0.0f && seconds < 3600.0f)) seconds = 0.0f;
     const bool clear = estimate.frequency > 0.0f && estimate.clarity >= kClearPitchClarity;
     if (!clear) {
         t.locked = false;
         t.lastClear = 0.0f;
         t.agreeing = 0;
+        FollowRun(0.0f, seconds);
         if (t.missCount < 1 << 30) t.missCount += 1;
         return;
     }
@@ -293,7 +349,8 @@ void TrackAccuratePitch(PitchCandidate estimate) {
     // period twice confirmed, a high one once, a near-perfect repeat not at all.
     t.locked = estimate.clarity >= kSureLockClarity ||
                (estimate.clarity >= kConfirmedLockClarity && t.agreeing >= 1) || t.agreeing >= 2;
-    t.pitch = estimate.frequency;
+    const float centre = FollowRun(estimate.frequency, seconds) ? HeldNoteCentre() : 0.0f;
+    t.pitch = centre > 0.0f ? centre : estimate.frequency;
     t.lastClear = estimate.frequency;
     t.missCount = 0;
 }

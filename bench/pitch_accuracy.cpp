@@ -5,6 +5,7 @@
 //
 //   quillo_pitch_accuracy list                 cases: name, group, source (tool or sox:...)
 //   quillo_pitch_accuracy make NAME > x.raw    the case's samples, 16-bit mono 22050 Hz
+//   quillo_pitch_accuracy midi NAME > x.mid    a FluidSynth case's note as a MIDI file
 //   quillo_pitch_accuracy log classic|accurate < x.raw   the program's pitch log
 //   quillo_pitch_accuracy score NAME METHOD < log        one result line
 //   quillo_pitch_accuracy table < results                the table by group and method
@@ -15,15 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/headless/display_memory.h"
 #include "raster/display.h"
+#include "shell/pipeline.h"
 #include "shell/pitch_choice.h"
 #include "shell/pitch_log.h"
-#include "shell/pipeline.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "tests/support/pitch_material.h"
@@ -38,7 +40,8 @@ constexpr double kSettle = 0.5;  // seconds into a note before frames are judged
 struct Case {
     std::string name;
     std::string group;
-    std::string source;  // "tool", or "sox:WAVE:HZ": sox's own synthesis
+    std::string source;  // "tool", "sox:WAVE:HZ": sox's own synthesis, or
+                         // "fluid:PROGRAM:NOTE": a General MIDI note rendered by FluidSynth
     ToneRecipe recipe;
 };
 
@@ -131,6 +134,23 @@ std::vector<Case> Cases() {
         cases.push_back(
             {name, "range edges 50 Hz, 2 kHz", "tool", tone(Timbre::kSawtooth, hz, 2.0)});
     }
+    // General MIDI programs: the bowed strings, and others to compare them with.
+    const struct {
+        int program;
+        const char* name;
+    } instruments[] = {{40, "violin"},   {42, "cello"},   {0, "piano"},   {73, "flute"},
+                       {71, "clarinet"}, {56, "trumpet"}, {24, "guitar"}, {52, "choir"}};
+    for (const auto& instrument : instruments) {
+        for (int semitone = 0; semitone <= 36; semitone += 3) {
+            const int note = 45 + semitone;  // A2
+            const double hz = 110.0 * std::pow(2.0, semitone / 12.0);
+            std::snprintf(name, sizeof name, "gm_%s_%03.0f", instrument.name, hz);
+            const std::string group = std::string("FluidSynth ") + instrument.name + " A2-A5";
+            const std::string source =
+                "fluid:" + std::to_string(instrument.program) + ":" + std::to_string(note);
+            cases.push_back({name, group, source, tone(Timbre::kSine, hz, 2.0)});
+        }
+    }
     return cases;
 }
 
@@ -144,6 +164,59 @@ const Case* FindCase(const std::vector<Case>& cases, const char* name) {
 int Make(const Case& c) {
     const std::vector<int16_t> pcm = ToPcm16(Synthesize(c.recipe, kRate));
     return std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), stdout) == pcm.size() ? 0 : 1;
+}
+
+// A format 0 MIDI file that plays a FluidSynth case's note: its program from the start, the
+// note at velocity 100 from the onset for the tone's length, then a second for the release.
+int Midi(const Case& c) {
+    int program = 0, note = 0;
+    if (std::sscanf(c.source.c_str(), "fluid:%d:%d", &program, &note) != 2) return 2;
+    constexpr int kTicksPerSecond = 960;  // 480 a quarter note at the default 120 a minute
+    const auto ticks = [](double seconds) { return int(std::lround(seconds * kTicksPerSecond)); };
+    std::vector<unsigned char> track;
+    const auto delta = [&track](int value) {  // variable-length quantity
+        unsigned char bytes[4];
+        int count = 0;
+        do {
+            bytes[count++] = value & 0x7f;
+            value >>= 7;
+        } while (value > 0);
+        while (count > 1)
+            track.push_back(bytes[--count] | 0x80);
+        track.push_back(bytes[0]);
+    };
+    const auto event = [&](int at, std::initializer_list<int> bytes) {
+        delta(at);
+        for (int b : bytes)
+            track.push_back((unsigned char)b);
+    };
+    event(0, {0xc0, program});
+    event(ticks(c.recipe.onsetSeconds), {0x90, note, 100});
+    event(ticks(c.recipe.seconds), {0x80, note, 64});
+    event(ticks(1.0), {0xff, 0x2f, 0x00});  // end of track
+    std::vector<unsigned char> file = {'M',
+                                       'T',
+                                       'h',
+                                       'd',
+                                       0,
+                                       0,
+                                       0,
+                                       6,
+                                       0,
+                                       0,
+                                       0,
+                                       1,
+                                       kTicksPerSecond / 2 >> 8,
+                                       kTicksPerSecond / 2 & 0xff,
+                                       'M',
+                                       'T',
+                                       'r',
+                                       'k'};
+    const size_t length = track.size();
+    for (int shift : {24, 16, 8, 0})
+        file.push_back((unsigned char)(length >> shift));
+    file.insert(file.end(), track.begin(), track.end());
+    return std::fwrite(file.data(), 1, file.size(), stdout) == file.size() ? 0 : 1;
 }
 
 // The program's pitch log of the samples on standard input, with the default settings.
@@ -333,9 +406,11 @@ int main(int argc, char** argv) {
     }
     const Case* c = argc > 2 ? FindCase(cases, argv[2]) : nullptr;
     if (command == "make" && c != nullptr) return Make(*c);
+    if (command == "midi" && c != nullptr) return Midi(*c);
     if (command == "score" && c != nullptr && argc == 4) return Score(*c, argv[3]);
     std::fprintf(stderr,
-                 "usage: %s list | make NAME | log classic|accurate | score NAME METHOD | table\n",
+                 "usage: %s list | make NAME | midi NAME | log classic|accurate | score NAME "
+                 "METHOD | table\n",
                  argv[0]);
     return 2;
 }

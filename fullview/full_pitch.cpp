@@ -48,7 +48,9 @@ void TrackFullPitch(const int16_t* samples, int count) {
     const int length = kPitchWindow + kPitchMaxLag;
     for (int i = 0; i < length; i++)
         p.segment[i] = p.ring[(p.writeIndex - length + i) & (kPitchRing - 1)];
-    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, p.rate));
+    const float seconds = float(count) / (p.rate * float(p.factor));  // at the capture rate
+    TrackAccuratePitch(EstimateAccuratePitch(p.segment, kPitchWindow, kPitchMaxLag, p.rate),
+                       seconds);
 }
 
 int FullPitchLockState() {

@@ -264,6 +264,7 @@ static void UpdatePitchLock(bool accepted, float pitch) {
 }
 
 static float accurateSegment[kAccuratePitchMaxSegment];
+static double accurateSeconds = 0.0;  // audio time of the previous estimate
 
 // The newest `count` ring samples, oldest first.
 static void CutNewestSamples(int count) {
@@ -288,8 +289,11 @@ static void ShowAccuratePitch(double seconds) {
     const int window = s.fftSize;
     const int maxLag = window / 2;
     CutNewestSamples(window + maxLag);
-    TrackAccuratePitch(
-        EstimateAccuratePitch(accurateSegment, window, maxLag, static_cast<float>(s.captureRate)));
+    const float rate = static_cast<float>(s.captureRate);
+    // The count starts again with a new input: no interval is negative.
+    const float interval = seconds > accurateSeconds ? float(seconds - accurateSeconds) : 0.0f;
+    accurateSeconds = seconds;
+    TrackAccuratePitch(EstimateAccuratePitch(accurateSegment, window, maxLag, rate), interval);
     const float pitch = AccuratePitchTracker.pitch;
     const int lockState = AccurateLockState();
     if (pitch > 1.0f && pictureWanted) DrawPeakReadout(pitch, lockState);

@@ -38,7 +38,8 @@ std::vector<Reading> Follow(const ToneRecipe& recipe, int rate = 22050) {
             const long at = long(end) - span + i;
             segment[i] = at >= 0 ? float(pcm[size_t(at)]) : 0.0f;
         }
-        TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)));
+        TrackAccuratePitch(EstimateAccuratePitch(segment, window, lag, float(rate)),
+                           float(kBlock) / float(rate));
         const double centre = (double(end) - span / 2.0) / rate;
         readings.push_back({double(end) / rate, TrueFrequency(recipe, centre),
                             ToneLevelDbfs(recipe, centre), AccuratePitchTracker.pitch,
@@ -180,7 +181,8 @@ TEST(AccuratePitchNoise, NoiseAloneNeverLocks) {
             int locked = 0;
             for (size_t end = size_t(window * 3 / 2); end <= noise.size(); end += kBlock) {
                 const float* segment = noise.data() + end - size_t(window * 3 / 2);
-                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)));
+                TrackAccuratePitch(EstimateAccuratePitch(segment, window, window / 2, float(rate)),
+                                   float(kBlock) / float(rate));
                 locked += AccuratePitchTracker.locked;
             }
             EXPECT_EQ(locked, 0) << rate << " Hz, " << passes << " low-pass passes";
@@ -224,19 +226,41 @@ TEST(AccuratePitchChanges, ADecayingNoteIsReadDownToFiftyDbBelowFullScale) {
     }
 }
 
+ToneRecipe VibratoNote(Timbre timbre, double hz, double cents, double rate) {
+    ToneRecipe recipe;
+    recipe.timbre = timbre;
+    recipe.startHz = recipe.endHz = hz;
+    recipe.vibratoCents = cents;
+    recipe.vibratoHz = rate;
+    recipe.seconds = 3.0;
+    return recipe;
+}
+
 TEST(AccuratePitchChanges, VibratoIsFollowedWithinFifteenCents) {
     for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
         for (double hz : {110.0, 330.0, 880.0}) {
-            ToneRecipe recipe;
-            recipe.timbre = timbre;
-            recipe.startHz = recipe.endHz = hz;
-            recipe.vibratoCents = 30.0;
-            recipe.vibratoHz = 6.0;
-            recipe.seconds = 3.0;
             Tally tally;
-            tally.Add(Follow(recipe), 0.0);
+            tally.Add(Follow(VibratoNote(timbre, hz, 30.0, 6.0)), 0.0);
             EXPECT_LE(tally.Median(), 15.0) << int(timbre) << " at " << hz;
             EXPECT_GE(tally.Share50(), 0.99) << int(timbre) << " at " << hz;
+        }
+    }
+}
+
+// A bowed or blown note's vibrato is shallower: the reading holds the note itself.
+TEST(AccuratePitchChanges, AShallowVibratoReadsAsItsNote) {
+    for (Timbre timbre : {Timbre::kSine, Timbre::kSawtooth, Timbre::kBrass}) {
+        for (double hz : {110.0, 330.0, 880.0}) {
+            for (double rate : {5.0, 7.0}) {
+                int frames = 0, within = 0;
+                for (const Reading& r : Follow(VibratoNote(timbre, hz, 15.0, rate))) {
+                    if (r.truth <= 0.0 || r.seconds < 0.5) continue;
+                    frames += 1;
+                    within += r.locked && std::fabs(CentsOff(r.pitch, hz)) <= 5.0;
+                }
+                EXPECT_GE(within, frames * 95 / 100)
+                    << int(timbre) << " at " << hz << ", " << rate << " Hz vibrato";
+            }
         }
     }
 }
@@ -290,7 +314,8 @@ TEST(AccuratePitchChanges, ANewNoteUnlocksTheOldOneAndLocksAfresh) {
     std::vector<Reading> readings;
     for (size_t end = 1536; end <= both.size(); end += kBlock) {
         std::copy(both.begin() + long(end) - 1536, both.begin() + long(end), segment);
-        TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f));
+        TrackAccuratePitch(EstimateAccuratePitch(segment, 1024, 512, 22050.0f),
+                           float(kBlock) / 22050.0f);
         readings.push_back(
             {double(end) / 22050, 0, 0, AccuratePitchTracker.pitch, AccuratePitchTracker.locked});
     }
@@ -408,22 +433,51 @@ TEST(AccuratePitchInterface, AWindowNotTwiceAPowerOfTwoLagRangeOrBeyondTheStorag
 
 TEST(AccuratePitchInterface, AnUnclearEstimateUnlocksButKeepsThePitchShown) {
     ResetAccuratePitch();
-    TrackAccuratePitch({440.0f, 0.99f});
+    TrackAccuratePitch({440.0f, 0.99f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({0.0f, 0.0f});
+    TrackAccuratePitch({0.0f, 0.0f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
     EXPECT_EQ(AccuratePitchTracker.pitch, 440.0f);
     EXPECT_EQ(AccuratePitchTracker.missCount, 1);
     // A middling clarity needs three agreeing estimates, a high one two.
-    TrackAccuratePitch({441.0f, 0.6f});
-    TrackAccuratePitch({442.0f, 0.6f});
+    TrackAccuratePitch({441.0f, 0.6f}, 0.05f);
+    TrackAccuratePitch({442.0f, 0.6f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({441.0f, 0.6f});
+    TrackAccuratePitch({441.0f, 0.6f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({600.0f, 0.85f});
+    TrackAccuratePitch({600.0f, 0.85f}, 0.05f);
     EXPECT_FALSE(AccuratePitchTracker.locked);
-    TrackAccuratePitch({602.0f, 0.85f});
+    TrackAccuratePitch({602.0f, 0.85f}, 0.05f);
     EXPECT_TRUE(AccuratePitchTracker.locked);
+}
+
+TEST(AccuratePitchInterface, AHeldNoteReadsAsItsCentreUntilItMovesOrEnds) {
+    const auto track = [](float cents, float seconds) {
+        TrackAccuratePitch({float(440.0 * std::exp2(cents / 1200.0)), 0.99f}, seconds);
+        return CentsOff(AccuratePitchTracker.pitch, 440.0);
+    };
+    // Estimates 10 cents either side of the note: each as it comes for the first 0.25 s, at
+    // the spacing given, then the note's centre.
+    for (float spacing : {0.05f, 0.02f}) {
+        ResetAccuratePitch();
+        float cents = 10.0f;
+        for (int i = 0; float(i) * spacing < kHeldNoteSeconds; ++i, cents = -cents)
+            EXPECT_NEAR(track(cents, spacing), cents, 0.01) << spacing << " s apart";
+        EXPECT_NEAR(track(cents, spacing), 0.0, 4.0) << spacing << " s apart";
+    }
+    // One stray estimate, an octave off or unclear, reads as it is and leaves the note held.
+    EXPECT_NEAR(track(1200.0f, 0.05f), 1200.0, 0.01);
+    EXPECT_NEAR(track(-10.0f, 0.05f), 0.0, 4.0);
+    TrackAccuratePitch({0.0f, 0.0f}, 0.05f);
+    EXPECT_NEAR(track(10.0f, 0.05f), 0.0, 4.0);
+    // Two in a row end it: what follows reads as it comes.
+    track(1200.0f, 0.05f);
+    track(1200.0f, 0.05f);
+    EXPECT_NEAR(track(10.0f, 0.05f), 10.0, 0.01);
+    // Estimates that swing widely are a pitch that moves, followed as they come.
+    ResetAccuratePitch();
+    for (int i = 0; i < 12; ++i)
+        EXPECT_NEAR(track(i % 2 ? 25.0f : -25.0f, 0.05f), i % 2 ? 25.0 : -25.0, 0.01) << i;
 }
 
 }  // namespace
