@@ -37,7 +37,7 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
     } else {
         DrawSpectrum(p, l, !movingOnly);
     }
-    DrawReadout(p, l);
+    DrawReadout(p, l, movingOnly);
 }
 
 class FullViewWidgetImpl : public QWidget {
@@ -63,7 +63,7 @@ class FullViewWidgetImpl : public QWidget {
         const qreal r = devicePixelRatioF();
         p.scale(1.0 / r, 1.0 / r);  // device pixels: one position is one pixel of the screen
         const QRegion device = QTransform::fromScale(r, r).map(event->region());
-        const bool movingOnly = device.subtracted(MovingParts(Layout())).isEmpty();
+        const bool movingOnly = WithinMovingParts(Layout(), device, r);
         PaintFullView(p, DeviceSize(), r, movingOnly);
     }
     void wheelEvent(QWheelEvent* event) override {

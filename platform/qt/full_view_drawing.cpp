@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
@@ -34,23 +35,20 @@ void DrawStrip(QPainter& p, const FullLayout& l) {
     p.drawLines(lines.data(), int(lines.size()));
 }
 
-void DrawReadout(QPainter& p, const FullLayout& l) {
-    const QRect r = l.readout;
-    p.fillRect(r, kBackground);
-    QFont big = p.font();
-    big.setPixelSize(l.fontPixels * 3 / 2);
-    big.setBold(true);
-    char text[64];
-    if (FormatFullPitch(FullHost.pitchHz, kReferencePitch, text, sizeof text) > 0) {
-        p.setFont(big);
-        p.setPen(QColor(FullHost.pitchLocked ? kLockedText : kUnlockedText));
-        p.drawText(r.adjusted(l.fontPixels, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromUtf8(text));
-    }
-    QFont normal = p.font();
-    normal.setPixelSize(l.fontPixels);
-    normal.setBold(false);
-    p.setFont(normal);
+namespace {
+
+// The readout's texts as last drawn, so that a frame that changes neither draws nothing.
+struct ReadoutTextRecord {
+    char pitch[64];
+    char reading[64];
+    bool locked;
+};
+ReadoutTextRecord ReadoutShown;
+
+// The pointer's reading: frequency and level (spectrum) or age (spectrogram); empty when
+// the pointer is not over the plot or the column is still empty.
+void FormatReading(const FullLayout& l, char* text, int capacity) {
+    text[0] = '\0';
     if (!FullHost.pointerInside) return;
     const int position = int(PositionAt(l, FullHost.pointer));
     if (position < 0 || position >= FullHost.axis.positions) return;
@@ -60,14 +58,46 @@ void DrawReadout(QPainter& p, const FullLayout& l) {
     if (FullHost.spectrogram) {
         const double age = FullColumnAge(FullHost.timeline, FullHost.pointer.x() - l.plot.left());
         if (age < 0.0) return;
-        FormatFullAgeReading(hz, age, resolution, text, sizeof text);
+        FormatFullAgeReading(hz, age, resolution, text, capacity);
     } else {
         FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text,
-                               sizeof text);
+                               capacity);
     }
+}
+
+}  // namespace
+
+void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
+    ReadoutTextRecord now = {};
+    if (FormatFullPitch(FullHost.pitchHz, kReferencePitch, now.pitch, sizeof now.pitch) <= 0)
+        now.pitch[0] = '\0';
+    now.locked = FullHost.pitchLocked;
+    FormatReading(l, now.reading, sizeof now.reading);
+    ReadoutTextRecord& shown = ReadoutShown;
+    if (changedOnly && std::strcmp(now.pitch, shown.pitch) == 0 &&
+        std::strcmp(now.reading, shown.reading) == 0 && now.locked == shown.locked) {
+        return;
+    }
+    shown = now;
+    const QRect r = l.readout;
+    p.fillRect(r, kBackground);
+    QFont big = p.font();
+    big.setPixelSize(l.fontPixels * 3 / 2);
+    big.setBold(true);
+    if (now.pitch[0] != '\0') {
+        p.setFont(big);
+        p.setPen(QColor(now.locked ? kLockedText : kUnlockedText));
+        p.drawText(r.adjusted(l.fontPixels, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                   QString::fromUtf8(now.pitch));
+    }
+    QFont normal = p.font();
+    normal.setPixelSize(l.fontPixels);
+    normal.setBold(false);
+    p.setFont(normal);
+    if (now.reading[0] == '\0') return;
     p.setPen(QColor(kAxisText));
     p.drawText(r.adjusted(0, 0, -l.fontPixels, 0), Qt::AlignVCenter | Qt::AlignRight,
-               QString::fromUtf8(text));
+               QString::fromUtf8(now.reading));
 }
 
 namespace {

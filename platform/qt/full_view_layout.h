@@ -68,7 +68,8 @@ struct FullViewHostRecord {
 };
 extern FullViewHostRecord FullHost;
 
-// The layout at `device` pixels with device pixel ratio `ratio`.
+// The layout at `device` pixels with device pixel ratio `ratio` (kept: made again only for
+// another size, ratio or plot).
 FullLayout LayOut(QSize device, qreal ratio);
 // Positions along the band: the plot's columns (spectrum) or rows (spectrogram).
 int Positions(const FullLayout& l);
@@ -76,8 +77,11 @@ int Positions(const FullLayout& l);
 float PositionAt(const FullLayout& l, QPointF point);
 // The band for this layout: its positions follow the plot, and the analysis's Nyquist.
 void FitAxis(const FullLayout& l);
-// The parts that change with every frame; the rest (axes, labels, legend) changes only with
-// the size, the band or the options.
-QRegion MovingParts(const FullLayout& l);
-// The moving parts in the widget's own (logical) coordinates.
-QRegion LogicalMovingParts(const QWidget* widget);
+// The rectangle around the parts that change with every frame (strip, readout, plot); the
+// rest (axes, labels, legend) changes only with the size, the band or the options.
+QRect MovingParts(const FullLayout& l);
+// The moving parts in the widget's own (logical) coordinates, a pixel larger all round.
+QRect LogicalMovingParts(const QWidget* widget);
+// True when a paint of `device` (device pixels at `ratio`) asks for no more than what a
+// paint of LogicalMovingParts covers: the moving parts alone are drawn.
+bool WithinMovingParts(const FullLayout& l, const QRegion& device, qreal ratio);
