@@ -14,25 +14,46 @@
 
 void DrawStrip(QPainter& p, const FullLayout& l) {
     const QRect r = l.strip;
-    p.fillRect(r, kBackground);
     const int columns = std::min(r.width(), kFullMaxPositions);
     FullHost.low.resize(size_t(columns));
     FullHost.high.resize(size_t(columns));
     const int samples = int(FullSpectrum.config.sampleRate * kStripSeconds);
     FullWaveformColumns(samples, columns, FullHost.low.data(), FullHost.high.data());
+    // Drawn into a kept image pixel by pixel, as the painter draws a one-pixel line from
+    // (x + 0.5, top) to (x + 0.5, bottom): the rows of its ends in 1/64 pixel, nothing when
+    // they are the same 1/64, and a line of no length as the point it rounds to (one column
+    // right). The painter's own lines cost most of a frame.
+    QImage& image = FullHost.stripImage;
+    if (image.size() != r.size()) image = QImage(r.size(), QImage::Format_RGB32);
+    image.fill(kBackground);
     const float middle = float(r.center().y());
     const float half = float(r.height()) / 2.0f - 1.0f;
-    p.setPen(QColor(kGrid));
-    p.drawLine(r.left(), int(middle), r.right(), int(middle));
-    p.setPen(QColor(kWaveform));
-    std::vector<QLineF>& lines = FullHost.strokes;
-    lines.resize(size_t(columns));
-    for (int c = 0; c < columns; c++) {
-        const qreal x = r.left() + c + 0.5;
-        lines[size_t(c)] = QLineF(x, middle - FullHost.high[size_t(c)] * half, x,
-                                  middle - FullHost.low[size_t(c)] * half);
+    const int rows = image.height();
+    const int gridRow = int(middle) - r.top();
+    if (gridRow >= 0 && gridRow < rows) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(gridRow));
+        std::fill_n(line, r.width(), kGrid);
     }
-    p.drawLines(lines.data(), int(lines.size()));
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int c = 0; c < columns; c++) {
+        const float top = middle - FullHost.high[size_t(c)] * half;
+        const float bottom = middle - FullHost.low[size_t(c)] * half;
+        if (top == bottom) {
+            const int y = int(std::floor(double(top) + 0.5)) - r.top();
+            if (c + 1 < r.width() && y >= 0 && y < rows)
+                reinterpret_cast<QRgb*>(bits + y * stride)[c + 1] = kWaveform;
+            continue;
+        }
+        const long long from = (long long)std::floor(double(top) * 64.0);
+        const long long to = (long long)std::floor(double(bottom) * 64.0);
+        if (from == to) continue;
+        const int first = std::max(int(from >> 6) - r.top(), 0);
+        const int last = std::min(int(to >> 6) - r.top(), rows - 1);
+        for (int y = first; y <= last; y++)
+            reinterpret_cast<QRgb*>(bits + y * stride)[c] = kWaveform;
+    }
+    p.drawImage(r.topLeft(), image);
 }
 
 namespace {
@@ -60,8 +81,7 @@ void FormatReading(const FullLayout& l, char* text, int capacity) {
         if (age < 0.0) return;
         FormatFullAgeReading(hz, age, resolution, text, capacity);
     } else {
-        FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text,
-                               capacity);
+        FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text, capacity);
     }
 }
 

@@ -117,5 +117,7 @@ bool WithinMovingParts(const FullLayout& l, const QRegion& device, qreal ratio) 
     // up to ceil(ratio) beyond the moving parts; those pixels are drawn by no part and keep
     // what they show.
     const int margin = int(std::ceil(ratio)) + 1;
-    return MovingParts(l).adjusted(-margin, -margin, margin, margin).contains(device.boundingRect());
+    return MovingParts(l)
+        .adjusted(-margin, -margin, margin, margin)
+        .contains(device.boundingRect());
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QImage>
-#include <QLineF>
 #include <QPoint>
 #include <QPolygonF>
 #include <QRect>
@@ -57,7 +56,7 @@ struct FullViewHostRecord {
     std::vector<float> levels;     // per position: the spectrum's levels, or a column's
     std::vector<float> peaks;      // per position: held peaks
     std::vector<float> low, high;  // per strip column: the waveform
-    std::vector<QLineF> strokes;   // per strip column: its stroke
+    QImage stripImage;             // the waveform strip as drawn
     QPolygonF line, peakLine;      // per position: the spectrum's and the held peaks' points
     // The pointer over the plot, in device pixels; none when outside.
     bool pointerInside = false;

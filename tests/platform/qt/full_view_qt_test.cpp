@@ -8,17 +8,20 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRect>
 #include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_axis.h"
 #include "fullview/full_colours.h"
 #include "fullview/full_options.h"
 #include "platform/qt/full_view.h"
+#include "platform/qt/full_view_layout.h"
 #include "tests/fullview/full_view_test_support.h"
 #include "views/level_tables.h"
 
@@ -192,3 +195,33 @@ TEST_F(FullViewTest, WheelDragClicksAndKeysZoomPanAndReset) {
 }
 
 }  // namespace
+
+// The strip is set pixel by pixel; it shows what the painter's one-pixel lines from each
+// column's highest to its lowest sample show, flat (silent) columns and all.
+TEST_F(FullViewTest, TheWaveformStripIsWhatThePaintersLinesDraw) {
+    FeedTones(48000, 8192, {440.0f, 2500.0f}, 0.45f, 0.2);
+    int16_t silence[1024] = {};
+    FeedFullAnalysis(silence, 1024);  // the newest fifth of the strip is flat
+    for (QSize size : {QSize(640, 480), QSize(1333, 701), QSize(1920, 1080)}) {
+        const QImage image = Render(size);
+        const QRect strip = LayOut(size, 1.0).strip;
+        const int columns = strip.width();
+        std::vector<float> low(static_cast<size_t>(columns)), high(static_cast<size_t>(columns));
+        FullWaveformColumns(48000 / 20, columns, low.data(), high.data());
+        QImage expected(size, QImage::Format_RGB32);
+        expected.fill(0xFF000000);
+        QPainter p(&expected);
+        const float middle = float(strip.center().y());
+        const float half = float(strip.height()) / 2.0f - 1.0f;
+        p.setPen(QColor(0xFF2A2A2A));
+        p.drawLine(strip.left(), int(middle), strip.right(), int(middle));
+        p.setPen(QColor(0xFF50E650));
+        for (int c = 0; c < columns; c++) {
+            const qreal x = strip.left() + c + 0.5;
+            p.drawLine(
+                QLineF(x, middle - high[size_t(c)] * half, x, middle - low[size_t(c)] * half));
+        }
+        p.end();
+        EXPECT_EQ(image.copy(strip), expected.copy(strip)) << size.width();
+    }
+}
