@@ -26,7 +26,7 @@ constexpr float kWheelZoom = 1.25f;  // per notch of the wheel, and per + or - k
 
 // The picture, or with `movingOnly` only the parts that change with every frame, of the
 // spectrogram only what lies within `dirty` (device pixels).
-void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly, const QRect& dirty) {
+void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly, const QRegion& dirty) {
     const FullLayout l = LayOut(device, ratio);
     FitAxis(l);
     QFont font = p.font();
@@ -66,7 +66,7 @@ class FullViewWidgetImpl : public QWidget {
         p.scale(1.0 / r, 1.0 / r);  // device pixels: one position is one pixel of the screen
         const QRegion device = QTransform::fromScale(r, r).map(event->region());
         const bool movingOnly = WithinMovingParts(Layout(), device, r);
-        PaintFullView(p, DeviceSize(), r, movingOnly, device.boundingRect());
+        PaintFullView(p, DeviceSize(), r, movingOnly, device);
     }
     void wheelEvent(QWheelEvent* event) override {
         const FullLayout l = Layout();
@@ -246,7 +246,7 @@ QImage RenderFullView(const QSize& size) {
     BuildFullColours(FullViewOptions.colours);
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
-    PaintFullView(p, size, 1.0, false, QRect(QPoint(0, 0), size));
+    PaintFullView(p, size, 1.0, false, QRegion(QRect(QPoint(0, 0), size)));
     return image;
 }
 

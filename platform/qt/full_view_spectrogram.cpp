@@ -101,8 +101,8 @@ void DrawLegend(QPainter& p, const FullLayout& l) {
 
 }  // namespace
 
-void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRect& dirty, bool labels) {
-    const QRect part = dirty & l.plot;
+void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, bool labels) {
+    const QRect part = (dirty & l.plot).boundingRect();
     // Columns are added to the ring only with the whole plot drawn: a part drawn alone
     // joins the rest as the window shows it.
     if (!FullHost.frozen && part == l.plot) AdvanceSpectrogramRing(l);

@@ -9,7 +9,7 @@ class QPainter;
 
 // The part of the plot within `dirty` (device pixels), with the axes and legend when
 // `labels`. The whole plot brings the ring up to the analysis first (unless frozen).
-void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRect& dirty, bool labels);
+void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, bool labels);
 
 // Brings the ring up to the analysis: the columns completed since, each drawn once at the
 // ring's end, or every column anew when the ring is stale, resized or too far behind.
