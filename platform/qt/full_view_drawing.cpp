@@ -53,7 +53,11 @@ void DrawStrip(QPainter& p, const FullLayout& l) {
         for (int y = first; y <= last; y++)
             reinterpret_cast<QRgb*>(bits + y * stride)[c] = kWaveform;
     }
+    // One rectangle of clip keeps the painter on its plain copy (a paint's region of several
+    // rectangles sends every row through the blending, on worker threads).
+    p.setClipRect(r);
     p.drawImage(r.topLeft(), image);
+    p.setClipping(false);
 }
 
 namespace {
@@ -100,6 +104,7 @@ void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
     }
     shown = now;
     const QRect r = l.readout;
+    p.setClipRect(r);  // as the strip's
     p.fillRect(r, kBackground);
     QFont big = p.font();
     big.setPixelSize(l.fontPixels * 3 / 2);
@@ -114,10 +119,12 @@ void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
     normal.setPixelSize(l.fontPixels);
     normal.setBold(false);
     p.setFont(normal);
-    if (now.reading[0] == '\0') return;
-    p.setPen(QColor(kAxisText));
-    p.drawText(r.adjusted(0, 0, -l.fontPixels, 0), Qt::AlignVCenter | Qt::AlignRight,
-               QString::fromUtf8(now.reading));
+    if (now.reading[0] != '\0') {
+        p.setPen(QColor(kAxisText));
+        p.drawText(r.adjusted(0, 0, -l.fontPixels, 0), Qt::AlignVCenter | Qt::AlignRight,
+                   QString::fromUtf8(now.reading));
+    }
+    p.setClipping(false);
 }
 
 namespace {

@@ -114,6 +114,7 @@ void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, boo
         const int next = FullHost.ringNext;
         const int width = ring.width();
         const QRect wanted = part.translated(-l.plot.topLeft());
+        p.setClipRect(part);  // as the strip's
         const QRect older = wanted & QRect(0, 0, width - next, ring.height());
         const QRect newer = wanted & QRect(width - next, 0, next, ring.height());
         if (!older.isEmpty())
@@ -121,6 +122,7 @@ void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, boo
         if (!newer.isEmpty())
             p.drawImage(l.plot.topLeft() + newer.topLeft(), ring,
                         newer.translated(next - width, 0));
+        p.setClipping(false);
     }
     if (!labels) return;
     DrawFrequencyTicks(p, l, true);
