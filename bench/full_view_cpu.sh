@@ -20,6 +20,6 @@ for round in $(seq "$rounds"); do
   for state in "$full_state" spectrogram; do
     echo "== round $round: $state"
     LIVE_CPU_NO_CAPTURE_BENCH=1 bench/live_cpu.sh "$program" "$seconds" pulse "$state" |
-      grep -E "load average|window |lingot, same|X server|blocks processed"
+      grep -E "load average|window |lingot, same|X server"
   done
 done
