@@ -247,6 +247,8 @@ QImage RenderFullView(const QSize& size) {
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     PaintFullView(p, size, 1.0, false, QRegion(QRect(QPoint(0, 0), size)));
+    // The ring may have taken columns the window has not scrolled in: drawn whole next.
+    if (FullHost.widget) FullHost.widget->update();
     return image;
 }
 

@@ -62,11 +62,13 @@ void DrawStrip(QPainter& p, const FullLayout& l) {
 
 namespace {
 
-// The readout's texts as last drawn, so that a frame that changes neither draws nothing.
+// The readout's texts as last drawn, and where (the widget, or a picture being saved), so
+// that a frame that changes neither draws nothing.
 struct ReadoutTextRecord {
     char pitch[64];
     char reading[64];
     bool locked;
+    const QPaintDevice* device;
 };
 ReadoutTextRecord ReadoutShown;
 
@@ -97,9 +99,11 @@ void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
         now.pitch[0] = '\0';
     now.locked = FullHost.pitchLocked;
     FormatReading(l, now.reading, sizeof now.reading);
+    now.device = p.device();
     ReadoutTextRecord& shown = ReadoutShown;
     if (changedOnly && std::strcmp(now.pitch, shown.pitch) == 0 &&
-        std::strcmp(now.reading, shown.reading) == 0 && now.locked == shown.locked) {
+        std::strcmp(now.reading, shown.reading) == 0 && now.locked == shown.locked &&
+        now.device == shown.device) {
         return;
     }
     shown = now;

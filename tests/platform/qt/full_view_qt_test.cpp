@@ -9,7 +9,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QRect>
+#include <QScreen>
+#include <QTest>
 #include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
@@ -224,4 +227,34 @@ TEST_F(FullViewTest, TheWaveformStripIsWhatThePaintersLinesDraw) {
         p.end();
         EXPECT_EQ(image.copy(strip), expected.copy(strip)) << size.width();
     }
+}
+
+// Frames shown live scroll the plot and draw only the new columns; what the window then shows
+// is the picture drawn whole, a readout and strip of each frame included.
+TEST_F(FullViewTest, ScrolledFramesShowWhatAWholePictureDraws) {
+    SetFullViewSpectrogram(true);
+    FeedTones(48000, 8192, {440.0f}, 0.5f, 2.0);
+    const QSize size(900, 600);
+    widget->resize(size);
+    widget->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    std::vector<int16_t> block(1024);
+    for (int b = 0; b < 40; b++) {
+        // A tone gliding upwards, so that every column differs from its neighbours.
+        for (int i = 0; i < 1024; i++) {
+            const double t = double(b * 1024 + i) / 48000.0;
+            block[size_t(i)] = int16_t(12000.0 * std::sin(2.0 * M_PI * (500.0 + 800.0 * t) * t));
+        }
+        FeedFullAnalysis(block.data(), 1024);
+        SetFullViewPitch(440.0f + float(b), true);
+        FullViewFramesAnalysed();
+        QApplication::processEvents();
+    }
+    const QImage shown = widget->screen()
+                             ->grabWindow(widget->winId())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = RenderFullView(size);
+    ASSERT_EQ(shown.size(), size);
+    EXPECT_EQ(shown, whole);
 }
