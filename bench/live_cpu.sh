@@ -17,7 +17,10 @@
 #   is built, bench/pulse_capture_bench.cpp (recording alone) with `parec` beside it, unless
 #   LIVE_CPU_NO_CAPTURE_BENCH is set (for rounds run one after the other).
 # STATE, of the window: spectrogram, spectrum, paused (the pause button from the first block
-#   on) or minimised (iconified by twm, installed for it when missing).
+#   on) or minimised (iconified by twm, installed for it when missing) of the handheld
+#   picture; full or full-spectrum: the full view at its defaults (48000 Hz, FFT 8192) in a
+#   1920 x 1080 window on a 1920 x 1080 screen, spectrogram or spectrum; full-paused and
+#   full-minimised as paused and minimised.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program="${1:-build/program/quillo-sa}"
@@ -37,16 +40,22 @@ warmup=5
   { echo "live_cpu.sh: SECONDS must be 1 to 50 (the recording lasts 60 s)" >&2; exit 2; }
 [[ "$mode" =~ ^(file|pulse)$ ]] || { echo "live_cpu.sh: the mode is file or pulse" >&2; exit 2; }
 window_options=()
-case "$state" in
-  spectrogram) ;;
-  spectrum) window_options=(--command 40060@0) ;;
-  paused) window_options=(--command 1203@1) ;;
-  minimised) source bench/bench_lib.sh; install_optional twm > /dev/null ;;
-  *) echo "live_cpu.sh: the state is spectrogram, spectrum, paused or minimised" >&2; exit 2 ;;
+screen=1280x1024x24
+if [[ "$state" == full* ]]; then
+  window_options=(--view full)
+  screen=1920x1080x24
+fi
+case "${state#full}" in
+  spectrogram | "") ;;
+  spectrum | -spectrum) window_options+=(--command 40060@0) ;;
+  paused | -paused) window_options+=(--command 1203@1) ;;
+  minimised | -minimised) source bench/bench_lib.sh; install_optional twm > /dev/null ;;
+  *) echo "live_cpu.sh: the state is spectrogram, spectrum, paused, minimised, full," \
+       "full-spectrum, full-paused or full-minimised" >&2; exit 2 ;;
 esac
 tools=(Xvfb xdotool sox)
 [ "$mode" = pulse ] && tools+=(pulseaudio paplay parec)
-[ "$state" = minimised ] && tools+=(twm xprop)
+[[ "$state" == *minimised ]] && tools+=(twm xprop)
 for tool in "${tools[@]}"; do
   command -v "$tool" > /dev/null || { echo "live_cpu.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
@@ -75,7 +84,7 @@ start_x() {
   local n
   for n in $(seq $((200 + $$ % 300)) $((260 + $$ % 300))); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset > "$work/xvfb-$1.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset > "$work/xvfb-$1.log" 2>&1 &
     x_pid=$!
     for _ in $(seq 100); do
       [ -e "/tmp/.X11-unix/X$n" ] && break
@@ -152,8 +161,13 @@ fi
 
 window="$(DISPLAY="$display" timeout 20 xdotool search --sync --onlyvisible --name '^Quillo-SA' | head -n 1)" ||
   { echo "live_cpu.sh: the window did not open: $(cat "$work/program.log")" >&2; exit 1; }
+if [[ "$state" == full* ]]; then
+  # No window manager: the window takes the size asked for at once.
+  DISPLAY="$display" xdotool windowmove "$window" 0 0 windowsize "$window" 1920 1080
+  sleep 1
+fi
 geometry="$(DISPLAY="$display" xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')"
-if [ "$state" = minimised ]; then
+if [[ "$state" == *minimised ]]; then
   # Started after the window is up and has started recording, twm takes it as it is (no
   # placement by hand). Xvfb has only its built-in fonts, and twm ends when it finds none of
   # those it asks for.

@@ -2,6 +2,7 @@
 // The main window's procedure: first paint, draining, activation, commands, destruction.
 #include "shell/main_window.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -255,16 +256,35 @@ intptr_t AboutDialogProc(void* dialog, unsigned message, uintptr_t wParam, intpt
     return 0;
 }
 
+namespace {
+
+// The backlog dropped whole, and the blocks read per notice, for the picture shown.
+unsigned CatchUpBytes() {
+    if (PictureModeState.mode != PictureMode::kFull) return kCatchUpBytes;
+    const CaptureDevice& device = TheCaptureDevice;
+    const unsigned span = unsigned(kFullCatchUpSeconds * device.format.nAvgBytesPerSec);
+    const unsigned roomy = device.queueSize > kBlockBytes ? device.queueSize - kBlockBytes : 0;
+    return std::max(kCatchUpBytes, std::min(span, roomy));
+}
+
+int BlocksPerNotice() {
+    return PictureModeState.mode == PictureMode::kFull ? int(kCaptureBufferCount)
+                                                       : kBlocksPerNotice;
+}
+
+}  // namespace
+
 void DrainCapturedAudio() {
     CaptureDevice& device = TheCaptureDevice;
     const unsigned queued = device.AvailableBytes();
-    if (queued >= kCatchUpBytes) {
+    if (queued >= CatchUpBytes()) {
         for (unsigned i = 0; i < queued / 2; ++i) {
             // Fails harmlessly once fewer are queued.
             if (device.Read(blockBuffer, kBlockBytes)) BlockCounter.dropped += 1;
         }
     }
-    for (int i = 0; i < kBlocksPerNotice && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
+    const int blocks = BlocksPerNotice();
+    for (int i = 0; i < blocks && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
         if (!device.Read(blockBuffer, kBlockBytes)) break;
         const unsigned remaining = device.AvailableBytes();
         ConsumeBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,

@@ -46,6 +46,11 @@ constexpr unsigned kCatchUpBytes = 17408;
 // Blocks read while more than this many bytes remain only feed the ring (1.5 blocks).
 constexpr unsigned kSkipOutputBytes = 3072;
 constexpr int kBlocksPerNotice = 3;
+// The full view catches up by time, as its blocks come faster: a backlog of this much audio
+// at its rate (or, at a rate where that would not fit, a queue one buffer short of full) is
+// dropped, and each notice reads every queued block; its analysis is cheap, and only the
+// blocks that kSkipOutputBytes lets through draw.
+constexpr double kFullCatchUpSeconds = 0.4;
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 

@@ -10,6 +10,7 @@
 #include <QTransform>
 #include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 #include <cmath>
 
 #include "fullview/full_analysis.h"
@@ -24,8 +25,9 @@ namespace {
 
 constexpr float kWheelZoom = 1.25f;  // per notch of the wheel, and per + or - key
 
-// The picture, or with `movingOnly` only the parts that change with every frame.
-void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
+// The picture, or with `movingOnly` only the parts that change with every frame, of the
+// spectrogram only what lies within `dirty` (device pixels).
+void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly, const QRegion& dirty) {
     const FullLayout l = LayOut(device, ratio);
     FitAxis(l);
     QFont font = p.font();
@@ -34,11 +36,11 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
     if (!movingOnly) p.fillRect(QRect(QPoint(0, 0), device), kBackground);
     DrawStrip(p, l);
     if (FullHost.spectrogram) {
-        DrawSpectrogram(p, l, !movingOnly);
+        DrawSpectrogram(p, l, dirty, !movingOnly);
     } else {
         DrawSpectrum(p, l, !movingOnly);
     }
-    DrawReadout(p, l);
+    DrawReadout(p, l, movingOnly);
     if (!l.gauge.isEmpty()) DrawGauge(p, l);
 }
 
@@ -65,8 +67,8 @@ class FullViewWidgetImpl : public QWidget {
         const qreal r = devicePixelRatioF();
         p.scale(1.0 / r, 1.0 / r);  // device pixels: one position is one pixel of the screen
         const QRegion device = QTransform::fromScale(r, r).map(event->region());
-        const bool movingOnly = device.subtracted(MovingParts(Layout())).isEmpty();
-        PaintFullView(p, DeviceSize(), r, movingOnly);
+        const bool movingOnly = WithinMovingParts(Layout(), device, r);
+        PaintFullView(p, DeviceSize(), r, movingOnly, device);
     }
     void wheelEvent(QWheelEvent* event) override {
         const FullLayout l = Layout();
@@ -205,8 +207,31 @@ void SetFullViewPitch(float hz, bool locked, const FullTunerRecord& tuner) {
 
 void FullViewFramesAnalysed() {
     if (FullSpectrum.frames == 0) FullHost.mapStale = FullHost.ringStale = true;
-    if (FullHost.widget && !FullHost.frozen && FullHost.widget->isVisible())
-        FullHost.widget->update(LogicalMovingParts(FullHost.widget));
+    QWidget* widget = FullHost.widget;
+    if (!widget || FullHost.frozen || !widget->isVisible()) return;
+    // Not shown (minimised, covered): the expose paints everything when it is shown again.
+    const QWindow* window = widget->window()->windowHandle();
+    if (window && !window->isExposed()) return;
+    if (widget->devicePixelRatioF() != 1.0 || FullHost.mapStale || FullHost.ringStale) {
+        widget->update(LogicalMovingParts(widget));
+        return;
+    }
+    // Device pixels are the widget's own: the plot's new spectrogram columns are scrolled
+    // in (by the X server, where the backing store allows it) and only they are drawn.
+    const FullLayout l = LayOut(widget->size(), 1.0);
+    QRegion changed = QRegion(l.strip) | QRegion(l.readout) | QRegion(l.gauge);
+    if (!FullHost.spectrogram) {
+        changed |= l.plot;
+    } else {
+        const int added = AdvanceSpectrogramRing(l);
+        if (added == kRingRedrawn) {
+            changed |= l.plot;
+        } else if (added > 0) {
+            widget->scroll(-added, 0, l.plot);
+            changed |= QRect(l.plot.right() + 1 - added, l.plot.top(), added, l.plot.height());
+        }
+    }
+    widget->update(changed);
 }
 
 void FullViewOptionsChanged() {
@@ -225,7 +250,9 @@ QImage RenderFullView(const QSize& size) {
     BuildFullColours(FullViewOptions.colours);
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
-    PaintFullView(p, size, 1.0, false);
+    PaintFullView(p, size, 1.0, false, QRegion(QRect(QPoint(0, 0), size)));
+    // The ring may have taken columns the window has not scrolled in: drawn whole next.
+    if (FullHost.widget) FullHost.widget->update();
     return image;
 }
 

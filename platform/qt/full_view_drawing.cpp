@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
@@ -14,46 +15,68 @@
 
 void DrawStrip(QPainter& p, const FullLayout& l) {
     const QRect r = l.strip;
-    p.fillRect(r, kBackground);
     const int columns = std::min(r.width(), kFullMaxPositions);
     FullHost.low.resize(size_t(columns));
     FullHost.high.resize(size_t(columns));
     const int samples = int(FullSpectrum.config.sampleRate * kStripSeconds);
     FullWaveformColumns(samples, columns, FullHost.low.data(), FullHost.high.data());
+    // Drawn into a kept image pixel by pixel, as the painter draws a one-pixel line from
+    // (x + 0.5, top) to (x + 0.5, bottom): the rows of its ends in 1/64 pixel, nothing when
+    // they are the same 1/64, and a line of no length as the point it rounds to (one column
+    // right). The painter's own lines cost most of a frame.
+    QImage& image = FullHost.stripImage;
+    if (image.size() != r.size()) image = QImage(r.size(), QImage::Format_RGB32);
+    image.fill(kBackground);
     const float middle = float(r.center().y());
     const float half = float(r.height()) / 2.0f - 1.0f;
-    p.setPen(QColor(kGrid));
-    p.drawLine(r.left(), int(middle), r.right(), int(middle));
-    p.setPen(QColor(kWaveform));
-    std::vector<QLineF>& lines = FullHost.strokes;
-    lines.resize(size_t(columns));
-    for (int c = 0; c < columns; c++) {
-        const qreal x = r.left() + c + 0.5;
-        lines[size_t(c)] = QLineF(x, middle - FullHost.high[size_t(c)] * half, x,
-                                  middle - FullHost.low[size_t(c)] * half);
+    const int rows = image.height();
+    const int gridRow = int(middle) - r.top();
+    if (gridRow >= 0 && gridRow < rows) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(gridRow));
+        std::fill_n(line, r.width(), kGrid);
     }
-    p.drawLines(lines.data(), int(lines.size()));
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int c = 0; c < columns; c++) {
+        const float top = middle - FullHost.high[size_t(c)] * half;
+        const float bottom = middle - FullHost.low[size_t(c)] * half;
+        if (top == bottom) {
+            const int y = int(std::floor(double(top) + 0.5)) - r.top();
+            if (c + 1 < r.width() && y >= 0 && y < rows)
+                reinterpret_cast<QRgb*>(bits + y * stride)[c + 1] = kWaveform;
+            continue;
+        }
+        const long long from = (long long)std::floor(double(top) * 64.0);
+        const long long to = (long long)std::floor(double(bottom) * 64.0);
+        if (from == to) continue;
+        const int first = std::max(int(from >> 6) - r.top(), 0);
+        const int last = std::min(int(to >> 6) - r.top(), rows - 1);
+        for (int y = first; y <= last; y++)
+            reinterpret_cast<QRgb*>(bits + y * stride)[c] = kWaveform;
+    }
+    // One rectangle of clip keeps the painter on its plain copy (a paint's region of several
+    // rectangles sends every row through the blending, on worker threads).
+    p.setClipRect(r);
+    p.drawImage(r.topLeft(), image);
+    p.setClipping(false);
 }
 
-void DrawReadout(QPainter& p, const FullLayout& l) {
-    const QRect r = l.readout;
-    p.fillRect(r, kBackground);
-    QFont big = p.font();
-    big.setPixelSize(l.fontPixels * 3 / 2);
-    big.setBold(true);
-    char text[64];
-    // With the gauge shown, the pitch is there, larger.
-    if (l.gauge.isEmpty() &&
-        FormatFullPitch(FullHost.pitchHz, NoteScale.referenceHz, text, sizeof text) > 0) {
-        p.setFont(big);
-        p.setPen(QColor(FullHost.pitchLocked ? kLockedText : kUnlockedText));
-        p.drawText(r.adjusted(l.fontPixels, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromUtf8(text));
-    }
-    QFont normal = p.font();
-    normal.setPixelSize(l.fontPixels);
-    normal.setBold(false);
-    p.setFont(normal);
+namespace {
+
+// The readout's texts as last drawn, and where (the widget, or a picture being saved), so
+// that a frame that changes neither draws nothing.
+struct ReadoutTextRecord {
+    char pitch[64];
+    char reading[64];
+    bool locked;
+    const QPaintDevice* device;
+};
+ReadoutTextRecord ReadoutShown;
+
+// The pointer's reading: frequency and level (spectrum) or age (spectrogram); empty when
+// the pointer is not over the plot or the column is still empty.
+void FormatReading(const FullLayout& l, char* text, int capacity) {
+    text[0] = '\0';
     if (!FullHost.pointerInside) return;
     const int position = int(PositionAt(l, FullHost.pointer));
     if (position < 0 || position >= FullHost.axis.positions) return;
@@ -63,14 +86,52 @@ void DrawReadout(QPainter& p, const FullLayout& l) {
     if (FullHost.spectrogram) {
         const double age = FullColumnAge(FullHost.timeline, FullHost.pointer.x() - l.plot.left());
         if (age < 0.0) return;
-        FormatFullAgeReading(hz, age, resolution, text, sizeof text);
+        FormatFullAgeReading(hz, age, resolution, text, capacity);
     } else {
-        FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text,
-                               sizeof text);
+        FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text, capacity);
     }
-    p.setPen(QColor(kAxisText));
-    p.drawText(r.adjusted(0, 0, -l.fontPixels, 0), Qt::AlignVCenter | Qt::AlignRight,
-               QString::fromUtf8(text));
+}
+
+}  // namespace
+
+void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
+    ReadoutTextRecord now = {};
+    // With the gauge shown, the pitch is there, larger.
+    if (!l.gauge.isEmpty() ||
+        FormatFullPitch(FullHost.pitchHz, NoteScale.referenceHz, now.pitch, sizeof now.pitch) <= 0)
+        now.pitch[0] = '\0';
+    now.locked = FullHost.pitchLocked;
+    FormatReading(l, now.reading, sizeof now.reading);
+    now.device = p.device();
+    ReadoutTextRecord& shown = ReadoutShown;
+    if (changedOnly && std::strcmp(now.pitch, shown.pitch) == 0 &&
+        std::strcmp(now.reading, shown.reading) == 0 && now.locked == shown.locked &&
+        now.device == shown.device) {
+        return;
+    }
+    shown = now;
+    const QRect r = l.readout;
+    p.setClipRect(r);  // as the strip's
+    p.fillRect(r, kBackground);
+    QFont big = p.font();
+    big.setPixelSize(l.fontPixels * 3 / 2);
+    big.setBold(true);
+    if (now.pitch[0] != '\0') {
+        p.setFont(big);
+        p.setPen(QColor(now.locked ? kLockedText : kUnlockedText));
+        p.drawText(r.adjusted(l.fontPixels, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                   QString::fromUtf8(now.pitch));
+    }
+    QFont normal = p.font();
+    normal.setPixelSize(l.fontPixels);
+    normal.setBold(false);
+    p.setFont(normal);
+    if (now.reading[0] != '\0') {
+        p.setPen(QColor(kAxisText));
+        p.drawText(r.adjusted(0, 0, -l.fontPixels, 0), Qt::AlignVCenter | Qt::AlignRight,
+                   QString::fromUtf8(now.reading));
+    }
+    p.setClipping(false);
 }
 
 namespace {

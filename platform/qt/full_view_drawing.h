@@ -7,8 +7,9 @@
 class QPainter;
 
 void DrawStrip(QPainter& p, const FullLayout& l);
-// The pitch with note and cents (unless the gauge shows them), and the pointer's reading.
-void DrawReadout(QPainter& p, const FullLayout& l);
+// The pitch with note and cents (unless the gauge shows them), and the pointer's reading; with
+// `changedOnly` nothing when neither text has changed since the last time it was drawn.
+void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly);
 // The band's ticks: the grid in the spectrum's plot, and with `labels` the marks and labels.
 void DrawFrequencyTicks(QPainter& p, const FullLayout& l, bool labels);
 // The dB ticks along `along`: the grid across the spectrum's plot (labels left of it), or the

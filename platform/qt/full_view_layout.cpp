@@ -14,7 +14,9 @@
 
 FullViewHostRecord FullHost;
 
-FullLayout LayOut(QSize device, qreal ratio) {
+namespace {
+
+FullLayout ComputeLayout(QSize device, qreal ratio) {
     FullLayout l;
     l.fontPixels = std::max(9, int(std::lround(12.0 * ratio)));
     QFont font;
@@ -48,6 +50,32 @@ FullLayout LayOut(QSize device, qreal ratio) {
                    ? QRect(l.plot.right() + line / 2, l.plot.top(), line / 2 + 4, l.plot.height())
                    : QRect();
     return l;
+}
+
+// The last layout and what it was made for: every paint and frame asks for it, and measuring
+// the font each time cost more than drawing the readout.
+struct LayoutCacheRecord {
+    QSize device;
+    qreal ratio = 0.0;
+    bool spectrogram = false;
+    bool tuner = false;
+    FullLayout layout;
+};
+LayoutCacheRecord LayoutCache;
+
+}  // namespace
+
+FullLayout LayOut(QSize device, qreal ratio) {
+    LayoutCacheRecord& c = LayoutCache;
+    if (c.device != device || c.ratio != ratio || c.spectrogram != FullHost.spectrogram ||
+        c.tuner != FullViewOptions.tuner) {
+        c.layout = ComputeLayout(device, ratio);
+        c.device = device;
+        c.ratio = ratio;
+        c.spectrogram = FullHost.spectrogram;
+        c.tuner = FullViewOptions.tuner;
+    }
+    return c.layout;
 }
 
 int Positions(const FullLayout& l) {
@@ -84,15 +112,24 @@ void FitAxis(const FullLayout& l) {
     }
 }
 
-QRegion MovingParts(const FullLayout& l) {
-    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.gauge) | QRegion(l.plot);
+QRect MovingParts(const FullLayout& l) {
+    return l.strip | l.readout | l.gauge | l.plot;
 }
 
-QRegion LogicalMovingParts(const QWidget* widget) {
+QRect LogicalMovingParts(const QWidget* widget) {
     const qreal r = widget->devicePixelRatioF();
     const QSize device(qRound(widget->width() * r), qRound(widget->height() * r));
     return QTransform::fromScale(1.0 / r, 1.0 / r)
-        .map(MovingParts(LayOut(device, r)))
-        .boundingRect()
+        .mapRect(MovingParts(LayOut(device, r)))
         .adjusted(-1, -1, 1, 1);
+}
+
+bool WithinMovingParts(const FullLayout& l, const QRegion& device, qreal ratio) {
+    // The logical rectangle, grown by a pixel to cover rounding, comes back as device pixels
+    // up to ceil(ratio) beyond the moving parts; those pixels are drawn by no part and keep
+    // what they show.
+    const int margin = int(std::ceil(ratio)) + 1;
+    return MovingParts(l)
+        .adjusted(-margin, -margin, margin, margin)
+        .contains(device.boundingRect());
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QImage>
-#include <QLineF>
 #include <QPoint>
 #include <QPolygonF>
 #include <QRect>
@@ -62,7 +61,7 @@ struct FullViewHostRecord {
     std::vector<float> levels;     // per position: the spectrum's levels, or a column's
     std::vector<float> peaks;      // per position: held peaks
     std::vector<float> low, high;  // per strip column: the waveform
-    std::vector<QLineF> strokes;   // per strip column: its stroke
+    QImage stripImage;             // the waveform strip as drawn
     QPolygonF line, peakLine;      // per position: the spectrum's and the held peaks' points
     // The pointer over the plot, in device pixels; none when outside.
     bool pointerInside = false;
@@ -73,7 +72,8 @@ struct FullViewHostRecord {
 };
 extern FullViewHostRecord FullHost;
 
-// The layout at `device` pixels with device pixel ratio `ratio`.
+// The layout at `device` pixels with device pixel ratio `ratio` (kept: made again only for
+// another size, ratio or plot).
 FullLayout LayOut(QSize device, qreal ratio);
 // Positions along the band: the plot's columns (spectrum) or rows (spectrogram).
 int Positions(const FullLayout& l);
@@ -81,8 +81,11 @@ int Positions(const FullLayout& l);
 float PositionAt(const FullLayout& l, QPointF point);
 // The band for this layout: its positions follow the plot, and the analysis's Nyquist.
 void FitAxis(const FullLayout& l);
-// The parts that change with every frame; the rest (axes, labels, legend) changes only with
-// the size, the band or the options.
-QRegion MovingParts(const FullLayout& l);
-// The moving parts in the widget's own (logical) coordinates.
-QRegion LogicalMovingParts(const QWidget* widget);
+// The rectangle around the parts that change with every frame (strip, readout, plot); the
+// rest (axes, labels, legend) changes only with the size, the band or the options.
+QRect MovingParts(const FullLayout& l);
+// The moving parts in the widget's own (logical) coordinates, a pixel larger all round.
+QRect LogicalMovingParts(const QWidget* widget);
+// True when a paint of `device` (device pixels at `ratio`) asks for no more than what a
+// paint of LogicalMovingParts covers: the moving parts alone are drawn.
+bool WithinMovingParts(const FullLayout& l, const QRegion& device, qreal ratio);

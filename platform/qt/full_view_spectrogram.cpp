@@ -31,9 +31,10 @@ void DrawRingColumn(long long column, int x) {
     }
 }
 
-// Brings the ring up to the analysis: new columns at its end, or all anew when stale.
-void UpdateRing(const FullLayout& l) {
-    if (FullSpectrum.binCount == 0) return;
+}  // namespace
+
+int AdvanceSpectrogramRing(const FullLayout& l) {
+    if (FullSpectrum.binCount == 0) return 0;
     const QSize size = l.plot.size();
     if (FullHost.ring.size() != size) {
         FullHost.ring = QImage(size, QImage::Format_RGB32);
@@ -53,14 +54,18 @@ void UpdateRing(const FullLayout& l) {
         FullHost.ringNext = 0;
         FullHost.columnsDrawn = columns;
         FullHost.ringStale = false;
-        return;
+        return kRingRedrawn;
     }
+    const int added = int(columns - FullHost.columnsDrawn);
     for (long long c = FullHost.columnsDrawn; c < columns; c++) {
         DrawRingColumn(c, FullHost.ringNext);
         FullHost.ringNext = (FullHost.ringNext + 1) % width;
     }
     FullHost.columnsDrawn = columns;
+    return added;
 }
+
+namespace {
 
 void DrawTimeAxis(QPainter& p, const FullLayout& l) {
     const QFontMetrics metrics(p.font());
@@ -96,19 +101,28 @@ void DrawLegend(QPainter& p, const FullLayout& l) {
 
 }  // namespace
 
-void DrawSpectrogram(QPainter& p, const FullLayout& l, bool labels) {
-    if (!FullHost.frozen) UpdateRing(l);
+void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, bool labels) {
+    const QRect part = (dirty & l.plot).boundingRect();
+    // Columns are added to the ring only with the whole plot drawn: a part drawn alone
+    // joins the rest as the window shows it.
+    if (!FullHost.frozen && part == l.plot) AdvanceSpectrogramRing(l);
     const QImage& ring = FullHost.ring;
     if (ring.isNull() || ring.size() != l.plot.size()) {
-        p.fillRect(l.plot, kBackground);
-    } else {
+        p.fillRect(part, kBackground);
+    } else if (!part.isEmpty()) {
+        // The ring's columns from ringNext on are the plot's left part, the rest its right.
         const int next = FullHost.ringNext;
         const int width = ring.width();
-        p.drawImage(QPoint(l.plot.left(), l.plot.top()), ring,
-                    QRect(next, 0, width - next, ring.height()));
-        if (next > 0)
-            p.drawImage(QPoint(l.plot.left() + width - next, l.plot.top()), ring,
-                        QRect(0, 0, next, ring.height()));
+        const QRect wanted = part.translated(-l.plot.topLeft());
+        p.setClipRect(part);  // as the strip's
+        const QRect older = wanted & QRect(0, 0, width - next, ring.height());
+        const QRect newer = wanted & QRect(width - next, 0, next, ring.height());
+        if (!older.isEmpty())
+            p.drawImage(l.plot.topLeft() + older.topLeft(), ring, older.translated(next, 0));
+        if (!newer.isEmpty())
+            p.drawImage(l.plot.topLeft() + newer.topLeft(), ring,
+                        newer.translated(next - width, 0));
+        p.setClipping(false);
     }
     if (!labels) return;
     DrawFrequencyTicks(p, l, true);

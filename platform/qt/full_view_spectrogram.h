@@ -7,5 +7,12 @@
 
 class QPainter;
 
-// The plot, with its axes and legend when `labels`.
-void DrawSpectrogram(QPainter& p, const FullLayout& l, bool labels);
+// The part of the plot within `dirty` (device pixels), with the axes and legend when
+// `labels`. The whole plot brings the ring up to the analysis first (unless frozen).
+void DrawSpectrogram(QPainter& p, const FullLayout& l, const QRegion& dirty, bool labels);
+
+// Brings the ring up to the analysis: the columns completed since, each drawn once at the
+// ring's end, or every column anew when the ring is stale, resized or too far behind.
+// Returns the columns added, or kRingRedrawn.
+constexpr int kRingRedrawn = -1;
+int AdvanceSpectrogramRing(const FullLayout& l);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The first paint starts capture, and capture notices drain the queue into the block
-// pipeline: catch-up, at most three blocks, output skipped while a backlog remains.
+// pipeline: catch-up, at most three blocks, output skipped while a backlog remains; the full
+// view's catch-up by time.
 // Recorded through the scripted source, so these run the capture and source threads.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
+#include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/startup.h"
 #include "tests/shell/fake_window.h"
@@ -136,6 +138,32 @@ TEST_F(DrainTest, ABacklogOfTenBlocksIsDroppedWhole) {
     EXPECT_EQ(BlockCounter.dropped - dropped, 10);
     EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
     EXPECT_TRUE(Armed());
+}
+
+// The full view, at 48000 Hz, keeps a backlog the handheld picture drops and reads it all at
+// one notice, only the last two due for output (as ever); 0.4 s of backlog is dropped whole.
+TEST_F(DrainTest, TheFullViewCatchesUpByTime) {
+    static int fullBlocks, fullOutputs;
+    fullBlocks = fullOutputs = 0;
+    PictureModeState.consumeFullBlock = [](const int16_t*, int, bool skipOutput) {
+        fullBlocks++;
+        fullOutputs += skipOutput ? 0 : 1;
+    };
+    ASSERT_TRUE(SetPictureMode(PictureMode::kFull));
+    StartCapture();
+    ASSERT_EQ(TheCaptureDevice.format.nSamplesPerSec, 48000u);
+    const long long dropped = BlockCounter.dropped;
+    Queue(18 * 2048);  // 0.38 s
+    Drain();
+    EXPECT_EQ(fullBlocks, 18);
+    EXPECT_EQ(fullOutputs, 2);
+    EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 0u);
+    Queue(19 * 2048);  // 0.41 s
+    Drain();
+    EXPECT_EQ(fullBlocks, 18);
+    EXPECT_EQ(BlockCounter.dropped - dropped, 19);
+    SetPictureMode(PictureMode::kHandheld);
+    PictureModeState.consumeFullBlock = nullptr;
 }
 
 TEST_F(DrainTest, NoticesArePostedOnceUntilReArmed) {

@@ -13,7 +13,11 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QRect>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWidget>
@@ -21,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_axis.h"
@@ -341,3 +346,64 @@ TEST_F(FullViewTest, ViewOptionsSetsAndKeepsTheReferencePitchAndSwitchesTheGauge
 }
 
 }  // namespace
+
+// The strip is set pixel by pixel; it shows what the painter's one-pixel lines from each
+// column's highest to its lowest sample show, flat (silent) columns and all.
+TEST_F(FullViewTest, TheWaveformStripIsWhatThePaintersLinesDraw) {
+    FeedTones(48000, 8192, {440.0f, 2500.0f}, 0.45f, 0.2);
+    int16_t silence[1024] = {};
+    FeedFullAnalysis(silence, 1024);  // the newest fifth of the strip is flat
+    for (QSize size : {QSize(640, 480), QSize(1333, 701), QSize(1920, 1080)}) {
+        const QImage image = Render(size);
+        const QRect strip = LayOut(size, 1.0).strip;
+        const int columns = strip.width();
+        std::vector<float> low(static_cast<size_t>(columns)), high(static_cast<size_t>(columns));
+        FullWaveformColumns(48000 / 20, columns, low.data(), high.data());
+        QImage expected(size, QImage::Format_RGB32);
+        expected.fill(0xFF000000);
+        QPainter p(&expected);
+        const float middle = float(strip.center().y());
+        const float half = float(strip.height()) / 2.0f - 1.0f;
+        p.setPen(QColor(0xFF2A2A2A));
+        p.drawLine(strip.left(), int(middle), strip.right(), int(middle));
+        p.setPen(QColor(0xFF50E650));
+        for (int c = 0; c < columns; c++) {
+            const qreal x = strip.left() + c + 0.5;
+            p.drawLine(
+                QLineF(x, middle - high[size_t(c)] * half, x, middle - low[size_t(c)] * half));
+        }
+        p.end();
+        EXPECT_EQ(image.copy(strip), expected.copy(strip)) << size.width();
+    }
+}
+
+// Frames shown live scroll the plot and draw only the new columns; what the window then shows
+// is the picture drawn whole, a readout and strip of each frame included.
+TEST_F(FullViewTest, ScrolledFramesShowWhatAWholePictureDraws) {
+    SetFullViewSpectrogram(true);
+    FeedTones(48000, 8192, {440.0f}, 0.5f, 2.0);
+    const QSize size(900, 600);
+    widget->resize(size);
+    widget->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    std::vector<int16_t> block(1024);
+    for (int b = 0; b < 40; b++) {
+        // A tone gliding upwards, so that every column differs from its neighbours.
+        for (int i = 0; i < 1024; i++) {
+            const double t = double(b * 1024 + i) / 48000.0;
+            block[size_t(i)] = int16_t(12000.0 * std::sin(2.0 * M_PI * (500.0 + 800.0 * t) * t));
+        }
+        FeedFullAnalysis(block.data(), 1024);
+        UpdateFullTuner(440.0f + float(b), kPitchLocked, 440.0f);
+        SetFullViewPitch(440.0f + float(b), true, FullTuner);
+        FullViewFramesAnalysed();
+        QApplication::processEvents();
+    }
+    const QImage shown = widget->screen()
+                             ->grabWindow(widget->winId())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = RenderFullView(size);
+    ASSERT_EQ(shown.size(), size);
+    EXPECT_EQ(shown, whole);
+}
