@@ -35,6 +35,8 @@ constexpr int kPitchRate = 22050;  // the accurate estimator's figures hold abou
 constexpr int kPitchWindow = 1024;
 constexpr int kPitchMaxLag = 512;
 constexpr int kPitchRing = 4096;  // power of two, above kAccuratePitchMaxSegment
+// Seconds of an ended file played again for the handheld picture: its spectrogram's 2.3 s.
+constexpr double kHandheldTailSeconds = 3.0;
 
 // The samples the pitch is estimated from: the capture averaged over `factor` samples (a
 // gentle low-pass) down to about kPitchRate, newest at writeIndex - 1.
@@ -74,7 +76,24 @@ void TrackFullPitch(const int16_t* samples, int count) {
     p.seconds += double(count) / double(FullSpectrum.config.sampleRate);
 }
 
+// The options' analysis at `rate` (the capture's), keeping what still fits; the pitch's
+// samples start afresh at a new rate.
+void AnalyseAt(int rate) {
+    FullAnalysisConfig config = FullViewOptions.analysis;
+    config.sampleRate = rate;
+    const bool newRate = rate != FullSpectrum.config.sampleRate;
+    if (!ChangeFullAnalysis(config) || !newRate) return;
+    FullPitchRecord& p = FullPitch;
+    std::fill_n(p.ring, kPitchRing, 0.0f);
+    p.writeIndex = p.pending = 0;
+    p.sum = 0.0f;
+    p.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
+}
+
 void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
+    // The analysis follows the rate the input is captured at (a file's own).
+    const int rate = int(TheCaptureDevice.format.nSamplesPerSec);
+    if (rate != FullSpectrum.config.sampleRate) AnalyseAt(rate);
     // The noise button measures and subtracts the full view's own reference too.
     if (NoiseReference.enabled != FullPitch.noiseOn) {
         FullPitch.noiseOn = NoiseReference.enabled;
@@ -95,19 +114,18 @@ QSize SnapshotSize(const ProgramOptions& options) {
     return options.size ? QSize(options.size->first, options.size->second) : QSize(1280, 720);
 }
 
-// The full view's rate and the pitch's averaging follow the analysis as configured.
-void ConfigureFromOptions() {
-    ConfigureFullAnalysis(FullViewOptions.analysis);
-    const int rate = FullSpectrum.config.sampleRate;
-    FullPitch = {};
-    FullPitch.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
-    PictureModeState.fullCaptureRate = rate;
+bool FullShown() {
+    return PictureModeState.mode == PictureMode::kFull;
 }
 
-// The input opened again when the shown picture's rate is not the one it records at.
-void FollowCaptureRate() {
-    if (TheCaptureDevice.format.nSamplesPerSec != unsigned(PictureCaptureRate()))
-        ReplayCurrentInput();
+// The input opened again when the shown picture's rate is not the one it records at; with
+// `replayEnded`, a file that has ended also plays its last seconds again (as many as the
+// picture now shown holds) so that the picture ends where the file did.
+void FollowCaptureRate(bool replayEnded) {
+    const bool ended = replayEnded && InputEnded();
+    if (!ended && TheCaptureDevice.format.nSamplesPerSec == unsigned(PictureCaptureRate())) return;
+    ReplayCurrentInput(FullShown() ? double(FullSpectrum.config.historySeconds)
+                                   : kHandheldTailSeconds);
 }
 
 // The picture and the full view's options kept for the next start.
@@ -121,20 +139,20 @@ void RememberFullView() {
 bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
-    FollowCaptureRate();
+    // The end of a file is drawn from its replayed seconds alone, not after older ones.
+    if (full && InputEnded()) ConfigureFullAnalysis(FullSpectrum.config);
+    FollowCaptureRate(true);
     FullViewOptionsChanged();  // drawn anew, in the colours of now
     RememberFullView();
     return true;
 }
 
-bool FullShown() {
-    return PictureModeState.mode == PictureMode::kFull;
-}
-
 void FullOptionsChanged() {
-    ConfigureFromOptions();
+    PictureModeState.fullCaptureRate = FullViewOptions.analysis.sampleRate;
+    const int fileRate = PictureModeState.fileRate;
+    AnalyseAt(fileRate > 0 ? fileRate : PictureModeState.fullCaptureRate);
     FullViewOptionsChanged();
-    FollowCaptureRate();
+    FollowCaptureRate(false);
     RememberFullView();
 }
 
@@ -151,8 +169,14 @@ const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsCha
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
-    LoadFullViewChoices(options.view.has_value());  // --view outranks the kept picture
-    ConfigureFromOptions();
+    // --view outranks the kept picture; a headless run draws the handheld one unless --view
+    // says otherwise, so that a script's output does not depend on what a window last showed.
+    LoadFullViewChoices(options.view.has_value() || options.headless);
+    ConfigureFullAnalysis(FullViewOptions.analysis);
+    const int rate = FullSpectrum.config.sampleRate;
+    FullPitch = {};
+    FullPitch.factor = std::max(1, int(std::lround(double(rate) / kPitchRate)));
+    PictureModeState.fullCaptureRate = rate;
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
     if (options.view) {
         PictureModeState.mode =
@@ -164,11 +188,6 @@ void AttachFullView(const ProgramOptions& options) {
     if (options.headless) return;
     AttachFullViewToWindows(&kFullViewWindow);
     SetShownPictureSource(ShownFullPicture);
-}
-
-unsigned FirstCaptureRate(unsigned handheldRate) {
-    return PictureModeState.mode == PictureMode::kFull ? unsigned(PictureModeState.fullCaptureRate)
-                                                       : handheldRate;
 }
 
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {
