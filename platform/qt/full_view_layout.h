@@ -36,6 +36,7 @@ struct FullLayout {
     QRect scale;    // the dB scale (spectrum) or frequency labels (spectrogram) left of it
     QRect legend;   // spectrogram: the colour bar right of the plot
     int fontPixels;
+    int tick;  // an axis mark's length, and the gap from the plot to its labels
 };
 
 // What the widget shows and keeps between paints.
