@@ -24,6 +24,7 @@ struct SampleRingState {
     float samples[kFullSampleRing];
     int writeIndex;
     int sinceFrame;  // samples since the last frame started
+    int filled;      // samples since the ring started anew, up to kFullSampleRing
 };
 SampleRingState Ring;
 
@@ -250,6 +251,7 @@ bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
     std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
     Ring.writeIndex = 0;
     Ring.sinceFrame = 0;
+    Ring.filled = 0;
     std::fill_n(Power.averaged, kFullMaxBins, 0.0f);
     Power.seeded = false;
     SetFullNoiseReference(Noise.enabled);
@@ -279,6 +281,7 @@ bool ChangeFullAnalysis(const FullAnalysisConfig& config) {
         std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
         Ring.writeIndex = 0;
         Ring.sinceFrame = 0;
+        Ring.filled = 0;
     }
     if (!sameBins) {
         std::fill_n(FullSpectrum.levelDb, kFullMaxBins, kFullFloorDb);
@@ -306,12 +309,20 @@ int FeedFullAnalysis(const int16_t* samples, int count) {
     for (int i = 0; i < count; i++) {
         Ring.samples[Ring.writeIndex] = float(samples[i]) * (1.0f / 32768.0f);
         Ring.writeIndex = (Ring.writeIndex + 1) & (kFullSampleRing - 1);
+        Ring.filled = std::min(Ring.filled + 1, kFullSampleRing);
         if (++Ring.sinceFrame < hop) continue;
         Ring.sinceFrame = 0;
+        // A window over silence and a start, or over a join, is a stripe of every frequency.
+        if (Ring.filled < FullSpectrum.config.fftSize) continue;
         AnalyseFrame();
         frames++;
     }
     return frames;
+}
+
+void RestartFullSamples() {
+    Ring.filled = 0;
+    Ring.sinceFrame = 0;
 }
 
 void FullRecentSamples(float* out, int count) {

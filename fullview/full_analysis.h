@@ -70,9 +70,13 @@ bool ConfigureFullAnalysis(const FullAnalysisConfig& config);
 // configuration is not valid.
 bool ChangeFullAnalysis(const FullAnalysisConfig& config);
 
-// Appends samples (16-bit units) to the ring and analyses every frame that became due.
-// Returns the frames analysed; 0 before the first configuration.
+// Appends samples (16-bit units) to the ring and analyses every frame that became due, from
+// the first whole window of samples on. Returns the frames analysed; 0 before the first
+// configuration.
 int FeedFullAnalysis(const int16_t* samples, int count);
+// The samples that come next do not follow the ones before (the input was opened again
+// elsewhere): frames wait for a whole window of them, so that none spans the join.
+void RestartFullSamples();
 
 // The newest `count` samples (oldest first, in -1 .. 1) into out; older than the first fed
 // sample reads as 0. At most kFullSampleRing.

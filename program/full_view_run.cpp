@@ -139,7 +139,9 @@ void RememberFullView() {
 bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
-    // The end of a file is drawn from its replayed seconds alone, not after older ones.
+    // The samples to come do not follow those the full view last had; the end of a file is
+    // drawn from its replayed seconds alone, not after older ones.
+    if (full) RestartFullSamples();
     if (full && InputEnded()) ConfigureFullAnalysis(FullSpectrum.config);
     FollowCaptureRate(true);
     FullViewOptionsChanged();  // drawn anew, in the colours of now
