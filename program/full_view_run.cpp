@@ -46,8 +46,9 @@ struct FullPitchRecord {
     int factor;   // capture samples per pitch sample
     int pending;  // capture samples summed into `sum` so far
     float sum;
-    double seconds;  // audio consumed in the full view, for the pitch log
-    bool noiseOn;    // the noise button as last handed to the analysis
+    double seconds;     // audio consumed in the full view, for the pitch log
+    bool noiseOn;       // the noise button as last handed to the analysis
+    long long dropped;  // BlockCounter.dropped as last seen
     float segment[kAccuratePitchMaxSegment];
 };
 FullPitchRecord FullPitch;
@@ -94,6 +95,11 @@ void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
     // The analysis follows the rate the input is captured at (a file's own).
     const int rate = int(TheCaptureDevice.format.nSamplesPerSec);
     if (rate != FullSpectrum.config.sampleRate) AnalyseAt(rate);
+    // Blocks the catch-up threw away leave a gap in the samples.
+    if (BlockCounter.dropped != FullPitch.dropped) {
+        FullPitch.dropped = BlockCounter.dropped;
+        RestartFullSamples();
+    }
     // The noise button measures and subtracts the full view's own reference too.
     if (NoiseReference.enabled != FullPitch.noiseOn) {
         FullPitch.noiseOn = NoiseReference.enabled;
