@@ -13,6 +13,7 @@
 #                                  (defaults: build/program/quillo-sa, 10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/bench_lib.sh
 program="${1:-build/program/quillo-sa}"
 rounds="${2:-10}"
 shift $(($# < 2 ? $# : 2))
@@ -33,26 +34,14 @@ xtst="$(ls /usr/lib/*/libXtst.so.6 2> /dev/null | head -n 1)"
 work="$(mktemp -d)"
 xvfb_pid="" program_pid=""
 stop() {
-  for pid in $program_pid $xvfb_pid; do
-    kill "$pid" 2> /dev/null || true
-    for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2> /dev/null || true
-  done
+  stop_ids $program_pid $xvfb_pid
   rm -rf "$work"
 }
 trap stop EXIT
 
 cc -O2 -o "$work/probe" bench/full_view_switch_probe.c -lX11 "$xtst"
-display=""
-for n in $(seq $((400 + $$ % 200)) $((460 + $$ % 200))); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset > "$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-  if kill -0 "$xvfb_pid" 2> /dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-  xvfb_pid=""
-done
-[ -n "$display" ] || { echo "full_view_switch.sh: no X server could be started" >&2; exit 1; }
+start_xvfb $((400 + $$ % 200)) "$work/xvfb.log" || { echo "$(basename "$0"): no X server could be started" >&2; exit 1; }
+display="$xvfb_display"
 export DISPLAY="$display"
 
 sox -R -n -r 48000 -c 1 -b 16 "$work/tone.wav" synth 600 sine 330 sine 660 sine 990 whitenoise \
