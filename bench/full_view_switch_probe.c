@@ -25,8 +25,8 @@ static double NowMs(void) {
 
 // True when some pixel of the region is not black.
 static int Drawn(Display* d, int x, int y, int w, int h) {
-    XImage* image = XGetImage(d, DefaultRootWindow(d), x, y, (unsigned)w, (unsigned)h, AllPlanes,
-                              ZPixmap);
+    XImage* image =
+        XGetImage(d, DefaultRootWindow(d), x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
     if (image == NULL) return 0;
     int drawn = 0;
     for (int j = 0; j < h && !drawn; j++)
