@@ -4,14 +4,16 @@
 # spectrogram) records from a private PulseAudio (scripts/pulse-server.sh) into whose null
 # output a generated recording (a tone with harmonics gliding 220 .. 880 Hz over noise) is
 # played again and again; every SOAK_INTERVAL seconds (60) the window's resident memory
-# (VmRSS of /proc/PID/status) is printed as one row "minute rss_kB". At the end it prints the
-# growth from the first sample after SOAK_WARMUP minutes (2) to the last, and fails when that
-# exceeds SOAK_GROWTH_KB (4096) or the window ended early. With --switch every sample also
-# switches the picture away and back (F twice), as a user does now and then.
+# (VmRSS of /proc/PID/status) is printed as one row "minute rss_kB", MINUTES samples in all
+# (a shorter SOAK_INTERVAL makes a shorter run). At the end it prints the growth from sample
+# SOAK_WARMUP (2) to the last, and fails when that exceeds SOAK_GROWTH_KB (4096) or the
+# window ended early. With --switch every sample also switches the picture away and back
+# (F twice), as a user does now and then.
 #   bench/full_view_soak.sh [MINUTES] [PATH_TO_QUILLO_SA] [--switch]
 #                                  (defaults: 60, build/program/quillo-sa)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/bench_lib.sh
 minutes="${1:-60}"
 program="${2:-build/program/quillo-sa}"
 switching=0
@@ -29,26 +31,14 @@ source scripts/pulse-server.sh
 work="$(mktemp -d)"
 xvfb_pid="" program_pid="" player_pid=""
 stop() {
-  for pid in $program_pid $player_pid $xvfb_pid; do
-    kill "$pid" 2> /dev/null || true
-    for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2> /dev/null || true
-  done
+  stop_ids $program_pid $player_pid $xvfb_pid
   stop_pulse_server
   rm -rf "$work"
 }
 trap stop EXIT
 
-display=""
-for n in $(seq $((300 + $$ % 200)) $((360 + $$ % 200))); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset > "$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-  if kill -0 "$xvfb_pid" 2> /dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-  xvfb_pid=""
-done
-[ -n "$display" ] || { echo "full_view_soak.sh: no X server could be started" >&2; exit 1; }
+start_xvfb $((300 + $$ % 200)) "$work/xvfb.log" || { echo "$(basename "$0"): no X server could be started" >&2; exit 1; }
+display="$xvfb_display"
 
 ( start_pulse_server "$work/pulse" ) || exit 1
 pulse_server_pid="$(cat "$work/pulse/pulse/pid")"
@@ -69,7 +59,7 @@ program_pid=$!
 window="$(DISPLAY="$display" timeout 20 xdotool search --sync --onlyvisible --name '^Quillo-SA' | head -n 1)" ||
   { echo "full_view_soak.sh: the window did not open: $(cat "$work/program.log")" >&2; exit 1; }
 sleep 2
-echo "full view soak: $minutes min, $program, window $(DISPLAY="$display" xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'), switching $switching"
+echo "full view soak: $minutes samples $interval s apart, $program, window $(DISPLAY="$display" xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'), switching $switching"
 
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$program_pid/status" 2> /dev/null; }
 first="" last=""
@@ -82,13 +72,13 @@ for ((m = 0; m <= minutes; m++)); do
     DISPLAY="$display" xdotool windowfocus --sync "$window" key f sleep 1 key f
   fi
   value="$(rss)"
-  echo "$m $value"
+  awk -v m="$m" -v s="$interval" -v v="$value" 'BEGIN { printf "%g %s\n", m * s / 60, v }'
   [ "$m" -ge "$warmup" ] && [ -z "$first" ] && first="$value"
   last="$value"
 done
 [ -n "$first" ] || first="$last"
 growth=$((last - first))
-echo "growth from minute $warmup to $minutes: $growth kB (limit $growth_limit_kb kB)"
+echo "growth from sample $warmup to $minutes: $growth kB (limit $growth_limit_kb kB)"
 grep -v '^$' "$work/program.log" | head -n 5 || true
 [ "$growth" -le "$growth_limit_kb" ] || { echo "full_view_soak.sh: memory grew by $growth kB" >&2; exit 1; }
 echo "full_view_soak.sh: passed"
