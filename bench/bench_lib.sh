@@ -53,3 +53,33 @@ private_program_folders() {
 stats_of() {
   sed -n 's/.*quillo-sa: \([0-9]*\) blocks processed, \([0-9]*\) dropped by catch-up, \([0-9]*\) capture queue overflows.*/\1 \2 \3/p' "$1" | tail -n 1
 }
+
+# stop_ids PID...: ends each process by its id, politely first, at once after 5 s.
+stop_ids() {
+  local pid
+  for pid in "$@"; do
+    kill "$pid" 2> /dev/null || true
+    for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2> /dev/null || true
+  done
+}
+
+# start_xvfb FIRST LOG: an X server (1920 x 1080) on the first display number from FIRST with
+# neither socket nor lock file (a server that ends lost a race for it); sets xvfb_display
+# and xvfb_pid, or returns 1.
+start_xvfb() {
+  local n
+  xvfb_display="" xvfb_pid=""
+  for n in $(seq "$1" $(($1 + 60))); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset > "$2" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+    if kill -0 "$xvfb_pid" 2> /dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      xvfb_display=":$n"
+      return 0
+    fi
+    xvfb_pid=""
+  done
+  return 1
+}

@@ -225,7 +225,9 @@ bool CaptureDevice::Configure(void (*notifyFunction)(int), bool (*listening)(), 
 
 bool CaptureDevice::SetRate(unsigned sampleRate) {
     if (!configured || thread.joinable() || threadlessOpen) return false;
-    if (!IsSupportedRate(sampleRate) && sampleRate != 48000 && sampleRate != 96000) return false;
+    if (!IsSupportedRate(sampleRate) &&
+        (sampleRate < kLowestCaptureRate || sampleRate > kHighestCaptureRate))
+        return false;
     format.nSamplesPerSec = sampleRate;
     format.nAvgBytesPerSec = format.nBlockAlign * sampleRate;
     return true;

@@ -27,6 +27,9 @@ constexpr int kCaptureOverflowed = 2;  // the queue was full: recording stopped,
 constexpr uint16_t kCaptureBufferCount = 20;
 constexpr unsigned kCaptureBufferSize = 2048;  // bytes: 1024 samples of 16 bits
 constexpr int kNormalThreadPriority = 3;
+// The rates SetRate takes besides those of Configure (Hz).
+constexpr unsigned kLowestCaptureRate = 8000;
+constexpr unsigned kHighestCaptureRate = 96000;
 
 // An auto-reset event. Its wait also ends, unsignalled, when a message is posted to the
 // capture thread (the thread waits for its stop event and its messages together, with no
@@ -61,8 +64,8 @@ class CaptureDevice {
                    uint16_t bufferCount, unsigned bufferSize, uint16_t channels,
                    unsigned sampleRate, uint16_t bitsPerSample);
     // While closed and configured: records at `sampleRate` from the next Open on, one of the
-    // rates Configure takes or one of the full view's (48000, 96000). False, changing
-    // nothing, otherwise.
+    // rates Configure takes or any from kLowestCaptureRate to kHighestCaptureRate (the full view's,
+    // and a file's own in the full view). False, changing nothing, otherwise.
     bool SetRate(unsigned sampleRate);
     bool Open();   // starts capturing from the chosen audio source
     bool Close();  // stops and joins the thread, releases the source and the memory

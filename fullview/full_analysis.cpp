@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "fullview/full_axis.h"
 #include "fullview/full_transform.h"
@@ -23,6 +24,7 @@ struct SampleRingState {
     float samples[kFullSampleRing];
     int writeIndex;
     int sinceFrame;  // samples since the last frame started
+    int filled;      // samples since the ring started anew, up to kFullSampleRing
 };
 SampleRingState Ring;
 
@@ -33,6 +35,7 @@ struct PowerState {
     float power[kFullMaxBins];     // this frame's power, after the noise reference
     float averaged[kFullMaxBins];  // the running average when averaging is on
     float alpha;                   // weight of a new frame in the average
+    bool seeded;                   // averaged holds a frame: false until the first one
 };
 PowerState Power;
 
@@ -78,7 +81,8 @@ void AnalyseFrame() {
     }
     const float* power = Power.power;
     if (s.config.averaging != FullAveraging::Off) {
-        const float a = s.frames == 0 ? 1.0f : Power.alpha;
+        const float a = Power.seeded ? Power.alpha : 1.0f;
+        Power.seeded = true;
         for (int k = 0; k < bins; k++)
             Power.averaged[k] += a * (Power.power[k] - Power.averaged[k]);
         power = Power.averaged;
@@ -95,6 +99,76 @@ void AnalyseFrame() {
     for (int k = 0; k < bins; k++)
         history[k] = HistoryLevel(s.levelDb[k]);
     s.frames++;
+}
+
+// Everything that follows from the configuration alone: the bins, the hop, the window, the
+// average's weight and the history's size (not its memory). Forgets nothing.
+void TakeConfiguration(const FullAnalysisConfig& config) {
+    FullSpectrumRecord& s = FullSpectrum;
+    s.config = config;
+    s.binCount = config.fftSize / 2 + 1;
+    s.binHz = float(config.sampleRate) / float(config.fftSize);
+    s.hop = FullHop(config);
+    Transform.powerScale = BuildFullWindow(config.fftSize, config.window, Transform.window);
+    const double seconds =
+        config.averaging == FullAveraging::Long ? kLongAveragingSeconds : kShortAveragingSeconds;
+    Power.alpha = float(1.0 - std::exp(-FullFrameSeconds() / seconds));
+    const double framesPerSecond = double(config.sampleRate) / double(s.hop);
+    FullHistory.capacity = int(std::ceil(framesPerSecond * config.historySeconds)) + 1;
+    FullHistory.binCount = s.binCount;
+}
+
+// The history as it was before a change of the analysis.
+struct HistoryShape {
+    int binCount;
+    float binHz;
+    double frameSeconds;
+    long long frames;  // frames analysed then
+    int capacity;
+};
+
+// For each new bin, the old bins it takes the highest of: those whose centres lie within
+// half a new bin of its centre, else the nearest; none above the old Nyquist.
+struct BinSpans {
+    int first[kFullMaxBins];
+    int last[kFullMaxBins];  // first > last: no old bin, the floor
+};
+BinSpans Spans;
+
+// The newest frames of the old history that the new one holds, in the new analysis's frames
+// and bins: each new frame is the old frame of the same age, each bin as BinSpans says. The
+// new history starts with them as frames 0 .. n - 1.
+void CarryHistory(const HistoryShape& old, const std::vector<uint8_t>& levels) {
+    FullSpectrumRecord& s = FullSpectrum;
+    FullHistory.levels.assign(size_t(FullHistory.capacity) * size_t(s.binCount), 0);
+    const long long held = std::min<long long>(old.frames, old.capacity);
+    s.frames = 0;
+    if (held <= 0) return;
+    const double ratio = double(s.binHz) / double(old.binHz);  // old bins per new bin
+    for (int k = 0; k < s.binCount; k++) {
+        const double centre = double(k) * ratio;
+        int first = int(std::ceil(centre - ratio / 2.0));
+        int last = int(std::floor(centre + ratio / 2.0));
+        if (first > last) first = last = int(std::lround(centre));
+        Spans.first[k] = std::max(first, 0);
+        Spans.last[k] = std::min(last, old.binCount - 1);
+    }
+    const double oldFramesPerNew = FullFrameSeconds() / old.frameSeconds;
+    const long long count = std::min<long long>(
+        FullHistory.capacity, 1 + (long long)(double(held - 1) / oldFramesPerNew + 1e-9));
+    for (long long j = 0; j < count; j++) {
+        const long long age = std::llround(double(count - 1 - j) * oldFramesPerNew);
+        const long long frame = old.frames - 1 - std::min(age, held - 1);
+        const uint8_t* from = levels.data() + size_t(frame % old.capacity) * size_t(old.binCount);
+        uint8_t* to = FullHistory.levels.data() + size_t(j) * size_t(s.binCount);
+        for (int k = 0; k < s.binCount; k++) {
+            uint8_t highest = 0;
+            for (int b = Spans.first[k]; b <= Spans.last[k]; b++)
+                highest = std::max(highest, from[b]);
+            to[k] = highest;
+        }
+    }
+    s.frames = count;
 }
 
 }  // namespace
@@ -134,7 +208,7 @@ int FullHop(const FullAnalysisConfig& config) {
 }
 
 bool ValidFullAnalysisConfig(const FullAnalysisConfig& c) {
-    return c.sampleRate >= 8000 && c.sampleRate <= kFullMaxRate && PowerOfTwo(c.fftSize) &&
+    return c.sampleRate >= kFullMinRate && c.sampleRate <= kFullMaxRate && PowerOfTwo(c.fftSize) &&
            c.fftSize >= kFullMinFftSize && c.fftSize <= kFullMaxFftSize &&
            (c.window == FullWindowKind::Hann || c.window == FullWindowKind::BlackmanHarris) &&
            c.overlapPercent >= 0 && c.overlapPercent <= 95 &&
@@ -153,29 +227,59 @@ bool ConfigureFullAnalysis(const FullAnalysisConfig& config) {
     if (!ValidFullAnalysisConfig(config) || !PlanFullTransform(Transform, config.fftSize)) {
         return false;
     }
+    TakeConfiguration(config);
     FullSpectrumRecord& s = FullSpectrum;
-    s.config = config;
-    s.binCount = config.fftSize / 2 + 1;
-    s.binHz = float(config.sampleRate) / float(config.fftSize);
-    s.hop = FullHop(config);
     s.frames = 0;
-    Transform.powerScale = BuildFullWindow(config.fftSize, config.window, Transform.window);
     std::fill_n(s.levelDb, kFullMaxBins, kFullFloorDb);
     std::fill_n(s.peakDb, kFullMaxBins, kFullFloorDb);
-
     std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
     Ring.writeIndex = 0;
     Ring.sinceFrame = 0;
+    Ring.filled = 0;
     std::fill_n(Power.averaged, kFullMaxBins, 0.0f);
-    const double seconds =
-        config.averaging == FullAveraging::Long ? kLongAveragingSeconds : kShortAveragingSeconds;
-    Power.alpha = float(1.0 - std::exp(-FullFrameSeconds() / seconds));
+    Power.seeded = false;
     SetFullNoiseReference(Noise.enabled);
-
-    const double framesPerSecond = double(config.sampleRate) / double(s.hop);
-    FullHistory.capacity = int(std::ceil(framesPerSecond * config.historySeconds)) + 1;
-    FullHistory.binCount = s.binCount;
     FullHistory.levels.assign(size_t(FullHistory.capacity) * size_t(s.binCount), 0);
+    return true;
+}
+
+bool ChangeFullAnalysis(const FullAnalysisConfig& config) {
+    const FullSpectrumRecord& s = FullSpectrum;
+    if (s.binCount == 0) return ConfigureFullAnalysis(config);
+    const FullAnalysisConfig before = s.config;
+    if (SameFullAnalysisConfig(config, before)) return true;
+    if (!ValidFullAnalysisConfig(config) || !PlanFullTransform(Transform, config.fftSize)) {
+        return false;
+    }
+    const HistoryShape shape{s.binCount, s.binHz, FullFrameSeconds(), s.frames,
+                             FullHistory.capacity};
+    std::vector<uint8_t> levels;
+    levels.swap(FullHistory.levels);
+    TakeConfiguration(config);
+    const bool sameRate = config.sampleRate == before.sampleRate;
+    const bool sameBins = sameRate && config.fftSize == before.fftSize;
+    if (!sameRate) {
+        std::fill_n(Ring.samples, kFullSampleRing, 0.0f);
+        Ring.writeIndex = 0;
+        Ring.sinceFrame = 0;
+        Ring.filled = 0;
+    }
+    if (!sameBins) {
+        std::fill_n(FullSpectrum.levelDb, kFullMaxBins, kFullFloorDb);
+        std::fill_n(FullSpectrum.peakDb, kFullMaxBins, kFullFloorDb);
+        Power.seeded = false;
+    } else if (config.peakHold && !before.peakHold) {
+        std::copy_n(s.levelDb, kFullMaxBins, FullSpectrum.peakDb);
+    }
+    // An average switched on starts at the newest frame.
+    if (sameBins && before.averaging == FullAveraging::Off) {
+        std::copy_n(Power.power, kFullMaxBins, Power.averaged);
+        Power.seeded = true;
+    }
+    // A reference taken in other bins, or through another window, no longer fits.
+    if (!sameBins || config.window != before.window || !Noise.ready)
+        SetFullNoiseReference(Noise.enabled);
+    CarryHistory(shape, levels);
     return true;
 }
 
@@ -186,12 +290,20 @@ int FeedFullAnalysis(const int16_t* samples, int count) {
     for (int i = 0; i < count; i++) {
         Ring.samples[Ring.writeIndex] = float(samples[i]) * (1.0f / 32768.0f);
         Ring.writeIndex = (Ring.writeIndex + 1) & (kFullSampleRing - 1);
+        Ring.filled = std::min(Ring.filled + 1, kFullSampleRing);
         if (++Ring.sinceFrame < hop) continue;
         Ring.sinceFrame = 0;
+        // A window over silence and a start, or over a join, is a stripe of every frequency.
+        if (Ring.filled < FullSpectrum.config.fftSize) continue;
         AnalyseFrame();
         frames++;
     }
     return frames;
+}
+
+void RestartFullSamples() {
+    Ring.filled = 0;
+    Ring.sinceFrame = 0;
 }
 
 void FullRecentSamples(float* out, int count) {

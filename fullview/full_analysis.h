@@ -22,6 +22,7 @@ constexpr int kFullMinFramesPerSecond = 60;  // the spectrogram advances at leas
 constexpr int kFullMinHistorySeconds = 5;
 constexpr int kFullMaxHistorySeconds = 60;
 constexpr int kFullDefaultRate = 48000;
+constexpr int kFullMinRate = 8000;  // a file's own rate is taken down to this
 constexpr int kFullMaxRate = 96000;
 constexpr float kFullFloorDb = -200.0f;  // the level of a bin with no power
 
@@ -29,7 +30,7 @@ enum class FullWindowKind : uint8_t { Hann, BlackmanHarris };
 enum class FullAveraging : uint8_t { Off, Short, Long };
 
 struct FullAnalysisConfig {
-    int sampleRate;  // Hz: 22050, 44100, 48000 or 96000 (or a file's own rate)
+    int sampleRate;  // Hz: 22050, 44100, 48000 or 96000, or a file's own (kFullMinRate ..)
     int fftSize;     // a power of two, kFullMinFftSize .. kFullMaxFftSize
     FullWindowKind window;
     int overlapPercent;  // 0 .. 95: share of a frame the next one repeats, at least
@@ -68,9 +69,21 @@ constexpr float kFullPeakDecayDbPerSecond = 10.0f;
 // configuration is not valid.
 bool ConfigureFullAnalysis(const FullAnalysisConfig& config);
 
-// Appends samples (16-bit units) to the ring and analyses every frame that became due.
-// Returns the frames analysed; 0 before the first configuration.
+// As ConfigureFullAnalysis, but what still fits the new configuration is kept: the
+// spectrogram's history (the newest frames the new length holds, taken into the new bins and
+// frame rate by age: each new bin the highest of the old bins it covers), the samples when
+// the rate stays, the levels, held peaks, average and noise reference when the bins stay
+// (the noise reference also needs the same window). False, changing nothing, when the
+// configuration is not valid.
+bool ChangeFullAnalysis(const FullAnalysisConfig& config);
+
+// Appends samples (16-bit units) to the ring and analyses every frame that became due, from
+// the first whole window of samples on. Returns the frames analysed; 0 before the first
+// configuration.
 int FeedFullAnalysis(const int16_t* samples, int count);
+// The samples that come next do not follow the ones before (the input was opened again
+// elsewhere): frames wait for a whole window of them, so that none spans the join.
+void RestartFullSamples();
 
 // The newest `count` samples (oldest first, in -1 .. 1) into out; older than the first fed
 // sample reads as 0. At most kFullSampleRing.

@@ -31,14 +31,37 @@
 
 namespace {
 
-// The full view's audio as the pitch log counts it, and the noise button as last seen.
+// Seconds of an ended file played again for the handheld picture: its spectrogram's 2.3 s.
+constexpr double kHandheldTailSeconds = 3.0;
+
+// The full view's audio as the pitch log counts it, and what it last saw of the input.
 struct FullRunRecord {
-    double seconds;  // audio consumed in the full view, for the pitch log
-    bool noiseOn;    // the noise button as last handed to the analysis
+    double seconds;     // audio consumed in the full view, for the pitch log
+    bool noiseOn;       // the noise button as last handed to the analysis
+    long long dropped;  // BlockCounter.dropped as last seen
 };
 FullRunRecord FullRun;
 
+// The options' analysis at `rate` (the capture's), keeping what still fits; the pitch's
+// samples start afresh at a new rate.
+void AnalyseAt(int rate) {
+    FullAnalysisConfig config = FullViewOptions.analysis;
+    config.sampleRate = rate;
+    const bool newRate = rate != FullSpectrum.config.sampleRate;
+    if (!ChangeFullAnalysis(config) || !newRate) return;
+    ConfigureFullPitch(rate);
+    ResetFullTuner();
+}
+
 void ConsumeFullBlock(const int16_t* samples, int count, bool skipOutput) {
+    // The analysis follows the rate the input is captured at (a file's own).
+    const int rate = int(TheCaptureDevice.format.nSamplesPerSec);
+    if (rate != FullSpectrum.config.sampleRate) AnalyseAt(rate);
+    // Blocks the catch-up threw away leave a gap in the samples.
+    if (BlockCounter.dropped != FullRun.dropped) {
+        FullRun.dropped = BlockCounter.dropped;
+        RestartFullSamples();
+    }
     // The noise button measures and subtracts the full view's own reference too.
     if (NoiseReference.enabled != FullRun.noiseOn) {
         FullRun.noiseOn = NoiseReference.enabled;
@@ -63,19 +86,18 @@ QSize SnapshotSize(const ProgramOptions& options) {
     return options.size ? QSize(options.size->first, options.size->second) : QSize(1280, 720);
 }
 
-// The full view's rate and the pitch's averaging follow the analysis as configured.
-void ConfigureFromOptions() {
-    ConfigureFullAnalysis(FullViewOptions.analysis);
-    const int rate = FullSpectrum.config.sampleRate;
-    ConfigureFullPitch(rate);
-    ResetFullTuner();
-    PictureModeState.fullCaptureRate = rate;
+bool FullShown() {
+    return PictureModeState.mode == PictureMode::kFull;
 }
 
-// The input opened again when the shown picture's rate is not the one it records at.
-void FollowCaptureRate() {
-    if (TheCaptureDevice.format.nSamplesPerSec != unsigned(PictureCaptureRate()))
-        ReplayCurrentInput();
+// The input opened again when the shown picture's rate is not the one it records at; with
+// `replayEnded`, a file that has ended also plays its last seconds again (as many as the
+// picture now shown holds) so that the picture ends where the file did.
+void FollowCaptureRate(bool replayEnded) {
+    const bool ended = replayEnded && InputEnded();
+    if (!ended && TheCaptureDevice.format.nSamplesPerSec == unsigned(PictureCaptureRate())) return;
+    ReplayCurrentInput(FullShown() ? double(FullSpectrum.config.historySeconds)
+                                   : kHandheldTailSeconds);
 }
 
 // The picture and the full view's options kept for the next start.
@@ -90,22 +112,24 @@ bool ShowFull(bool full) {
     if (!SetPictureMode(full ? PictureMode::kFull : PictureMode::kHandheld)) return false;
     ResetAccuratePitch();
     ResetFullTuner();
-    FollowCaptureRate();
+    // The samples to come do not follow those the full view last had; the end of a file is
+    // drawn from its replayed seconds alone, not after older ones.
+    if (full) RestartFullSamples();
+    if (full && InputEnded()) ConfigureFullAnalysis(FullSpectrum.config);
+    FollowCaptureRate(true);
     FullViewOptionsChanged();  // drawn anew, in the colours of now
     RememberFullView();
     return true;
 }
 
-bool FullShown() {
-    return PictureModeState.mode == PictureMode::kFull;
-}
-
 void FullOptionsChanged() {
-    // Colours, the axis, the dB scale, the gauge or the reference pitch alone keep the history.
-    if (!SameFullAnalysisConfig(FullViewOptions.analysis, FullSpectrum.config))
-        ConfigureFromOptions();
+    // Colours, the axis, the dB scale, the gauge or the reference pitch alone keep the
+    // history; other changes keep what still fits.
+    PictureModeState.fullCaptureRate = FullViewOptions.analysis.sampleRate;
+    const int fileRate = PictureModeState.fileRate;
+    AnalyseAt(fileRate > 0 ? fileRate : PictureModeState.fullCaptureRate);
     FullViewOptionsChanged();
-    FollowCaptureRate();
+    FollowCaptureRate(false);
     RememberFullView();
 }
 
@@ -122,8 +146,14 @@ const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsCha
 }  // namespace
 
 void EnableFullView(const ProgramOptions& options) {
-    LoadFullViewChoices(options.view.has_value());  // --view outranks the kept picture
-    ConfigureFromOptions();
+    // --view outranks the kept picture; a headless run draws the handheld one unless --view
+    // says otherwise, so that a script's output does not depend on what a window last showed.
+    LoadFullViewChoices(options.view.has_value() || options.headless);
+    ConfigureFullAnalysis(FullViewOptions.analysis);
+    const int rate = FullSpectrum.config.sampleRate;
+    ConfigureFullPitch(rate);
+    ResetFullTuner();
+    PictureModeState.fullCaptureRate = rate;
     PictureModeState.consumeFullBlock = ConsumeFullBlock;
     if (options.view) {
         PictureModeState.mode =
@@ -135,11 +165,6 @@ void AttachFullView(const ProgramOptions& options) {
     if (options.headless) return;
     AttachFullViewToWindows(&kFullViewWindow);
     SetShownPictureSource(ShownFullPicture);
-}
-
-unsigned FirstCaptureRate(unsigned handheldRate) {
-    return PictureModeState.mode == PictureMode::kFull ? unsigned(PictureModeState.fullCaptureRate)
-                                                       : handheldRate;
 }
 
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {

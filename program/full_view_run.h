@@ -15,8 +15,6 @@ void EnableFullView(const ProgramOptions& options);
 // In a window: the full view's widget, menu items, button and key for the windows made from
 // now on.
 void AttachFullView(const ProgramOptions& options);
-// The capture rate the first picture shown records at (a file is converted to it).
-unsigned FirstCaptureRate(unsigned handheldRate);
 
 // Writes the full view's picture at --size as a PNG file; false with a one-line reason.
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -97,8 +98,8 @@ void CheckEndOfFile() {
 // Sets up the sources for `input`; false with a reason when its file cannot be loaded.
 bool Prepare(const InputRecord& input, std::string* reason) {
     if (input.isFile) {
-        if (!LoadAudioFile(input.path, unsigned(PictureCaptureRate()), AudioFilePacing::kRealTime,
-                           reason)) {
+        if (!LoadInputFile(input.path, unsigned(AnalyzerSettings.captureRate),
+                           AudioFilePacing::kRealTime, reason)) {
             return false;
         }
         StartAudioFileAt(ResumeSeconds);
@@ -109,7 +110,15 @@ bool Prepare(const InputRecord& input, std::string* reason) {
     SourceNameOfLabel(input.label, name, sizeof name);
     SetMicrophoneName(name);
     SetAudioSource(&MicrophoneSource);
+    PictureModeState.fileRate = 0;
     return true;
+}
+
+// Prepares `input` and opens the capture device on it at the shown picture's rate.
+bool Open(const InputRecord& input, std::string* reason) {
+    if (!Prepare(input, reason)) return false;
+    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));
+    return TheCaptureDevice.Open();
 }
 
 // Stores the label with the program's choices and writes them; false when that fails.
@@ -121,6 +130,7 @@ bool RememberInput(const char* label) {
 // menu and Open File go on from there.
 void EnterNothingPlays() {
     TheCaptureDevice.Close();
+    PictureModeState.fileRate = 0;
     Current = InputRecord{};
     Current.nothing = true;
     ShowStatus();
@@ -172,8 +182,7 @@ void OnStartFailed() {
 bool Switch(const InputRecord& next) {
     std::string reason;
     TheCaptureDevice.Close();
-    TheCaptureDevice.SetRate(unsigned(PictureCaptureRate()));  // the picture shown may have changed
-    if (Prepare(next, &reason) && TheCaptureDevice.Open()) {
+    if (Open(next, &reason)) {
         Current = next;
         ShowStatus();
         WatchForEndOfFile();
@@ -192,7 +201,7 @@ bool Switch(const InputRecord& next) {
     std::string ignored;
     if (Current.nothing) {
         EnterNothingPlays();
-    } else if (Prepare(Current, &ignored) && TheCaptureDevice.Open()) {
+    } else if (Open(Current, &ignored)) {
         Current.endShown = false;
         ShowStatus();
         WatchForEndOfFile();
@@ -317,6 +326,19 @@ void EnableInputSwitching() {
     WatchForEndOfFile();
 }
 
+bool LoadInputFile(const char* path, unsigned handheldRate, AudioFilePacing pacing,
+                   std::string* reason) {
+    const bool full = PictureModeState.mode == PictureMode::kFull;
+    const bool loaded = full ? LoadAudioFileNearItsRate(path, kLowestCaptureRate,
+                                                        kHighestCaptureRate, pacing, reason)
+                             : LoadAudioFile(path, handheldRate, pacing, reason);
+    if (loaded) {
+        PictureModeState.fileRate =
+            int(std::clamp(AudioFileOwnRate(), kLowestCaptureRate, kHighestCaptureRate));
+    }
+    return loaded;
+}
+
 bool SwitchToDevice(const char* label) {
     if (label == nullptr) return false;
     if (Current.isFile && ShownName(Current) == label) return SwitchToFile(Current.path);
@@ -325,13 +347,23 @@ bool SwitchToDevice(const char* label) {
     return Switch(next);
 }
 
-bool ReplayCurrentInput() {
+bool ReplayCurrentInput(double endedTailSeconds) {
     if (Current.nothing) return false;  // nothing to open again
-    // A file keeps its place: the same second of it, converted to the new rate.
-    if (Current.isFile) ResumeSeconds = AudioFileSeconds();
-    const bool played = Switch(Current);
+    InputRecord again = Current;
+    // A file keeps its place: the same second of it, at the new rate. One that has ended
+    // plays its last seconds again and ends anew, so the picture shown ends where it did.
+    if (Current.isFile) {
+        ResumeSeconds = AudioFileSeconds();
+        if (Current.endShown) ResumeSeconds = std::max(0.0, ResumeSeconds - endedTailSeconds);
+        again.endShown = false;
+    }
+    const bool played = Switch(again);
     ResumeSeconds = 0.0;
     return played;
+}
+
+bool InputEnded() {
+    return Current.isFile && Current.endShown;
 }
 
 bool SwitchToFile(const char* path) {

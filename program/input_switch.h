@@ -10,7 +10,17 @@
 // ended. Main thread only.
 #pragma once
 
+#include <string>
+
+#include "platform/audio/audio_sources.h"
+
 // ---- Start ----
+
+// Loads the file for the picture shown: converted to `handheldRate` for the handheld picture;
+// in the full view at its own rate, within what capture takes. PictureModeState.fileRate
+// follows the file. False with a one-line reason.
+bool LoadInputFile(const char* path, unsigned handheldRate, AudioFilePacing pacing,
+                   std::string* reason);
 
 // The microphone to record at start: `device` (--device) when given, else the one remembered
 // while the machine still lists it, else the default input.
@@ -34,8 +44,11 @@ void EnableInputSwitching();
 bool SwitchToDevice(const char* label);
 // Plays the file, paced in real time. True when it plays.
 bool SwitchToFile(const char* path);
-// Opens the playing input again at the shown picture's capture rate (a file where it was).
-bool ReplayCurrentInput();
+// Opens the playing input again at the shown picture's capture rate: a file where it was,
+// or, when it has ended, `endedTailSeconds` before its end, to end again from there.
+bool ReplayCurrentInput(double endedTailSeconds);
+// True once the playing file has ended (and until it is opened again).
+bool InputEnded();
 
 // What the window says of the input beside its title: the file's name or the input's
 // description, with ", input ended" once a file has played; "nothing plays" after a failure.

@@ -203,8 +203,7 @@ bool ChooseAudioSource(const ProgramOptions& options) {
         std::string reason;
         const AudioFilePacing pacing =
             RunsOnOneThread(options) ? AudioFilePacing::kPulled : AudioFilePacing::kRealTime;
-        if (!LoadAudioFile(options.input->c_str(), FirstCaptureRate(CaptureRateForThisMachine()),
-                           pacing, &reason)) {
+        if (!LoadInputFile(options.input->c_str(), CaptureRateForThisMachine(), pacing, &reason)) {
             // A signal that ended the wait for the input cut it short: no fault of the file.
             if (EndingSignal() != 0) return false;
             if (!options.headless) {

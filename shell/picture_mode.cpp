@@ -5,11 +5,12 @@
 #include "shell/pipeline.h"
 #include "shell/settings.h"
 
-PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, nullptr, nullptr};
+PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, 0, nullptr, nullptr};
 
 int PictureCaptureRate() {
-    return PictureModeState.mode == PictureMode::kFull ? PictureModeState.fullCaptureRate
-                                                       : AnalyzerSettings.captureRate;
+    const PictureModeRecord& p = PictureModeState;
+    if (p.mode != PictureMode::kFull) return AnalyzerSettings.captureRate;
+    return p.fileRate > 0 ? p.fileRate : p.fullCaptureRate;
 }
 
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {

@@ -14,6 +14,9 @@ enum class PictureMode : uint8_t {
 struct PictureModeRecord {
     PictureMode mode;     // kHandheld at start
     int fullCaptureRate;  // Hz: the full view's capture rate, set by the program
+    // Hz: the playing file's own rate, limited to what capture takes; 0 while no file plays.
+    // A file plays at this rate in the full view. Set by the program's input code.
+    int fileRate;
     // Set by the program: takes every captured block while the full view is shown (its
     // analysis, pitch, log and drawing); skipOutput as for ProcessBlock. The full mode is
     // refused while it is null.
@@ -24,7 +27,7 @@ struct PictureModeRecord {
 };
 extern PictureModeRecord PictureModeState;
 
-// The capture rate of the picture shown.
+// The capture rate of the picture shown (in the full view a file's own rate).
 int PictureCaptureRate();
 // Shows `mode` from the next block on; refused (false) for the full view while it has no
 // consumer. The capture's rate is the caller's: it reopens the input (the window's start

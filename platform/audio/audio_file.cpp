@@ -728,9 +728,10 @@ SNDFILE* OpenInput(FileStream& s, int* systemError) {
     return sf_open_fd(fd, SFM_READ, &s.info, SF_FALSE);
 }
 
-// Opens and checks the file and decodes its first chunk. Null with the reason written.
-std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name, unsigned rate,
-                                       std::string* reason) {
+// Opens and checks the file and decodes its first chunk, to be converted to its own rate
+// limited to lowest .. highest (that rate in *rate). Null with the reason written.
+std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name, unsigned lowest,
+                                       unsigned highest, unsigned* rate, std::string* reason) {
     std::unique_ptr<FileStream> s(new (std::nothrow) FileStream);
     if (s == nullptr) {
         SetReason(reason, name, "out of memory");
@@ -761,8 +762,9 @@ std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name
                   info.samplerate);
         return nullptr;
     }
-    if (info.samplerate != static_cast<int>(rate)) {
-        s->ratio = static_cast<double>(rate) / info.samplerate;
+    *rate = std::clamp(static_cast<unsigned>(info.samplerate), lowest, highest);
+    if (info.samplerate != static_cast<int>(*rate)) {
+        s->ratio = static_cast<double>(*rate) / info.samplerate;
         if (!src_is_valid_ratio(s->ratio)) {
             SetReason(reason, name, "unsupported sample rate %d Hz", info.samplerate);
             return nullptr;
@@ -774,7 +776,7 @@ std::unique_ptr<FileStream> OpenStream(const char* path, const std::string& name
             return nullptr;
         }
     }
-    s->direct = DirectReadable(info, rate);
+    s->direct = DirectReadable(info, *rate);
     s->readFrames = std::clamp(kReadSamples / info.channels, 1, kReadFrames);
     s->frames.reset(new (std::nothrow) float[static_cast<size_t>(s->readFrames) * info.channels]);
     if (s->frames == nullptr) {
@@ -895,6 +897,11 @@ const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
                    std::string* reason) {
+    return LoadAudioFileNearItsRate(path, captureRate, captureRate, pacing, reason);
+}
+
+bool LoadAudioFileNearItsRate(const char* path, unsigned lowest, unsigned highest,
+                              AudioFilePacing pacing, std::string* reason) {
     const std::string name = PrintableFileName(path);
     {
         std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
@@ -907,11 +914,13 @@ bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacin
         SetReason(reason, name, "not a readable audio file");
         return false;
     }
-    if (captureRate == 0) {
+    if (lowest == 0 || highest < lowest) {
         SetReason(reason, name, "no capture rate");
         return false;
     }
-    std::unique_ptr<FileStream> stream = OpenStream(path, name, captureRate, reason);
+    unsigned captureRate = 0;
+    std::unique_ptr<FileStream> stream =
+        OpenStream(path, name, lowest, highest, &captureRate, reason);
     if (stream == nullptr) return false;
     const long long length = ConvertedLength(*stream, captureRate);
     {
@@ -967,6 +976,12 @@ bool AudioFileFailed(std::string* reason) {
 long long AudioFileFrames() {
     std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
     return AudioFile.stream == nullptr ? -1 : AudioFile.length;
+}
+
+unsigned AudioFileOwnRate() {
+    std::lock_guard<std::mutex> guard(AudioFile.source.mutex);
+    return AudioFile.stream == nullptr ? 0
+                                       : static_cast<unsigned>(AudioFile.stream->info.samplerate);
 }
 
 double AudioFileSeconds() {

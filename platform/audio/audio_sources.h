@@ -75,6 +75,15 @@ extern const AudioSource AudioFileSource;
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
                    std::string* reason);
 
+// As LoadAudioFile, but the file plays at its own rate when that lies within lowest ..
+// highest, else converted to the nearer of the two.
+bool LoadAudioFileNearItsRate(const char* path, unsigned lowest, unsigned highest,
+                              AudioFilePacing pacing, std::string* reason);
+
+// The loaded file's own rate, from its header, whatever it is converted to; 0 before a file
+// is loaded.
+unsigned AudioFileOwnRate();
+
 // With kPulled pacing: fills the open source's next buffer and returns it to the capture
 // device now, on this thread; false when it is not started, holds no empty buffer or has
 // delivered the whole file.

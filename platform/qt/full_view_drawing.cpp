@@ -163,18 +163,19 @@ void DrawFrequencyTicks(QPainter& p, const FullLayout& l, bool labels) {
         if (FullHost.spectrogram) {
             if (!labels) continue;
             p.setPen(QColor(kAxisText));
-            p.drawLine(l.plot.left() - 5, at, l.plot.left() - 1, at);
-            p.drawText(QRect(0, at - metrics.height(), l.plot.left() - 8, 2 * metrics.height()),
-                       Qt::AlignRight | Qt::AlignVCenter, label);
+            p.drawLine(l.plot.left() - l.tick, at, l.plot.left() - 1, at);
+            p.drawText(
+                QRect(0, at - metrics.height(), l.plot.left() - l.tick - 3, 2 * metrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter, label);
         } else {
             p.setPen(QColor(kGrid));
             p.drawLine(at, l.plot.top(), at, l.plot.bottom());
             if (!labels) continue;
             p.setPen(QColor(kAxisText));
-            p.drawLine(at, l.plot.bottom() + 1, at, l.plot.bottom() + 5);
+            p.drawLine(at, l.plot.bottom() + 1, at, l.plot.bottom() + l.tick);
             const int w = metrics.horizontalAdvance(label);
             p.drawText(QPoint(std::clamp(at - w / 2, 0, l.plot.right() + 1 - w),
-                              l.plot.bottom() + 6 + metrics.ascent()),
+                              l.plot.bottom() + l.tick + 1 + metrics.ascent()),
                        label);
         }
     }

@@ -19,6 +19,7 @@ namespace {
 FullLayout ComputeLayout(QSize device, qreal ratio) {
     FullLayout l;
     l.fontPixels = std::max(9, int(std::lround(12.0 * ratio)));
+    l.tick = std::max(5, int(std::lround(5.0 * ratio)));
     QFont font;
     font.setPixelSize(l.fontPixels);
     const QFontMetrics metrics(font);

@@ -39,6 +39,7 @@ struct FullLayout {
     QRect legend;   // spectrogram: the colour bar right of the plot
     QRect gauge;    // the tuner gauge right of the strip and the readout; empty when off
     int fontPixels;
+    int tick;  // an axis mark's length, and the gap from the plot to its labels
 };
 
 // What the widget shows and keeps between paints.

@@ -79,11 +79,11 @@ void DrawTimeAxis(QPainter& p, const FullLayout& l) {
     p.setPen(QColor(kAxisText));
     for (int s = 0; s <= seconds; s += step) {
         const int x = l.plot.right() - int(std::lround(s * pixelsPerSecond));
-        p.drawLine(x, l.plot.bottom() + 1, x, l.plot.bottom() + 5);
+        p.drawLine(x, l.plot.bottom() + 1, x, l.plot.bottom() + l.tick);
         const QString label = s == 0 ? QStringLiteral("0 s") : QStringLiteral("-%1 s").arg(s);
         const int w = metrics.horizontalAdvance(label);
         p.drawText(QPoint(std::clamp(x - w / 2, l.plot.left(), l.plot.right() + 1 - w),
-                          l.plot.bottom() + 6 + metrics.ascent()),
+                          l.plot.bottom() + l.tick + 1 + metrics.ascent()),
                    label);
     }
 }

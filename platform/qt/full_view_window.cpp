@@ -5,10 +5,12 @@
 #include <QAction>
 #include <QLayout>
 #include <QMenu>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_dialog.h"
@@ -19,6 +21,7 @@ namespace {
 
 constexpr int kFullWindowWidth = 1280;  // the window grows to at least this for the full view
 constexpr int kFullWindowHeight = 800;
+constexpr int kRoomForFrame = 60;  // a window manager's title bar and borders
 
 struct FullViewWindowRecord {
     const FullViewWindowTable* table = nullptr;
@@ -38,12 +41,17 @@ void ShowMode() {
         if (full) view->setFocus();
     }
     if (full && FullWindow.window != nullptr) {
+        // At most the screen's free room (with a window manager's frame): at a scale of 2,
+        // 1280 x 800 is more than 1920 x 1080 holds, and so is the first size of 960 x 640.
         QWidget* w = FullWindow.window;
-        if (!w->isMaximized() && !w->isFullScreen() &&
-            (w->width() < kFullWindowWidth || w->height() < kFullWindowHeight)) {
-            w->resize(std::max(w->width(), kFullWindowWidth),
-                      std::max(w->height(), kFullWindowHeight));
-        }
+        const QSize room = w->screen() != nullptr
+                               ? w->screen()->availableSize() - QSize(0, kRoomForFrame)
+                               : QSize(kFullWindowWidth, kFullWindowHeight);
+        const QSize wanted(std::clamp(w->width(), std::min(kFullWindowWidth, room.width()),
+                                      std::max(room.width(), 1)),
+                           std::clamp(w->height(), std::min(kFullWindowHeight, room.height()),
+                                      std::max(room.height(), 1)));
+        if (!w->isMaximized() && !w->isFullScreen() && wanted != w->size()) w->resize(wanted);
     }
     for (QAction* action : {FullWindow.menuItem, FullWindow.button}) {
         if (action != nullptr) action->setChecked(full);
@@ -69,6 +77,7 @@ void WindowMade(QWidget* window, QWidget* picture) {
     auto* key = new QShortcut(QKeySequence(Qt::Key_F), window);
     QObject::connect(key, &QShortcut::activated, ToggleFullView);
     ShowMode();
+    QTimer::singleShot(0, window, ShowMode);  // grown once start-up has given its size
 }
 
 // The Control drop-down's menu: the one that holds "Option".

@@ -69,16 +69,16 @@ TEST(CaptureConfigureTest, FillsTheFormatOnceOnly) {
     EXPECT_EQ(program.queueSize, 40960u);
 }
 
-TEST(CaptureConfigureTest, TheRateChangesOnlyWhileClosedAndToARateOfTheProgram) {
+TEST(CaptureConfigureTest, TheRateChangesOnlyWhileClosedAndWithinTheProgramsRates) {
     CaptureDevice device;
     EXPECT_FALSE(device.SetRate(48000));  // not configured
     ASSERT_TRUE(device.Configure(RecordNotify, nullptr, 3, 20, 2048, 1, 22050, 16));
-    for (unsigned rate : {48000u, 96000u, 11025u, 44100u}) {
+    for (unsigned rate : {48000u, 96000u, 8000u, 32000u, 88200u, 11025u, 44100u}) {
         ASSERT_TRUE(device.SetRate(rate)) << rate;
         EXPECT_EQ(device.format.nSamplesPerSec, rate);
         EXPECT_EQ(device.format.nAvgBytesPerSec, 2 * rate);
     }
-    for (unsigned rate : {0u, 47999u, 192000u}) {
+    for (unsigned rate : {0u, 7999u, 96001u, 192000u}) {
         EXPECT_FALSE(device.SetRate(rate)) << rate;
         EXPECT_EQ(device.format.nSamplesPerSec, 44100u);
     }

@@ -79,6 +79,8 @@ TEST(FullAnalysis, AdvancesAtLeastSixtyFramesASecondAtEveryRateAndSize) {
             config.overlapPercent = 0;
             ASSERT_TRUE(ConfigureFullAnalysis(config));
             std::vector<int16_t> second(size_t(rate), 0);
+            FeedFullAnalysis(second.data(), rate);  // the first window is filled
+            FeedFullAnalysis(second.data(), rate);
             const int frames = FeedFullAnalysis(second.data(), rate);
             EXPECT_GE(frames, kFullMinFramesPerSecond) << rate << " " << size;
             EXPECT_LE(FullSpectrum.hop, size) << "frames overlap or touch";
@@ -232,6 +234,127 @@ TEST(FullAnalysis, WaveformColumnsHoldEachShareOfSamplesLowestAndHighest) {
     EXPECT_FLOAT_EQ(high[0], 0.0f);
     EXPECT_FLOAT_EQ(low[3], 0.0f);
     EXPECT_FLOAT_EQ(high[3], 0.0f);
+}
+
+// ---- Changing the analysis ---------------------------------------------------------------
+
+std::vector<int16_t> Tone(float hz, int rate, double seconds) {
+    std::vector<int16_t> samples(size_t(seconds * rate));
+    for (size_t i = 0; i < samples.size(); i++)
+        samples[i] = int16_t(std::lround(16384.0 * std::sin(2.0 * M_PI * hz * double(i) / rate)));
+    return samples;
+}
+
+void Feed(const std::vector<int16_t>& samples) {
+    for (size_t at = 0; at < samples.size(); at += 1024)
+        FeedFullAnalysis(samples.data() + at, int(std::min<size_t>(1024, samples.size() - at)));
+}
+
+// The frequency of the loudest bin of the history frame `age` seconds old.
+float HistoryPeakHz(double age) {
+    const long long frame = FullSpectrum.frames - 1 - std::llround(age / FullFrameSeconds());
+    const uint8_t* levels = FullHistoryFrame(frame);
+    if (levels == nullptr) return -1.0f;
+    const uint8_t* loudest = std::max_element(levels, levels + FullHistory.binCount);
+    return float(loudest - levels) * FullSpectrum.binHz;
+}
+
+TEST(FullAnalysis, ANewSizeRateOrLengthKeepsTheHistoryInItsNewBinsAndFrames) {
+    ASSERT_TRUE(ConfigureFullAnalysis(DefaultFullAnalysisConfig()));
+    Feed(Tone(1000.0f, 48000, 3.0));
+    Feed(Tone(3000.0f, 48000, 2.0));
+    struct Step {
+        int rate, size, overlap, seconds;
+    };
+    float coarsest = FullSpectrum.binHz;
+    const double analysed = double(FullSpectrum.frames) * FullFrameSeconds();  // 5 s less a window
+    // Finer bins, coarser bins and more frames a second, another rate, a shorter history.
+    for (const Step step : {Step{48000, 16384, 75, 10}, Step{48000, 2048, 75, 10},
+                            Step{44100, 8192, 75, 10}, Step{44100, 8192, 75, 5}}) {
+        FullAnalysisConfig config = DefaultFullAnalysisConfig();
+        config.sampleRate = step.rate;
+        config.fftSize = step.size;
+        config.overlapPercent = step.overlap;
+        config.historySeconds = step.seconds;
+        ASSERT_TRUE(ChangeFullAnalysis(config));
+        // Within the coarsest bins the history has been through.
+        coarsest = std::max(coarsest, FullSpectrum.binHz);
+        const float tolerance = coarsest;
+        EXPECT_NEAR(HistoryPeakHz(0.0), 3000.0f, tolerance) << step.size << " " << step.rate;
+        EXPECT_NEAR(HistoryPeakHz(1.5), 3000.0f, tolerance) << step.size << " " << step.rate;
+        EXPECT_NEAR(HistoryPeakHz(4.0), 1000.0f, tolerance) << step.size << " " << step.rate;
+        // The history still reaches back to the first frame, or as far as it now holds.
+        const double held = double(FullSpectrum.frames) * FullFrameSeconds();
+        EXPECT_NEAR(held, std::min(analysed, double(step.seconds)), 0.05) << step.size;
+    }
+    // Nothing above the old Nyquist comes in: 96000 Hz leaves 22050 .. 48000 Hz empty.
+    FullAnalysisConfig wider = DefaultFullAnalysisConfig();
+    wider.sampleRate = 96000;
+    ASSERT_TRUE(ChangeFullAnalysis(wider));
+    const uint8_t* newest = FullHistoryFrame(FullSpectrum.frames - 1);
+    ASSERT_NE(newest, nullptr);
+    const int nyquistBin = int(22050.0f / FullSpectrum.binHz) + 2;
+    EXPECT_EQ(*std::max_element(newest + nyquistBin, newest + FullHistory.binCount), 0);
+    // Analysed frames go on after the carried ones.
+    const long long carried = FullSpectrum.frames;
+    Feed(Tone(5000.0f, 96000, 1.0));
+    EXPECT_GT(FullSpectrum.frames, carried + 50);
+    EXPECT_NEAR(HistoryPeakHz(0.0), 5000.0f, FullSpectrum.binHz);
+    EXPECT_NEAR(HistoryPeakHz(1.5), 3000.0f, 2 * FullSpectrum.binHz);
+    FullAnalysisConfig refused = wider;
+    refused.fftSize = 3000;
+    EXPECT_FALSE(ChangeFullAnalysis(refused));
+    EXPECT_EQ(FullSpectrum.config.fftSize, wider.fftSize);
+}
+
+TEST(FullAnalysis, ChangesThatKeepTheBinsGoOnAsIfNothingHadChanged) {
+    const std::vector<int16_t> hum = Tone(375.0f, 48000, 1.5), tone = Tone(1500.0f, 48000, 0.5);
+    // Once straight through, once with peak hold, a longer history and another window
+    // switched on half way: the same levels at the end, as long as the window is the same.
+    float straight[kFullMaxBins];
+    ASSERT_TRUE(ConfigureFullAnalysis(DefaultFullAnalysisConfig()));
+    SetFullNoiseReference(true);
+    Feed(hum);
+    Feed(tone);
+    std::copy_n(FullSpectrum.levelDb, kFullMaxBins, straight);
+    const long long frames = FullSpectrum.frames;
+
+    ASSERT_TRUE(ConfigureFullAnalysis(DefaultFullAnalysisConfig()));
+    SetFullNoiseReference(true);
+    Feed(hum);
+    ASSERT_TRUE(FullNoiseReferenceReady());
+    std::vector<float> before(FullSpectrum.levelDb, FullSpectrum.levelDb + kFullMaxBins);
+    FullAnalysisConfig config = DefaultFullAnalysisConfig();
+    config.peakHold = true;
+    config.historySeconds = 20;
+    ASSERT_TRUE(ChangeFullAnalysis(config));
+    EXPECT_TRUE(FullNoiseReferenceReady());  // the hum measured stays the reference
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), FullSpectrum.levelDb));
+    Feed(tone);
+    EXPECT_EQ(FullSpectrum.frames, frames);
+    for (int k = 0; k < FullSpectrum.binCount; k++)
+        ASSERT_EQ(FullSpectrum.levelDb[k], straight[k]) << k;
+    EXPECT_NEAR(FullSpectrum.peakDb[256], -6.02f, 0.05f);
+    config.window = FullWindowKind::BlackmanHarris;
+    ASSERT_TRUE(ChangeFullAnalysis(config));
+    EXPECT_FALSE(FullNoiseReferenceReady());  // measured through another window
+    SetFullNoiseReference(false);
+}
+
+// No frame spans silence and a start, or a join: frames come once a whole window of
+// samples has, so a tone starting or jumping in phase draws no stripe of every frequency.
+TEST(FullAnalysis, FramesWaitForAWholeWindowAfterAStartOrARestart) {
+    ASSERT_TRUE(ConfigureFullAnalysis(DefaultFullAnalysisConfig()));  // 8192, hop 800
+    std::vector<int16_t> tone = Tone(1000.0f, 48000, 1.0);
+    EXPECT_EQ(FeedFullAnalysis(tone.data(), 8191), 0);
+    EXPECT_EQ(FeedFullAnalysis(tone.data() + 8191, 800), 1);
+    EXPECT_LT(FullSpectrum.levelDb[1707], -100.0f);  // 10 kHz
+    Feed(tone);
+    RestartFullSamples();
+    // Half a period off: a window over the join would read far above the floor here.
+    EXPECT_EQ(FeedFullAnalysis(tone.data() + 24, 8000), 0);
+    EXPECT_EQ(FeedFullAnalysis(tone.data() + 8024, 1000), 1);
+    EXPECT_LT(FullSpectrum.levelDb[1707], -100.0f);
 }
 
 // ---- Spectrogram columns -----------------------------------------------------------------

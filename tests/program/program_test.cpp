@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QSize>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -363,9 +364,9 @@ TEST_F(ProgramTest, TheAverageSpectrumOfPinkNoiseFallsThreeDecibelsAnOctave) {
     WriteWav(wav, PinkNoise(44100, 8.0), 44100);
     struct Case {
         const char* view;
-        double rate;  // the capture's, which the file is converted to
+        double rate;  // the capture's: the file's own in the full view, else converted
     };
-    for (const Case c : {Case{"full", 48000.0}, Case{"handheld", 22050.0}}) {
+    for (const Case c : {Case{"full", 44100.0}, Case{"handheld", 22050.0}}) {
         SCOPED_TRACE(c.view);
         const std::string csv = home + "/" + c.view + ".csv";
         const ProgramRun run =
@@ -384,6 +385,42 @@ TEST_F(ProgramTest, TheAverageSpectrumOfPinkNoiseFallsThreeDecibelsAnOctave) {
         }
         EXPECT_NEAR((OctaveDb(rows, 125.0) - OctaveDb(rows, 4000.0)) / 5.0, 3.01, 0.15);
     }
+}
+
+// A 44100 Hz file plays at its own rate in the full view: its 20 kHz tone is drawn where a
+// band ending at 22050 Hz puts it. A headless run without --view draws the handheld picture
+// whatever picture the window last showed.
+TEST_F(ProgramTest, TheFullViewPlaysAFileAtItsOwnRateAndHeadlessRunsIgnoreTheKeptPicture) {
+    ASSERT_EQ(mkdir((home + "/config").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((home + "/config/Quillo-SA").c_str(), 0700), 0);
+    std::ofstream(home + "/config/Quillo-SA/choices.txt")
+        << "picture_mode = full\nfull_axis = linear\n";
+    const std::string wav = home + "/high.wav";
+    WriteToneWav(wav, 20000.0, 1.0, {{1, 8000.0}}, 200.0, 44100);
+    const std::string png = home + "/picture.png";
+    const ProgramRun handheld = RunProgram({"--headless", "--input", wav, "--snapshot", png}, home);
+    ASSERT_EQ(handheld.exitCode, 0) << handheld.err;
+    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(240, 268));
+
+    const ProgramRun full = RunProgram({"--headless", "--view", "full", "--size", "1000x600",
+                                        "--input", wav, "--snapshot", png, "--command", "40060@10"},
+                                       home);
+    ASSERT_EQ(full.exitCode, 0) << full.err;
+    const QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.size(), QSize(1000, 600));
+    // The trace (the noise floor over every column of the plot) gives the plot's ends; its
+    // highest point is the tone.
+    int left = image.width(), right = -1, peakX = -1, peakY = image.height();
+    for (int x = 0; x < image.width(); x++) {
+        for (int y = 100; y < image.height(); y++) {
+            if (image.pixel(x, y) != 0xFFFFD23Cu) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            if (y < peakY) peakX = x, peakY = y;
+        }
+    }
+    ASSERT_GT(right - left, 800);
+    EXPECT_NEAR(peakX, left + (right + 1 - left) * 20000.0 / 22050.0, 2.0);
 }
 
 // A reader of the log through a pipe (tail -f, a tuner's front end) has each row as it is

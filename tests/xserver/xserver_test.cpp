@@ -4,7 +4,8 @@
 // Control menu opens the Setting dialog, a changed setting shows on the picture, and Ctrl+Q
 // closes without saving; the picture runs on while another window has the focus, the pause
 // button freezes it, the close button saves; a desktop scaled by two opens the window with
-// its whole bar on the screen. The screenshots (ImageMagick's import) are compared with
+// its whole bar on the screen; after a file ended, F shows its end in the full view and F
+// again in the handheld picture. The screenshots (ImageMagick's import) are compared with
 // snapshots of headless runs of the same settings.
 //
 // Every wait is bounded by one deadline for the whole test; every process started here is
@@ -669,6 +670,70 @@ TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTh
 }  // namespace
 
 namespace {
+
+// After a file has ended, F shows the full view of the file's last seconds, and F again the
+// handheld picture of them: each switch plays the end again, and the title says it ended.
+TEST_F(XServerTest, AfterTheInputEndedEachPictureSwitchedToShowsTheFilesEnd) {
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string home = NewHome("ended", kSettings);
+    const std::string wav = folder + "/short.wav";
+    WriteToneWav(wav, 330.0, 2.0, {{1, 7000.0}, {2, 3000.0}}, 300.0);
+    UseEnvironment(home, true);
+    const pid_t program = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
+    ASSERT_NE(program, 0);
+    const std::string window = WaitForWindow("^Quillo-SA", 20000);
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(folder + "/program.err");
+    const auto title = [&] { return Tool({"xdotool", "getwindowname", window}).out; };
+    const auto ended = [&] { return title().find("input ended") != std::string::npos; };
+    // Waits until the file plays again and then until it has ended again.
+    const auto playedAgainToItsEnd = [&] {
+        const auto until = std::min(deadline, Clock::now() + std::chrono::seconds(15));
+        bool playing = false;
+        while (Clock::now() < until) {
+            playing = playing || !ended();
+            if (playing && ended()) return true;
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        return false;
+    };
+    const auto origin = [&] {  // the handheld picture, at scale 3, centred in the window
+        const std::optional<Geometry> g =
+            ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+        return g ? QPoint(g->x + (g->width - kViewWidth * kScale) / 2, g->y) : QPoint();
+    };
+    const auto until = std::min(deadline, Clock::now() + std::chrono::seconds(15));
+    while (Clock::now() < until && !ended())
+        std::this_thread::sleep_for(milliseconds(100));
+    ASSERT_TRUE(ended()) << title();
+    const int atTheEnd = ColouredSpectrogramPixels(Screenshot("handheld-ended"), origin());
+    ASSERT_GT(atTheEnd, 300) << "the tone is not drawn";
+
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "f"}).code, 0);
+    ASSERT_TRUE(playedAgainToItsEnd()) << title();
+    const std::optional<Geometry> g =
+        ParseGeometry(Tool({"xdotool", "getwindowgeometry", "--shell", window}).out);
+    ASSERT_TRUE(g.has_value());
+    // The full view's spectrogram shows the tone in its newest seconds (the right quarter,
+    // left of the legend, below the readout).
+    const QImage full = Screenshot("full-ended");
+    int coloured = 0;
+    for (int y = g->y + 200; y < g->y + g->height - 100; y += 2) {
+        for (int x = g->x + g->width * 3 / 4; x < g->x + g->width - 120; x += 2) {
+            const QRgb c = At(full, x, y);
+            coloured += !(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c));
+        }
+    }
+    EXPECT_GT(coloured, 300) << "the full view is empty after the end";
+
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "f"}).code, 0);
+    ASSERT_TRUE(playedAgainToItsEnd()) << title();
+    std::this_thread::sleep_for(milliseconds(300));
+    const int again = ColouredSpectrogramPixels(Screenshot("handheld-again"), origin());
+    EXPECT_GT(again, atTheEnd / 2) << "the handheld picture is empty after the switch back";
+    EXPECT_TRUE(processes->Running(program));
+}
 
 TEST_F(XServerTest, CtrlOPlaysAnotherFileCtrlSSavesThePictureAndThePointerIsReadInTheBar) {
     ASSERT_TRUE(StartXvfb()) << "no X server could be started";

@@ -103,6 +103,41 @@ TEST(AudioFileTest, StereoWavAndFlacAt44100HzArriveAsMonoAt22050HzKeepingTheTone
     }
 }
 
+// Near its own rate, a file plays at that rate when it lies within the limits (the full
+// view's way), and is converted to the nearer limit when it does not.
+TEST(AudioFileTest, AFilePlaysAtItsOwnRateWithinTheLimitsAndAtTheNearerOneOutside) {
+    const std::string stereo = WriteStereoTone("own.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::string reason;
+    ASSERT_TRUE(
+        LoadAudioFileNearItsRate(stereo.c_str(), 8000, 96000, AudioFilePacing::kPulled, &reason))
+        << reason;
+    EXPECT_EQ(AudioFileOwnRate(), 44100u);
+    EXPECT_EQ(AudioFileFrames(), 88200);
+    const WaveFormat own{kWaveFormatPcm, 1, 44100, 2 * 44100, 2, 16, 0};
+    const std::vector<int16_t> samples = PlayPulled(AudioFileSource, PullAudioFileBuffer, own);
+    ASSERT_EQ(samples.size(), 88200u);
+    double worst = 0;
+    for (size_t k = 0; k < samples.size(); k++) {
+        const double expected = 0.375 * 32768 * std::sin(2 * kPi * kToneHz * k / 44100.0);
+        worst = std::max(worst, std::fabs(samples[k] - expected));
+    }
+    EXPECT_LT(worst, 2.0);  // mixed, not converted
+    // Above the highest limit: converted down to it; below the lowest: up to it.
+    ASSERT_TRUE(
+        LoadAudioFileNearItsRate(stereo.c_str(), 8000, 22050, AudioFilePacing::kPulled, &reason));
+    EXPECT_EQ(AudioFileFrames(), 44100);
+    EXPECT_EQ(AudioFileOwnRate(), 44100u);
+    const std::string ramp = WriteMonoShorts("own-ramp.wav", Ramp());
+    ASSERT_TRUE(
+        LoadAudioFileNearItsRate(ramp.c_str(), 44100, 96000, AudioFilePacing::kPulled, &reason));
+    EXPECT_EQ(AudioFileFrames(), 2 * static_cast<long long>(Ramp().size()));
+    EXPECT_EQ(AudioFileOwnRate(), kRate);
+    EXPECT_FALSE(
+        LoadAudioFileNearItsRate(ramp.c_str(), 48000, 44100, AudioFilePacing::kPulled, &reason));
+    EXPECT_NE(reason.find("no capture rate"), std::string::npos) << reason;
+    EXPECT_EQ(AudioFileOwnRate(), kRate);  // the refused load kept the file before
+}
+
 // A one-thread run: each pull fills a buffer on this thread, which the threadless device
 // takes in and notifies at once; the end is seen ahead, and nothing that was looked ahead at
 // is lost or reordered.
