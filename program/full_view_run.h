@@ -15,6 +15,9 @@ void EnableFullView(const ProgramOptions& options);
 // In a window: the full view's widget, menu items, button and key for the windows made from
 // now on.
 void AttachFullView(const ProgramOptions& options);
+// In a window, before the window's extras (its widget then ends the bar): the input level
+// meter in the bar while the handheld picture is shown, and in the full view.
+void EnableLevelMeter(const ProgramOptions& options);
 // The capture rate the first picture shown records at (a file is converted to it).
 unsigned FirstCaptureRate(unsigned handheldRate);
 

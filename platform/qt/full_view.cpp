@@ -10,6 +10,7 @@
 #include <QTransform>
 #include <QWheelEvent>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "fullview/full_analysis.h"
@@ -19,10 +20,18 @@
 #include "platform/qt/full_view_gauge.h"
 #include "platform/qt/full_view_layout.h"
 #include "platform/qt/full_view_spectrogram.h"
+#include "platform/qt/level_meter_view.h"
 
 namespace {
 
 constexpr float kWheelZoom = 1.25f;  // per notch of the wheel, and per + or - key
+
+// The newest spectrum becomes the one the plot, its peak and the pointer's reading show.
+void KeepShownSpectrum() {
+    const int bins = FullSpectrum.binCount;
+    if (FullHost.shownDb.size() != size_t(bins)) FullHost.shownDb.resize(size_t(bins));
+    std::copy_n(FullSpectrum.levelDb, bins, FullHost.shownDb.data());
+}
 
 // The picture, or with `movingOnly` only the parts that change with every frame.
 void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
@@ -32,12 +41,16 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
     font.setPixelSize(l.fontPixels);
     p.setFont(font);
     if (!movingOnly) p.fillRect(QRect(QPoint(0, 0), device), kBackground);
+    if (!FullHost.frozen) KeepShownSpectrum();
     DrawStrip(p, l);
+    p.fillRect(l.meter, kBackground);
+    DrawLevelMeter(p, l.meter, l.fontPixels);
     if (FullHost.spectrogram) {
         DrawSpectrogram(p, l, !movingOnly);
     } else {
         DrawSpectrum(p, l, !movingOnly);
     }
+    DrawStrongestPeak(p, l);
     DrawReadout(p, l);
     if (!l.gauge.isEmpty()) DrawGauge(p, l);
 }
@@ -111,6 +124,7 @@ class FullViewWidgetImpl : public QWidget {
         }
         FullHost.pointerInside = l.plot.contains(at.toPoint());
         FullHost.pointer = at.toPoint();
+        FullHost.snap = event->modifiers().testFlag(Qt::ShiftModifier);
         if (FullHost.drag == FullViewHostRecord::Drag::None) {
             update(LogicalMovingParts(this));  // the reading only
         } else {
@@ -134,6 +148,9 @@ class FullViewWidgetImpl : public QWidget {
             case Qt::Key_Home:
                 ShowWholeBand();
                 break;
+            case Qt::Key_Shift:
+                SetSnap(true);
+                break;
             case Qt::Key_Plus:
             case Qt::Key_Equal:
                 Zoom(middle, kWheelZoom);
@@ -148,9 +165,21 @@ class FullViewWidgetImpl : public QWidget {
         }
         event->accept();
     }
+    void keyReleaseEvent(QKeyEvent* event) override {
+        if (event->key() != Qt::Key_Shift) {
+            QWidget::keyReleaseEvent(event);
+            return;
+        }
+        SetSnap(false);
+        event->accept();
+    }
     void resizeEvent(QResizeEvent*) override { FullHost.ringStale = true; }
 
   private:
+    void SetSnap(bool snap) {
+        FullHost.snap = snap;
+        if (FullHost.pointerInside) update(LogicalMovingParts(this));
+    }
     void SetAxis(const FullAxis& axis) {
         if (axis.lowHz == FullHost.axis.lowHz && axis.highHz == FullHost.axis.highHz) return;
         FullHost.axis = axis;
@@ -209,6 +238,17 @@ void FullViewFramesAnalysed() {
         FullHost.widget->update(LogicalMovingParts(FullHost.widget));
 }
 
+void FullViewLevelMeasured() {
+    QWidget* w = FullHost.widget;
+    if (w == nullptr || !w->isVisible()) return;
+    const qreal r = w->devicePixelRatioF();
+    const QSize device(qRound(w->width() * r), qRound(w->height() * r));
+    const QRect meter = LayOut(device, r).meter;
+    w->update(QRectF(QPointF(meter.topLeft()) / r, QSizeF(meter.size()) / r)
+                  .toAlignedRect()
+                  .adjusted(-1, -1, 1, 1));
+}
+
 void FullViewOptionsChanged() {
     BuildFullColours(FullViewOptions.colours);
     FullHost.mapStale = FullHost.ringStale = true;
@@ -227,6 +267,12 @@ QImage RenderFullView(const QSize& size) {
     QPainter p(&image);
     PaintFullView(p, size, 1.0, false);
     return image;
+}
+
+bool FullViewPointerReading(float* hz, float* levelDb) {
+    *hz = FullHost.readingHz;
+    *levelDb = FullHost.readingDb;
+    return FullHost.readingShown;
 }
 
 FullAxis FullViewBand() {

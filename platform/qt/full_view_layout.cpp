@@ -11,6 +11,7 @@
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "platform/qt/level_meter_view.h"
 
 FullViewHostRecord FullHost;
 
@@ -32,7 +33,12 @@ FullLayout LayOut(QSize device, qreal ratio) {
         FullViewOptions.tuner
             ? std::min(3 * gaugeHeight, std::max(w * 2 / 5, std::min(w / 2, 14 * line)))
             : 0;
-    l.strip = QRect(0, 0, w - gaugeWidth, stripHeight);
+    // The meter between the strip and the gauge, its two lines in the middle of the strip's
+    // height.
+    const int meterWidth = std::min(LevelMeterWidth(l.fontPixels) + line, (w - gaugeWidth) / 2);
+    l.strip = QRect(0, 0, w - gaugeWidth - meterWidth, stripHeight);
+    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2,
+                    meterWidth - line, 2 * line);
     l.readout = QRect(0, stripHeight, w - gaugeWidth, readoutHeight);
     l.gauge = gaugeWidth > 0 ? QRect(w - gaugeWidth, 0, gaugeWidth, gaugeHeight) : QRect();
     const int top = l.readout.bottom() + 1 + line / 2;
@@ -85,7 +91,8 @@ void FitAxis(const FullLayout& l) {
 }
 
 QRegion MovingParts(const FullLayout& l) {
-    return QRegion(l.strip) | QRegion(l.readout) | QRegion(l.gauge) | QRegion(l.plot);
+    return QRegion(l.strip) | QRegion(l.meter) | QRegion(l.readout) | QRegion(l.gauge) |
+           QRegion(l.plot);
 }
 
 QRegion LogicalMovingParts(const QWidget* widget) {
