@@ -2,9 +2,9 @@
 // The spectrum between its bins: the level at a fractional bin, and peaks (local maxima)
 // found and placed between bins. Both go through the same parabola, over the magnitudes
 // raised to the window's peak exponent (FullPeakExponent), so a peak's reading lies at the
-// top of the curve the full view draws: within a hundredth of a bin of a lone tone with
-// Hann and Blackman-Harris windows, where a parabola over dB misses by up to 0.016 (Hann)
-// and 0.05 bins (Blackman-Harris is wider at its top).
+// top of the curve the full view draws: within a thousandth of a bin of a lone tone and a
+// hundredth of a dB of its level, with Hann and Blackman-Harris windows alike, where a
+// parabola over dB misses by up to 0.016 bins (Hann) and 0.003 bins (Blackman-Harris).
 #pragma once
 
 // The level at a fractional bin: straight between two bins in dB, but next to a local maximum
