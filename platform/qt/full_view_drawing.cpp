@@ -65,13 +65,13 @@ bool StrongestShownPeak(FullPeak* peak) {
                         a.highHz / binHz, FullPeakExponent(), FullViewOptions.dbLow, peak);
 }
 
-// The peak near a position of the band: the strongest within a few pixels either side of it
+// The peak near a position of the band: the strongest within two characters either side of it
 // (and within a bin, where a bin spans more pixels than that).
 bool PeakNear(const FullLayout& l, int position, FullPeak* peak) {
     const FullAxis& a = FullHost.axis;
     const float binHz = FullSpectrum.binHz;
     if (FullHost.shownDb.empty() || !(binHz > 0.0f)) return false;
-    const float reach = float(l.fontPixels);
+    const float reach = 2.0f * float(l.fontPixels);
     const float middle = FullAxisFrequency(a, float(position) + 0.5f) / binHz;
     const float low = std::min(FullAxisFrequency(a, float(position) - reach) / binHz, middle - 1.0f);
     const float high =

@@ -40,7 +40,10 @@ int BarX(const QRect& bar, float db) {
 class BarMeter : public QWidget {
   public:
     explicit BarMeter(QWidget* parent) : QWidget(parent) {
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        // Of the room the buttons leave, the meter takes its width before the reading beside it.
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        policy.setHorizontalStretch(255);
+        setSizePolicy(policy);
         setMaximumWidth(Needed());
     }
     QSize sizeHint() const override { return {0, 0}; }
