@@ -16,12 +16,12 @@ constexpr double kFullScale = 32768.0;
 //
 //   magnitudes in the window:  3 9 4 7 2 5      staircase: 9 7 5 (with their sample numbers)
 struct LevelMeterRecord {
-    int askedRate;      // Hz, as configured; 0 before the first configuration
-    int rate;           // Hz, limited to what the window holds
-    int window;         // samples in kLevelMeterWindowMs
-    int clipThreshold;  // the smallest magnitude at or above kLevelMeterClipDb
-    long long fed;      // samples taken since the configuration
-    int16_t ring[kRing];  // newest at (fed - 1) % kRing
+    int askedRate;         // Hz, as configured; 0 before the first configuration
+    int rate;              // Hz, limited to what the window holds
+    int window;            // samples in kLevelMeterWindowMs
+    int clipThreshold;     // the smallest magnitude at or above kLevelMeterClipDb
+    long long fed;         // samples taken since the configuration
+    int16_t ring[kRing];   // newest at (fed - 1) % kRing
     long long sumSquares;  // of the window's samples: exact, never drifts
     long long stairSample[kRing];
     int stairMagnitude[kRing];
@@ -86,11 +86,12 @@ LevelReading ReadLevelMeter() {
     return reading;
 }
 
-int FormatLevelReading(const LevelReading& reading, char* text, int capacity) {
+int FormatLevelReading(const LevelReading& reading, bool compact, char* text, int capacity) {
     if (capacity <= 0) return 0;
     // A sample of 32767 is -0.0003 dBFS: "0.0", not "-0.0".
     const auto shown = [](float db) { return db > -0.05f ? 0.0 : double(db); };
-    const int written = std::snprintf(text, size_t(capacity), "Peak %.1f  RMS %.1f dBFS",
+    const int written = std::snprintf(text, size_t(capacity),
+                                      compact ? "%.1f / %.1f dBFS" : "Peak %.1f  RMS %.1f dBFS",
                                       shown(reading.peakDb), shown(reading.rmsDb));
     return written < 0 ? 0 : std::min(written, capacity - 1);
 }

@@ -12,10 +12,10 @@
 
 #include <cstdint>
 
-constexpr int kLevelMeterMaxRate = 96000;       // Hz
-constexpr float kLevelMeterFloorDb = -100.0f;   // silence and anything quieter read this
-constexpr float kLevelMeterClipDb = -0.1f;      // a sample this loud raises the clip sign
-constexpr int kLevelMeterWindowMs = 100;        // the span peak and RMS are taken over
+constexpr int kLevelMeterMaxRate = 96000;      // Hz
+constexpr float kLevelMeterFloorDb = -100.0f;  // silence and anything quieter read this
+constexpr float kLevelMeterClipDb = -0.1f;     // a sample this loud raises the clip sign
+constexpr int kLevelMeterWindowMs = 100;       // the span peak and RMS are taken over
 constexpr int kLevelMeterClipHoldSeconds = 2;
 
 struct LevelReading {
@@ -33,6 +33,6 @@ int LevelMeterRate();
 void FeedLevelMeter(const int16_t* samples, int count);
 LevelReading ReadLevelMeter();
 
-// "Peak -6.0  RMS -9.0 dBFS", cut to `capacity` bytes (NUL included); returns the characters
-// written.
-int FormatLevelReading(const LevelReading& reading, char* text, int capacity);
+// "Peak -6.0  RMS -9.0 dBFS", or `compact` "-6.0 / -9.0 dBFS", cut to `capacity` bytes (NUL
+// included); returns the characters written.
+int FormatLevelReading(const LevelReading& reading, bool compact, char* text, int capacity);

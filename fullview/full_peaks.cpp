@@ -48,8 +48,8 @@ float FullLevelAtBin(const float* binDb, int binCount, float bin, float peakExpo
     return binDb[k] + t * (binDb[k + 1] - binDb[k]);
 }
 
-bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin,
-                  float peakExponent, float floorDb, FullPeak* peak) {
+bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin, float peakExponent,
+                  float floorDb, FullPeak* peak) {
     if (!(lowBin <= highBin)) return false;  // also NaN
     const int first = int(std::max(std::ceil(lowBin), 1.0f));
     const int last = int(std::min(std::floor(highBin), float(binCount - 2)));
@@ -60,8 +60,9 @@ bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin,
     if (best < 0 || !(binDb[best] > floorDb)) return false;
     const Parabola parabola = Through(binDb, best, peakExponent);
     // The top: where the slope vanishes, within half a bin of the centre at a local maximum.
-    const double x =
-        parabola.curve < 0.0 ? std::clamp(-parabola.slope / (2.0 * parabola.curve), -0.5, 0.5) : 0.0;
+    const double x = parabola.curve < 0.0
+                         ? std::clamp(-parabola.slope / (2.0 * parabola.curve), -0.5, 0.5)
+                         : 0.0;
     peak->bin = float(best) + float(x);
     peak->levelDb = LevelOn(parabola, x);
     return true;

@@ -20,5 +20,5 @@ struct FullPeak {
 // The highest local maximum (a bin above its upper neighbour and not below its lower one)
 // whose bin lies in lowBin .. highBin, placed between bins; false when there is none, or
 // its level is not above floorDb.
-bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin,
-                  float peakExponent, float floorDb, FullPeak* peak);
+bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin, float peakExponent,
+                  float floorDb, FullPeak* peak);

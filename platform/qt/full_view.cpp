@@ -44,7 +44,7 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly) {
     if (!FullHost.frozen) KeepShownSpectrum();
     DrawStrip(p, l);
     p.fillRect(l.meter, kBackground);
-    DrawLevelMeter(p, l.meter, l.fontPixels);
+    DrawLevelMeter(p, l.meter, l.fontPixels, false);
     if (FullHost.spectrogram) {
         DrawSpectrogram(p, l, !movingOnly);
     } else {

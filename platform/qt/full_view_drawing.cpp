@@ -73,7 +73,8 @@ bool PeakNear(const FullLayout& l, int position, FullPeak* peak) {
     if (FullHost.shownDb.empty() || !(binHz > 0.0f)) return false;
     const float reach = 2.0f * float(l.fontPixels);
     const float middle = FullAxisFrequency(a, float(position) + 0.5f) / binHz;
-    const float low = std::min(FullAxisFrequency(a, float(position) - reach) / binHz, middle - 1.0f);
+    const float low =
+        std::min(FullAxisFrequency(a, float(position) - reach) / binHz, middle - 1.0f);
     const float high =
         std::max(FullAxisFrequency(a, float(position + 1) + reach) / binHz, middle + 1.0f);
     return FindFullPeak(FullHost.shownDb.data(), int(FullHost.shownDb.size()), low, high,

@@ -35,10 +35,11 @@ FullLayout LayOut(QSize device, qreal ratio) {
             : 0;
     // The meter between the strip and the gauge, its two lines in the middle of the strip's
     // height.
-    const int meterWidth = std::min(LevelMeterWidth(l.fontPixels) + line, (w - gaugeWidth) / 2);
+    const int meterWidth =
+        std::min(LevelMeterWidth(l.fontPixels, false) + line, (w - gaugeWidth) / 2);
     l.strip = QRect(0, 0, w - gaugeWidth - meterWidth, stripHeight);
-    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2,
-                    meterWidth - line, 2 * line);
+    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2, meterWidth - line,
+                    2 * line);
     l.readout = QRect(0, stripHeight, w - gaugeWidth, readoutHeight);
     l.gauge = gaugeWidth > 0 ? QRect(w - gaugeWidth, 0, gaugeWidth, gaugeHeight) : QRect();
     const int top = l.readout.bottom() + 1 + line / 2;

@@ -55,12 +55,12 @@ class BarMeter : public QWidget {
         if (!shown || width() < Needed()) return;
         QPainter p(this);
         const int margin = FontPixels() / 2;
-        DrawLevelMeter(p, rect().adjusted(0, margin, -margin, -margin), FontPixels());
+        DrawLevelMeter(p, rect().adjusted(0, margin, -margin, -margin), FontPixels(), true);
     }
 
   private:
     int FontPixels() const { return font().pixelSize() > 0 ? font().pixelSize() : 12; }
-    int Needed() const { return LevelMeterWidth(FontPixels()) + FontPixels() / 2; }
+    int Needed() const { return LevelMeterWidth(FontPixels(), true) + FontPixels() / 2; }
 };
 
 struct BarMeterRecord {
@@ -74,21 +74,25 @@ void AppendBarMeter(QToolBar* bar) {
     QFont font = meter->font();
     font.setPixelSize(12);
     meter->setFont(font);
+    meter->setToolTip(QStringLiteral("Input level: peak / RMS of the last 100 ms"));
     bar->addWidget(meter);
     BarMeters.meter = meter;
 }
 
 }  // namespace
 
-int LevelMeterWidth(int fontPixels) {
+int LevelMeterWidth(int fontPixels, bool compact) {
     QFont font;
     font.setPixelSize(fontPixels);
     const QFontMetrics metrics(font);
-    return metrics.horizontalAdvance(QStringLiteral("Peak -100.0  RMS -100.0 dBFS")) +
+    char widest[kFiguresCapacity];
+    FormatLevelReading({kLevelMeterFloorDb, kLevelMeterFloorDb, false}, compact, widest,
+                       sizeof widest);
+    return metrics.horizontalAdvance(QString::fromUtf8(widest)) +
            metrics.horizontalAdvance(ClipText()) + 2 * fontPixels;
 }
 
-void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels) {
+void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact) {
     const LevelReading reading = ReadLevelMeter();
     QFont font = p.font();
     font.setPixelSize(fontPixels);
@@ -97,7 +101,7 @@ void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels) {
     const QFontMetrics metrics(font);
     const int line = metrics.height();
     char text[kFiguresCapacity];
-    FormatLevelReading(reading, text, sizeof text);
+    FormatLevelReading(reading, compact, text, sizeof text);
     // The figures, then the clip sign at the right end of their line.
     const int clipWidth = metrics.horizontalAdvance(ClipText()) + fontPixels / 2;
     const QRect clip(area.right() + 1 - clipWidth, area.top(), clipWidth, line);

@@ -9,10 +9,11 @@
 class QPainter;
 class QRect;
 
-// The width the meter takes at a font of `fontPixels`.
-int LevelMeterWidth(int fontPixels);
+// The width the meter takes at a font of `fontPixels`; `compact` figures leave out the words
+// ("-6.0 / -9.0 dBFS": peak, then RMS).
+int LevelMeterWidth(int fontPixels, bool compact);
 // The meter's newest reading in `area`, its figures at a font of `fontPixels`.
-void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels);
+void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact);
 
 // The meter at the end of the bars made from now on (a set of the window's hooks).
 void AttachBarLevelMeter();

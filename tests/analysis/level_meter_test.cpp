@@ -37,8 +37,10 @@ TEST(LevelMeter, AFullScaleSineReadsZeroPeakMinusThreeRmsAndClipsForTwoSeconds) 
         EXPECT_NEAR(r.rmsDb, -3.01f, 0.01f) << rate;
         EXPECT_TRUE(r.clipped) << rate;
         char text[64];
-        FormatLevelReading(r, text, sizeof text);
+        FormatLevelReading(r, false, text, sizeof text);
         EXPECT_STREQ(text, "Peak 0.0  RMS -3.0 dBFS");
+        FormatLevelReading(r, true, text, sizeof text);
+        EXPECT_STREQ(text, "0.0 / -3.0 dBFS");
         // Silence after it: the window forgets the sine after 100 ms, the sign stays 2 s,
         // counted in samples from the last one at or above -0.1 dBFS.
         ConfigureLevelMeter(rate);
@@ -65,9 +67,9 @@ TEST(LevelMeter, SilenceReadsTheFloorAndAQuietSineItsOwnLevels) {
     EXPECT_EQ(r.rmsDb, kLevelMeterFloorDb);
     EXPECT_FALSE(r.clipped);
     char text[64];
-    FormatLevelReading(r, text, sizeof text);
+    FormatLevelReading(r, false, text, sizeof text);
     EXPECT_STREQ(text, "Peak -100.0  RMS -100.0 dBFS");
-    EXPECT_EQ(FormatLevelReading(r, text, 9), 8);
+    EXPECT_EQ(FormatLevelReading(r, false, text, 9), 8);
     EXPECT_STREQ(text, "Peak -10");
     Feed(48000, 0.0, 1.0);
     r = ReadLevelMeter();

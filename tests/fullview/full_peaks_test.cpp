@@ -24,7 +24,8 @@ void UseWindow(FullWindowKind window, int fftSize) {
 void FeedTone(double hz, double amplitude, int samples) {
     std::vector<int16_t> tone(size_t(samples), 0);
     for (size_t i = 0; i < tone.size(); i++)
-        tone[i] = int16_t(std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / 48000.0)));
+        tone[i] =
+            int16_t(std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / 48000.0)));
     FeedFullAnalysis(tone.data(), samples);
 }
 
@@ -58,8 +59,9 @@ TEST(FullPeaks, TheSearchFindsTheHighestPeakInItsBinsOrNone) {
     const float binHz = 48000.0f / 8192.0f;
     std::vector<int16_t> tones(12000);
     for (size_t i = 0; i < tones.size(); i++)
-        tones[i] = int16_t(std::lround(32767.0 * (0.1 * std::sin(2.0 * M_PI * 500.0 * i / 48000.0) +
-                                                  0.5 * std::sin(2.0 * M_PI * 3000.0 * i / 48000.0))));
+        tones[i] =
+            int16_t(std::lround(32767.0 * (0.1 * std::sin(2.0 * M_PI * 500.0 * i / 48000.0) +
+                                           0.5 * std::sin(2.0 * M_PI * 3000.0 * i / 48000.0))));
     FeedFullAnalysis(tones.data(), int(tones.size()));
     const float* db = FullSpectrum.levelDb;
     const int bins = FullSpectrum.binCount;

@@ -418,7 +418,8 @@ TEST_F(FullViewTest, TheStrongestPeakIsMarkedAboveItsTopAndTheMeterSignsClipping
     FullPeak peak{};
     ASSERT_TRUE(FindFullPeak(FullSpectrum.levelDb, FullSpectrum.binCount, 0.0f, 4096.0f,
                              FullPeakExponent(), kFullFloorDb, &peak));
-    const int x = plot.left() + int(FullAxisPosition(FullViewBand(), peak.bin * FullSpectrum.binHz));
+    const int x =
+        plot.left() + int(FullAxisPosition(FullViewBand(), peak.bin * FullSpectrum.binHz));
     int white = 0;
     for (int y = plot.top(); y <= plot.bottom(); y++)
         white += image.pixel(x, y) == 0xFFFFFFFF;
