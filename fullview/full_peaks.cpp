@@ -50,9 +50,10 @@ float FullLevelAtBin(const float* binDb, int binCount, float bin, float peakExpo
 
 bool FindFullPeak(const float* binDb, int binCount, float lowBin, float highBin, float peakExponent,
                   float floorDb, FullPeak* peak) {
-    if (!(lowBin <= highBin)) return false;  // also NaN
-    const int first = int(std::max(std::ceil(lowBin), 1.0f));
-    const int last = int(std::min(std::floor(highBin), float(binCount - 2)));
+    if (!(lowBin <= highBin) || binCount < 3) return false;  // also NaN
+    // Limited before they become ints: a range may reach to infinity.
+    const int first = int(std::clamp(std::ceil(lowBin), 1.0f, float(binCount)));
+    const int last = int(std::clamp(std::floor(highBin), 0.0f, float(binCount - 2)));
     int best = -1;
     for (int k = first; k <= last; k++) {
         if (LocalMaximum(binDb, binCount, k) && (best < 0 || binDb[k] > binDb[best])) best = k;

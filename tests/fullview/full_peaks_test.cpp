@@ -77,6 +77,9 @@ TEST(FullPeaks, TheSearchFindsTheHighestPeakInItsBinsOrNone) {
     EXPECT_FALSE(FindFullPeak(db, bins, 400.0f / binHz, 600.0f / binHz, e, -15.0f, &peak));
     EXPECT_FALSE(FindFullPeak(db, bins, 600.0f / binHz, 400.0f / binHz, e, kFullFloorDb, &peak));
     EXPECT_FALSE(FindFullPeak(db, bins, NAN, 10.0f, e, kFullFloorDb, &peak));
+    EXPECT_FALSE(FindFullPeak(db, bins, INFINITY, INFINITY, e, kFullFloorDb, &peak));
+    ASSERT_TRUE(FindFullPeak(db, bins, -INFINITY, INFINITY, e, kFullFloorDb, &peak));
+    EXPECT_NEAR(peak.bin * binHz, 3000.0f, 0.05f * binHz);
     // Silence has no local maximum; the end bins are never one.
     UseWindow(FullWindowKind::Hann, 1024);
     FeedTone(0.0, 0.0, 4096);
