@@ -35,11 +35,13 @@ FullLayout LayOut(QSize device, qreal ratio) {
             : 0;
     // The meter between the strip and the gauge, its two lines in the middle of the strip's
     // height.
+    // The strip keeps half the width: where the meter has less than it asks for, it shows
+    // fewer words (DrawLevelMeter).
     const int meterWidth =
-        std::min(LevelMeterWidth(l.fontPixels, false) + line, (w - gaugeWidth) / 2);
+        std::clamp(w - gaugeWidth - w / 2, 0, LevelMeterWidth(l.fontPixels, false) + line);
     l.strip = QRect(0, 0, w - gaugeWidth - meterWidth, stripHeight);
-    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2, meterWidth - line,
-                    2 * line);
+    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2,
+                    std::max(meterWidth - line, 0), 2 * line);
     l.readout = QRect(0, stripHeight, w - gaugeWidth, readoutHeight);
     l.gauge = gaugeWidth > 0 ? QRect(w - gaugeWidth, 0, gaugeWidth, gaugeHeight) : QRect();
     const int top = l.readout.bottom() + 1 + line / 2;

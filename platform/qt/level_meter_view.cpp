@@ -93,6 +93,7 @@ int LevelMeterWidth(int fontPixels, bool compact) {
 }
 
 void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact) {
+    if (area.width() <= 0) return;
     const LevelReading reading = ReadLevelMeter();
     QFont font = p.font();
     font.setPixelSize(fontPixels);
@@ -100,8 +101,11 @@ void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact
     p.setFont(font);
     const QFontMetrics metrics(font);
     const int line = metrics.height();
-    char text[kFiguresCapacity];
-    FormatLevelReading(reading, compact, text, sizeof text);
+    // Narrower than the figures ask for: the compact ones, or none.
+    if (area.width() < LevelMeterWidth(fontPixels, compact)) compact = true;
+    const bool figures = area.width() >= LevelMeterWidth(fontPixels, true) - fontPixels;
+    char text[kFiguresCapacity] = {};
+    if (figures) FormatLevelReading(reading, compact, text, sizeof text);
     // The figures, then the clip sign at the right end of their line.
     const int clipWidth = metrics.horizontalAdvance(ClipText()) + fontPixels / 2;
     const QRect clip(area.right() + 1 - clipWidth, area.top(), clipWidth, line);
