@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fullview/full_peaks.h"
+
 FullPositionMapRecord FullPositionMap = {};
 
 namespace {
@@ -276,28 +278,4 @@ void FullPositionLevels(const float* binDb, float* positionDb) {
             level = std::max(level, binDb[k]);
         positionDb[p] = level;
     }
-}
-
-float FullLevelAtBin(const float* binDb, int binCount, float bin, float peakExponent) {
-    if (binCount < 1) return 0.0f;
-    bin = std::clamp(bin, 0.0f, float(binCount - 1));  // NaN stays NaN: caught below
-    if (!(bin >= 0.0f)) return binDb[0];
-    const int k = int(bin);
-    const float t = bin - float(k);
-    if (t == 0.0f || k + 1 >= binCount) return binDb[k];
-    const auto localMaximum = [&](int j) {
-        return j > 0 && j + 1 < binCount && binDb[j] >= binDb[j - 1] && binDb[j] > binDb[j + 1];
-    };
-    // Through the three magnitudes raised to peakExponent; positive between the neighbours.
-    const auto parabola = [&](int j, float x) {
-        const double p = peakExponent / 20.0;
-        const double l = std::pow(10.0, p * binDb[j - 1]);
-        const double c = std::pow(10.0, p * binDb[j]);
-        const double r = std::pow(10.0, p * binDb[j + 1]);
-        const double y = c + 0.5 * (r - l) * x + 0.5 * (l - 2.0 * c + r) * x * x;
-        return float(std::log10(y) / p);
-    };
-    if (localMaximum(k + 1)) return parabola(k + 1, t - 1.0f);
-    if (localMaximum(k)) return parabola(k, t);
-    return binDb[k] + t * (binDb[k + 1] - binDb[k]);
 }

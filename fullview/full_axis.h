@@ -81,11 +81,5 @@ extern FullPositionMapRecord FullPositionMap;
 void BuildFullPositionMap(const FullAxis& axis, float binHz, int binCount, float peakExponent);
 
 // The level at every position of the map: the highest of its bins, or the level interpolated
-// at its middle.
+// at its middle (FullLevelAtBin).
 void FullPositionLevels(const float* binDb, float* positionDb);
-// The level at a fractional bin: straight between two bins in dB, but next to a local maximum
-// along the parabola through it and its neighbours, taken over the magnitudes raised to
-// peakExponent, so that a tone's peak is drawn where the tone is, not at a bin's centre.
-// With the exponent that suits the window the top lies within a thousandth of a bin of a
-// lone tone (a parabola over dB misses by up to 0.016 bins with a Hann window).
-float FullLevelAtBin(const float* binDb, int binCount, float bin, float peakExponent);

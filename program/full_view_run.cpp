@@ -17,6 +17,7 @@
 #include "platform/files/file_names.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_window.h"
+#include "platform/qt/level_meter_view.h"
 #include "platform/qt/picture_file.h"
 #include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
@@ -141,6 +142,13 @@ bool ShownFullPicture(QImage* picture) {
     return true;
 }
 
+// Every measured block: the meter of the picture shown repaints.
+void ShowInputLevel() {
+    const bool full = FullShown();
+    ShowBarLevelMeter(!full);
+    if (full) FullViewLevelMeasured();
+}
+
 const FullViewWindowTable kFullViewWindow = {ShowFull, FullShown, FullOptionsChanged};
 
 }  // namespace
@@ -165,6 +173,12 @@ void AttachFullView(const ProgramOptions& options) {
     if (options.headless) return;
     AttachFullViewToWindows(&kFullViewWindow);
     SetShownPictureSource(ShownFullPicture);
+}
+
+void EnableLevelMeter(const ProgramOptions& options) {
+    if (options.headless) return;
+    AttachBarLevelMeter();
+    PictureModeState.levelMeasured = ShowInputLevel;
 }
 
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize) {

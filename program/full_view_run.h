@@ -15,6 +15,9 @@ void EnableFullView(const ProgramOptions& options);
 // In a window: the full view's widget, menu items, button and key for the windows made from
 // now on.
 void AttachFullView(const ProgramOptions& options);
+// In a window, before the window's extras (its widget then ends the bar): the input level
+// meter in the bar while the handheld picture is shown, and in the full view.
+void EnableLevelMeter(const ProgramOptions& options);
 
 // Writes the full view's picture at --size as a PNG file; false with a one-line reason.
 bool WriteFullViewSnapshot(const ProgramOptions& options, char* reason, size_t reasonSize);

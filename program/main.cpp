@@ -343,6 +343,7 @@ int main(int argc, char** argv) {
     PrepareSettingsFolder();
     SetDisplayBackEnd(&WindowDisplayBackEnd);
     StartScript(options);
+    EnableLevelMeter(options);  // first: its widget ends the bar
     EnableInputSwitching();
     EnablePointerReading();
     AttachFullView(options);

@@ -2,10 +2,11 @@
 // Which picture takes the captured blocks, and at what rate they are captured.
 #include "shell/picture_mode.h"
 
+#include "analysis/level_meter.h"
 #include "shell/pipeline.h"
 #include "shell/settings.h"
 
-PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, 0, nullptr, nullptr};
+PictureModeRecord PictureModeState = {PictureMode::kHandheld, 48000, 0, nullptr, nullptr, nullptr};
 
 int PictureCaptureRate() {
     const PictureModeRecord& p = PictureModeState;
@@ -15,6 +16,9 @@ int PictureCaptureRate() {
 
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
     if (PictureModeState.observeBlock) PictureModeState.observeBlock(samples, count);
+    if (LevelMeterRate() != PictureCaptureRate()) ConfigureLevelMeter(PictureCaptureRate());
+    FeedLevelMeter(samples, count);
+    if (!skipOutput && PictureModeState.levelMeasured) PictureModeState.levelMeasured();
     if (PictureModeState.mode == PictureMode::kFull && PictureModeState.consumeFullBlock) {
         BlockCounter.blocks += 1;
         BlockCounter.samples += count;

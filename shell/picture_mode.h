@@ -24,6 +24,9 @@ struct PictureModeRecord {
     // Set by the program, null when unused: sees every captured block, in either picture,
     // before the picture takes it.
     void (*observeBlock)(const int16_t* samples, int count);
+    // Set by the program, may be null: the input level meter took a block that is to be shown
+    // (in either picture; blocks skipped for catching up are measured but not announced).
+    void (*levelMeasured)();
 };
 extern PictureModeRecord PictureModeState;
 
@@ -33,5 +36,6 @@ int PictureCaptureRate();
 // consumer. The capture's rate is the caller's: it reopens the input (the window's start
 // and every input switch open it at PictureCaptureRate).
 bool SetPictureMode(PictureMode mode);
-// Hands one block to the picture shown, counting it in BlockCounter.
+// Hands one block to the picture shown, counting it in BlockCounter, and to the input level
+// meter (analysis/level_meter.h) at the picture's capture rate.
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput);

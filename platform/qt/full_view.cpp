@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 #include "fullview/full_analysis.h"
@@ -20,10 +21,20 @@
 #include "platform/qt/full_view_gauge.h"
 #include "platform/qt/full_view_layout.h"
 #include "platform/qt/full_view_spectrogram.h"
+#include "platform/qt/level_meter_view.h"
 
 namespace {
 
 constexpr float kWheelZoom = 1.25f;  // per notch of the wheel, and per + or - key
+// The spectrogram's peak mark and its tag fit this many font sizes left of the plot's edge.
+constexpr int kPeakMarkWidthInFonts = 16;
+
+// The newest spectrum becomes the one the plot, its peak and the pointer's reading show.
+void KeepShownSpectrum() {
+    const int bins = FullSpectrum.binCount;
+    if (FullHost.shownDb.size() != size_t(bins)) FullHost.shownDb.resize(size_t(bins));
+    std::copy_n(FullSpectrum.levelDb, bins, FullHost.shownDb.data());
+}
 
 // The picture, or with `movingOnly` only the parts that change with every frame, of the
 // spectrogram only what lies within `dirty` (device pixels).
@@ -34,13 +45,17 @@ void PaintFullView(QPainter& p, QSize device, qreal ratio, bool movingOnly, cons
     font.setPixelSize(l.fontPixels);
     p.setFont(font);
     if (!movingOnly) p.fillRect(QRect(QPoint(0, 0), device), kBackground);
+    if (!FullHost.frozen) KeepShownSpectrum();
     DrawStrip(p, l);
+    p.fillRect(l.meter, kBackground);
+    DrawLevelMeter(p, l.meter, l.fontPixels, false);
     if (FullHost.spectrogram) {
         DrawSpectrogram(p, l, dirty, !movingOnly);
     } else {
         DrawSpectrum(p, l, !movingOnly);
     }
-    DrawReadout(p, l, movingOnly);
+    DrawReadout(p, l, movingOnly);  // first: the marks show the reading's peak
+    DrawPeakMarks(p, l);
     if (!l.gauge.isEmpty()) DrawGauge(p, l);
 }
 
@@ -113,6 +128,7 @@ class FullViewWidgetImpl : public QWidget {
         }
         FullHost.pointerInside = l.plot.contains(at.toPoint());
         FullHost.pointer = at.toPoint();
+        FullHost.snap = event->modifiers().testFlag(Qt::ShiftModifier);
         if (FullHost.drag == FullViewHostRecord::Drag::None) {
             update(LogicalMovingParts(this));  // the reading only
         } else {
@@ -136,6 +152,9 @@ class FullViewWidgetImpl : public QWidget {
             case Qt::Key_Home:
                 ShowWholeBand();
                 break;
+            case Qt::Key_Shift:
+                SetSnap(true);
+                break;
             case Qt::Key_Plus:
             case Qt::Key_Equal:
                 Zoom(middle, kWheelZoom);
@@ -150,9 +169,21 @@ class FullViewWidgetImpl : public QWidget {
         }
         event->accept();
     }
+    void keyReleaseEvent(QKeyEvent* event) override {
+        if (event->key() != Qt::Key_Shift) {
+            QWidget::keyReleaseEvent(event);
+            return;
+        }
+        SetSnap(false);
+        event->accept();
+    }
     void resizeEvent(QResizeEvent*) override { FullHost.ringStale = true; }
 
   private:
+    void SetSnap(bool snap) {
+        FullHost.snap = snap;
+        if (FullHost.pointerInside) update(LogicalMovingParts(this));
+    }
     void SetAxis(const FullAxis& axis) {
         if (axis.lowHz == FullHost.axis.lowHz && axis.highHz == FullHost.axis.highHz) return;
         FullHost.axis = axis;
@@ -219,7 +250,7 @@ void FullViewFramesAnalysed() {
     // Device pixels are the widget's own: the plot's new spectrogram columns are scrolled
     // in (by the X server, where the backing store allows it) and only they are drawn.
     const FullLayout l = LayOut(widget->size(), 1.0);
-    QRegion changed = QRegion(l.strip) | QRegion(l.readout) | QRegion(l.gauge);
+    QRegion changed = QRegion(l.strip) | QRegion(l.meter) | QRegion(l.readout) | QRegion(l.gauge);
     if (!FullHost.spectrogram) {
         changed |= l.plot;
     } else {
@@ -228,10 +259,25 @@ void FullViewFramesAnalysed() {
             changed |= l.plot;
         } else if (added > 0) {
             widget->scroll(-added, 0, l.plot);
-            changed |= QRect(l.plot.right() + 1 - added, l.plot.top(), added, l.plot.height());
+            // The new columns, and the strongest peak's mark and tag at the plot's right edge,
+            // which the scroll carried left with the rest.
+            const int redrawn =
+                std::min(added + kPeakMarkWidthInFonts * l.fontPixels, l.plot.width());
+            changed |= QRect(l.plot.right() + 1 - redrawn, l.plot.top(), redrawn, l.plot.height());
         }
     }
     widget->update(changed);
+}
+
+void FullViewLevelMeasured() {
+    QWidget* w = FullHost.widget;
+    if (w == nullptr || !w->isVisible()) return;
+    const qreal r = w->devicePixelRatioF();
+    const QSize device(qRound(w->width() * r), qRound(w->height() * r));
+    const QRect meter = LayOut(device, r).meter;
+    w->update(QRectF(QPointF(meter.topLeft()) / r, QSizeF(meter.size()) / r)
+                  .toAlignedRect()
+                  .adjusted(-1, -1, 1, 1));
 }
 
 void FullViewOptionsChanged() {
@@ -254,6 +300,12 @@ QImage RenderFullView(const QSize& size) {
     // The ring may have taken columns the window has not scrolled in: drawn whole next.
     if (FullHost.widget) FullHost.widget->update();
     return image;
+}
+
+bool FullViewPointerReading(float* hz, float* levelDb) {
+    *hz = FullHost.readingHz;
+    *levelDb = FullHost.readingDb;
+    return FullHost.readingShown;
 }
 
 FullAxis FullViewBand() {

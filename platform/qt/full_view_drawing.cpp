@@ -10,6 +10,7 @@
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "fullview/full_peaks.h"
 #include "fullview/full_readout.h"
 #include "views/note_scale.h"
 
@@ -63,6 +64,83 @@ void DrawStrip(QPainter& p, const FullLayout& l) {
 
 namespace {
 
+float DbRow(const FullLayout& l, float db) {
+    const float share =
+        (db - FullViewOptions.dbLow) / (FullViewOptions.dbHigh - FullViewOptions.dbLow);
+    return float(l.plot.bottom() + 1) - std::clamp(share, -0.01f, 1.01f) * float(l.plot.height());
+}
+
+// A tick's pixel: its position's pixel, counted from the low end of the band.
+int TickPixel(const FullLayout& l, const FullTick& tick) {
+    const int position = int(std::floor(tick.position));
+    return FullHost.spectrogram ? l.plot.bottom() - position : l.plot.left() + position;
+}
+
+// The decimals a peak's frequency is given with: its top is placed within a twentieth of a bin.
+float PeakResolution() {
+    return FullSpectrum.binHz * 0.05f;
+}
+
+// The strongest peak of the shown spectrum inside the band, when it shows above the dB scale's
+// bottom.
+bool StrongestShownPeak(FullPeak* peak) {
+    const FullAxis& a = FullHost.axis;
+    const float binHz = FullSpectrum.binHz;
+    if (FullHost.shownDb.empty() || !(binHz > 0.0f)) return false;
+    return FindFullPeak(FullHost.shownDb.data(), int(FullHost.shownDb.size()), a.lowHz / binHz,
+                        a.highHz / binHz, FullPeakExponent(), FullViewOptions.dbLow, peak);
+}
+
+// The peak near a position of the band: the strongest within two characters either side of it
+// (and within a bin, where a bin spans more pixels than that).
+bool PeakNear(const FullLayout& l, int position, FullPeak* peak) {
+    const FullAxis& a = FullHost.axis;
+    const float binHz = FullSpectrum.binHz;
+    if (FullHost.shownDb.empty() || !(binHz > 0.0f)) return false;
+    const float reach = 2.0f * float(l.fontPixels);
+    const float middle = FullAxisFrequency(a, float(position) + 0.5f) / binHz;
+    const float low =
+        std::min(FullAxisFrequency(a, float(position) - reach) / binHz, middle - 1.0f);
+    const float high =
+        std::max(FullAxisFrequency(a, float(position + 1) + reach) / binHz, middle + 1.0f);
+    return FindFullPeak(FullHost.shownDb.data(), int(FullHost.shownDb.size()), low, high,
+                        FullPeakExponent(), kFullFloorDb, peak);
+}
+
+// The pixel of a frequency along the band: a spectrum's x, a spectrogram's y.
+float BandPixel(const FullLayout& l, float hz) {
+    const float position = FullAxisPosition(FullHost.axis, hz);
+    return FullHost.spectrogram ? float(l.plot.bottom() + 1) - position
+                                : float(l.plot.left()) + position;
+}
+
+// A text on a dark box, kept inside the plot.
+void DrawTag(QPainter& p, const FullLayout& l, QPoint anchor, bool leftOfAnchor,
+             const QString& text) {
+    const QFontMetrics metrics(p.font());
+    const int pad = l.fontPixels / 4 + 1;
+    QRect box(0, 0, metrics.horizontalAdvance(text) + 2 * pad, metrics.height());
+    box.moveTop(anchor.y() - box.height() / 2);
+    if (leftOfAnchor) {
+        box.moveRight(anchor.x());
+    } else {
+        box.moveLeft(anchor.x());
+    }
+    if (box.right() > l.plot.right()) box.moveRight(l.plot.right());
+    if (box.left() < l.plot.left()) box.moveLeft(l.plot.left());
+    if (box.top() < l.plot.top()) box.moveTop(l.plot.top());
+    if (box.bottom() > l.plot.bottom()) box.moveBottom(l.plot.bottom());
+    p.fillRect(box, QColor(0, 0, 0, 190));
+    p.setPen(QColor(kPeakText));
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
+QString PeakText(float hz, float levelDb) {
+    char text[64];
+    FormatFullLevelReading(hz, levelDb, PeakResolution(), text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
 // The readout's texts as last drawn, and where (the widget, or a picture being saved), so
 // that a frame that changes neither draws nothing.
 struct ReadoutTextRecord {
@@ -77,18 +155,33 @@ ReadoutTextRecord ReadoutShown;
 // the pointer is not over the plot or the column is still empty.
 void FormatReading(const FullLayout& l, char* text, int capacity) {
     text[0] = '\0';
+    FullHost.readingShown = FullHost.readingSnapped = false;
     if (!FullHost.pointerInside) return;
     const int position = int(PositionAt(l, FullHost.pointer));
     if (position < 0 || position >= FullHost.axis.positions) return;
-    const float hz = FullAxisFrequency(FullHost.axis, float(position) + 0.5f);
-    const float resolution = FullAxisFrequency(FullHost.axis, float(position) + 1.0f) -
-                             FullAxisFrequency(FullHost.axis, float(position));
+    float hz = FullAxisFrequency(FullHost.axis, float(position) + 0.5f);
+    float resolution = FullAxisFrequency(FullHost.axis, float(position) + 1.0f) -
+                       FullAxisFrequency(FullHost.axis, float(position));
     if (FullHost.spectrogram) {
         const double age = FullColumnAge(FullHost.timeline, FullHost.pointer.x() - l.plot.left());
         if (age < 0.0) return;
         FormatFullAgeReading(hz, age, resolution, text, capacity);
     } else {
-        FormatFullLevelReading(hz, FullHost.levels[size_t(position)], resolution, text, capacity);
+        if (FullHost.shownDb.empty() || !(FullSpectrum.binHz > 0.0f)) return;
+        // The trace's level at the pointer's frequency, or the peak near it with Shift held.
+        float level = FullLevelAtBin(FullHost.shownDb.data(), int(FullHost.shownDb.size()),
+                                     hz / FullSpectrum.binHz, FullPeakExponent());
+        FullPeak peak{};
+        if (FullHost.snap && PeakNear(l, position, &peak)) {
+            hz = peak.bin * FullSpectrum.binHz;
+            level = peak.levelDb;
+            resolution = PeakResolution();
+            FullHost.readingSnapped = true;
+        }
+        FormatFullLevelReading(hz, level, resolution, text, capacity);
+        FullHost.readingShown = true;
+        FullHost.readingHz = hz;
+        FullHost.readingDb = level;
     }
 }
 
@@ -134,21 +227,45 @@ void DrawReadout(QPainter& p, const FullLayout& l, bool changedOnly) {
     p.setClipping(false);
 }
 
-namespace {
-
-float DbRow(const FullLayout& l, float db) {
-    const float share =
-        (db - FullViewOptions.dbLow) / (FullViewOptions.dbHigh - FullViewOptions.dbLow);
-    return float(l.plot.bottom() + 1) - std::clamp(share, -0.01f, 1.01f) * float(l.plot.height());
+void DrawPeakMarks(QPainter& p, const FullLayout& l) {
+    if (FullHost.readingSnapped) {
+        // A ring round the peak the reading snapped to.
+        p.setClipRect(l.plot);
+        p.setPen(QColor(kPeakText));
+        p.setBrush(Qt::NoBrush);
+        const qreal radius = l.fontPixels / 3.0;
+        p.drawEllipse(QPointF(BandPixel(l, FullHost.readingHz), DbRow(l, FullHost.readingDb)),
+                      radius, radius);
+        p.setClipping(false);
+    }
+    FullPeak peak{};
+    if (!StrongestShownPeak(&peak)) return;
+    const float hz = peak.bin * FullSpectrum.binHz;
+    const qreal size = l.fontPixels / 2.0;
+    const qreal along = BandPixel(l, hz);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(kPeakText));
+    if (FullHost.spectrogram) {
+        // The newest frame's peak, at the plot's right edge where that frame is drawn.
+        const qreal tip = l.plot.right() - 1;
+        const QPolygonF marker({QPointF(tip, along), QPointF(tip + size, along - size / 1.5),
+                                QPointF(tip + size, along + size / 1.5)});
+        p.drawPolygon(marker.translated(-size, 0));
+        p.setBrush(Qt::NoBrush);
+        // Above the peak's row, so that the tone's newest history stays in sight.
+        DrawTag(p, l, QPoint(int(tip - size), int(along) - l.fontPixels), true,
+                PeakText(hz, peak.levelDb));
+        return;
+    }
+    const qreal top = DbRow(l, peak.levelDb) - 2.0;
+    const QPolygonF marker({QPointF(along, top), QPointF(along - size / 1.5, top - size),
+                            QPointF(along + size / 1.5, top - size)});
+    p.setClipRect(l.plot);
+    p.drawPolygon(marker);
+    p.setBrush(Qt::NoBrush);
+    DrawTag(p, l, QPoint(int(along + size), int(top - size)), false, PeakText(hz, peak.levelDb));
+    p.setClipping(false);
 }
-
-// A tick's pixel: its position's pixel, counted from the low end of the band.
-int TickPixel(const FullLayout& l, const FullTick& tick) {
-    const int position = int(std::floor(tick.position));
-    return FullHost.spectrogram ? l.plot.bottom() - position : l.plot.left() + position;
-}
-
-}  // namespace
 
 void DrawFrequencyTicks(QPainter& p, const FullLayout& l, bool labels) {
     const QFontMetrics metrics(p.font());

@@ -11,6 +11,7 @@
 
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
+#include "platform/qt/level_meter_view.h"
 
 FullViewHostRecord FullHost;
 
@@ -35,7 +36,15 @@ FullLayout ComputeLayout(QSize device, qreal ratio) {
         FullViewOptions.tuner
             ? std::min(3 * gaugeHeight, std::max(w * 2 / 5, std::min(w / 2, 14 * line)))
             : 0;
-    l.strip = QRect(0, 0, w - gaugeWidth, stripHeight);
+    // The meter between the strip and the gauge, its two lines in the middle of the strip's
+    // height.
+    // The strip keeps half the width: where the meter has less than it asks for, it shows
+    // fewer words (DrawLevelMeter).
+    const int meterWidth =
+        std::clamp(w - gaugeWidth - w / 2, 0, LevelMeterWidth(l.fontPixels, false) + line);
+    l.strip = QRect(0, 0, w - gaugeWidth - meterWidth, stripHeight);
+    l.meter = QRect(l.strip.right() + 1 + line / 2, (stripHeight - 2 * line) / 2,
+                    std::max(meterWidth - line, 0), 2 * line);
     l.readout = QRect(0, stripHeight, w - gaugeWidth, readoutHeight);
     l.gauge = gaugeWidth > 0 ? QRect(w - gaugeWidth, 0, gaugeWidth, gaugeHeight) : QRect();
     const int top = l.readout.bottom() + 1 + line / 2;
@@ -114,7 +123,7 @@ void FitAxis(const FullLayout& l) {
 }
 
 QRect MovingParts(const FullLayout& l) {
-    return l.strip | l.readout | l.gauge | l.plot;
+    return l.strip | l.meter | l.readout | l.gauge | l.plot;
 }
 
 QRect LogicalMovingParts(const QWidget* widget) {

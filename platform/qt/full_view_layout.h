@@ -24,6 +24,7 @@ inline constexpr QRgb kTrace = 0xFFFFD23C;
 inline constexpr QRgb kPeakTrace = 0xFFFF5A5A;
 inline constexpr QRgb kWaveform = 0xFF50E650;
 inline constexpr QRgb kLockedText = 0xFFFFFFFF;
+inline constexpr QRgb kPeakText = 0xFFFFFFFF;  // the peak's marker and reading
 inline constexpr QRgb kUnlockedText = 0xFF8C8C8C;
 inline constexpr double kStripSeconds = 0.05;    // the waveform strip shows the newest 50 ms
 inline constexpr QRgb kInTune = 0xFF3CD25A;      // the gauge's in-tune zone and needle
@@ -33,6 +34,7 @@ inline constexpr QRgb kRestingNeedle = 0xFF505050;
 // Where the parts of the picture go, in device pixels.
 struct FullLayout {
     QRect strip;    // waveform strip
+    QRect meter;    // the input level meter, right of the strip
     QRect readout;  // pitch, note and the pointer's reading
     QRect plot;     // spectrum or spectrogram
     QRect scale;    // the dB scale (spectrum) or frequency labels (spectrogram) left of it
@@ -64,9 +66,16 @@ struct FullViewHostRecord {
     std::vector<float> low, high;  // per strip column: the waveform
     QImage stripImage;             // the waveform strip as drawn
     QPolygonF line, peakLine;      // per position: the spectrum's and the held peaks' points
+    std::vector<float> shownDb;    // per bin: the spectrum as last drawn (kept while frozen)
     // The pointer over the plot, in device pixels; none when outside.
     bool pointerInside = false;
     QPoint pointer;
+    bool snap = false;  // Shift held: the pointer's reading is the peak near it
+    // The pointer's reading as last drawn (the spectrum's): for the tests.
+    bool readingShown = false;
+    bool readingSnapped = false;  // to the peak near the pointer, ringed in the plot
+    float readingHz = 0.0f;
+    float readingDb = 0.0f;
     // A drag: of the band (plot) or of the dB scale, from the last position seen.
     enum class Drag { None, Band, Db } drag = Drag::None;
     QPointF dragLast;

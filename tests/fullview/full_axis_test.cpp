@@ -196,36 +196,4 @@ TEST(FullAxis, ColumnsWiderThanABinShowTheirHighestBin) {
     EXPECT_FLOAT_EQ(levels[2], -20.0f);
 }
 
-TEST(FullAxis, BetweenBinsAPeakIsDrawnWhereTheToneIs) {
-    // A lone tone between bins of a Hann window, at many offsets: the interpolated curve
-    // peaks within a hundredth of a bin of it (a parabola over dB would miss by up to 0.016).
-    for (FullWindowKind window : {FullWindowKind::Hann, FullWindowKind::BlackmanHarris}) {
-        FullAnalysisConfig config = DefaultFullAnalysisConfig();
-        config.window = window;
-        config.fftSize = 1024;
-        for (double offset = 0.0; offset < 1.0; offset += 0.125) {
-            ASSERT_TRUE(ConfigureFullAnalysis(config));
-            const double hz = (100.0 + offset) * 48000.0 / 1024.0;
-            std::vector<int16_t> tone(4096);
-            for (size_t i = 0; i < tone.size(); i++)
-                tone[i] = int16_t(std::lround(16384.0 * std::sin(2.0 * M_PI * hz * i / 48000.0)));
-            FeedFullAnalysis(tone.data(), int(tone.size()));
-            float best = -1e9f, bestBin = 0.0f;
-            for (float bin = 98.0f; bin < 103.0f; bin += 0.001f) {
-                const float level = FullLevelAtBin(FullSpectrum.levelDb, FullSpectrum.binCount, bin,
-                                                   FullPeakExponent());
-                if (level > best) best = level, bestBin = bin;
-            }
-            EXPECT_NEAR(bestBin, 100.0 + offset, 0.01) << int(window) << " " << offset;
-            EXPECT_NEAR(best, -6.02f, 0.1f) << int(window) << " " << offset;
-        }
-    }
-    // Away from a maximum the level runs straight between bins; outside the bins, the ends.
-    const float bins[] = {-40, -10, -4, -20, -30};
-    EXPECT_FLOAT_EQ(FullLevelAtBin(bins, 5, 2.0f, 0.23f), -4.0f);
-    EXPECT_FLOAT_EQ(FullLevelAtBin(bins, 5, 3.5f, 0.23f), -25.0f);
-    EXPECT_FLOAT_EQ(FullLevelAtBin(bins, 5, 99.0f, 0.23f), -30.0f);
-    EXPECT_FLOAT_EQ(FullLevelAtBin(bins, 5, NAN, 0.23f), -40.0f);
-}
-
 }  // namespace

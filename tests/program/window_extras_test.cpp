@@ -45,6 +45,7 @@
 #include "capture/audio_source.h"
 #include "platform/audio/audio_file_formats.h"
 #include "platform/audio/audio_sources.h"
+#include "platform/qt/level_meter_view.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
@@ -56,6 +57,7 @@
 #include "shell/capture_notice.h"
 #include "shell/choices.h"
 #include "shell/host.h"
+#include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/startup.h"
 #include "tests/support/program_files.h"
@@ -633,6 +635,38 @@ TEST_F(WindowExtrasTest, EveryButtonOfTheSpectrumViewIsOnScreenAtEveryScale) {
     });
 }
 
+// The level meter ends the bar where the bar has room for it, with the pointer's reading
+// still whole beside it at scale 3; at the smallest scale it draws nothing.
+TEST_F(WindowExtrasTest, TheLevelMeterEndsTheBarWhereItHasRoomAndIsBlankWhereNot) {
+    RunOn(Tone("tone.wav", 1000.0), [&] {
+        ASSERT_TRUE(WaitForBlocks(8));  // -8.7 dBFS: the bar's RMS reaches past its middle
+        const auto meterPixels = [] {
+            QToolBar* bar = nullptr;
+            for (QToolBar* candidate : MainWindowWidget()->findChildren<QToolBar*>())
+                if (candidate->isVisible()) bar = candidate;
+            const QImage image = bar->grab().toImage();
+            int green = 0;
+            for (int y = 0; y < image.height(); y++)
+                for (int x = image.width() * 3 / 4; x < image.width(); x++)
+                    green += image.pixel(x, y) == 0xFF50E650;
+            return green;
+        };
+        MainWindowWidget()->resize(240 * 3, 268 * 3 + 60);
+        QTest::qWait(200);
+        ASSERT_EQ(WindowPictureScale(), 3);
+        EXPECT_GT(meterPixels(), 100);
+        QTest::mouseMove(MainWindowPicture(), MainWindowPicture()->rect().center());
+        auto* readout = MainWindowWidget()->findChild<QLabel*>("cursorReadout");
+        ASSERT_NE(readout, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return !readout->text().isEmpty(); }, 2000));
+        EXPECT_LE(readout->fontMetrics().horizontalAdvance(readout->text()) + 12, readout->width());
+        MainWindowWidget()->resize(1, 1);
+        QTest::qWait(200);
+        EXPECT_EQ(WindowPictureScale(), 1);
+        EXPECT_EQ(meterPixels(), 0);
+    });
+}
+
 // Space pauses and resumes, as in a desktop's players; the menu items show their keys.
 TEST_F(WindowExtrasTest, SpaceTogglesPauseAndTheMenuItemsShowTheirKeys) {
     RunOn(Tone("tone.wav", 1000.0), [&] {
@@ -769,6 +803,8 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         SetDisplayBackEnd(&WindowDisplayBackEnd);
+        AttachBarLevelMeter();  // as the program does: first, so that it ends the bar
+        PictureModeState.levelMeasured = [] { ShowBarLevelMeter(true); };
         EnableInputSwitching();
         EnablePointerReading();
         testing::InitGoogleTest(&argc, argv);

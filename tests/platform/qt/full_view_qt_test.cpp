@@ -27,11 +27,13 @@
 #include <string>
 #include <vector>
 
+#include "analysis/level_meter.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_axis.h"
 #include "fullview/full_colours.h"
 #include "fullview/full_options.h"
 #include "fullview/full_tuner.h"
+#include "fullview/full_peaks.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_dialog.h"
 #include "platform/qt/full_view_layout.h"
@@ -80,8 +82,13 @@ class FullViewTest : public testing::Test {
         QMouseEvent e(type, at, widget->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
         Send(&e);
     }
-    void Key(int key) {
-        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    void Key(int key, QEvent::Type type = QEvent::KeyPress) {
+        QKeyEvent e(type, key, Qt::NoModifier);
+        Send(&e);
+    }
+    void Move(QPointF at, Qt::KeyboardModifiers modifiers) {
+        QMouseEvent e(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      modifiers);
         Send(&e);
     }
     std::unique_ptr<QWidget> widget;
@@ -343,6 +350,88 @@ TEST_F(FullViewTest, ViewOptionsSetsAndKeepsTheReferencePitchAndSwitchesTheGauge
     EXPECT_STREQ(GetChoice(kChoiceReferencePitch), "445.5");
     ResetReferencePitch();
     ResetChoices();
+}
+
+TEST_F(FullViewTest, ThePointerReadsTheTracesLevelAndShiftSnapsToThePeakNearIt) {
+    SetFullViewSpectrogram(false);
+    FullViewOptions.logAxis = false;
+    FullViewOptionsChanged();
+    FeedTones(48000, 8192, {1000.0f, 3000.0f}, 0.25f, 0.5);
+    const QSize size(1000, 600);
+    Render(size);
+    const QRect plot = FullViewPlot(size);
+    const FullAxis band = FullViewBand();
+    const float binHz = FullSpectrum.binHz;
+    const auto peakNear = [&](float hz) {
+        FullPeak peak{};
+        EXPECT_TRUE(FindFullPeak(FullSpectrum.levelDb, FullSpectrum.binCount, (hz - 100.0f) / binHz,
+                                 (hz + 100.0f) / binHz, FullPeakExponent(), kFullFloorDb, &peak));
+        return peak;
+    };
+    // Six pixels right of the 1 kHz tone: the trace's level at the pointer's frequency.
+    const float pointerAt = std::floor(FullAxisPosition(band, 1000.0f)) + 6.0f;
+    Move(QPointF(plot.left() + pointerAt, plot.center().y()), Qt::NoModifier);
+    Render(size);
+    float hz = 0.0f, db = 0.0f;
+    ASSERT_TRUE(FullViewPointerReading(&hz, &db));
+    EXPECT_EQ(hz, FullAxisFrequency(band, pointerAt + 0.5f));
+    EXPECT_EQ(db, FullLevelAtBin(FullSpectrum.levelDb, FullSpectrum.binCount, hz / binHz,
+                                 FullPeakExponent()));
+    EXPECT_LT(db, -40.0f);
+    // Shift pressed with the pointer still: the peak's frequency and level; released: back.
+    Key(Qt::Key_Shift);
+    Render(size);
+    ASSERT_TRUE(FullViewPointerReading(&hz, &db));
+    EXPECT_EQ(hz, peakNear(1000.0f).bin * binHz);
+    EXPECT_EQ(db, peakNear(1000.0f).levelDb);
+    EXPECT_NEAR(hz, 1000.0f, 0.05f * binHz);
+    EXPECT_NEAR(db, -12.04f, 0.05f);
+    Key(Qt::Key_Shift, QEvent::KeyRelease);
+    Render(size);
+    ASSERT_TRUE(FullViewPointerReading(&hz, &db));
+    EXPECT_LT(db, -40.0f);
+    // Moved with Shift held, left of the 3 kHz tone: that tone's peak.
+    Move(QPointF(plot.left() + FullAxisPosition(band, 3000.0f) - 5.0f, plot.center().y()),
+         Qt::ShiftModifier);
+    Render(size);
+    ASSERT_TRUE(FullViewPointerReading(&hz, &db));
+    EXPECT_EQ(hz, peakNear(3000.0f).bin * binHz);
+    // Outside the plot nothing is read.
+    Move(QPointF(2, 2), Qt::NoModifier);
+    Render(size);
+    EXPECT_FALSE(FullViewPointerReading(&hz, &db));
+}
+
+TEST_F(FullViewTest, TheStrongestPeakIsMarkedAboveItsTopAndTheMeterSignsClipping) {
+    SetFullViewSpectrogram(false);
+    FeedTones(48000, 8192, {440.0f, 2000.0f}, 0.25f, 0.5);
+    const QSize size(1000, 600);
+    const QRect plot = FullViewPlot(size);
+    const auto clipShown = [&](const QImage& image) {
+        for (int y = 0; y < plot.top(); y++)
+            for (int x = 0; x < size.width(); x++)
+                if (image.pixel(x, y) == 0xFFE03030) return true;
+        return false;
+    };
+    ConfigureLevelMeter(48000);
+    std::vector<int16_t> loud(4800, 32767);
+    FeedLevelMeter(loud.data(), int(loud.size()));
+    QImage image = Render(size);
+    EXPECT_TRUE(clipShown(image));
+    // The marker is white, in the column of the higher of the two peaks.
+    FullPeak peak{};
+    ASSERT_TRUE(FindFullPeak(FullSpectrum.levelDb, FullSpectrum.binCount, 0.0f, 4096.0f,
+                             FullPeakExponent(), kFullFloorDb, &peak));
+    const int x =
+        plot.left() + int(FullAxisPosition(FullViewBand(), peak.bin * FullSpectrum.binHz));
+    int white = 0;
+    for (int y = plot.top(); y <= plot.bottom(); y++)
+        white += image.pixel(x, y) == 0xFFFFFFFF;
+    EXPECT_GT(white, 2);
+    ConfigureLevelMeter(48000);
+    std::vector<int16_t> quiet(4800, 3277);
+    FeedLevelMeter(quiet.data(), int(quiet.size()));
+    EXPECT_FALSE(clipShown(Render(size)));
 }
 
 }  // namespace
