@@ -243,6 +243,12 @@ void FullViewFramesAnalysed() {
     // Not shown (minimised, covered): the expose paints everything when it is shown again.
     const QWindow* window = widget->window()->windowHandle();
     if (window && !window->isExposed()) return;
+    // A new rate (a file at its own, after a switch) moves the band's end: the axis and its
+    // labels, outside the moving parts, are drawn anew.
+    if (float(FullSpectrum.config.sampleRate) / 2.0f != FullHost.axis.nyquistHz) {
+        widget->update();
+        return;
+    }
     if (widget->devicePixelRatioF() != 1.0 || FullHost.mapStale || FullHost.ringStale) {
         widget->update(LogicalMovingParts(widget));
         return;

@@ -466,6 +466,28 @@ TEST_F(FullViewTest, TheWaveformStripIsWhatThePaintersLinesDraw) {
     }
 }
 
+// A new rate (a file at its own after a switch) ends the band elsewhere: the window shows the
+// axis labelled anew, as the whole picture draws it, not the old rate's labels.
+TEST_F(FullViewTest, ANewRateRedrawsTheAxisLabelsTheWindowShows) {
+    SetFullViewSpectrogram(true);
+    FeedTones(48000, 8192, {440.0f}, 0.5f, 1.0);
+    const QSize size(900, 600);
+    widget->resize(size);
+    widget->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    FullViewFramesAnalysed();
+    QApplication::processEvents();
+    FeedTones(22050, 8192, {440.0f}, 0.5f, 1.0);
+    FullViewFramesAnalysed();
+    QApplication::processEvents();
+    const QImage shown = widget->screen()
+                             ->grabWindow(widget->winId())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(FullViewBand().nyquistHz, 11025.0f);
+    EXPECT_EQ(shown, RenderFullView(size));
+}
+
 // Frames shown live scroll the plot and draw only the new columns; what the window then shows
 // is the picture drawn whole, a readout and strip of each frame included.
 TEST_F(FullViewTest, ScrolledFramesShowWhatAWholePictureDraws) {
