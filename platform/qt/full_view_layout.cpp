@@ -73,6 +73,11 @@ struct LayoutCacheRecord {
 };
 LayoutCacheRecord LayoutCache;
 
+// The rectangle around the moving parts, in device pixels.
+QRect MovingParts(const FullLayout& l) {
+    return l.strip | l.meter | l.readout | l.gauge | l.plot;
+}
+
 }  // namespace
 
 FullLayout LayOut(QSize device, qreal ratio) {
@@ -120,10 +125,6 @@ void FitAxis(const FullLayout& l) {
         FullHost.mappedBinHz = FullSpectrum.binHz;
         FullHost.mapStale = false;
     }
-}
-
-QRect MovingParts(const FullLayout& l) {
-    return l.strip | l.meter | l.readout | l.gauge | l.plot;
 }
 
 QRect LogicalMovingParts(const QWidget* widget) {

@@ -91,10 +91,9 @@ int Positions(const FullLayout& l);
 float PositionAt(const FullLayout& l, QPointF point);
 // The band for this layout: its positions follow the plot, and the analysis's Nyquist.
 void FitAxis(const FullLayout& l);
-// The rectangle around the parts that change with every frame (strip, readout, plot); the
-// rest (axes, labels, legend) changes only with the size, the band or the options.
-QRect MovingParts(const FullLayout& l);
-// The moving parts in the widget's own (logical) coordinates, a pixel larger all round.
+// The moving parts (strip, meter, readout, gauge, plot: what changes with every frame; the
+// axes, labels and legend change only with the size, the band or the options) in the
+// widget's own (logical) coordinates, a pixel larger all round.
 QRect LogicalMovingParts(const QWidget* widget);
 // True when a paint of `device` (device pixels at `ratio`) asks for no more than what a
 // paint of LogicalMovingParts covers: the moving parts alone are drawn.

@@ -16,15 +16,12 @@ namespace {
 class ChoicesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = NewSettingsPath() + ".d";
-        std::filesystem::create_directories(folder);
-        UseSettingsPath(folder + "/setting.txt");
+        folder = UseSettingsFolder();
         ResetChoices();
     }
     void TearDown() override {
         ResetChoices();
-        UseSettingsPath("");
-        std::filesystem::remove_all(folder);
+        LeaveSettingsFolder(folder);
     }
     std::string File(const char* name) const { return folder + "/" + name; }
     // The names in the folder, in order.

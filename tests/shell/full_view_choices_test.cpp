@@ -4,7 +4,6 @@
 // it; values the options dialog could not have set fall back to the defaults.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -22,15 +21,12 @@ namespace {
 class FullViewChoicesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = NewSettingsPath() + ".d";
-        std::filesystem::create_directories(folder);
-        UseSettingsPath(folder + "/setting.txt");
+        folder = UseSettingsFolder();
         NewStart();
     }
     void TearDown() override {
         NewStart();
-        UseSettingsPath("");
-        std::filesystem::remove_all(folder);
+        LeaveSettingsFolder(folder);
     }
     // What a new start has before it reads its choices.
     static void NewStart() {

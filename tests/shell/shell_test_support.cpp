@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -53,6 +54,18 @@ std::string NewSettingsPath() {
     path << TempFolder() << "/setting-" << getpid() << "-" << ++serial << ".txt";
     std::remove(path.str().c_str());
     return path.str();
+}
+
+std::string UseSettingsFolder() {
+    const std::string folder = NewSettingsPath() + ".d";
+    std::filesystem::create_directories(folder);
+    UseSettingsPath(folder + "/setting.txt");
+    return folder;
+}
+
+void LeaveSettingsFolder(const std::string& folder) {
+    UseSettingsPath("");
+    std::filesystem::remove_all(folder);
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {

@@ -10,6 +10,10 @@
 void UseSettingsPath(const std::string& path);
 // A fresh path in this test run's temporary folder (the file does not exist yet).
 std::string NewSettingsPath();
+// A fresh folder of its own in this test run's temporary folder, with the settings file (and
+// so the choices file) named in it; LeaveSettingsFolder names none again and removes it.
+std::string UseSettingsFolder();
+void LeaveSettingsFolder(const std::string& folder);
 // Writes `text` exactly (no line end added) to `path`.
 void WriteTextFile(const std::string& path, const std::string& text);
 // The whole content of `path`; empty when it cannot be read.

@@ -32,8 +32,8 @@
 #include "fullview/full_axis.h"
 #include "fullview/full_colours.h"
 #include "fullview/full_options.h"
-#include "fullview/full_tuner.h"
 #include "fullview/full_peaks.h"
+#include "fullview/full_tuner.h"
 #include "platform/qt/full_view.h"
 #include "platform/qt/full_view_dialog.h"
 #include "platform/qt/full_view_layout.h"
@@ -93,6 +93,14 @@ class FullViewTest : public testing::Test {
     }
     std::unique_ptr<QWidget> widget;
 };
+
+// What the window shows now, read back from the screen.
+QImage ShownInWindow(QWidget* widget) {
+    return widget->screen()
+        ->grabWindow(widget->winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
 
 // The column of the trace's highest point in the plot: the middle of its highest row, as a
 // peak's top is flat to within a pixel over several columns.
@@ -480,10 +488,7 @@ TEST_F(FullViewTest, ANewRateRedrawsTheAxisLabelsTheWindowShows) {
     FeedTones(22050, 8192, {440.0f}, 0.5f, 1.0);
     FullViewFramesAnalysed();
     QApplication::processEvents();
-    const QImage shown = widget->screen()
-                             ->grabWindow(widget->winId())
-                             .toImage()
-                             .convertToFormat(QImage::Format_RGB32);
+    const QImage shown = ShownInWindow(widget.get());
     EXPECT_EQ(FullViewBand().nyquistHz, 11025.0f);
     EXPECT_EQ(shown, RenderFullView(size));
 }
@@ -510,10 +515,7 @@ TEST_F(FullViewTest, ScrolledFramesShowWhatAWholePictureDraws) {
         FullViewFramesAnalysed();
         QApplication::processEvents();
     }
-    const QImage shown = widget->screen()
-                             ->grabWindow(widget->winId())
-                             .toImage()
-                             .convertToFormat(QImage::Format_RGB32);
+    const QImage shown = ShownInWindow(widget.get());
     const QImage whole = RenderFullView(size);
     ASSERT_EQ(shown.size(), size);
     EXPECT_EQ(shown, whole);
