@@ -59,6 +59,10 @@ struct AudioSource {
     void (*stop)();   // stops filling; a partly filled buffer is returned with what it holds
     void (*reset)();  // stops, and returns every queued buffer, unfilled ones with 0 bytes
     void (*close)();  // after reset; once it returns the source returns nothing more
+    // May be null: the source then keeps its own pace. From now on, deliver about `bytes` (a
+    // whole number of buffers) at a time, so that a reader with nothing to show wakes seldom;
+    // one buffer's worth again for the least latency. Order and content stay as they are.
+    void (*setFragment)(uint32_t bytes);
 };
 
 // The source that the capture device opens; null means none (open fails, as without input).

@@ -186,6 +186,7 @@ CaptureDevice::CaptureDevice()
       headers(nullptr),
       overflowStopped(false),
       overflows(0),
+      fragmentBuffers(1),
       format{},
       notify(nullptr),
       readerListening(nullptr),
@@ -319,6 +320,7 @@ bool CaptureDevice::Close() {
         readPosition = nullptr;
         available = 0;
         overflowStopped = false;
+        fragmentBuffers = 1;
         std::free(bufferMemory);
         std::free(queueMemory);
         std::free(headers);
@@ -360,6 +362,14 @@ bool CaptureDevice::Read(uint8_t* destination, unsigned n) {
         waveIn->start();  // room for one buffer again
         overflowStopped = false;
     }
+    return true;
+}
+
+bool CaptureDevice::SetFragmentBuffers(unsigned buffers) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (waveIn == nullptr || buffers < 1 || buffers > bufferCount) return false;
+    fragmentBuffers = buffers;
+    if (waveIn->setFragment != nullptr) waveIn->setFragment(buffers * bufferSize);
     return true;
 }
 

@@ -255,9 +255,11 @@ void MicrophoneClose() {
 
 }  // namespace
 
+// Its pace stays one buffer per callback: the stream fixes its buffer size when it opens.
 const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen,  MicrophoneAddBuffer,
                                                MicrophoneStart, MicrophoneStop,
-                                               MicrophoneReset, MicrophoneClose};
+                                               MicrophoneReset, MicrophoneClose,
+                                               nullptr};
 
 const char* PortAudioMicrophoneFailure() {
     return Microphone.failure;

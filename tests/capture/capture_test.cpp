@@ -348,6 +348,7 @@ const AudioSource& HandingOverSource() {
         ScriptedAudioSource.stop,
         ScriptedAudioSource.reset,
         ScriptedAudioSource.close,
+        ScriptedAudioSource.setFragment,
     };
     return source;
 }
@@ -400,25 +401,26 @@ TEST(CaptureReaderTest, OverflowRearmsTheReaderAndDiscardsTheQueue) {
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
     ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
-    std::vector<uint8_t> bytes(22 * 2048);
+    const int overflowing = kCaptureBufferCount + 1;  // the queue's buffers and one more
+    std::vector<uint8_t> bytes((overflowing + 1) * 2048);
     for (size_t i = 0; i < bytes.size(); i++)
         bytes[i] = StreamByte(i);
-    const std::vector<uint32_t> recorded(22, 2048);
-    PlayScriptedBuffers(bytes.data(), recorded.data(), 21);
-    ASSERT_TRUE(WaitForNotifications(21));
+    const std::vector<uint32_t> recorded(overflowing + 1, 2048);
+    PlayScriptedBuffers(bytes.data(), recorded.data(), overflowing);
+    ASSERT_TRUE(WaitForNotifications(overflowing));
     EXPECT_EQ(ReaderWakes(), 1);  // only the first buffer woke it: nobody re-armed
     EXPECT_TRUE(ReaderListening());
     EXPECT_FALSE(ProgramDevicePositioned());
     EXPECT_FALSE(TheCaptureDevice.overflowStopped);
 
     // Recording runs again and the next buffer starts a fresh queue, with a fresh wake-up.
-    PlayScriptedBuffers(bytes.data() + 21 * 2048, recorded.data(), 1);
-    ASSERT_TRUE(WaitForNotifications(22));
+    PlayScriptedBuffers(bytes.data() + overflowing * 2048, recorded.data(), 1);
+    ASSERT_TRUE(WaitForNotifications(overflowing + 1));
     EXPECT_EQ(ReaderWakes(), 2);
     EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 2048u);
     uint8_t block[2048];
     ASSERT_TRUE(TheCaptureDevice.Read(block, 2048));
-    EXPECT_TRUE(MatchesStream(block, 2048, 21 * 2048));
+    EXPECT_TRUE(MatchesStream(block, 2048, overflowing * 2048));
     EXPECT_TRUE(TheCaptureDevice.Close());
     ArmReader();
 }
