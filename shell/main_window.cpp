@@ -275,7 +275,8 @@ int BlocksPerNotice() {
 
 // The buffers' worth of one delivery while the picture stands still.
 unsigned StillFragmentBuffers(const CaptureDevice& device) {
-    const double buffers = kStillFragmentSeconds * device.format.nAvgBytesPerSec / device.bufferSize;
+    const double buffers =
+        kStillFragmentSeconds * device.format.nAvgBytesPerSec / device.bufferSize;
     return std::clamp(unsigned(buffers + 0.5), 1u, std::max(1u, device.bufferCount / 2u));
 }
 

@@ -256,9 +256,8 @@ void MicrophoneClose() {
 }  // namespace
 
 // Its pace stays one buffer per callback: the stream fixes its buffer size when it opens.
-const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen,  MicrophoneAddBuffer,
-                                               MicrophoneStart, MicrophoneStop,
-                                               MicrophoneReset, MicrophoneClose,
+const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen, MicrophoneAddBuffer, MicrophoneStart,
+                                               MicrophoneStop, MicrophoneReset,     MicrophoneClose,
                                                nullptr};
 
 const char* PortAudioMicrophoneFailure() {

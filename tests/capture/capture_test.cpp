@@ -396,6 +396,26 @@ TEST_F(CaptureQueueTest, ASourceThatHandsBuffersOverKeepsTheOrderWithoutTheCaptu
 
 // A reader that is slow to drain: the queue overflows, the reader is re-armed and the queue
 // discarded, and recording starts afresh with a fresh wake-up.
+// The delivery size is asked of the source in bytes, only while open and within the queue;
+// every opening starts again at one buffer, whatever was asked before.
+TEST(CaptureReaderTest, FragmentsAreAskedWhileOpenWithinTheQueueAndEachOpeningStartsAtOne) {
+    SetScriptedInputPresent(true);
+    PlayScriptedBuffers(nullptr, nullptr, 0);
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(2));  // closed
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
+    EXPECT_TRUE(TheCaptureDevice.SetFragmentBuffers(16));
+    EXPECT_EQ(ScriptedFragmentBytes(), 16u * kCaptureBufferSize);
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(0));
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(kCaptureBufferCount + 1u));
+    EXPECT_TRUE(TheCaptureDevice.SetFragmentBuffers(kCaptureBufferCount));
+    EXPECT_EQ(TheCaptureDevice.fragmentBuffers, kCaptureBufferCount);
+    EXPECT_TRUE(TheCaptureDevice.Close());
+    EXPECT_EQ(TheCaptureDevice.fragmentBuffers, 1u);
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
+    EXPECT_EQ(ScriptedFragmentBytes(), 0u);  // nothing asked of the new opening
+    EXPECT_TRUE(TheCaptureDevice.Close());
+}
+
 TEST(CaptureReaderTest, OverflowRearmsTheReaderAndDiscardsTheQueue) {
     ResetReaderWakes();
     SetScriptedInputPresent(true);
