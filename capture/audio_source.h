@@ -44,8 +44,10 @@ struct AudioSourceClient {
     // May be null. What a source whose thread does nothing but wait for its input and return
     // buffers calls instead of returnBuffer: the client takes the buffer in at once, on that
     // thread, and may call addBuffer and stop from inside the call; so no second thread wakes
-    // for each buffer. The same rules as returnBuffer otherwise.
-    void (*takeBuffer)(void* context, WaveHeader* header);
+    // for each buffer. The same rules as returnBuffer otherwise. `more` says that the source
+    // hands over another buffer right after this one: the client may keep its reader's notice
+    // for the last, so that a large delivery wakes the reader once.
+    void (*takeBuffer)(void* context, WaveHeader* header, bool more);
 };
 
 // Most empty buffers a source holds at once; addBuffer refuses more.

@@ -270,18 +270,24 @@ void OnReadable(pa_stream* stream, size_t, void*) {
     }
 }
 
-// Hands every finished buffer to the client, oldest first, without the mutex.
+// Hands every finished buffer to the client, oldest first, without the mutex; a large
+// fragment's buffers go together.
 void ReturnFinished() {
-    void (*hand)(void*, WaveHeader*) =
-        Pulse.client.takeBuffer != nullptr ? Pulse.client.takeBuffer : Pulse.client.returnBuffer;
+    const AudioSourceClient& client = Pulse.client;
     for (;;) {
         WaveHeader* header;
+        bool more = false;
         {
             std::lock_guard<std::mutex> guard(Pulse.mutex);
             header = PopHeader(Pulse.returning);
+            more = Pulse.returning.count > 0;
         }
         if (header == nullptr) return;
-        hand(Pulse.client.context, header);
+        if (client.takeBuffer != nullptr) {
+            client.takeBuffer(client.context, header, more);
+        } else {
+            client.returnBuffer(client.context, header);
+        }
     }
 }
 

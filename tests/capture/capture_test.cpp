@@ -336,12 +336,21 @@ TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
 
 // The scripted source handing its buffers over as the sound server's source does: through the
 // client's takeBuffer, on the source's own thread.
+// The next `count` buffers it hands over go together (`more` set on all but the last).
+int handedTogether = 0;
+
 const AudioSource& HandingOverSource() {
+    static void (*takeBuffer)(void*, WaveHeader*, bool) = nullptr;
     static const AudioSource source = {
         [](const WaveFormat& format, const AudioSourceClient& client) {
+            takeBuffer = client.takeBuffer;
+            auto handOver = [](void* context, WaveHeader* header) {
+                const bool more = handedTogether > 1;
+                if (handedTogether > 0) handedTogether--;
+                takeBuffer(context, header, more);
+            };
             return ScriptedAudioSource.open(
-                format, AudioSourceClient{client.context, client.takeBuffer, client.readerDrained,
-                                          nullptr});
+                format, AudioSourceClient{client.context, handOver, client.readerDrained, nullptr});
         },
         ScriptedAudioSource.addBuffer,
         ScriptedAudioSource.start,
@@ -398,6 +407,27 @@ TEST_F(CaptureQueueTest, ASourceThatHandsBuffersOverKeepsTheOrderWithoutTheCaptu
 // discarded, and recording starts afresh with a fresh wake-up.
 // The delivery size is asked of the source in bytes, only while open and within the queue;
 // every opening starts again at one buffer, whatever was asked before.
+// Buffers handed over together each go into the queue at once, and the reader hears of them
+// once, after the last.
+TEST_F(CaptureQueueTest, BuffersHandedOverTogetherAreNotifiedOnceAfterTheLast) {
+    SetAudioSource(&HandingOverSource());
+    Open(20, 2048);
+    handedTogether = 4;
+    std::vector<uint8_t> bytes(4 * 2048);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = StreamByte(i);
+    const std::vector<uint32_t> recorded(4, 2048);
+    PlayScriptedBuffers(bytes.data(), recorded.data(), 4);
+    ASSERT_TRUE(WaitForNotifications(1));
+    EXPECT_EQ(device.AvailableBytes(), 4u * 2048);
+    ASSERT_TRUE(WaitScriptedBuffersDelivered(kPatientWaitMs));
+    EXPECT_EQ(NotificationCount(), 1);
+    EXPECT_EQ(NotificationKind(0), kCaptureDataQueued);
+    std::vector<uint8_t> read(4 * 2048);
+    ASSERT_TRUE(device.Read(read.data(), 4 * 2048));
+    EXPECT_TRUE(MatchesStream(read.data(), read.size(), 0));
+}
+
 TEST(CaptureReaderTest, FragmentsAreAskedWhileOpenWithinTheQueueAndEachOpeningStartsAtOne) {
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
