@@ -16,7 +16,8 @@
 #   them. A server wakes every client of a source as often as the one that asks for the
 #   shortest latency, and the window asks for long ones while it shows nothing. Then, when it
 #   is built, bench/pulse_capture_bench.cpp (recording alone) with `parec` beside it, unless
-#   LIVE_CPU_NO_CAPTURE_BENCH is set (for rounds run one after the other).
+#   LIVE_CPU_NO_CAPTURE_BENCH is set (for rounds run one after the other). LIVE_CPU_NO_LINGOT
+#   leaves lingot out: its thousands of wake-ups a second preempt whatever else runs.
 # STATE, of the window: spectrogram, spectrum, paused (the pause button from the first block
 #   on) or minimised (iconified by twm, installed for it when missing) of the handheld
 #   picture; full or full-spectrum: the full view at its defaults (48000 Hz, FFT 8192) in a
@@ -146,7 +147,7 @@ if [ "$mode" = pulse ]; then
     --latency-msec=46 > /dev/null &
   parec_pid=$!
   others+=("$headless_pid" "$parec_pid")
-  if command -v lingot > /dev/null; then
+  if command -v lingot > /dev/null && [ -z "${LIVE_CPU_NO_LINGOT:-}" ]; then
     # The same source on a server of its own, as lingot asks for a short latency.
     # Its own X server, so that each X server's share is one program's; its own home, so
     # that it starts on its defaults (PulseAudio, the default source: the monitor here).
@@ -307,7 +308,7 @@ if [ -n "$lingot_pid" ]; then
   ratio headless lingot $(figures 1) $(figures 3)
   ratio "window + X" "lingot + its X" $(plus 0 4) $(plus 3 5)
 else
-  echo "  lingot is not installed: not measured (apt-get install lingot)"
+  echo "  lingot is not installed or left out: not measured (apt-get install lingot)"
 fi
 grep -H "blocks processed\|Sound input" "$work/program.log" "$work/headless.log" || true
 

@@ -56,9 +56,10 @@ constexpr int kBlocksPerNotice = 3;
 constexpr double kFullCatchUpSeconds = 0.4;
 // While the picture stands still (PictureStill), the source is asked for deliveries of about
 // this much audio (at most half the capture queue), so the window wakes about once a
-// delivery; each is read whole, no block dropped, and the handheld picture draws every block
-// (it analyses only those it draws), so the pitch log keeps every row. Shown again, the
-// source delivers one buffer at a time, and what it recorded before is still read so.
+// delivery; each is read whole, no block dropped, and no block of the handheld picture
+// skips its output (it analyses only what it draws), so the pitch log keeps every row. Shown
+// again, the source delivers one buffer at a time, and what it recorded before is still read
+// so.
 constexpr double kStillFragmentSeconds = 0.75;
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);

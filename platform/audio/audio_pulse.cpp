@@ -3,10 +3,10 @@
 //
 // A thread of the source's own runs a plain libpulse main loop: the server converts to the
 // capture format and sends about one buffer's worth at a time, so the thread wakes about
-// once a buffer, as `parec` does; or, asked with setFragment, larger fragments less often. It hands
-// each filled buffer to the client's takeBuffer when there is one, so that no other thread wakes
-// for it. PortAudio's ALSA host reaches the same server through the ALSA pulse plugin by polling,
-// at forty times that cost.
+// once a buffer, as `parec` does (asked with setFragment, it sends larger fragments less
+// often). It hands each filled buffer to the client's takeBuffer when there is one, so that
+// no other thread wakes for it. PortAudio's ALSA host reaches the same server through the
+// ALSA pulse plugin by polling, at forty times that cost.
 //
 //     addBuffer --queued--> read callback (fills in order) --returning--> client
 //
