@@ -10,12 +10,14 @@
 # file: the recording paced in real time (--input).
 # pulse: the microphone path: a private PulseAudio (scripts/pulse-server.sh), the recording
 #   played into its null output, the program recording the output's monitor. Over the same
-#   span it measures a headless run of the program, `parec` at the program's fragment size
-#   (one 1024-sample buffer, 46 ms) and, when it is installed, lingot (the Debian tuner) on
-#   the same source (the same recording into a second such server, in an X server of its
-#   own), and prints the ratios to them; then, when it
+#   span it measures a headless run of the program and `parec` at the program's fragment size
+#   (one 1024-sample buffer, 46 ms), both on a second such server, and, when it is installed,
+#   lingot (the Debian tuner) on a third (in an X server of its own), and prints the ratios to
+#   them. A server wakes every client of a source as often as the one that asks for the
+#   shortest latency, and the window asks for long ones while it shows nothing. Then, when it
 #   is built, bench/pulse_capture_bench.cpp (recording alone) with `parec` beside it, unless
-#   LIVE_CPU_NO_CAPTURE_BENCH is set (for rounds run one after the other).
+#   LIVE_CPU_NO_CAPTURE_BENCH is set (for rounds run one after the other). LIVE_CPU_NO_LINGOT
+#   leaves lingot out: its thousands of wake-ups a second preempt whatever else runs.
 # STATE, of the window: spectrogram, spectrum, paused (the pause button from the first block
 #   on) or minimised (iconified by twm, installed for it when missing) of the handheld
 #   picture; full or full-spectrum: the full view at its defaults (48000 Hz, FFT 8192) in a
@@ -116,6 +118,12 @@ if [ "$mode" = pulse ]; then
   paplay --device=quillo_out "$work/live.wav" 2> /dev/null &
   others+=($!)
   program_input=(--device quillo_out.monitor)
+  # The headless run and parec, which both ask for 46 ms.
+  ( start_pulse_server "$work/pulse-beside" ) || exit 1
+  servers+=("$(cat "$work/pulse-beside/pulse/pid")")
+  beside_server="unix:$work/pulse-beside/pulse/native"
+  PULSE_SERVER="$beside_server" paplay --device=quillo_out "$work/live.wav" 2> /dev/null &
+  others+=($!)
 fi
 
 mkdir -p "$work/config" "$work/runtime"
@@ -131,16 +139,16 @@ program_pid=$!
 if [ "$mode" = pulse ]; then
   # On Qt's offscreen platform, as a headless run is: no X connection, no window on the display.
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" \
-    XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work" HOME="$work" \
+    XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work" HOME="$work" PULSE_SERVER="$beside_server" \
     DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" \
     "$program" "${program_input[@]}" "${extra[@]}" --headless > "$work/headless.log" 2>&1 &
   headless_pid=$!
-  parec --device=quillo_out.monitor --rate=22050 --channels=1 --latency-msec=46 > /dev/null &
+  PULSE_SERVER="$beside_server" parec --device=quillo_out.monitor --rate=22050 --channels=1 \
+    --latency-msec=46 > /dev/null &
   parec_pid=$!
   others+=("$headless_pid" "$parec_pid")
-  if command -v lingot > /dev/null; then
-    # The same source on a server of its own: a server wakes every client of a source as
-    # often as the one that asks for the shortest latency, and lingot asks for a short one.
+  if command -v lingot > /dev/null && [ -z "${LIVE_CPU_NO_LINGOT:-}" ]; then
+    # The same source on a server of its own, as lingot asks for a short latency.
     # Its own X server, so that each X server's share is one program's; its own home, so
     # that it starts on its defaults (PulseAudio, the default source: the monitor here).
     ( start_pulse_server "$work/pulse-lingot" ) || exit 1
@@ -217,7 +225,7 @@ sleep "$warmup"
 short=(window) names=("window $geometry ($mode, $state)") measured=("$program_pid")
 if [ "$mode" = pulse ]; then
   short+=(headless parec)
-  names+=("headless, same server" "parec, 46 ms fragments, same server")
+  names+=("headless, a server beside" "parec, 46 ms fragments, beside it")
   measured+=("$headless_pid" "$parec_pid")
   if [ -n "$lingot_pid" ]; then
     short+=(lingot)
@@ -300,7 +308,7 @@ if [ -n "$lingot_pid" ]; then
   ratio headless lingot $(figures 1) $(figures 3)
   ratio "window + X" "lingot + its X" $(plus 0 4) $(plus 3 5)
 else
-  echo "  lingot is not installed: not measured (apt-get install lingot)"
+  echo "  lingot is not installed or left out: not measured (apt-get install lingot)"
 fi
 grep -H "blocks processed\|Sound input" "$work/program.log" "$work/headless.log" || true
 
@@ -310,7 +318,7 @@ capture_bench="$(dirname "$program")/../bench/quillo_pulse_capture_bench"
 [ -z "${LIVE_CPU_NO_CAPTURE_BENCH:-}" ] || exit 0
 kill "$program_pid" "$headless_pid" ${lingot_pid:+"$lingot_pid"}
 t0="$(now_ns)"; p0=($(counts "$parec_pid"))
-"$capture_bench" --benchmark_counters_tabular=true 2> /dev/null
+PULSE_SERVER="$beside_server" "$capture_bench" --benchmark_counters_tabular=true 2> /dev/null
 t1="$(now_ns)"; p1=($(counts "$parec_pid"))
 awk -v c=$((p1[0] - p0[0])) -v hz="$hz" -v ns=$((t1 - t0)) \
   'BEGIN { printf "parec, beside the benchmark: %.3f %% of one core\n", 100 * c / hz / (ns / 1e9) }'

@@ -44,8 +44,10 @@ struct AudioSourceClient {
     // May be null. What a source whose thread does nothing but wait for its input and return
     // buffers calls instead of returnBuffer: the client takes the buffer in at once, on that
     // thread, and may call addBuffer and stop from inside the call; so no second thread wakes
-    // for each buffer. The same rules as returnBuffer otherwise.
-    void (*takeBuffer)(void* context, WaveHeader* header);
+    // for each buffer. The same rules as returnBuffer otherwise. `more` says that the source
+    // hands over another buffer right after this one: the client may keep its reader's notice
+    // for the last, so that a large delivery wakes the reader once.
+    void (*takeBuffer)(void* context, WaveHeader* header, bool more);
 };
 
 // Most empty buffers a source holds at once; addBuffer refuses more.
@@ -59,6 +61,10 @@ struct AudioSource {
     void (*stop)();   // stops filling; a partly filled buffer is returned with what it holds
     void (*reset)();  // stops, and returns every queued buffer, unfilled ones with 0 bytes
     void (*close)();  // after reset; once it returns the source returns nothing more
+    // May be null: the source then keeps its own pace. From now on, deliver about `bytes` (a
+    // whole number of buffers) at a time, so that a reader with nothing to show wakes seldom;
+    // one buffer's worth again for the least latency. Order and content stay as they are.
+    void (*setFragment)(uint32_t bytes);
 };
 
 // The source that the capture device opens; null means none (open fails, as without input).

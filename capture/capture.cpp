@@ -145,12 +145,21 @@ int HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
     return kind;
 }
 
-// The client's returnBuffer of a threadless opening, on the reader's thread, and its
-// takeBuffer, on the source's thread.
+// The client's returnBuffer of a threadless opening, on the reader's thread.
 void HandleAtOnce(void* context, WaveHeader* header) {
     CaptureDevice& device = *static_cast<CaptureDevice*>(context);
     const int kind = HandleReturnedBuffer(device, header);
     if (kind != 0 && device.notify != nullptr) device.notify(kind);
+}
+
+// The client's takeBuffer, on the source's thread. Of buffers handed over together, only the
+// last tells the reader of its data: woken by the first, it would contend for the queue with
+// the rest and, drained before they came, be woken again.
+void TakeHandedOver(void* context, WaveHeader* header, bool more) {
+    CaptureDevice& device = *static_cast<CaptureDevice*>(context);
+    const int kind = HandleReturnedBuffer(device, header);
+    if (kind == 0 || (kind == kCaptureDataQueued && more) || device.notify == nullptr) return;
+    device.notify(kind);
 }
 
 void CaptureThread(CaptureDevice* device) {
@@ -186,6 +195,7 @@ CaptureDevice::CaptureDevice()
       headers(nullptr),
       overflowStopped(false),
       overflows(0),
+      fragmentBuffers(1),
       format{},
       notify(nullptr),
       readerListening(nullptr),
@@ -264,7 +274,7 @@ bool CaptureDevice::Open() {
     }
 
     const AudioSourceClient client{this, threadless ? HandleAtOnce : PostReturnedBuffer,
-                                   ReaderDrained, HandleAtOnce};
+                                   ReaderDrained, TakeHandedOver};
     if (chosenSource == nullptr || !chosenSource->open(format, client)) {
         Close();
         return false;
@@ -319,6 +329,7 @@ bool CaptureDevice::Close() {
         readPosition = nullptr;
         available = 0;
         overflowStopped = false;
+        fragmentBuffers = 1;
         std::free(bufferMemory);
         std::free(queueMemory);
         std::free(headers);
@@ -360,6 +371,14 @@ bool CaptureDevice::Read(uint8_t* destination, unsigned n) {
         waveIn->start();  // room for one buffer again
         overflowStopped = false;
     }
+    return true;
+}
+
+bool CaptureDevice::SetFragmentBuffers(unsigned buffers) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (waveIn == nullptr || buffers < 1 || buffers > bufferCount) return false;
+    fragmentBuffers = buffers;
+    if (waveIn->setFragment != nullptr) waveIn->setFragment(buffers * bufferSize);
     return true;
 }
 

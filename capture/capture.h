@@ -23,8 +23,9 @@
 constexpr int kCaptureDataQueued = 1;
 constexpr int kCaptureOverflowed = 2;  // the queue was full: recording stopped, buffer dropped
 
-// The buffer scheme the program uses.
-constexpr uint16_t kCaptureBufferCount = 20;
+// The buffer scheme the program uses: room for two large deliveries (setFragment) of 0.75 s
+// at 48000 Hz, the full view's rate.
+constexpr uint16_t kCaptureBufferCount = 96;
 constexpr unsigned kCaptureBufferSize = 2048;  // bytes: 1024 samples of 16 bits
 constexpr int kNormalThreadPriority = 3;
 // The rates SetRate takes besides those of Configure (Hz).
@@ -72,6 +73,10 @@ class CaptureDevice {
     unsigned AvailableBytes();
     bool Read(uint8_t* destination, unsigned n);  // exactly n bytes or nothing
     void Resynchronize();  // forget the read position; restart after an overflow stop
+    // While open: asks the source to deliver `buffers` buffers' worth at a time (1 to
+    // bufferCount; a source without setFragment keeps its pace). Each Open starts at 1. False,
+    // changing nothing, when closed or out of range.
+    bool SetFragmentBuffers(unsigned buffers);
 
     // Fields. lock guards available, readPosition, overflowStopped, the ring and the
     // source's start and stop; the rest changes only on the thread calling Open and Close.
@@ -92,6 +97,7 @@ class CaptureDevice {
     WaveHeader* headers;        // bufferCount headers; dwUser = the buffer's index
     bool overflowStopped;       // recording stopped because the queue was full
     uint32_t overflows;         // buffers dropped because the queue was full, since Open
+    uint32_t fragmentBuffers;   // as last set by SetFragmentBuffers; 1 while closed
     WaveFormat format;
     void (*notify)(int kind);  // called on the capture thread, never under lock; may be null
     // True when the reader has re-armed its notice and so will hear of the next buffer; a

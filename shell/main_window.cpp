@@ -32,6 +32,7 @@ constexpr MainWindowStateRecord kInitialMainWindowState = {
     .inputAtRest = false,
     .captureFailed = false,
     .saveFailed = false,
+    .stillBlocksDue = 0,
 };
 MainWindowStateRecord MainWindowState = kInitialMainWindowState;
 void* MainWindow = nullptr;
@@ -272,28 +273,66 @@ int BlocksPerNotice() {
                                                        : kBlocksPerNotice;
 }
 
+// The buffers' worth of one delivery while the picture stands still.
+unsigned StillFragmentBuffers(const CaptureDevice& device) {
+    const double buffers =
+        kStillFragmentSeconds * device.format.nAvgBytesPerSec / device.bufferSize;
+    return std::clamp(unsigned(buffers + 0.5), 1u, std::max(1u, device.bufferCount / 2u));
+}
+
+// While the picture stands still the source is asked for large deliveries, and for one buffer
+// at a time once it moves again.
+void FollowPictureStillness() {
+    CaptureDevice& device = TheCaptureDevice;
+    if (!device.configured) return;
+    const unsigned wanted = PictureStill() ? StillFragmentBuffers(device) : 1;
+    const unsigned asked = device.fragmentBuffers;
+    if (wanted == asked || !device.SetFragmentBuffers(wanted)) return;
+    // At most one large delivery is on its way besides what is queued.
+    if (wanted < asked) {
+        MainWindowState.stillBlocksDue = int(device.AvailableBytes() / kBlockBytes + asked);
+    }
+}
+
+intptr_t HandleMessage(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
+
 }  // namespace
 
 void DrainCapturedAudio() {
+    FollowPictureStillness();
     CaptureDevice& device = TheCaptureDevice;
+    MainWindowStateRecord& w = MainWindowState;
+    const bool whole = PictureStill() || w.stillBlocksDue > 0;
+    const bool full = PictureModeState.mode == PictureMode::kFull;
     const unsigned queued = device.AvailableBytes();
-    if (queued >= CatchUpBytes()) {
+    if (!whole && queued >= CatchUpBytes()) {
         for (unsigned i = 0; i < queued / 2; ++i) {
             // Fails harmlessly once fewer are queued.
             if (device.Read(blockBuffer, kBlockBytes)) BlockCounter.dropped += 1;
         }
     }
-    const int blocks = BlocksPerNotice();
+    const int blocks = whole ? int(device.bufferCount) : BlocksPerNotice();
     for (int i = 0; i < blocks && device.AvailableBytes() >= kBlockBytes / 2; ++i) {
         if (!device.Read(blockBuffer, kBlockBytes)) break;
         const unsigned remaining = device.AvailableBytes();
-        ConsumeBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2,
-                     remaining > kSkipOutputBytes);
+        // The full view logs every block, drawn or not.
+        const bool skipOutput = remaining > kSkipOutputBytes && (full || !whole);
+        if (w.stillBlocksDue > 0) w.stillBlocksDue -= 1;
+        ConsumeBlock(reinterpret_cast<const int16_t*>(blockBuffer), kBlockBytes / 2, skipOutput);
     }
     ArmCaptureNotify();
 }
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    const intptr_t result = HandleMessage(window, message, wParam, lParam);
+    // Whatever paused, resumed, hid or showed the picture: the source follows at once.
+    FollowPictureStillness();
+    return result;
+}
+
+namespace {
+
+intptr_t HandleMessage(void* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
         case WM_CREATE:
             // Creation has not returned the handle yet; the bar needs it as its parent.
@@ -337,6 +376,8 @@ intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr
     }
     return DefaultWindowProc(window, message, wParam, lParam);
 }
+
+}  // namespace
 
 void SetInputAtRest(bool atRest) {
     MainWindowState.inputAtRest = atRest;

@@ -21,6 +21,9 @@ struct MainWindowStateRecord {
     // What went wrong, for the program's exit code.
     bool captureFailed;  // capture could not be opened ("Sound input failed!")
     bool saveFailed;     // "Exit" could not save the settings
+    // Blocks the source may still deliver from the large deliveries it made while the picture
+    // stood still, to be read as then once the picture is shown again.
+    int stillBlocksDue;
 };
 extern MainWindowStateRecord MainWindowState;
 
@@ -51,6 +54,13 @@ constexpr int kBlocksPerNotice = 3;
 // dropped, and each notice reads every queued block; its analysis is cheap, and only the
 // blocks that kSkipOutputBytes lets through draw.
 constexpr double kFullCatchUpSeconds = 0.4;
+// While the picture stands still (PictureStill), the source is asked for deliveries of about
+// this much audio (at most half the capture queue), so the window wakes about once a
+// delivery; each is read whole, no block dropped, and no block of the handheld picture
+// skips its output (it analyses only what it draws), so the pitch log keeps every row. Shown
+// again, the source delivers one buffer at a time, and what it recorded before is still read
+// so.
+constexpr double kStillFragmentSeconds = 0.75;
 
 intptr_t MainWindowProc(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 

@@ -3,6 +3,7 @@
 #include "shell/picture_mode.h"
 
 #include "analysis/level_meter.h"
+#include "raster/display.h"
 #include "shell/pipeline.h"
 #include "shell/settings.h"
 
@@ -18,7 +19,8 @@ void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
     if (PictureModeState.observeBlock) PictureModeState.observeBlock(samples, count);
     if (LevelMeterRate() != PictureCaptureRate()) ConfigureLevelMeter(PictureCaptureRate());
     FeedLevelMeter(samples, count);
-    if (!skipOutput && PictureModeState.levelMeasured) PictureModeState.levelMeasured();
+    if (!skipOutput && PictureModeState.levelMeasured && !PictureStill())
+        PictureModeState.levelMeasured();
     if (PictureModeState.mode == PictureMode::kFull && PictureModeState.consumeFullBlock) {
         BlockCounter.blocks += 1;
         BlockCounter.samples += count;
@@ -26,6 +28,10 @@ void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
         return;
     }
     ProcessBlock(samples, count, skipOutput);
+}
+
+bool PictureStill() {
+    return pictureFrozen || drawingSuspended;
 }
 
 bool SetPictureMode(PictureMode mode) {

@@ -255,9 +255,10 @@ void MicrophoneClose() {
 
 }  // namespace
 
-const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen,  MicrophoneAddBuffer,
-                                               MicrophoneStart, MicrophoneStop,
-                                               MicrophoneReset, MicrophoneClose};
+// Its pace stays one buffer per callback: the stream fixes its buffer size when it opens.
+const AudioSource PortAudioMicrophoneSource = {MicrophoneOpen, MicrophoneAddBuffer, MicrophoneStart,
+                                               MicrophoneStop, MicrophoneReset,     MicrophoneClose,
+                                               nullptr};
 
 const char* PortAudioMicrophoneFailure() {
     return Microphone.failure;

@@ -45,6 +45,11 @@ void OnChosen() {
     if (const AudioSource* source = Chosen.load()) (source->*operation)();
 }
 
+void SetChosenFragment(uint32_t bytes) {
+    const AudioSource* source = Chosen.load();
+    if (source != nullptr && source->setFragment != nullptr) source->setFragment(bytes);
+}
+
 void CloseChosen() {
     if (const AudioSource* source = Chosen.exchange(nullptr)) source->close();
 }
@@ -56,7 +61,8 @@ const AudioSource MicrophoneSource = {OpenChosen,
                                       OnChosen<&AudioSource::start>,
                                       OnChosen<&AudioSource::stop>,
                                       OnChosen<&AudioSource::reset>,
-                                      CloseChosen};
+                                      CloseChosen,
+                                      SetChosenFragment};
 
 const char* MicrophoneFailure() {
     return LastFailure != nullptr ? LastFailure() : "";

@@ -3,9 +3,10 @@
 //
 // A thread of the source's own runs a plain libpulse main loop: the server converts to the
 // capture format and sends about one buffer's worth at a time, so the thread wakes about
-// once a buffer, as `parec` does. It hands each filled buffer to the client's takeBuffer
-// when there is one, so that no other thread wakes for it. PortAudio's ALSA host reaches the
-// same server through the ALSA pulse plugin by polling, at forty times that cost.
+// once a buffer, as `parec` does (asked with setFragment, it sends larger fragments less
+// often). It hands each filled buffer to the client's takeBuffer when there is one, so that
+// no other thread wakes for it. PortAudio's ALSA host reaches the same server through the
+// ALSA pulse plugin by polling, at forty times that cost.
 //
 //     addBuffer --queued--> read callback (fills in order) --returning--> client
 //
@@ -82,6 +83,7 @@ struct PulseRecord {
     bool lostPending;
     bool lostReported;
     char reason[kReasonSize];
+    uint32_t fragmentAsked;  // bytes: the fragment size last asked of the server
     // Shared.
     std::mutex mutex;  // guards what follows
     std::condition_variable changed;
@@ -89,6 +91,7 @@ struct PulseRecord {
     HeaderQueue returning;  // filled, stopped or reset buffers, in the order to return them
     bool started;
     bool quit;
+    uint32_t fragmentWanted;  // bytes: setFragment's, for the thread to ask the server
 };
 PulseRecord Pulse;
 
@@ -267,18 +270,24 @@ void OnReadable(pa_stream* stream, size_t, void*) {
     }
 }
 
-// Hands every finished buffer to the client, oldest first, without the mutex.
+// Hands every finished buffer to the client, oldest first, without the mutex; a large
+// fragment's buffers go together.
 void ReturnFinished() {
-    void (*hand)(void*, WaveHeader*) =
-        Pulse.client.takeBuffer != nullptr ? Pulse.client.takeBuffer : Pulse.client.returnBuffer;
+    const AudioSourceClient& client = Pulse.client;
     for (;;) {
         WaveHeader* header;
+        bool more = false;
         {
             std::lock_guard<std::mutex> guard(Pulse.mutex);
             header = PopHeader(Pulse.returning);
+            more = Pulse.returning.count > 0;
         }
         if (header == nullptr) return;
-        hand(Pulse.client.context, header);
+        if (client.takeBuffer != nullptr) {
+            client.takeBuffer(client.context, header, more);
+        } else {
+            client.returnBuffer(client.context, header);
+        }
     }
 }
 
@@ -288,15 +297,43 @@ void ReturnFinished() {
 int PollUnlessPending(pollfd* fds, unsigned long count, int timeoutMs, void*) {
     {
         std::lock_guard<std::mutex> guard(Pulse.mutex);
-        if (Pulse.quit || Pulse.returning.count > 0) timeoutMs = 0;
+        if (Pulse.quit || Pulse.returning.count > 0 || Pulse.fragmentWanted != Pulse.fragmentAsked)
+            timeoutMs = 0;
     }
     return poll(fds, count, timeoutMs);
+}
+
+// The record stream's attributes: the server sends about `fragment` bytes at a time, and its
+// source posts as often (PA_STREAM_ADJUST_LATENCY).
+pa_buffer_attr RecordAttributes(uint32_t fragment) {
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = fragment;
+    return attributes;
+}
+
+// Asks the server for the fragment size that setFragment last wanted, once per change. The
+// audio on its way keeps its order: the server only changes how much it sends at once.
+void AskForFragment() {
+    uint32_t wanted = 0;
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        wanted = Pulse.fragmentWanted;
+    }
+    if (wanted == Pulse.fragmentAsked) return;
+    Pulse.fragmentAsked = wanted;
+    const pa_buffer_attr attributes = RecordAttributes(wanted);
+    if (pa_operation* asked =
+            pa_stream_set_buffer_attr(Pulse.stream, &attributes, nullptr, nullptr))
+        pa_operation_unref(asked);
 }
 
 void RunPulseThread() {
     bool loopFailed = false;
     for (;;) {
         ReturnFinished();
+        if (!loopFailed) AskForFragment();
         if (Pulse.lostPending && !Pulse.lostReported) {
             Pulse.lostReported = true;
             if (void (*lost)(const char*) = Pulse.lost.load()) lost(Pulse.reason);
@@ -323,10 +360,7 @@ bool ConnectStream(ServerSession& session, const WaveFormat& format, const char*
     const pa_sample_spec sampleFormat{format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
                                       format.nSamplesPerSec,
                                       static_cast<uint8_t>(format.nChannels)};
-    pa_buffer_attr attributes{};
-    attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
-    attributes.fragsize = kFramesPerFragment * format.nBlockAlign;
+    const pa_buffer_attr attributes = RecordAttributes(Pulse.fragmentAsked);
     Pulse.stream = pa_stream_new(session.context, "capture", &sampleFormat, nullptr);
     if (Pulse.stream == nullptr) return false;
     pa_stream_set_read_callback(Pulse.stream, OnReadable, nullptr);
@@ -373,6 +407,15 @@ bool AddPulseBuffer(WaveHeader* header) {
     std::lock_guard<std::mutex> guard(Pulse.mutex);
     header->dwBytesRecorded = 0;
     return PushHeader(Pulse.queued, header);
+}
+
+void SetPulseFragment(uint32_t bytes) {
+    {
+        std::lock_guard<std::mutex> guard(Pulse.mutex);
+        if (bytes == 0 || bytes == Pulse.fragmentWanted) return;
+        Pulse.fragmentWanted = bytes;
+    }
+    if (Pulse.loop != nullptr) Wake();
 }
 
 void StartPulse() {
@@ -429,12 +472,14 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
                           PrintableFileName(Pulse.sourceName).c_str());
         }
     }
+    Pulse.fragmentAsked = kFramesPerFragment * format.nBlockAlign;
     {
         std::lock_guard<std::mutex> guard(Pulse.mutex);
         Pulse.queued = HeaderQueue{};
         Pulse.returning = HeaderQueue{};
         Pulse.started = false;
         Pulse.quit = false;
+        Pulse.fragmentWanted = Pulse.fragmentAsked;
     }
     if (!ConnectStream(session, format, match.rank < 4 ? match.name : nullptr)) {
         Refuse("the sound server refused to record %u Hz (%s)", format.nSamplesPerSec,
@@ -481,6 +526,7 @@ const AudioSource PulseMicrophoneSource = {
     [] { TakeBack(false); },
     [] { TakeBack(true); },
     ClosePulse,
+    SetPulseFragment,
 };
 
 void SetPulseSourceName(const char* name) {

@@ -60,10 +60,12 @@ void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
 
 // The table of a source whose global record keeps its thread in a member `source`: its own
-// open, the other operations from here. The template takes the whole record because a
-// member's address is not a template argument that every compiler accepts (clang 14).
+// open and setFragment (may be null), the other operations from here. The template takes the
+// whole record because a member's address is not a template argument that every compiler
+// accepts (clang 14).
 template <auto& record>
-constexpr AudioSource SourceThreadTable(bool (*open)(const WaveFormat&, const AudioSourceClient&)) {
+constexpr AudioSource SourceThreadTable(bool (*open)(const WaveFormat&, const AudioSourceClient&),
+                                        void (*setFragment)(uint32_t) = nullptr) {
     return AudioSource{
         open,
         [](WaveHeader* header) { return AddSourceBuffer(record.source, header); },
@@ -71,5 +73,6 @@ constexpr AudioSource SourceThreadTable(bool (*open)(const WaveFormat&, const Au
         [] { StopSourceThread(record.source); },
         [] { ResetSourceThread(record.source); },
         [] { CloseSourceThread(record.source); },
+        setFragment,
     };
 }

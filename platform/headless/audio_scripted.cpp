@@ -17,6 +17,7 @@ struct ScriptedRecord {
     int count = 0;                       // buffers in the script
     int next = 0;                        // next buffer to deliver
     size_t offset = 0;                   // next byte of `bytes`
+    uint32_t fragmentBytes = 0;          // the last setFragment since the opening; 0: none
 };
 ScriptedRecord Scripted;
 
@@ -35,13 +36,23 @@ void ScriptedFill(WaveHeader& header) {
 
 bool ScriptedOpen(const WaveFormat&, const AudioSourceClient& client) {
     if (!Scripted.inputPresent) return false;
+    {
+        std::lock_guard<std::mutex> guard(Scripted.source.mutex);
+        Scripted.fragmentBytes = 0;
+    }
     return OpenSourceThread(Scripted.source, client,
                             SourceThreadHooks{ScriptedNextDue, ScriptedFill, nullptr});
 }
 
+// Noted only: the script says what is delivered at once.
+void ScriptedFragment(uint32_t bytes) {
+    std::lock_guard<std::mutex> guard(Scripted.source.mutex);
+    Scripted.fragmentBytes = bytes;
+}
+
 }  // namespace
 
-const AudioSource ScriptedAudioSource = SourceThreadTable<Scripted>(ScriptedOpen);
+const AudioSource ScriptedAudioSource = SourceThreadTable<Scripted>(ScriptedOpen, ScriptedFragment);
 
 void SetScriptedInputPresent(bool present) {
     Scripted.inputPresent = present;
@@ -69,4 +80,9 @@ bool WaitScriptedBuffersDelivered(int timeoutMs) {
 int ScriptedBuffersQueued() {
     std::lock_guard<std::mutex> guard(Scripted.source.mutex);
     return Scripted.source.count;
+}
+
+uint32_t ScriptedFragmentBytes() {
+    std::lock_guard<std::mutex> guard(Scripted.source.mutex);
+    return Scripted.fragmentBytes;
 }

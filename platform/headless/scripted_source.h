@@ -23,3 +23,6 @@ bool WaitScriptedBuffersDelivered(int timeoutMs);
 
 // Empty buffers the source holds.
 int ScriptedBuffersQueued();
+
+// The delivery size last asked for with setFragment since the source opened; 0 when none.
+uint32_t ScriptedFragmentBytes();

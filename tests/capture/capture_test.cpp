@@ -336,18 +336,28 @@ TEST_F(CaptureQueueTest, SleepsUntilABufferOrTheStopComes) {
 
 // The scripted source handing its buffers over as the sound server's source does: through the
 // client's takeBuffer, on the source's own thread.
+// The next `count` buffers it hands over go together (`more` set on all but the last).
+int handedTogether = 0;
+
 const AudioSource& HandingOverSource() {
+    static void (*takeBuffer)(void*, WaveHeader*, bool) = nullptr;
     static const AudioSource source = {
         [](const WaveFormat& format, const AudioSourceClient& client) {
+            takeBuffer = client.takeBuffer;
+            auto handOver = [](void* context, WaveHeader* header) {
+                const bool more = handedTogether > 1;
+                if (handedTogether > 0) handedTogether--;
+                takeBuffer(context, header, more);
+            };
             return ScriptedAudioSource.open(
-                format, AudioSourceClient{client.context, client.takeBuffer, client.readerDrained,
-                                          nullptr});
+                format, AudioSourceClient{client.context, handOver, client.readerDrained, nullptr});
         },
         ScriptedAudioSource.addBuffer,
         ScriptedAudioSource.start,
         ScriptedAudioSource.stop,
         ScriptedAudioSource.reset,
         ScriptedAudioSource.close,
+        ScriptedAudioSource.setFragment,
     };
     return source;
 }
@@ -395,30 +405,72 @@ TEST_F(CaptureQueueTest, ASourceThatHandsBuffersOverKeepsTheOrderWithoutTheCaptu
 
 // A reader that is slow to drain: the queue overflows, the reader is re-armed and the queue
 // discarded, and recording starts afresh with a fresh wake-up.
+// The delivery size is asked of the source in bytes, only while open and within the queue;
+// every opening starts again at one buffer, whatever was asked before.
+// Buffers handed over together each go into the queue at once, and the reader hears of them
+// once, after the last.
+TEST_F(CaptureQueueTest, BuffersHandedOverTogetherAreNotifiedOnceAfterTheLast) {
+    SetAudioSource(&HandingOverSource());
+    Open(20, 2048);
+    handedTogether = 4;
+    std::vector<uint8_t> bytes(4 * 2048);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = StreamByte(i);
+    const std::vector<uint32_t> recorded(4, 2048);
+    PlayScriptedBuffers(bytes.data(), recorded.data(), 4);
+    ASSERT_TRUE(WaitForNotifications(1));
+    EXPECT_EQ(device.AvailableBytes(), 4u * 2048);
+    ASSERT_TRUE(WaitScriptedBuffersDelivered(kPatientWaitMs));
+    EXPECT_EQ(NotificationCount(), 1);
+    EXPECT_EQ(NotificationKind(0), kCaptureDataQueued);
+    std::vector<uint8_t> read(4 * 2048);
+    ASSERT_TRUE(device.Read(read.data(), 4 * 2048));
+    EXPECT_TRUE(MatchesStream(read.data(), read.size(), 0));
+}
+
+TEST(CaptureReaderTest, FragmentsAreAskedWhileOpenWithinTheQueueAndEachOpeningStartsAtOne) {
+    SetScriptedInputPresent(true);
+    PlayScriptedBuffers(nullptr, nullptr, 0);
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(2));  // closed
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
+    EXPECT_TRUE(TheCaptureDevice.SetFragmentBuffers(16));
+    EXPECT_EQ(ScriptedFragmentBytes(), 16u * kCaptureBufferSize);
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(0));
+    EXPECT_FALSE(TheCaptureDevice.SetFragmentBuffers(kCaptureBufferCount + 1u));
+    EXPECT_TRUE(TheCaptureDevice.SetFragmentBuffers(kCaptureBufferCount));
+    EXPECT_EQ(TheCaptureDevice.fragmentBuffers, kCaptureBufferCount);
+    EXPECT_TRUE(TheCaptureDevice.Close());
+    EXPECT_EQ(TheCaptureDevice.fragmentBuffers, 1u);
+    ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
+    EXPECT_EQ(ScriptedFragmentBytes(), 0u);  // nothing asked of the new opening
+    EXPECT_TRUE(TheCaptureDevice.Close());
+}
+
 TEST(CaptureReaderTest, OverflowRearmsTheReaderAndDiscardsTheQueue) {
     ResetReaderWakes();
     SetScriptedInputPresent(true);
     PlayScriptedBuffers(nullptr, nullptr, 0);
     ASSERT_TRUE(OpenReaderDevice(ScriptedAudioSource));
-    std::vector<uint8_t> bytes(22 * 2048);
+    const int overflowing = kCaptureBufferCount + 1;  // the queue's buffers and one more
+    std::vector<uint8_t> bytes((overflowing + 1) * 2048);
     for (size_t i = 0; i < bytes.size(); i++)
         bytes[i] = StreamByte(i);
-    const std::vector<uint32_t> recorded(22, 2048);
-    PlayScriptedBuffers(bytes.data(), recorded.data(), 21);
-    ASSERT_TRUE(WaitForNotifications(21));
+    const std::vector<uint32_t> recorded(overflowing + 1, 2048);
+    PlayScriptedBuffers(bytes.data(), recorded.data(), overflowing);
+    ASSERT_TRUE(WaitForNotifications(overflowing));
     EXPECT_EQ(ReaderWakes(), 1);  // only the first buffer woke it: nobody re-armed
     EXPECT_TRUE(ReaderListening());
     EXPECT_FALSE(ProgramDevicePositioned());
     EXPECT_FALSE(TheCaptureDevice.overflowStopped);
 
     // Recording runs again and the next buffer starts a fresh queue, with a fresh wake-up.
-    PlayScriptedBuffers(bytes.data() + 21 * 2048, recorded.data(), 1);
-    ASSERT_TRUE(WaitForNotifications(22));
+    PlayScriptedBuffers(bytes.data() + overflowing * 2048, recorded.data(), 1);
+    ASSERT_TRUE(WaitForNotifications(overflowing + 1));
     EXPECT_EQ(ReaderWakes(), 2);
     EXPECT_EQ(TheCaptureDevice.AvailableBytes(), 2048u);
     uint8_t block[2048];
     ASSERT_TRUE(TheCaptureDevice.Read(block, 2048));
-    EXPECT_TRUE(MatchesStream(block, 2048, 21 * 2048));
+    EXPECT_TRUE(MatchesStream(block, 2048, overflowing * 2048));
     EXPECT_TRUE(TheCaptureDevice.Close());
     ArmReader();
 }

@@ -42,9 +42,10 @@ uint8_t StreamByte(size_t i);
 // True when `n` bytes equal the stream from byte `start` on.
 bool MatchesStream(const uint8_t* bytes, size_t n, size_t start);
 
-// Opens TheCaptureDevice on the source as the program does (20 buffers of 2048 bytes, mono,
-// 22050 Hz, 16 bits), with ReaderNotify followed by RecordNotify as its notify function and
-// ReaderListening. Clears the recorded notifications and arms the reader first.
+// Opens TheCaptureDevice on the source as the program does (kCaptureBufferCount buffers of
+// 2048 bytes, mono, 22050 Hz, 16 bits), with ReaderNotify followed by RecordNotify as its
+// notify function and ReaderListening. Clears the recorded notifications and arms the reader
+// first.
 bool OpenReaderDevice(const AudioSource& source);
 // True while TheCaptureDevice's queue is positioned.
 bool ProgramDevicePositioned();

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The first paint starts capture, and capture notices drain the queue into the block
 // pipeline: catch-up, at most three blocks, output skipped while a backlog remains; the full
-// view's catch-up by time.
+// view's catch-up by time; large deliveries, read whole, while the picture stands still.
 // Recorded through the scripted source, so these run the capture and source threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -13,11 +14,14 @@
 #include "platform/headless/display_memory.h"
 #include "platform/headless/scripted_source.h"
 #include "raster/display.h"
+#include "resources/resources.h"
 #include "shell/capture_notice.h"
 #include "shell/host.h"
 #include "shell/main_window.h"
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
+#include "shell/pitch_log.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 #include "tests/shell/fake_window.h"
 #include "tests/shell/shell_test_support.h"
@@ -76,9 +80,26 @@ class DrainTest : public ::testing::Test {
         MainWindowProc(MainWindow, kWaveInDataMessage, 0, 0);
         return {BlockCounter.blocks - blocks, MemoryDisplay.framesPresented - frames};
     }
+    // The full view takes the blocks from now on, counted by fullBlocks and fullOutputs.
+    static void CountFullBlocks() {
+        fullBlocks = fullOutputs = 0;
+        PictureModeState.consumeFullBlock = [](const int16_t*, int, bool skipOutput) {
+            fullBlocks++;
+            fullOutputs += skipOutput ? 0 : 1;
+        };
+        ASSERT_TRUE(SetPictureMode(PictureMode::kFull));
+    }
+    static void StopCountingFullBlocks() {
+        SetPictureMode(PictureMode::kHandheld);
+        PictureModeState.consumeFullBlock = nullptr;
+    }
+    static int fullBlocks;
+    static int fullOutputs;
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> counts;
 };
+int DrainTest::fullBlocks = 0;
+int DrainTest::fullOutputs = 0;
 
 bool Armed() {
     std::lock_guard<std::mutex> guard(notifyLock);
@@ -143,13 +164,7 @@ TEST_F(DrainTest, ABacklogOfTenBlocksIsDroppedWhole) {
 // The full view, at 48000 Hz, keeps a backlog the handheld picture drops and reads it all at
 // one notice, only the last two due for output (as ever); 0.4 s of backlog is dropped whole.
 TEST_F(DrainTest, TheFullViewCatchesUpByTime) {
-    static int fullBlocks, fullOutputs;
-    fullBlocks = fullOutputs = 0;
-    PictureModeState.consumeFullBlock = [](const int16_t*, int, bool skipOutput) {
-        fullBlocks++;
-        fullOutputs += skipOutput ? 0 : 1;
-    };
-    ASSERT_TRUE(SetPictureMode(PictureMode::kFull));
+    CountFullBlocks();
     StartCapture();
     ASSERT_EQ(TheCaptureDevice.format.nSamplesPerSec, 48000u);
     const long long dropped = BlockCounter.dropped;
@@ -162,8 +177,64 @@ TEST_F(DrainTest, TheFullViewCatchesUpByTime) {
     Drain();
     EXPECT_EQ(fullBlocks, 18);
     EXPECT_EQ(BlockCounter.dropped - dropped, 19);
-    SetPictureMode(PictureMode::kHandheld);
-    PictureModeState.consumeFullBlock = nullptr;
+    StopCountingFullBlocks();
+}
+
+int Rows(const std::string& log) {
+    const std::string text = ReadTextFile(log);
+    return int(std::count(text.begin(), text.end(), '\n')) - 1;  // less the header
+}
+
+// Paused, the source is asked for deliveries of 0.75 s (16 buffers at 22050 Hz), and each is
+// read whole: every block analysed and logged, none dropped, nothing presented, the level
+// meter not told. Pressed again, it is asked for one buffer; the last large delivery is
+// still read whole (and now presented), and after it the catch-up drops a backlog as ever.
+TEST_F(DrainTest, PausedLargeDeliveriesAreAnalysedWholeAndTheCatchUpReturnsAfterThem) {
+    static int told;
+    told = 0;
+    PictureModeState.levelMeasured = [] { told++; };
+    StartCapture();
+    ASSERT_TRUE(AnalyzerSettings.pitchTrackingOn);
+    const std::string log = NewSettingsPath();
+    ASSERT_TRUE(OpenPitchLog(log.c_str()));
+    const long long dropped = BlockCounter.dropped;
+
+    MainWindowProc(MainWindow, WM_COMMAND, kCommandPause, 0);
+    EXPECT_EQ(ScriptedFragmentBytes(), 16u * 2048);
+    Queue(16 * 2048);
+    EXPECT_EQ(Drain(), std::make_pair(16LL, 0));
+    EXPECT_EQ(told, 0);
+
+    MainWindowProc(MainWindow, WM_COMMAND, kCommandPause, 0);
+    EXPECT_EQ(ScriptedFragmentBytes(), 2048u);
+    Queue(16 * 2048);
+    EXPECT_EQ(Drain(), std::make_pair(16LL, 16));
+    EXPECT_EQ(told, 16);
+    Queue(10 * 2048);
+    EXPECT_EQ(Drain(), std::make_pair(0LL, 0));
+    EXPECT_EQ(BlockCounter.dropped - dropped, 10);
+
+    ASSERT_TRUE(ClosePitchLog());
+    EXPECT_EQ(Rows(log), 32);
+    PictureModeState.levelMeasured = nullptr;
+}
+
+// The full view hidden at 48000 Hz: deliveries of 35 buffers, more than its catch-up drops
+// while shown, are read whole; only the newest blocks are drawn, as ever.
+TEST_F(DrainTest, TheFullViewHiddenReadsItsLargeDeliveriesWhole) {
+    CountFullBlocks();
+    StartCapture();
+    MainWindowProc(MainWindow, WM_ACTIVATE, 0, 0);
+    EXPECT_EQ(ScriptedFragmentBytes(), 35u * 2048);
+    const long long dropped = BlockCounter.dropped;
+    Queue(35 * 2048);
+    Drain();
+    EXPECT_EQ(fullBlocks, 35);
+    EXPECT_EQ(fullOutputs, 2);
+    EXPECT_EQ(BlockCounter.dropped, dropped);
+    MainWindowProc(MainWindow, WM_ACTIVATE, 1, 0);
+    EXPECT_EQ(ScriptedFragmentBytes(), 2048u);
+    StopCountingFullBlocks();
 }
 
 TEST_F(DrainTest, NoticesArePostedOnceUntilReArmed) {

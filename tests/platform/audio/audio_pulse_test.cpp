@@ -72,6 +72,27 @@ testing::AssertionResult RampRunsOn(const std::vector<int16_t>& samples, size_t 
     return testing::AssertionSuccess();
 }
 
+// The latency the server configured for `source` (the least its recording streams ask for),
+// in microseconds, as pactl lists it; -1 when it is not listed.
+long ConfiguredLatency(const std::string& source) {
+    const std::string listed = Output("pactl list sources | awk '$2 == \"" + source +
+                                      "\" { found = 1 } found && /configured/ { print $(NF - 1); "
+                                      "exit }'");
+    return listed.empty() ? -1 : std::stol(listed);
+}
+
+// Waits until the server has configured `source` for `frames` at 22050 Hz, within a
+// millisecond; false after kPatientWaitMs.
+bool WaitForConfiguredFrames(const std::string& source, long frames) {
+    const long wanted = frames * 1000000L / 22050;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
+    while (std::abs(ConfiguredLatency(source) - wanted) > 1000) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 struct LostNotices {
     std::atomic<int> count{0};
     std::string reason;  // written before count grows
@@ -160,6 +181,31 @@ TEST_F(PulseTest, RecordsTheChosenSourceWholeAndInOrder) {
     EXPECT_EQ(collector.Recorded(), std::vector<uint32_t>(40, 3000));
     EXPECT_TRUE(RampRunsOn(Samples(collector.Bytes()), 10000));
     EXPECT_TRUE(collector.ReturnedOnOtherThreads(std::this_thread::get_id()));
+}
+
+// Asked for 16 buffers at a time, the source has the server send fragments of 16 buffers
+// (its source then posts as seldom); asked for one, of one again. The recording runs on
+// through both switches, whole and in order.
+TEST_F(PulseTest, LargeFragmentsWhenAskedAndTheRecordingWholeAcrossTheSwitches) {
+    PlayRamp("quillo_out");
+    SetMicrophoneName("quillo_out.monitor");
+    CollectingClient collector(MicrophoneSource, 40, 2048);
+    collector.requeue = true;
+    ASSERT_TRUE(MicrophoneSource.open(MonoFormat(), collector.Client()));
+    collector.AddAll();
+    MicrophoneSource.start();
+    EXPECT_TRUE(WaitForConfiguredFrames("quillo_out.monitor", 1024));
+    ASSERT_TRUE(collector.WaitForReturned(10, kPatientWaitMs));
+    MicrophoneSource.setFragment(16 * 2048);
+    EXPECT_TRUE(WaitForConfiguredFrames("quillo_out.monitor", 16 * 1024));
+    ASSERT_TRUE(collector.WaitForReturned(collector.Returned() + 40, kPatientWaitMs));
+    MicrophoneSource.setFragment(2048);
+    EXPECT_TRUE(WaitForConfiguredFrames("quillo_out.monitor", 1024));
+    ASSERT_TRUE(collector.WaitForReturned(collector.Returned() + 20, kPatientWaitMs));
+    MicrophoneSource.reset();
+    MicrophoneSource.close();
+    EXPECT_EQ(Lost.count, 0);
+    EXPECT_TRUE(RampRunsOn(Samples(collector.Bytes()), 50000));
 }
 
 TEST_F(PulseTest, ListsTheServersSourcesAndChoosesByNameOrDescription) {
