@@ -119,8 +119,10 @@ class BarMeter : public QWidget {
             update();
             return;
         }
-        if (!shown || !drawn.figures || !drawn.clip || !drawn.bar) {
-            if (shown) update();
+        // Too narrow, it draws nothing: a resize that makes room draws it whole.
+        if (!shown || width() < Needed()) return;
+        if (!drawn.figures || !drawn.clip || !drawn.bar) {
+            update();
             return;
         }
         const MeterLook now = Look();
