@@ -4,11 +4,13 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QToolBar>
 #include <QWidget>
 #include <algorithm>
+#include <cstring>
 
 #include "analysis/level_meter.h"
 #include "platform/qt/main_window.h"
@@ -30,13 +32,75 @@ QString ClipText() {
     return QStringLiteral("CLIP");
 }
 
+// The sizes of the meter's texts in one font. Shaping text is most of what drawing the meter
+// costs, and the bar draws it anew with every block, so each font is measured once.
+struct MeterTextSizesRecord {
+    QFont font;
+    int figures = 0;  // the widest figures, with words and compact
+    int compactFigures = 0;
+    int clip = 0;  // the clip sign
+    int line = 0;  // the height of a line
+};
+constexpr int kKeptMeterFonts = 4;  // the bar's, the full view's and room for a change of size
+struct MeterFontsRecord {
+    MeterTextSizesRecord kept[kKeptMeterFonts];
+    int count = 0;
+    int next = 0;  // the one replaced when all are taken
+};
+MeterFontsRecord MeterFonts;
+
+// The sizes in `font`, measured at its first use; valid until the next call.
+const MeterTextSizesRecord& MeterTextSizes(const QFont& font) {
+    for (int i = 0; i < MeterFonts.count; i++) {
+        if (MeterFonts.kept[i].font == font) return MeterFonts.kept[i];
+    }
+    int slot = MeterFonts.count;
+    if (MeterFonts.count < kKeptMeterFonts) {
+        MeterFonts.count++;
+    } else {
+        slot = MeterFonts.next;
+        MeterFonts.next = (MeterFonts.next + 1) % kKeptMeterFonts;
+    }
+    const QFontMetrics metrics(font);
+    char widest[kFiguresCapacity];
+    MeterTextSizesRecord& sizes = MeterFonts.kept[slot];
+    sizes.font = font;
+    FormatLevelReading({kLevelMeterFloorDb, kLevelMeterFloorDb, false}, false, widest,
+                       sizeof widest);
+    sizes.figures = metrics.horizontalAdvance(QString::fromUtf8(widest));
+    FormatLevelReading({kLevelMeterFloorDb, kLevelMeterFloorDb, false}, true, widest,
+                       sizeof widest);
+    sizes.compactFigures = metrics.horizontalAdvance(QString::fromUtf8(widest));
+    sizes.clip = metrics.horizontalAdvance(ClipText());
+    sizes.line = metrics.height();
+    return sizes;
+}
+
 int BarX(const QRect& bar, float db) {
     const float share = std::clamp((db - kBarLowDb) / -kBarLowDb, 0.0f, 1.0f);
     return bar.left() + int(share * float(bar.width()));
 }
 
+// The meter's parts in an area, and what each shows of a reading. The parts do not overlap.
+struct MeterLook {
+    QRect figures;  // the figures' line, left of the clip sign
+    QRect clip;     // the clip sign
+    QRect bar;
+    char text[kFiguresCapacity];
+    bool clipped;
+    int rms;        // where the RMS ends on the bar
+    int peak;       // where the peak span ends
+    bool peakLine;  // the peak is above the bar's left end: its line is drawn
+};
+
+MeterLook LookOfLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact,
+                           const LevelReading& reading);
+// Draws the parts of `look` that meet `only`; every part when it is null.
+void PaintLevelMeter(QPainter& p, const QFont& font, const MeterLook& look, const QRegion* only);
+
 // The widget at the end of the bar: it asks for no room, and draws itself only when the bar
-// left it enough, so that it never widens the window nor hides a button.
+// left it enough, so that it never widens the window nor hides a button. A new reading draws
+// again only the parts it changes, and nothing when it changes none.
 class BarMeter : public QWidget {
   public:
     explicit BarMeter(QWidget* parent) : QWidget(parent) {
@@ -48,19 +112,83 @@ class BarMeter : public QWidget {
     }
     QSize sizeHint() const override { return {0, 0}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
-    bool shown = false;  // the handheld picture is shown: the meter is drawn
+
+    void Show(bool handheldShown) {
+        if (handheldShown != shown) {
+            shown = handheldShown;
+            update();
+            return;
+        }
+        // Too narrow, it draws nothing: a resize that makes room draws it whole.
+        if (!shown || width() < Needed()) return;
+        if (!drawn.figures || !drawn.clip || !drawn.bar) {
+            update();
+            return;
+        }
+        const MeterLook now = Look();
+        const MeterLook& was = drawn.look;
+        if (now.figures != was.figures || now.clip != was.clip || now.bar != was.bar) {
+            update();
+            return;
+        }
+        if (std::strcmp(now.text, was.text) != 0) update(now.figures);
+        if (now.clipped != was.clipped) update(now.clip);
+        if (now.rms != was.rms || now.peak != was.peak || now.peakLine != was.peakLine)
+            update(now.bar);
+    }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
-        if (!shown || width() < Needed()) return;
+    void paintEvent(QPaintEvent* event) override {
+        const QRegion& region = event->region();
+        if (!shown || width() < Needed()) {
+            drawn = {};
+            return;
+        }
         QPainter p(this);
-        const int margin = FontPixels() / 2;
-        DrawLevelMeter(p, rect().adjusted(0, margin, -margin, -margin), FontPixels(), true);
+        const MeterLook look = Look();
+        PaintLevelMeter(p, Font(), look, &region);
+        // A part counts as drawn when all of it was; one drawn in part is drawn again next time.
+        const auto whole = [&](const QRect& part, bool* drawnWhole) {
+            if (!region.intersects(part)) return false;
+            *drawnWhole = QRegion(part).subtracted(region).isEmpty();
+            return *drawnWhole;
+        };
+        if (whole(look.figures, &drawn.figures))
+            std::memcpy(drawn.look.text, look.text, sizeof look.text);
+        if (whole(look.clip, &drawn.clip)) drawn.look.clipped = look.clipped;
+        if (whole(look.bar, &drawn.bar)) {
+            drawn.look.rms = look.rms;
+            drawn.look.peak = look.peak;
+            drawn.look.peakLine = look.peakLine;
+        }
+        drawn.look.figures = look.figures;
+        drawn.look.clip = look.clip;
+        drawn.look.bar = look.bar;
     }
 
   private:
+    bool shown = false;  // the handheld picture is shown: the meter is drawn
+    // What the widget shows: each part's look, valid where its flag says all of it was drawn.
+    struct DrawnRecord {
+        MeterLook look{};
+        bool figures = false;
+        bool clip = false;
+        bool bar = false;
+    } drawn;
+
     int FontPixels() const { return font().pixelSize() > 0 ? font().pixelSize() : 12; }
     int Needed() const { return LevelMeterWidth(FontPixels(), true) + FontPixels() / 2; }
+    QFont Font() const {
+        QFont meterFont = font();
+        meterFont.setPixelSize(FontPixels());
+        meterFont.setBold(false);
+        return meterFont;
+    }
+    MeterLook Look() const {
+        const int margin = FontPixels() / 2;
+        return LookOfLevelMeter(Font(), rect().adjusted(0, margin, -margin, -margin), FontPixels(),
+                                true, ReadLevelMeter());
+    }
 };
 
 struct BarMeterRecord {
@@ -84,49 +212,55 @@ void AppendBarMeter(QToolBar* bar) {
 int LevelMeterWidth(int fontPixels, bool compact) {
     QFont font;
     font.setPixelSize(fontPixels);
-    const QFontMetrics metrics(font);
-    char widest[kFiguresCapacity];
-    FormatLevelReading({kLevelMeterFloorDb, kLevelMeterFloorDb, false}, compact, widest,
-                       sizeof widest);
-    return metrics.horizontalAdvance(QString::fromUtf8(widest)) +
-           metrics.horizontalAdvance(ClipText()) + 2 * fontPixels;
+    const MeterTextSizesRecord& sizes = MeterTextSizes(font);
+    return (compact ? sizes.compactFigures : sizes.figures) + sizes.clip + 2 * fontPixels;
 }
 
-void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact) {
-    if (area.width() <= 0) return;
-    const LevelReading reading = ReadLevelMeter();
-    QFont font = p.font();
-    font.setPixelSize(fontPixels);
-    font.setBold(false);
-    p.setFont(font);
-    const QFontMetrics metrics(font);
-    const int line = metrics.height();
+namespace {
+
+MeterLook LookOfLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact,
+                           const LevelReading& reading) {
+    MeterLook look{};
+    const int line = MeterTextSizes(font).line;
+    const int clipWidth = MeterTextSizes(font).clip + fontPixels / 2;
     // Narrower than the figures ask for: the compact ones, or none.
     if (area.width() < LevelMeterWidth(fontPixels, compact)) compact = true;
-    const bool figures = area.width() >= LevelMeterWidth(fontPixels, true) - fontPixels;
-    char text[kFiguresCapacity] = {};
-    if (figures) FormatLevelReading(reading, compact, text, sizeof text);
+    if (area.width() >= LevelMeterWidth(fontPixels, true) - fontPixels)
+        FormatLevelReading(reading, compact, look.text, sizeof look.text);
     // The figures, then the clip sign at the right end of their line.
-    const int clipWidth = metrics.horizontalAdvance(ClipText()) + fontPixels / 2;
-    const QRect clip(area.right() + 1 - clipWidth, area.top(), clipWidth, line);
-    p.setPen(QColor(kMeterText));
-    p.drawText(QRect(area.left(), area.top(), area.width() - clipWidth, line),
-               Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(text));
-    p.fillRect(clip, QColor(reading.clipped ? kClipOn : kClipOff));
-    p.setPen(QColor(reading.clipped ? 0xFFFFFFFF : 0xFF808080));
-    p.drawText(clip, Qt::AlignCenter, ClipText());
+    look.clip = QRect(area.right() + 1 - clipWidth, area.top(), clipWidth, line);
+    look.figures = QRect(area.left(), area.top(), area.width() - clipWidth, line);
+    look.clipped = reading.clipped;
     // The bar below, as tall as the room left allows.
     const int gap = std::max(2, line / 4);
     const int height = std::clamp(area.bottom() + 1 - (area.top() + line + gap), 3, line);
-    const QRect bar(area.left(), area.top() + line + gap, area.width(), height);
+    look.bar = QRect(area.left(), area.top() + line + gap, area.width(), height);
+    look.rms = BarX(look.bar, reading.rmsDb);
+    look.peak = BarX(look.bar, reading.peakDb);
+    look.peakLine = reading.peakDb > kBarLowDb;
+    return look;
+}
+
+void PaintLevelMeter(QPainter& p, const QFont& font, const MeterLook& look, const QRegion* only) {
+    p.setFont(font);
+    if (only == nullptr || only->intersects(look.figures)) {
+        p.setPen(QColor(kMeterText));
+        p.drawText(look.figures, Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(look.text));
+    }
+    if (only == nullptr || only->intersects(look.clip)) {
+        p.fillRect(look.clip, QColor(look.clipped ? kClipOn : kClipOff));
+        p.setPen(QColor(look.clipped ? 0xFFFFFFFF : 0xFF808080));
+        p.drawText(look.clip, Qt::AlignCenter, ClipText());
+    }
+    if (only != nullptr && !only->intersects(look.bar)) return;
+    const QRect& bar = look.bar;
     p.fillRect(bar, QColor(kMeterTrough));
-    const int rms = BarX(bar, reading.rmsDb);
-    const int peak = BarX(bar, reading.peakDb);
-    p.fillRect(QRect(QPoint(rms, bar.top()), QPoint(peak, bar.bottom())), QColor(kMeterPeakSpan));
-    p.fillRect(QRect(QPoint(bar.left(), bar.top()), QPoint(rms - 1, bar.bottom())),
+    p.fillRect(QRect(QPoint(look.rms, bar.top()), QPoint(look.peak, bar.bottom())),
+               QColor(kMeterPeakSpan));
+    p.fillRect(QRect(QPoint(bar.left(), bar.top()), QPoint(look.rms - 1, bar.bottom())),
                QColor(kMeterRms));
-    if (reading.peakDb > kBarLowDb) {
-        p.fillRect(QRect(std::min(peak, bar.right() - 1), bar.top(), 2, bar.height()),
+    if (look.peakLine) {
+        p.fillRect(QRect(std::min(look.peak, bar.right() - 1), bar.top(), 2, bar.height()),
                    QColor(kMeterPeakLine));
     }
     // Marks every 12 dB.
@@ -137,6 +271,17 @@ void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact
     }
 }
 
+}  // namespace
+
+void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact) {
+    if (area.width() <= 0) return;
+    QFont font = p.font();
+    font.setPixelSize(fontPixels);
+    font.setBold(false);
+    PaintLevelMeter(p, font, LookOfLevelMeter(font, area, fontPixels, compact, ReadLevelMeter()),
+                    nullptr);
+}
+
 void AttachBarLevelMeter() {
     AddWindowHooks({nullptr, nullptr, AppendBarMeter});
 }
@@ -144,7 +289,5 @@ void AttachBarLevelMeter() {
 void ShowBarLevelMeter(bool handheldShown) {
     BarMeter* meter = BarMeters.meter;
     if (meter == nullptr) return;
-    if (!handheldShown && !meter->shown) return;  // stays blank
-    meter->shown = handheldShown;
-    meter->update();
+    meter->Show(handheldShown);
 }

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
@@ -20,8 +19,7 @@
 QImage ViewAreaImage(int scale) {
     scale = std::max(scale, 1);
     QImage image(kWindowScreenWidth * scale, kWindowViewHeight * scale, QImage::Format_RGB32);
-    std::vector<QRgb> line;
-    RenderView(scale, image.rect(), image.bits(), image.bytesPerLine(), line);
+    RenderView(scale, image.rect(), image.bits(), image.bytesPerLine());
     return image.convertToFormat(QImage::Format_RGB888);
 }
 

@@ -2,7 +2,7 @@
 // The picture: the frame buffer behind the window, the display back end that fills it, and
 // the widget that shows it scaled by whole factors.
 //
-//   frame calls --> WindowDisplay.pixels --(changed rows)--> PictureWidget::update
+//   frame calls --> WindowDisplay.pixels --(changed blocks)--> PictureWidget::update
 //   paint event --> RenderView (widened, scaled) --> the backing store, or a kept image
 #include "platform/qt/picture_view.h"
 
@@ -10,12 +10,14 @@
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "platform/qt/qt_host.h"
+#include "platform/qt/view_changes.h"
 
 WindowDisplayRecord WindowDisplay;
 
@@ -27,63 +29,95 @@ struct ViewRecord {
 };
 ViewRecord View;
 
-// An RGB565 pixel with each channel widened to 8 bits by repeating its top bits.
+// An RGB565 pixel with each channel widened to 8 bits by repeating its top bits, as two
+// table lookups: red and green's top three bits are in the high byte, blue and green's low
+// three bits in the low byte, and each widened channel is an OR of parts of the two.
+struct WideningRecord {
+    QRgb high[256];
+    QRgb low[256];
+};
+constexpr WideningRecord MakeWidening() {
+    WideningRecord w{};
+    for (unsigned byte = 0; byte < 256; byte++) {
+        const unsigned red = byte >> 3;
+        const unsigned greenHigh = byte & 7;  // green's bits 5 to 3
+        w.high[byte] =
+            0xFF000000u | (red << 3 | red >> 2) << 16 | (greenHigh << 5 | greenHigh >> 1) << 8;
+        const unsigned greenLow = byte >> 5;  // green's bits 2 to 0
+        const unsigned blue = byte & 0x1F;
+        w.low[byte] = greenLow << 2 << 8 | (blue << 3 | blue >> 2);
+    }
+    return w;
+}
+constexpr WideningRecord Widening = MakeWidening();
+
 inline QRgb WidenRgb565(unsigned pixel) {
-    const unsigned red = pixel >> 11;
-    const unsigned green = (pixel >> 5) & 0x3F;
-    const unsigned blue = pixel & 0x1F;
-    return 0xFF000000u | ((red << 3 | red >> 2) << 16) | ((green << 2 | green >> 4) << 8) |
-           (blue << 3 | blue >> 2);
+    return Widening.high[pixel >> 8] | Widening.low[pixel & 0xFF];
 }
 
-// Each pixel of `in` as `scale` pixels of `out`; the usual scales unrolled.
+// `count` screen pixels from `source`, `step` apart, each as `scale` device pixels at `out`;
+// the usual scales unrolled.
 template <int kScale>
-void WidenRow(const QRgb* in, QRgb* out, int scale = kScale) {
-    for (int x = 0; x < kWindowScreenWidth; x++) {
-        for (int i = 0; i < (kScale > 0 ? kScale : scale); i++)
-            *out++ = in[x];
+void WidenPixels(const uint16_t* source, int step, int count, QRgb* out, int scale = kScale) {
+    for (int i = 0; i < count; i++, source += step) {
+        const QRgb pixel = WidenRgb565(*source);
+        for (int k = 0; k < (kScale > 0 ? kScale : scale); k++)
+            *out++ = pixel;
+    }
+}
+
+// Screen pixels (column, row) onwards, `count` of them, widened to `scale` device pixels each.
+void WidenScreenPixels(int column, int row, int count, int scale, QRgb* out) {
+    const uint16_t* pixels = WindowDisplay.pixels;
+    const bool fixed = WindowDisplay.fixedLayout;
+    const uint16_t* source =
+        fixed ? pixels + (kWindowScreenWidth - 1 - column) * kWindowScreenHeight + row
+              : pixels + row * kWindowScreenWidth + column;
+    const int step = fixed ? -kWindowScreenHeight : 1;
+    switch (scale) {
+        case 1:
+            WidenPixels<1>(source, step, count, out);
+            break;
+        case 2:
+            WidenPixels<2>(source, step, count, out);
+            break;
+        case 3:
+            WidenPixels<3>(source, step, count, out);
+            break;
+        default:
+            WidenPixels<0>(source, step, count, out, scale);
+            break;
     }
 }
 
 }  // namespace
 
-// Each screen row is widened once into `line`, which every device row it covers copies.
-void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine,
-                std::vector<QRgb>& line) {
-    const uint16_t* pixels = WindowDisplay.pixels;
-    line.resize(static_cast<size_t>(kWindowScreenWidth) * scale);
-    QRgb row[kWindowScreenWidth];
+// Each screen row is widened straight into the first device row it covers, which the others
+// then copy: whole screen pixels in one run, those the area's edges cut one at a time.
+void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine) {
+    const qsizetype rowBytes = sizeof(QRgb) * area.width();
     for (int y = area.top() / scale; y <= area.bottom() / scale; y++) {
         const int screenRow = kWindowViewTop + y;
-        if (WindowDisplay.fixedLayout) {
-            for (int x = 0; x < kWindowScreenWidth; x++)
-                row[x] = WidenRgb565(
-                    pixels[(kWindowScreenWidth - 1 - x) * kWindowScreenHeight + screenRow]);
-        } else {
-            const uint16_t* source = pixels + screenRow * kWindowScreenWidth;
-            for (int x = 0; x < kWindowScreenWidth; x++)
-                row[x] = WidenRgb565(source[x]);
+        const int top = std::max(y * scale, area.top());
+        const int bottom = std::min(y * scale + scale - 1, area.bottom());
+        uchar* first = bits + (top - area.top()) * bytesPerLine;
+        QRgb* out = reinterpret_cast<QRgb*>(first);
+        const int wholeEnd = (area.right() + 1) / scale;  // the first column not whole
+        for (int x = area.left(); x <= area.right();) {
+            const int column = x / scale;
+            if (x == column * scale && column < wholeEnd) {
+                WidenScreenPixels(column, screenRow, wholeEnd - column, scale, out);
+                out += (wholeEnd - column) * scale;
+                x = wholeEnd * scale;
+                continue;
+            }
+            QRgb pixel;
+            WidenScreenPixels(column, screenRow, 1, 1, &pixel);
+            for (const int end = std::min(column * scale + scale - 1, area.right()); x <= end; x++)
+                *out++ = pixel;
         }
-        switch (scale) {
-            case 1:
-                std::copy(std::begin(row), std::end(row), line.begin());
-                break;
-            case 2:
-                WidenRow<2>(row, line.data());
-                break;
-            case 3:
-                WidenRow<3>(row, line.data());
-                break;
-            default:
-                WidenRow<0>(row, line.data(), scale);
-                break;
-        }
-        const int from = std::max(y * scale, area.top());
-        const int to = std::min(y * scale + scale - 1, area.bottom());
-        for (int r = from; r <= to; r++) {
-            std::memcpy(bits + (r - area.top()) * bytesPerLine, line.data() + area.left(),
-                        sizeof(QRgb) * area.width());
-        }
+        for (int r = top + 1; r <= bottom; r++)
+            std::memcpy(bits + (r - area.top()) * bytesPerLine, first, rowBytes);
     }
 }
 
@@ -136,8 +170,9 @@ intptr_t ScreenPoint(const QWidget* picture, const QPointF& position) {
 
 // The view area's rows as the picture was last told to show them (row-major frames).
 struct ShownViewRecord {
-    uint16_t rows[kWindowViewHeight][kWindowScreenWidth];
-    bool valid = false;  // false: compare nothing, repaint every row
+    ShownViewRows rows;
+    bool valid = false;         // false: compare nothing, repaint the whole view
+    ViewChangesRecord changes;  // of the newest frame
 };
 ShownViewRecord ShownView;
 
@@ -147,30 +182,30 @@ void ScheduleRepaint() {
     if (View.picture != nullptr) View.picture->update(View.picture->Target().toAlignedRect());
 }
 
-// Repaints the rows that differ from what the picture shows: the colour legend, the axes and
-// the quiet parts of a frame are neither scaled nor sent to the X server again.
-void ScheduleChangedRows() {
-    // A picture that takes no updates (a headless run's) is not compared row by row.
-    if (View.picture == nullptr || !View.picture->updatesEnabled()) {
+// Repaints what differs from what the picture shows: the colour legend, the axes and the
+// quiet parts of a frame are neither scaled nor sent to the X server again.
+void ScheduleChanges() {
+    PictureWidget* picture = View.picture;
+    // A picture that takes no updates (a headless run's) is not compared.
+    if (picture == nullptr || !picture->updatesEnabled()) {
         ShownView.valid = false;
         return;
     }
-    constexpr size_t kRowBytes = sizeof ShownView.rows[0];
-    int changedFrom = -1;
-    for (int y = 0; y <= kWindowViewHeight; y++) {
-        bool changed = false;
-        if (y < kWindowViewHeight) {
-            const uint16_t* row = WindowDisplay.pixels + (kWindowViewTop + y) * kWindowScreenWidth;
-            changed = !ShownView.valid || std::memcmp(row, ShownView.rows[y], kRowBytes) != 0;
-            if (changed) std::memcpy(ShownView.rows[y], row, kRowBytes);
-        }
-        if (changed && changedFrom < 0) changedFrom = y;
-        if (!changed && changedFrom >= 0) {
-            View.picture->update(View.picture->RowsRect(changedFrom, y - 1));
-            changedFrom = -1;
-        }
+    if (!ShownView.valid) {
+        std::memcpy(ShownView.rows, WindowDisplay.pixels + kWindowViewTop * kWindowScreenWidth,
+                    sizeof ShownView.rows);
+        ShownView.valid = true;
+        picture->update(picture->Target().toAlignedRect());
+        return;
     }
-    ShownView.valid = true;
+    ViewChangesRecord& changes = ShownView.changes;
+    FindViewChanges(WindowDisplay.pixels, ShownView.rows, &changes);
+    QRegion region;
+    for (int i = 0; i < changes.patchCount; i++) {
+        const ViewPatch& p = changes.patches[i];
+        region += picture->ViewRect(QRect(QPoint(p.left, p.top), QPoint(p.right, p.bottom)));
+    }
+    if (!region.isEmpty()) picture->update(region);
 }
 
 }  // namespace
@@ -198,15 +233,15 @@ QRectF PictureWidget::Target() const {
                   h / ratio);
 }
 
-QRect PictureWidget::RowsRect(int first, int last) const {
+QRect PictureWidget::ViewRect(const QRect& view) const {
     const QRectF target = Target();
-    const qreal rowHeight = target.height() / kWindowViewHeight;
-    return QRectF(target.left(), target.top() + first * rowHeight, target.width(),
-                  (last - first + 1) * rowHeight)
+    const qreal pixel = target.width() / kWindowScreenWidth;
+    return QRectF(target.left() + view.left() * pixel, target.top() + view.top() * pixel,
+                  view.width() * pixel, view.height() * pixel)
         .toAlignedRect();
 }
 
-// A new frame repaints the rows it changed (see ScheduleChangedRows); the black margins are
+// A new frame repaints what it changed (see ScheduleChanges); the black margins are
 // painted only when exposed. The rows are scaled here, by copying whole rows, straight into
 // the backing store where it allows, else into a kept image that the painter copies: either
 // way a fraction of the cost of letting the painter scale.
@@ -236,14 +271,14 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
             const QPoint at = device.topLeft() + offset;
             uchar* bits = const_cast<uchar*>(plain->constBits()) + at.y() * plain->bytesPerLine() +
                           at.x() * static_cast<qsizetype>(sizeof(QRgb));
-            RenderView(scale, area, bits, plain->bytesPerLine(), line);
+            RenderView(scale, area, bits, plain->bytesPerLine());
             continue;
         }
         if (scaled.size() != view.size()) scaled = QImage(view.size(), QImage::Format_RGB32);
         scaled.setDevicePixelRatio(ratio);
         uchar* bits = scaled.bits() + area.top() * scaled.bytesPerLine() +
                       area.left() * static_cast<qsizetype>(sizeof(QRgb));
-        RenderView(scale, area, bits, scaled.bytesPerLine(), line);
+        RenderView(scale, area, bits, scaled.bytesPerLine());
         painter.setClipRect(shown);  // one rectangle keeps the painter on its plain copy
         painter.drawImage(target.topLeft(), scaled);
     }
@@ -331,7 +366,7 @@ uint16_t* BeginWindowFrame() {
 
 void EndWindowFrame() {
     ++WindowDisplay.framesPresented;
-    ScheduleChangedRows();
+    ScheduleChanges();
 }
 
 void CloseWindowDisplay() {

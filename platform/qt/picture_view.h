@@ -8,7 +8,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <vector>
 
 class PictureWidget : public QWidget {
   public:
@@ -24,8 +23,8 @@ class PictureWidget : public QWidget {
     // Where the view goes: centred, at Scale(), on whole device pixels, so that every
     // screen pixel becomes scale x scale device pixels.
     QRectF Target() const;
-    // The part of the widget that shows view rows `first` to `last`.
-    QRect RowsRect(int first, int last) const;
+    // The part of the widget that shows the view pixels `view` (view-area pixels).
+    QRect ViewRect(const QRect& view) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,8 +32,7 @@ class PictureWidget : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
-    QImage scaled;           // the view at the current scale, when the painter copies it
-    std::vector<QRgb> line;  // one scaled row
+    QImage scaled;  // the view at the current scale, when the painter copies it
 };
 
 // The picture that frames are shown in from now on; null when the window has gone.
@@ -47,6 +45,4 @@ bool PictureViewPoint(const QWidget* picture, const QPointF& position, int* x, i
 // The view area as last presented, whichever layout wrote it, scaled by `scale` (each screen
 // pixel a scale x scale square): the part `area` of it (device pixels of the scaled view,
 // inside it) into RGB32 rows at `bits`, `bytesPerLine` apart, area's top-left first.
-// `line` is room for one scaled row, kept by the caller.
-void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine,
-                std::vector<QRgb>& line);
+void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine);

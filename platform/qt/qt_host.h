@@ -4,6 +4,7 @@
 //
 //   main_window.cpp      main window, message queue and loop, accelerators, title
 //   picture_view.cpp     frame buffer, window display, the picture widget, view points
+//   view_changes.cpp     the blocks of the view a new frame changed
 //   picture_file.cpp     the view area as an image and as a PNG file
 //   menu_bar.cpp         the menu bar: drop-down menus and image buttons
 //   window_extras.cpp    Input menu, Open File, drops, Save Picture, the pointer's reading

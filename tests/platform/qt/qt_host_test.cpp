@@ -31,6 +31,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -734,26 +735,55 @@ class PaintRecorder : public QObject {
     }
 };
 
-void PresentPattern(int changedRow) {
+// Presents a frame of `pixel(column, row)` for every screen pixel.
+void Present(const std::function<uint16_t(int column, int row)>& pixel) {
     uint16_t* origin = WindowDisplayBackEnd.beginDraw();
     ASSERT_NE(origin, nullptr);
     for (int row = 0; row < 320; row++) {
-        for (int column = 0; column < 240; column++) {
-            const uint16_t pixel = PatternPixel(column, row);
-            origin[row * 240 + column] = row == changedRow ? pixel ^ 0x0821 : pixel;
-        }
+        for (int column = 0; column < 240; column++)
+            origin[row * 240 + column] = pixel(column, row);
     }
     WindowDisplayBackEnd.endDraw();
 }
 
-TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheRowsItChanged) {
+// The pattern, with screen pixel (changedColumn, changedRow) changed (the whole row when
+// changedColumn is -1).
+void PresentPattern(int changedRow, int changedColumn = -1) {
+    Present([&](int column, int row) {
+        const uint16_t pixel = PatternPixel(column, row);
+        const bool changed = row == changedRow && (changedColumn < 0 || column == changedColumn);
+        return changed ? static_cast<uint16_t>(pixel ^ 0x0821) : pixel;
+    });
+}
+
+// What the window shows of its picture (on the offscreen platform, its backing store).
+QImage ShownPicture() {
+    QWidget* picture = MainWindowPicture();
+    const QImage window = picture->screen()->grabWindow(MainWindowWidget()->winId()).toImage();
+    return window.copy(QRect(picture->mapTo(MainWindowWidget(), QPoint()), picture->size()))
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// The picture drawn whole from the frame buffer.
+QImage WholePicture() {
+    return MainWindowPicture()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Shows the window with the picture at `scale` and margins of 5 and 2, the pattern on it.
+void ShowPatternAtScale(int scale) {
+    MainWindowWidget()->resize(240 * scale + 10, 268 * scale + 4);
+    MainWindowWidget()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(MainWindowWidget()));
+    PresentPattern(-1);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(WindowPictureScale(), scale);
+}
+
+TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheBlocksItChanged) {
     void* window = Create();
     ASSERT_TRUE(WindowDisplayBackEnd.open(window));
     constexpr int kScale = 2;
-    MainWindowWidget()->resize(240 * kScale + 10, 268 * kScale + 4);  // margins of 5 and 2
-    MainWindowWidget()->show();
-    PresentPattern(-1);
-    QCoreApplication::processEvents();
+    ShowPatternAtScale(kScale);
     PaintRecorder recorder;
     MainWindowPicture()->installEventFilter(&recorder);
 
@@ -761,23 +791,27 @@ TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheRowsItChanged) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(recorder.regions.empty());
 
-    PresentPattern(26 + 100);  // view row 100
+    // View pixel (50, 101): the block of columns 48 to 63 in the band of rows 100 to 103.
+    PresentPattern(26 + 101, 50);
     QCoreApplication::processEvents();
     ASSERT_EQ(recorder.regions.size(), 1u);
-    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
+    EXPECT_EQ(recorder.regions[0],
+              QRegion(5 + 48 * kScale, 2 + 100 * kScale, 16 * kScale, 4 * kScale));
     QImage shot = MainWindowPicture()->grab().toImage();
-    EXPECT_NE(shot.pixel(5, 2 + 100 * kScale), Widen(PatternPixel(0, 26 + 100)));
-    EXPECT_EQ(shot.pixel(5, 2 + 101 * kScale), Widen(PatternPixel(0, 26 + 101)));
+    EXPECT_NE(shot.pixel(5 + 50 * kScale, 2 + 101 * kScale), Widen(PatternPixel(50, 26 + 101)));
+    EXPECT_EQ(shot.pixel(5 + 51 * kScale, 2 + 101 * kScale), Widen(PatternPixel(51, 26 + 101)));
 
-    // Rows above and below the view are not shown, so they repaint nothing; the row that
-    // changed back does.
+    // A whole row: the whole band. Rows above and below the view are not shown, so they
+    // repaint nothing; the pixel that changed back does.
     recorder.regions.clear();
+    PresentPattern(26 + 100);
+    QCoreApplication::processEvents();
     PresentPattern(3);
     QCoreApplication::processEvents();
-    ASSERT_EQ(recorder.regions.size(), 1u);
-    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, kScale));
-    shot = MainWindowPicture()->grab().toImage();
-    EXPECT_EQ(WrongPixels(shot.convertToFormat(QImage::Format_ARGB32), kScale), 0);
+    ASSERT_EQ(recorder.regions.size(), 2u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2 + 100 * kScale, 240 * kScale, 4 * kScale));
+    EXPECT_EQ(recorder.regions[1], QRegion(5, 2 + 100 * kScale, 240 * kScale, 4 * kScale));
+    EXPECT_EQ(WrongPixels(ShownPicture().convertToFormat(QImage::Format_ARGB32), kScale), 0);
 
     // A frame written through the fixed address is not compared: the whole view repaints.
     recorder.regions.clear();
@@ -786,6 +820,65 @@ TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheRowsItChanged) {
     ASSERT_EQ(recorder.regions.size(), 1u);
     EXPECT_EQ(recorder.regions[0], QRegion(5, 2, 240 * kScale, 268 * kScale));
     MainWindowPicture()->removeEventFilter(&recorder);
+    WindowDisplayBackEnd.close();
+}
+
+// Frames that move parts of the picture sideways over noise, paint flat rectangles, change
+// pixels here and there, or repeat, some shown two at a time: after each, the window shows
+// what the picture drawn whole shows; so it does after parts of any size are painted again.
+TEST_F(QtHostTest, FramesShownInPartsShowWhatThePictureDrawnWholeShows) {
+    void* window = Create();
+    ASSERT_TRUE(WindowDisplayBackEnd.open(window));
+    std::mt19937 random(29);
+    const auto uniform = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    std::vector<uint16_t> frame(240 * 320);
+    for (uint16_t& pixel : frame)
+        pixel = static_cast<uint16_t>(uniform(0, 0xFFFF));
+    for (const int scale : {2, 3}) {
+        ShowPatternAtScale(scale);
+        for (int step = 0; step < 40; step++) {
+            const int kind = uniform(0, 3);
+            if (kind <= 1) {  // a part moves sideways, new columns at the end it left
+                const int top = uniform(26, 300), bottom = uniform(top, 319);
+                const int left = uniform(0, 180), right = uniform(left + 20, 239);
+                const int shift = uniform(1, 10) * (uniform(0, 1) ? 1 : -1);
+                for (int row = top; row <= bottom; row++) {
+                    uint16_t* line = frame.data() + row * 240;
+                    std::vector<uint16_t> was(line, line + 240);
+                    for (int column = left; column <= right; column++) {
+                        const int from = column + shift;
+                        line[column] = from >= left && from <= right
+                                           ? was[size_t(from)]
+                                           : static_cast<uint16_t>(uniform(0, 0xFFFF));
+                    }
+                }
+            }
+            if (kind == 1) {  // a flat rectangle
+                const uint16_t colour =
+                    uniform(0, 1) ? 0 : static_cast<uint16_t>(uniform(1, 0xFFFF));
+                const int top = uniform(26, 319), bottom = std::min(319, top + uniform(0, 60));
+                const int left = uniform(0, 239), right = std::min(239, left + uniform(0, 80));
+                for (int row = top; row <= bottom; row++)
+                    std::fill(frame.begin() + row * 240 + left,
+                              frame.begin() + row * 240 + right + 1, colour);
+            }
+            if (kind == 2) {  // pixels here and there
+                for (int i = uniform(1, 30); i > 0; i--)
+                    frame[size_t(uniform(26 * 240, 320 * 240 - 1))] ^= 0x0841;
+            }
+            Present([&](int column, int row) { return frame[size_t(row * 240 + column)]; });
+            if (uniform(0, 3) == 0) continue;  // shown together with the next one
+            QCoreApplication::processEvents();
+            ASSERT_EQ(ShownPicture(), WholePicture()) << "scale " << scale << ", step " << step;
+        }
+        for (int i = 0; i < 10; i++) {
+            const QRect part(uniform(0, 700), uniform(0, 800), uniform(1, 100), uniform(1, 100));
+            MainWindowPicture()->repaint(part);
+            ASSERT_EQ(ShownPicture(), WholePicture()) << "scale " << scale << ", part " << i;
+        }
+    }
     WindowDisplayBackEnd.close();
 }
 

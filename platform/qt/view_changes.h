@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a new frame changed in the view area against the view as the window shows it, in
+// blocks of 16 columns by 4 rows: the parts of the picture to draw again. Pure arithmetic on
+// the two pictures; main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/qt/qt_host.h"
+
+constexpr int kViewPatchColumns = 16;  // view columns of a block compared as one
+constexpr int kViewPatchRows = 4;      // view rows of a band of blocks
+constexpr int kViewBands = (kWindowViewHeight + kViewPatchRows - 1) / kViewPatchRows;
+constexpr int kViewBlocksAcross = (kWindowScreenWidth + kViewPatchColumns - 1) / kViewPatchColumns;
+// Runs of changed blocks in a band alternate with unchanged ones.
+constexpr int kMostViewPatches = kViewBands * ((kViewBlocksAcross + 1) / 2);
+
+// A block of view pixels, columns `left` to `right` and rows `top` to `bottom`, inclusive.
+struct ViewPatch {
+    int left, top, right, bottom;
+};
+
+struct ViewChangesRecord {
+    ViewPatch patches[kMostViewPatches];  // disjoint, top to bottom, left to right
+    int patchCount;
+};
+
+// The view as the window was last told to show it: view row y is screen row 26 + y.
+using ShownViewRows = uint16_t[kWindowViewHeight][kWindowScreenWidth];
+
+// Compares the view area of `frame` (a row-major 240 x 320 screen) with `shown` and makes
+// `shown` a copy of it. The patches cover every pixel that differs, and bands of rows whose
+// blocks changed alike share their patches.
+void FindViewChanges(const uint16_t* frame, ShownViewRows& shown, ViewChangesRecord* changes);
