@@ -145,13 +145,6 @@ int HandleReturnedBuffer(CaptureDevice& device, WaveHeader* header) {
     return kind;
 }
 
-// The client's returnBuffer of a threadless opening, on the reader's thread.
-void HandleAtOnce(void* context, WaveHeader* header) {
-    CaptureDevice& device = *static_cast<CaptureDevice*>(context);
-    const int kind = HandleReturnedBuffer(device, header);
-    if (kind != 0 && device.notify != nullptr) device.notify(kind);
-}
-
 // The client's takeBuffer, on the source's thread. Of buffers handed over together, only the
 // last tells the reader of its data: woken by the first, it would contend for the queue with
 // the rest and, drained before they came, be woken again.
@@ -160,6 +153,11 @@ void TakeHandedOver(void* context, WaveHeader* header, bool more) {
     const int kind = HandleReturnedBuffer(device, header);
     if (kind == 0 || (kind == kCaptureDataQueued && more) || device.notify == nullptr) return;
     device.notify(kind);
+}
+
+// The client's returnBuffer of a threadless opening, on the reader's thread.
+void HandleAtOnce(void* context, WaveHeader* header) {
+    TakeHandedOver(context, header, false);
 }
 
 void CaptureThread(CaptureDevice* device) {

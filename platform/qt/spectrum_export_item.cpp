@@ -4,8 +4,6 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMenu>
 #include <QTimer>
 
@@ -55,12 +53,10 @@ void ExportSpectrum() {
         SayNotExported("there is no spectrum yet");
         return;
     }
-    QString path = QFileDialog::getSaveFileName(
-        window, QStringLiteral("Export Spectrum"),
-        DatedFilePath(QStandardPaths::DocumentsLocation, QStringLiteral("csv")),
-        QStringLiteral("CSV files (*.csv)"), nullptr, QFileDialog::DontUseNativeDialog);
+    const QString path =
+        AskForSavePath(window, QStringLiteral("Export Spectrum"), QStandardPaths::DocumentsLocation,
+                       QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
     const QByteArray name = QFile::encodeName(path);
     if (WriteWholeFile(name.constData(), csv.data(), int(csv.size()))) return;
     SayNotExported(PrintableFileName(name.constData()) + ": " + std::strerror(errno));

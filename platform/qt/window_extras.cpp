@@ -285,12 +285,19 @@ QMenu* ControlMenu(QToolBar* bar) {
     return nullptr;
 }
 
-QString DatedFilePath(QStandardPaths::StandardLocation place, const QString& extension) {
+QString AskForSavePath(QWidget* window, const QString& title,
+                       QStandardPaths::StandardLocation place, const QString& extension,
+                       const QString& filter) {
     QString folder = QStandardPaths::writableLocation(place);
     if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
-    return QDir(folder).filePath(QStringLiteral("Quillo-SA %1.%2").arg(stamp, extension));
+    const QString start =
+        QDir(folder).filePath(QStringLiteral("Quillo-SA %1.%2").arg(stamp, extension));
+    QString path = QFileDialog::getSaveFileName(window, title, start, filter, nullptr,
+                                                QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += "." + extension;
+    return path;
 }
 
 void SetWindowExtras(const WindowExtras* extras) {
@@ -329,12 +336,10 @@ void SavePictureAt(int scale) {
     if (window == nullptr || IsHeadlessRun()) return;
     QImage picture;  // what the user saw when asking
     if (Extras.shown == nullptr || !Extras.shown(&picture)) picture = ViewAreaImage(scale);
-    QString path = QFileDialog::getSaveFileName(
-        window, QStringLiteral("Save Picture"),
-        DatedFilePath(QStandardPaths::PicturesLocation, QStringLiteral("png")),
-        QStringLiteral("PNG images (*.png)"), nullptr, QFileDialog::DontUseNativeDialog);
+    const QString path =
+        AskForSavePath(window, QStringLiteral("Save Picture"), QStandardPaths::PicturesLocation,
+                       QStringLiteral("png"), QStringLiteral("PNG images (*.png)"));
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
     char reason[kReasonSize];
     if (WritePicturePng(picture, QFile::encodeName(path).constData(), reason, sizeof reason)) {
         return;

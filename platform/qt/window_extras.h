@@ -16,6 +16,7 @@
 class QImage;
 class QMenu;
 class QToolBar;
+class QWidget;
 
 struct WindowExtras {
     // Calls `add` for every input to offer, with its label and whether it is the one playing.
@@ -51,9 +52,12 @@ void SetShownPictureSource(ShownPictureSource shown);
 
 // The Control drop-down's menu of a bar: the one that holds "Option"; null when it has none.
 QMenu* ControlMenu(QToolBar* bar);
-// Where a Save dialog starts: "Quillo-SA <date> <time>.<extension>" in the user's folder of
-// that kind, else in the home folder.
-QString DatedFilePath(QStandardPaths::StandardLocation place, const QString& extension);
+// The Save dialog titled `title`, started at "Quillo-SA <date> <time>.<extension>" in the
+// user's folder of that kind (else the home folder), showing `filter`'s files: the path
+// chosen, `extension` added when it has none; empty when the user cancelled.
+QString AskForSavePath(QWidget* window, const QString& title,
+                       QStandardPaths::StandardLocation place, const QString& extension,
+                       const QString& filter);
 
 // ---- For the program and the tests -------------------------------------------------------
 
