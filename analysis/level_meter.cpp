@@ -86,6 +86,10 @@ LevelReading ReadLevelMeter() {
     return reading;
 }
 
+long long LevelMeterSpansTaken() {
+    return Meter.window > 0 ? Meter.fed / Meter.window : 0;
+}
+
 int FormatLevelReading(const LevelReading& reading, bool compact, char* text, int capacity) {
     if (capacity <= 0) return 0;
     // A sample of 32767 is -0.0003 dBFS: "0.0", not "-0.0".

@@ -32,6 +32,9 @@ int LevelMeterRate();
 // Takes captured samples (16-bit units); nothing before the first configuration.
 void FeedLevelMeter(const int16_t* samples, int count);
 LevelReading ReadLevelMeter();
+// Whole kLevelMeterWindowMs spans of samples taken since the configuration: a clock of the
+// samples, by which a view paces its redraws (no reading changes much within one span).
+long long LevelMeterSpansTaken();
 
 // "Peak -6.0  RMS -9.0 dBFS", or `compact` "-6.0 / -9.0 dBFS", cut to `capacity` bytes (NUL
 // included); returns the characters written.

@@ -45,17 +45,20 @@ if changed; then
 fi
 
 source_given=no
+answers_only=no  # prints something and ends: no picture, no snapshot
 for arg in "$@"; do
   case "$arg" in
-    --input|--input=*|--device|--device=*|--list-devices|--help|--version) source_given=yes ;;
+    --input|--input=*|--device|--device=*) source_given=yes ;;
+    --list-devices|--help|--version) source_given=yes answers_only=yes ;;
   esac
 done
 [ "$source_given" = yes ] || set -- --input resources/demo.flac "$@"
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "$answers_only" = yes ]; then
   exec "$program" "$@"
 fi
 snapshot="$(cd "$build" && pwd)/snapshot.png"
 echo "No display: running headless." >&2
+rm -f "$snapshot"  # a snapshot printed is this run's
 "$program" --headless --snapshot "$snapshot" "$@"
-echo "Snapshot: $snapshot"
+if [ -f "$snapshot" ]; then echo "Snapshot: $snapshot"; fi

@@ -100,7 +100,8 @@ void PaintLevelMeter(QPainter& p, const QFont& font, const MeterLook& look, cons
 
 // The widget at the end of the bar: it asks for no room, and draws itself only when the bar
 // left it enough, so that it never widens the window nor hides a button. A new reading draws
-// again only the parts it changes, and nothing when it changes none.
+// again only the parts it changes, and nothing when it changes none; a block that completes
+// no span of samples changes nothing but the clip sign.
 class BarMeter : public QWidget {
   public:
     explicit BarMeter(QWidget* parent) : QWidget(parent) {
@@ -116,11 +117,14 @@ class BarMeter : public QWidget {
     void Show(bool handheldShown) {
         if (handheldShown != shown) {
             shown = handheldShown;
+            TakeReading(true);
             update();
             return;
         }
+        if (!shown) return;
+        TakeReading(false);
         // Too narrow, it draws nothing: a resize that makes room draws it whole.
-        if (!shown || width() < Needed()) return;
+        if (width() < Needed()) return;
         if (!drawn.figures || !drawn.clip || !drawn.bar) {
             update();
             return;
@@ -167,7 +171,35 @@ class BarMeter : public QWidget {
     }
 
   private:
+    // Figures that change twenty times a second cannot be read, and shaping them is most of
+    // what the meter costs: they take a new reading every third span of samples.
+    static constexpr long long kFiguresSpans = 3;
+
     bool shown = false;  // the handheld picture is shown: the meter is drawn
+    // The readings the parts show: the bar's is at most a span old (a span is the meter's own
+    // window, so a bar that moved faster would show little more), the figures' at most
+    // kFiguresSpans, the clip sign's the newest. Paced by the samples, so that no timer runs.
+    LevelReading barReading{};
+    LevelReading figuresReading{};
+    bool clipped = false;
+    long long barSpan = -1;
+    long long figuresSpan = -kFiguresSpans;
+
+    // `all`: every part takes the newest reading, due or not. The meter restarting at a new
+    // rate counts as due.
+    void TakeReading(bool all) {
+        const long long spans = LevelMeterSpansTaken();
+        const LevelReading reading = ReadLevelMeter();
+        if (all || spans != barSpan) {
+            barReading = reading;
+            barSpan = spans;
+        }
+        if (all || spans < figuresSpan || spans - figuresSpan >= kFiguresSpans) {
+            figuresReading = reading;
+            figuresSpan = spans;
+        }
+        clipped = reading.clipped;
+    }
     // What the widget shows: each part's look, valid where its flag says all of it was drawn.
     struct DrawnRecord {
         MeterLook look{};
@@ -186,8 +218,13 @@ class BarMeter : public QWidget {
     }
     MeterLook Look() const {
         const int margin = FontPixels() / 2;
-        return LookOfLevelMeter(Font(), rect().adjusted(0, margin, -margin, -margin), FontPixels(),
-                                true, ReadLevelMeter());
+        const QRect area = rect().adjusted(0, margin, -margin, -margin);
+        MeterLook look = LookOfLevelMeter(Font(), area, FontPixels(), true, barReading);
+        const MeterLook figures =
+            LookOfLevelMeter(Font(), area, FontPixels(), true, figuresReading);
+        std::memcpy(look.text, figures.text, sizeof look.text);
+        look.clipped = clipped;
+        return look;
     }
 };
 

@@ -17,6 +17,7 @@ void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact
 
 // The meter at the end of the bars made from now on (a set of the window's hooks).
 void AttachBarLevelMeter();
-// The meter took a block: the bar's meter shows the new reading while `handheldShown`, and
+// The meter took a block: the bar's meter shows the new reading while `handheldShown` (its
+// bar once a span of samples, its figures every third span, its clip sign at once), and
 // nothing otherwise (the full view draws its own).
 void ShowBarLevelMeter(bool handheldShown);

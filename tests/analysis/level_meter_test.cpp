@@ -106,4 +106,22 @@ TEST(LevelMeter, ARateBeyondTheRingIsMeasuredOverTheLongestWindow) {
     EXPECT_NEAR(ReadLevelMeter().rmsDb, -9.03f, 0.02f);
 }
 
+TEST(LevelMeter, SpansAreCountedInWholeWindowsOfTheLimitedRateAndRestartWithTheRate) {
+    const std::vector<int16_t> samples(9600, 100);
+    ConfigureLevelMeter(22050);  // 2205 samples a span
+    EXPECT_EQ(LevelMeterSpansTaken(), 0);
+    FeedLevelMeter(samples.data(), 2204);
+    EXPECT_EQ(LevelMeterSpansTaken(), 0);
+    FeedLevelMeter(samples.data(), 1);
+    EXPECT_EQ(LevelMeterSpansTaken(), 1);
+    FeedLevelMeter(samples.data(), 4410);
+    EXPECT_EQ(LevelMeterSpansTaken(), 3);
+    ConfigureLevelMeter(192000);  // limited to 96000 Hz: 9600 samples a span
+    EXPECT_EQ(LevelMeterSpansTaken(), 0);
+    FeedLevelMeter(samples.data(), 9599);
+    EXPECT_EQ(LevelMeterSpansTaken(), 0);
+    FeedLevelMeter(samples.data(), 1);
+    EXPECT_EQ(LevelMeterSpansTaken(), 1);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/run.sh as a user meets it: on an up-to-date build it prints nothing of the build
-# (only what the program prints), and a build that fails shows its log and ends with 1.
+# (only what the program prints; --version prints the version alone), and a build that fails shows its log and ends with 1.
 #   run_script_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir=$1
@@ -22,6 +22,9 @@ fi
 QUILLO_RUN_BUILD_DIR=$build_dir "$source_dir/scripts/run.sh" --version \
   > "$scratch/out" 2> "$scratch/err" || fail "run.sh --version ended with $?: $(cat "$scratch/err")"
 grep -q '^quillo-sa ' "$scratch/out" || fail "no version printed: $(cat "$scratch/out")"
+# Only the version: no headless run, so no word of one nor of a snapshot.
+[ "$(cat "$scratch/out" "$scratch/err")" = "$(head -1 "$scratch/out")" ] ||
+  fail "more than the version: $(cat "$scratch/out" "$scratch/err")"
 if grep -qiE 'built target|scanning|building|%\]|-- ' "$scratch/out" "$scratch/err"; then
   fail "build output on an up-to-date build: $(cat "$scratch/out" "$scratch/err")"
 fi

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The level meter at the end of the window's bar on Qt's offscreen platform: a reading draws
-// again only the parts of the meter it changes, and what the window then shows is the bar
-// drawn whole.
+// again only the parts of the meter it changes, at the pace of the samples, and what the
+// window then shows is the bar drawn whole.
 #include <QApplication>
 #include <QImage>
 #include <QPaintEvent>
@@ -106,9 +106,25 @@ TEST_F(LevelMeterBarTest, AReadingDrawsOnlyThePartsItChangesAndTheBarShowsTheMet
     QCoreApplication::processEvents();
     EXPECT_TRUE(recorder.regions.empty());
 
-    Feed(9000, 20000);  // louder: figures and bar, not the clip sign
+    // Louder: the bar at once, the figures when their third span since they last changed
+    // ends; a block that ends no span draws nothing.
+    const QPoint figures(4, 8);
+    Feed(9000, 20000);
     QCoreApplication::processEvents();
     ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_FALSE(recorder.regions[0].contains(clipSign));
+    EXPECT_FALSE(recorder.regions[0].contains(figures));
+    EXPECT_EQ(ShownBar(), WholeBar());
+    recorder.regions.clear();
+    const std::vector<int16_t> half(1100, 30000);
+    FeedLevelMeter(half.data(), int(half.size()));
+    ShowBarLevelMeter(true);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.regions.empty());
+    Feed(9000, 20000);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_TRUE(recorder.regions[0].contains(figures));
     EXPECT_FALSE(recorder.regions[0].contains(clipSign));
     EXPECT_EQ(ShownBar(), WholeBar());
 
