@@ -199,6 +199,7 @@ struct ShownViewRecord {
     // is new, or the fixed-address layout wrote a frame), so it is put whole before it is shown.
     bool serverStale = true;
     uint32_t wide[kWindowViewHeight * kWindowScreenWidth];  // rows widened for the X server
+    ViewPatch pieces[4 * kMostViewPatches];                 // the changes outside a part that moved
 };
 ShownViewRecord ShownView;
 
@@ -263,6 +264,9 @@ void ScheduleChanges() {
         return;
     }
     ViewChangesRecord& changes = ShownView.changes;
+    ViewShiftRecord shift{};
+    if (ShownView.valid && picture->DrawsItself())
+        FindViewShift(WindowDisplay.pixels, ShownView.rows, &shift);
     if (!ShownView.valid) {
         std::memcpy(ShownView.rows, WindowDisplay.pixels + kWindowViewTop * kWindowScreenWidth,
                     sizeof ShownView.rows);
@@ -281,13 +285,21 @@ void ScheduleChanges() {
         picture->update(region);
         return;
     }
-    for (int i = 0; i < changes.patchCount; i++)
-        PutOnServer(changes.patches[i]);
-    ShownView.serverStale = false;
-    if (picture->isVisible()) {
-        for (int i = 0; i < changes.patchCount; i++)
-            ShowX11View(changes.patches[i], l.scale, l.left, l.top);
+    // A part that moved (the spectrogram's plot) moves on the server; the rest is put.
+    const bool shown = picture->isVisible();
+    ShiftX11View(shift, shown, l.scale, l.left, l.top);
+    const ViewPatch* patches = changes.patches;
+    int count = changes.patchCount;
+    if (shift.columns != 0) {
+        const ViewPatch moved{shift.left, shift.top, shift.right, shift.bottom};
+        count = PatchesOutside(changes.patches, changes.patchCount, moved, ShownView.pieces);
+        patches = ShownView.pieces;
     }
+    for (int i = 0; i < count; i++)
+        PutOnServer(patches[i]);
+    ShownView.serverStale = false;
+    for (int i = 0; shown && i < count; i++)
+        ShowX11View(patches[i], l.scale, l.left, l.top);
     FlushX11Picture();
 }
 

@@ -34,6 +34,27 @@ ScaledPatch ScalePatch(const ViewPatch& patch, int scale, int left, int top) {
     return {{x, y, width, height}, {left + x, top + y, width, height}};
 }
 
+int PatchesOutside(const ViewPatch* patches, int count, const ViewPatch& cut, ViewPatch* pieces) {
+    int made = 0;
+    const auto add = [&](int left, int top, int right, int bottom) {
+        if (left <= right && top <= bottom) pieces[made++] = {left, top, right, bottom};
+    };
+    for (int i = 0; i < count; i++) {
+        const ViewPatch& p = patches[i];
+        if (p.right < cut.left || p.left > cut.right || p.bottom < cut.top || p.top > cut.bottom) {
+            pieces[made++] = p;
+            continue;
+        }
+        const int top = std::max(p.top, cut.top);
+        const int bottom = std::min(p.bottom, cut.bottom);
+        add(p.left, p.top, p.right, cut.top - 1);
+        add(p.left, top, std::min(p.right, cut.left - 1), bottom);
+        add(std::max(p.left, cut.right + 1), top, p.right, bottom);
+        add(p.left, cut.bottom + 1, p.right, p.bottom);
+    }
+    return made;
+}
+
 int MarginsAround(const PixelRect& view, int width, int height, PixelRect margins[4]) {
     int count = 0;
     const auto add = [&](int x, int y, int w, int h) {

@@ -34,6 +34,10 @@ int SplitPatchIntoPuts(const ViewPatch& patch, size_t maxBytes, PixelRect* puts)
 // scale x scale device pixels.
 ScaledPatch ScalePatch(const ViewPatch& patch, int scale, int left, int top);
 
+// The parts of `patches` outside `cut` (view pixels), each patch in at most four pieces, into
+// `pieces` (room for 4 * count); their count.
+int PatchesOutside(const ViewPatch* patches, int count, const ViewPatch& cut, ViewPatch* pieces);
+
 // The parts of a `width` x `height` window that `view` leaves (at most four), into `margins`;
 // their count.
 int MarginsAround(const PixelRect& view, int width, int height, PixelRect margins[4]);

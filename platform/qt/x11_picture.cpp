@@ -5,6 +5,8 @@
 #include "platform/qt/x11_picture.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
 #include <QGuiApplication>
 
 #include <xcb/render.h>
@@ -28,10 +30,15 @@ struct X11PictureRecord {
     // Open: all non-zero.
     xcb_window_t window = 0;
     xcb_pixmap_t pixmap = 0;
-    xcb_gcontext_t gc = 0;
+    xcb_gcontext_t gc = 0;            // for the pixmap
+    xcb_gcontext_t windowGc = 0;      // for copies within the window, no exposure events
     xcb_render_picture_t source = 0;  // on the pixmap: scale transform, nearest filter
     xcb_render_picture_t target = 0;  // on the window
     int transformScale = 0;           // the scale the source's transform is set for; 0 none
+    // Set by the server's visibility events: nothing covers the window, so its own pixels can
+    // be copied. False until the server says so.
+    bool unobscured = false;
+    bool filtering = false;  // the event filter below is installed
 };
 X11PictureRecord X11;
 
@@ -115,6 +122,20 @@ void FreeQuietly(Free free, uint32_t id) {
     if (id != 0) xcb_discard_reply(X11.connection, free(X11.connection, id).sequence);
 }
 
+// Watches the visibility events of the picture's window on Qt's X connection (Qt ignores them).
+class VisibilityFilter : public QAbstractNativeEventFilter {
+  public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_VISIBILITY_NOTIFY) return false;
+        const auto* visibility = static_cast<const xcb_visibility_notify_event_t*>(message);
+        if (X11.window != 0 && visibility->window == X11.window)
+            X11.unobscured = visibility->state == XCB_VISIBILITY_UNOBSCURED;
+        return false;
+    }
+};
+
 }  // namespace
 
 bool X11PictureUsable() {
@@ -130,12 +151,22 @@ bool OpenX11Picture(uint32_t window) {
         xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
     const xcb_render_pictformat_t windowFormat =
         attributes != nullptr ? FormatOfVisual(attributes->visual) : 0;
+    // Qt's events for the window and its visibility changes besides.
+    const uint32_t events =
+        attributes != nullptr ? attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE : 0;
     std::free(attributes);
     if (windowFormat == 0) return false;
+    if (!X11.filtering) {
+        static VisibilityFilter filter;
+        qGuiApp->installNativeEventFilter(&filter);
+        X11.filtering = true;
+    }
 
     X11.window = window;
     X11.pixmap = xcb_generate_id(c);
     X11.gc = xcb_generate_id(c);
+    X11.windowGc = xcb_generate_id(c);
+    X11.unobscured = false;
     X11.source = xcb_generate_id(c);
     X11.target = xcb_generate_id(c);
     static constexpr char kNearest[] = "nearest";
@@ -144,6 +175,8 @@ bool OpenX11Picture(uint32_t window) {
         xcb_create_pixmap_checked(c, kPixmapDepth, X11.pixmap, window, kWindowScreenWidth,
                                   kWindowViewHeight),
         xcb_create_gc_checked(c, X11.gc, X11.pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures),
+        xcb_create_gc_checked(c, X11.windowGc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures),
+        xcb_change_window_attributes_checked(c, window, XCB_CW_EVENT_MASK, &events),
         xcb_render_create_picture_checked(c, X11.source, X11.pixmap, X11.rgb24, 0, nullptr),
         xcb_render_set_picture_filter_checked(c, X11.source, sizeof kNearest - 1, kNearest, 0,
                                               nullptr),
@@ -167,10 +200,11 @@ void CloseX11Picture() {
     if (X11.window == 0) return;
     FreeQuietly(xcb_render_free_picture_checked, X11.target);
     FreeQuietly(xcb_render_free_picture_checked, X11.source);
+    FreeQuietly(xcb_free_gc_checked, X11.windowGc);
     FreeQuietly(xcb_free_gc_checked, X11.gc);
     FreeQuietly(xcb_free_pixmap_checked, X11.pixmap);
     xcb_flush(X11.connection);
-    X11.window = X11.pixmap = X11.gc = X11.source = X11.target = 0;
+    X11.window = X11.pixmap = X11.gc = X11.windowGc = X11.source = X11.target = 0;
     X11.transformScale = 0;
 }
 
@@ -207,6 +241,28 @@ void ShowX11View(const ViewPatch& patch, int scale, int left, int top) {
                          static_cast<int16_t>(s.target.x), static_cast<int16_t>(s.target.y),
                          static_cast<uint16_t>(s.target.width),
                          static_cast<uint16_t>(s.target.height));
+}
+
+void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, int top) {
+    if (X11.window == 0 || shift.columns == 0) return;
+    const int width = shift.right - shift.left + 1;
+    const int height = shift.bottom - shift.top + 1;
+    xcb_copy_area(X11.connection, X11.pixmap, X11.pixmap, X11.gc,
+                  static_cast<int16_t>(shift.left + shift.columns), static_cast<int16_t>(shift.top),
+                  static_cast<int16_t>(shift.left), static_cast<int16_t>(shift.top),
+                  static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    if (!show) return;
+    const ViewPatch moved{shift.left, shift.top, shift.right, shift.bottom};
+    if (!X11.unobscured) {
+        ShowX11View(moved, scale, left, top);
+        return;
+    }
+    const ScaledPatch to = ScalePatch(moved, scale, left, top);
+    xcb_copy_area(X11.connection, X11.window, X11.window, X11.windowGc,
+                  static_cast<int16_t>(to.target.x + shift.columns * scale),
+                  static_cast<int16_t>(to.target.y), static_cast<int16_t>(to.target.x),
+                  static_cast<int16_t>(to.target.y), static_cast<uint16_t>(to.target.width),
+                  static_cast<uint16_t>(to.target.height));
 }
 
 void FillX11Black(const PixelRect* rects, int count) {

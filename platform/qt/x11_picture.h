@@ -7,11 +7,14 @@
 //
 //   changed patches --xcb_put_image--> pixmap (240 x 268, 24-bit)
 //   pixmap --xcb_render_composite, scale transform, nearest--> the picture's window
+//   a part moved left --xcb_copy_area--> within the pixmap, and within the window while
+//                                        nothing covers it
 #pragma once
 
 #include <cstdint>
 
 #include "platform/qt/scaled_view.h"
+#include "platform/qt/view_changes.h"
 
 // Whether the application's X server can show the picture this way: Qt on xcb, RENDER 0.6
 // or later (transforms and filters), 24-bit pixels stored in 32 bits in this host's byte
@@ -31,7 +34,11 @@ void PutX11View(const PixelRect& area, const uint32_t* pixels);
 // Composites `patch` of the pixmap onto the window at `scale`, the view's top-left at device
 // pixel (left, top) of the window.
 void ShowX11View(const ViewPatch& patch, int scale, int left, int top);
-// Paints `count` rectangles of the window (device pixels) black.
+// Moves `shift` within the pixmap and, with `show`, on the window: by copying the window's
+// own pixels while the window is wholly visible (the server said so), else by compositing
+// the moved part from the pixmap.
+void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, int top);
+// Paints `count` (at most four) rectangles of the window (device pixels) black.
 void FillX11Black(const PixelRect* rects, int count);
 // Sends what the calls above queued.
 void FlushX11Picture();

@@ -596,14 +596,14 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
 }
 
 // View pixels whose scale x scale square of `shot`, from `origin`, is not all the colour that
-// `reference` shows the same view pixel in (at kScale, from `referenceOrigin`).
+// `reference` shows the same view pixel in (at `referenceScale`, from `referenceOrigin`).
 int WrongSquares(const QImage& shot, QPoint origin, int scale, const QImage& reference,
-                 QPoint referenceOrigin) {
+                 QPoint referenceOrigin, int referenceScale = kScale) {
     int wrong = 0;
     for (int y = 0; y < kViewHeight; ++y) {
         for (int x = 0; x < kViewWidth; ++x) {
-            const int rx = referenceOrigin.x() + x * kScale;
-            const int ry = referenceOrigin.y() + y * kScale;
+            const int rx = referenceOrigin.x() + x * referenceScale;
+            const int ry = referenceOrigin.y() + y * referenceScale;
             const QRgb expected = reference.valid(rx, ry) ? At(reference, rx, ry) : 0x1000000;
             bool same = true;
             for (int dy = 0; dy < scale; ++dy) {
@@ -629,10 +629,12 @@ int DifferingPixels(const QImage& a, const QImage& b, const QRect& area) {
     return differing;
 }
 
-// The picture is a child window that the program draws through the X server itself. Paused
-// (Space), it shows every view pixel as a uniform 3 x 3 square; covered by another window and
-// uncovered, it shows the same pixels again; made smaller, it shows the same picture at
-// scale 2, centred on black, and made large again, at 3 as before.
+// The picture is a child window that the program draws through the X server itself, moving
+// the spectrogram's plot there while nothing covers it. After running partly covered and then
+// uncovered, paused (Space), it shows the picture that Save Picture writes, each view pixel a
+// uniform 3 x 3 square; covered by another window and uncovered, it shows the same pixels
+// again; made smaller, the same picture at scale 2, centred on black, and made large again,
+// at 3 as before.
 TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescaled) {
     ASSERT_TRUE(StartXvfb()) << "no X server could be started";
     const std::string home = NewHome("native", kSettings);
@@ -641,7 +643,7 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
     const std::string& window = started->window;
     const Geometry g = started->geometry;
     const QPoint origin(g.x, g.y);
-    const QRect picture(g.x, g.y, kViewWidth * kScale, kViewHeight * kScale);
+    const QRect pictureArea(g.x, g.y, kViewWidth * kScale, kViewHeight * kScale);
     const auto children = [&] { return ChildWindows(display.c_str(), std::stoul(window)); };
     ASSERT_EQ(children().size(), 1u) << "the picture is not a window of its own";
     EXPECT_EQ(children()[0].width, kViewWidth * kScale);
@@ -649,7 +651,16 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
     ScreenshotWhen("running", 20000,
                    [&](const QImage& s) { return ColouredSpectrogramPixels(s, origin) > 2000; });
 
+    // Running with the plot's right part covered (view columns 150 to 199), then uncovered:
+    // the plot moves left out from under the cover while the picture cannot copy its own
+    // pixels there, which would leave what was under the cover behind for a second and more.
+    const QRect cover(g.x + 150 * kScale, g.y + 100 * kScale, 50 * kScale, 100 * kScale);
     ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_TRUE(
+        CoverScreenArea(display.c_str(), cover.x(), cover.y(), cover.width(), cover.height()));
+    std::this_thread::sleep_for(milliseconds(1000));
+    RemoveCover();
+    std::this_thread::sleep_for(milliseconds(200));
     ASSERT_EQ(Tool({"xdotool", "key", "space"}).code, 0);
     std::this_thread::sleep_for(milliseconds(500));
     const QImage paused = Screenshot("paused");
@@ -657,17 +668,32 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
     ASSERT_EQ(ChangedViewPixels(paused, Screenshot("still-paused"), origin), 0) << "not paused";
     EXPECT_GT(ColouredSpectrogramPixels(paused, origin), 2000);
     EXPECT_EQ(WrongSquares(paused, origin, kScale, paused, origin), 0);
+    const std::string saved = folder + "/saved.png";
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+s"}).code, 0);
+    const std::string save = WaitForWindow("^Save Picture$", 10000);
+    ASSERT_FALSE(save.empty()) << "Ctrl+S opened no dialog";
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", save}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+a"}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "type", "--delay", "5", saved}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "Return"}).code, 0);
+    const auto saveUntil = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+    while (Clock::now() < saveUntil && !std::filesystem::exists(saved))
+        std::this_thread::sleep_for(milliseconds(100));
+    const QImage savedPicture =
+        QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(savedPicture.size(), QSize(kViewWidth, kViewHeight));
+    EXPECT_EQ(WrongSquares(paused, origin, kScale, savedPicture, QPoint(0, 0), 1), 0);
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
 
-    const QRect cover(g.x + 100, g.y + 150, 300, 400);
     ASSERT_TRUE(
         CoverScreenArea(display.c_str(), cover.x(), cover.y(), cover.width(), cover.height()));
     const QImage covered = Screenshot("covered");
     EXPECT_EQ(At(covered, cover.x() + 1, cover.y() + 1), 0xFFFFFFu) << "nothing covered it";
     RemoveCover();
     const QImage uncovered = ScreenshotWhen("uncovered", 5000, [&](const QImage& s) {
-        return DifferingPixels(paused, s, picture) == 0;
+        return DifferingPixels(paused, s, pictureArea) == 0;
     });
-    EXPECT_EQ(DifferingPixels(paused, uncovered, picture), 0);
+    EXPECT_EQ(DifferingPixels(paused, uncovered, pictureArea), 0);
 
     // Scale 2 in a picture 40 device pixels wider and 30 taller than the view: margins of 20
     // and 15.
@@ -694,9 +720,9 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
             .code,
         0);
     const QImage again = ScreenshotWhen("scale-3-again", 5000, [&](const QImage& s) {
-        return DifferingPixels(paused, s, picture) == 0;
+        return DifferingPixels(paused, s, pictureArea) == 0;
     });
-    EXPECT_EQ(DifferingPixels(paused, again, picture), 0);
+    EXPECT_EQ(DifferingPixels(paused, again, pictureArea), 0);
     EXPECT_TRUE(processes->Running(started->pid));
 }
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The requests that carry the view to an X server that scales it: the scale transform under
 // the servers' nearest sampling (pixman's fixed-point arithmetic, which Xorg, Xvfb and Xwayland
-// use), the puts that fit a request, and where a patch and the margins go.
+// use), the puts that fit a request, where a patch and the margins go, and a part of the view
+// that moved, which the server moves instead.
 #include "platform/qt/scaled_view.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -102,6 +105,86 @@ TEST(ScaledView, APatchGoesToItsScaledPlaceAndTheMarginsSurroundTheView) {
             }
         }
     }
+}
+
+TEST(ScaledView, TheChangesOutsideAMovedPartAreCutAroundIt) {
+    const ViewPatch patches[] = {{0, 0, 239, 3}, {0, 60, 207, 231}, {224, 60, 239, 63}};
+    const ViewPatch moved{0, 62, 197, 229};
+    ViewPatch pieces[4 * 3];
+    const int count = PatchesOutside(patches, 3, moved, pieces);
+    // Every changed pixel outside the moved part is in exactly one piece; none inside it.
+    std::vector<int> covered(240 * 268, 0);
+    for (int i = 0; i < count; i++) {
+        for (int y = pieces[i].top; y <= pieces[i].bottom; y++) {
+            for (int x = pieces[i].left; x <= pieces[i].right; x++)
+                covered[size_t(y * 240 + x)]++;
+        }
+    }
+    for (int y = 0; y < 268; y++) {
+        for (int x = 0; x < 240; x++) {
+            bool changed = false;
+            for (const ViewPatch& p : patches)
+                changed = changed || (x >= p.left && x <= p.right && y >= p.top && y <= p.bottom);
+            const bool inMoved =
+                x >= moved.left && x <= moved.right && y >= moved.top && y <= moved.bottom;
+            ASSERT_EQ(covered[size_t(y * 240 + x)], changed && !inMoved ? 1 : 0) << x << ", " << y;
+        }
+    }
+    EXPECT_EQ(count, 5);  // the band above, the plot's rows above and below it, its right edge
+}
+
+// A frame whose plot (view rows 60 to 229, columns 0 to 201) moved left by `columns` with new
+// columns at its right, over a waveform above that changed at random, beside a fixed axis.
+struct MovedPlot {
+    std::vector<uint16_t> frame = std::vector<uint16_t>(240 * 320);
+    ShownViewRows shown;
+};
+MovedPlot MovePlot(int columns, int plotRight = 201) {
+    std::mt19937 random(7);
+    MovedPlot m;
+    for (int y = 0; y < 268; y++) {
+        for (int x = 0; x < 240; x++)
+            m.shown[y][x] = static_cast<uint16_t>(random());
+    }
+    for (int y = 0; y < 268; y++) {
+        uint16_t* row = m.frame.data() + (26 + y) * 240;
+        std::memcpy(row, m.shown[y], sizeof m.shown[y]);
+        if (y < 50) {
+            for (int x = 0; x < 240; x += 3)
+                row[x] = static_cast<uint16_t>(random());
+        } else if (y >= 60 && y <= 229) {
+            for (int x = 0; x <= plotRight; x++) {
+                row[x] = x + columns <= plotRight ? m.shown[y][x + columns]
+                                                  : static_cast<uint16_t>(random());
+            }
+        }
+    }
+    return m;
+}
+
+TEST(ScaledView, APlotThatMovedLeftIsFoundWhereItMoved) {
+    for (const int columns : {1, 4, 12, 32}) {
+        const MovedPlot m = MovePlot(columns);
+        ViewShiftRecord shift;
+        FindViewShift(m.frame.data(), m.shown, &shift);
+        EXPECT_EQ(shift.columns, columns);
+        EXPECT_EQ(shift.left, 0) << columns;
+        EXPECT_EQ(shift.right, 201 - columns) << columns;
+        EXPECT_EQ(shift.top, 60) << columns;
+        EXPECT_EQ(shift.bottom, 229) << columns;
+    }
+    // Farther than looked for, or too narrow a part: none.
+    ViewShiftRecord shift;
+    MovedPlot far = MovePlot(33);
+    FindViewShift(far.frame.data(), far.shown, &shift);
+    EXPECT_EQ(shift.columns, 0);
+    MovedPlot narrow = MovePlot(4, 30);
+    FindViewShift(narrow.frame.data(), narrow.shown, &shift);
+    EXPECT_EQ(shift.columns, 0);
+    // Nothing changed: nothing moved.
+    std::memcpy(far.frame.data() + 26 * 240, far.shown, sizeof far.shown);
+    FindViewShift(far.frame.data(), far.shown, &shift);
+    EXPECT_EQ(shift.columns, 0);
 }
 
 }  // namespace
