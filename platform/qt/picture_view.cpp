@@ -214,12 +214,15 @@ void PutOnServer(const ViewPatch& patch) {
 
 constexpr ViewPatch kWholeView = {0, 0, kWindowScreenWidth - 1, kWindowViewHeight - 1};
 
-// The widget's rectangles (widget pixels) that cover the changed patches, in the order and
-// shape that QRegion::setRects takes: bands top to bottom, each of rectangles of one height,
-// left to right, none touching another. Rounded outwards to whole widget pixels, a band
-// starts below the band above where both would share a row; rectangles that meet are joined.
-int ChangedRects(const ViewChangesRecord& changes, const PictureLayout& l, QRect* rects) {
-    int count = 0;
+// The widget's rectangles (widget pixels) that cover the changed patches, rounded outwards to
+// whole widget pixels, in the order and shape that QRegion::setRects takes: bands top to
+// bottom, each of rectangles of one height, left to right, none touching another (those that
+// meet are joined). False when two bands share a row (a fractional device pixel ratio), which
+// setRects cannot take.
+bool ChangedRects(const ViewChangesRecord& changes, const PictureLayout& l, QRect* rects,
+                  int* count) {
+    bool banded = true;
+    *count = 0;
     int bandPatchTop = -1;    // the view row the current band's patches start at
     int top = 0, bottom = 0;  // the current band's widget rows, bottom exclusive
     for (int i = 0; i < changes.patchCount; i++) {
@@ -228,18 +231,19 @@ int ChangedRects(const ViewChangesRecord& changes, const PictureLayout& l, QRect
             bandPatchTop = p.top;
             const int above = bottom;
             top = static_cast<int>(std::floor((l.top + p.top * l.scale) / l.ratio));
-            top = i > 0 ? std::max(top, above) : top;
             bottom = static_cast<int>(std::ceil((l.top + (p.bottom + 1) * l.scale) / l.ratio));
+            banded = banded && (i == 0 || top >= above);
         }
         const int left = static_cast<int>(std::floor((l.left + p.left * l.scale) / l.ratio));
         const int right = static_cast<int>(std::ceil((l.left + (p.right + 1) * l.scale) / l.ratio));
-        if (count > 0 && rects[count - 1].top() == top && left <= rects[count - 1].right() + 1) {
-            rects[count - 1].setRight(right - 1);
+        QRect* last = *count > 0 ? &rects[*count - 1] : nullptr;
+        if (last != nullptr && last->top() == top && left <= last->right() + 1) {
+            last->setRight(right - 1);
             continue;
         }
-        rects[count++] = QRect(left, top, right - left, bottom - top);
+        rects[(*count)++] = QRect(left, top, right - left, bottom - top);
     }
-    return count;
+    return banded;
 }
 
 // Repaints the whole view; the next frame is compared with nothing.
@@ -280,8 +284,14 @@ void ScheduleChanges() {
     const PictureLayout l = LayoutOf(picture);
     if (!picture->DrawsItself()) {
         QRect rects[kMostViewPatches];
+        int count = 0;
         QRegion region;
-        region.setRects(rects, ChangedRects(changes, l, rects));
+        if (ChangedRects(changes, l, rects, &count)) {
+            region.setRects(rects, count);
+        } else {
+            for (int i = 0; i < count; i++)
+                region += rects[i];
+        }
         picture->update(region);
         return;
     }

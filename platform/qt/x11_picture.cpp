@@ -157,8 +157,9 @@ bool OpenX11Picture(uint32_t window) {
     std::free(attributes);
     if (windowFormat == 0) return false;
     if (!X11.filtering) {
-        static VisibilityFilter filter;
-        qGuiApp->installNativeEventFilter(&filter);
+        // Kept for the process: Qt may still deliver events to it while the program ends.
+        static auto* filter = new VisibilityFilter;
+        qGuiApp->installNativeEventFilter(filter);
         X11.filtering = true;
     }
 
