@@ -38,6 +38,9 @@ struct X11PictureRecord {
     // Set by the server's visibility events: nothing covers the window, so its own pixels can
     // be copied. False until the server says so.
     bool unobscured = false;
+    // Uncovered since the last move: what was under the cover may not be painted again yet
+    // (the expose comes as an event), so the next move composites the whole view first.
+    bool uncovered = false;
     bool filtering = false;  // the event filter below is installed
 };
 X11PictureRecord X11;
@@ -130,8 +133,11 @@ class VisibilityFilter : public QAbstractNativeEventFilter {
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if ((event->response_type & 0x7F) != XCB_VISIBILITY_NOTIFY) return false;
         const auto* visibility = static_cast<const xcb_visibility_notify_event_t*>(message);
-        if (X11.window != 0 && visibility->window == X11.window)
-            X11.unobscured = visibility->state == XCB_VISIBILITY_UNOBSCURED;
+        if (X11.window != 0 && visibility->window == X11.window) {
+            const bool unobscured = visibility->state == XCB_VISIBILITY_UNOBSCURED;
+            X11.uncovered = X11.uncovered || (unobscured && !X11.unobscured);
+            X11.unobscured = unobscured;
+        }
         return false;
     }
 };
@@ -167,7 +173,7 @@ bool OpenX11Picture(uint32_t window) {
     X11.pixmap = xcb_generate_id(c);
     X11.gc = xcb_generate_id(c);
     X11.windowGc = xcb_generate_id(c);
-    X11.unobscured = false;
+    X11.unobscured = X11.uncovered = false;
     X11.source = xcb_generate_id(c);
     X11.target = xcb_generate_id(c);
     static constexpr char kNearest[] = "nearest";
@@ -254,8 +260,10 @@ void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, 
                   static_cast<uint16_t>(width), static_cast<uint16_t>(height));
     if (!show) return;
     const ViewPatch moved{shift.left, shift.top, shift.right, shift.bottom};
-    if (!X11.unobscured) {
-        ShowX11View(moved, scale, left, top);
+    if (!X11.unobscured || X11.uncovered) {
+        constexpr ViewPatch kWholeView = {0, 0, kWindowScreenWidth - 1, kWindowViewHeight - 1};
+        ShowX11View(X11.unobscured ? kWholeView : moved, scale, left, top);
+        X11.uncovered = false;
         return;
     }
     const ScaledPatch to = ScalePatch(moved, scale, left, top);

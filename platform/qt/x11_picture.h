@@ -36,7 +36,7 @@ void PutX11View(const PixelRect& area, const uint32_t* pixels);
 void ShowX11View(const ViewPatch& patch, int scale, int left, int top);
 // Moves `shift` within the pixmap and, with `show`, on the window: by copying the window's
 // own pixels while the window is wholly visible (the server said so), else by compositing
-// the moved part from the pixmap.
+// the moved part from the pixmap (the whole view, the first time after being uncovered).
 void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, int top);
 // Paints `count` (at most four) rectangles of the window (device pixels) black.
 void FillX11Black(const PixelRect* rects, int count);
