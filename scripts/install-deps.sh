@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
-  qt6-base-dev libpulse-dev portaudio19-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
+  qt6-base-dev libxcb-render0-dev libpulse-dev portaudio19-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
   libasound2-plugins sox libsox-fmt-mp3 xvfb xdotool imagemagick python3 desktop-file-utils
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev

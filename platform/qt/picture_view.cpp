@@ -4,8 +4,12 @@
 //
 //   frame calls --> WindowDisplay.pixels --(changed blocks)--> PictureWidget::update
 //   paint event --> RenderView (widened, scaled) --> the backing store, or a kept image
+// or, where the picture draws itself on X11:
+//   changed blocks --> RenderView (widened, unscaled) --> the X server's pixmap --> scaled
+//   onto the picture's window; expose --> from the pixmap again
 #include "platform/qt/picture_view.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>
@@ -17,7 +21,9 @@
 #include <cstring>
 
 #include "platform/qt/qt_host.h"
+#include "platform/qt/scaled_view.h"
 #include "platform/qt/view_changes.h"
+#include "platform/qt/x11_picture.h"
 
 WindowDisplayRecord WindowDisplay;
 
@@ -123,6 +129,27 @@ void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLin
 
 namespace {
 
+// Where the view goes in a picture widget, in device pixels: centred at the largest whole
+// scale at which it fits, on whole device pixels, so that every screen pixel becomes
+// scale x scale device pixels.
+struct PictureLayout {
+    qreal ratio;        // device pixels per widget pixel
+    int width, height;  // the widget
+    int scale;
+    int left, top;  // the view's top-left
+};
+
+PictureLayout LayoutOf(const QWidget* picture) {
+    PictureLayout l;
+    l.ratio = picture->devicePixelRatioF();
+    l.width = qRound(picture->width() * l.ratio);
+    l.height = qRound(picture->height() * l.ratio);
+    l.scale = PictureScale(l.width, l.height);
+    l.left = (l.width - kWindowScreenWidth * l.scale) / 2;
+    l.top = (l.height - kWindowViewHeight * l.scale) / 2;
+    return l;
+}
+
 // The image under the painter when the picture's pixels can go into it as they are: an opaque
 // 32-bit image behind a whole-pixel offset, as a window's backing store is at one device pixel
 // per pixel. Null otherwise. This is the painter's own platform device, addressed through its
@@ -148,15 +175,10 @@ QImage* PlainImageUnder(QPainter& painter) {
 
 // The view-area pixel under `position` of the picture widget, outside the view included.
 QPoint ViewPixelAt(const QWidget* picture, const QPointF& position) {
-    const qreal ratio = picture->devicePixelRatioF();
-    const int deviceWidth = qRound(picture->width() * ratio);
-    const int deviceHeight = qRound(picture->height() * ratio);
-    const int scale = PictureScale(deviceWidth, deviceHeight);
-    const QPointF device = position * ratio;
-    const int left = (deviceWidth - kWindowScreenWidth * scale) / 2;
-    const int top = (deviceHeight - kWindowViewHeight * scale) / 2;
-    return QPoint(static_cast<int>(std::floor((device.x() - left) / scale)),
-                  static_cast<int>(std::floor((device.y() - top) / scale)));
+    const PictureLayout l = LayoutOf(picture);
+    const QPointF device = position * l.ratio;
+    return QPoint(static_cast<int>(std::floor((device.x() - l.left) / l.scale)),
+                  static_cast<int>(std::floor((device.y() - l.top) / l.scale)));
 }
 
 // The screen pixel under `position`, or the nearest one of the view area when it is outside,
@@ -173,39 +195,122 @@ struct ShownViewRecord {
     ShownViewRows rows;
     bool valid = false;         // false: compare nothing, repaint the whole view
     ViewChangesRecord changes;  // of the newest frame
+    // The picture that draws itself: its X pixmap may differ from the frame buffer's view (it
+    // is new, or the fixed-address layout wrote a frame), so it is put whole before it is shown.
+    bool serverStale = true;
+    uint32_t wide[kWindowViewHeight * kWindowScreenWidth];  // rows widened for the X server
+    ViewPatch pieces[4 * kMostViewPatches];                 // the changes outside a part that moved
 };
 ShownViewRecord ShownView;
+
+// The view pixels of `patch`, widened, into the X server's pixmap.
+void PutOnServer(const ViewPatch& patch) {
+    const PixelRect area{patch.left, patch.top, patch.right - patch.left + 1,
+                         patch.bottom - patch.top + 1};
+    RenderView(1, QRect(area.x, area.y, area.width, area.height),
+               reinterpret_cast<uchar*>(ShownView.wide), sizeof(uint32_t) * area.width);
+    PutX11View(area, ShownView.wide);
+}
+
+constexpr ViewPatch kWholeView = {0, 0, kWindowScreenWidth - 1, kWindowViewHeight - 1};
+
+// The widget's rectangles (widget pixels) that cover the changed patches, rounded outwards to
+// whole widget pixels, in the order and shape that QRegion::setRects takes: bands top to
+// bottom, each of rectangles of one height, left to right, none touching another (those that
+// meet are joined). False when two bands share a row (a fractional device pixel ratio), which
+// setRects cannot take.
+bool ChangedRects(const ViewChangesRecord& changes, const PictureLayout& l, QRect* rects,
+                  int* count) {
+    bool banded = true;
+    *count = 0;
+    int bandPatchTop = -1;    // the view row the current band's patches start at
+    int top = 0, bottom = 0;  // the current band's widget rows, bottom exclusive
+    for (int i = 0; i < changes.patchCount; i++) {
+        const ViewPatch& p = changes.patches[i];
+        if (p.top != bandPatchTop) {
+            bandPatchTop = p.top;
+            const int above = bottom;
+            top = static_cast<int>(std::floor((l.top + p.top * l.scale) / l.ratio));
+            bottom = static_cast<int>(std::ceil((l.top + (p.bottom + 1) * l.scale) / l.ratio));
+            banded = banded && (i == 0 || top >= above);
+        }
+        const int left = static_cast<int>(std::floor((l.left + p.left * l.scale) / l.ratio));
+        const int right = static_cast<int>(std::ceil((l.left + (p.right + 1) * l.scale) / l.ratio));
+        QRect* last = *count > 0 ? &rects[*count - 1] : nullptr;
+        if (last != nullptr && last->top() == top && left <= last->right() + 1) {
+            last->setRight(right - 1);
+            continue;
+        }
+        rects[(*count)++] = QRect(left, top, right - left, bottom - top);
+    }
+    return banded;
+}
 
 // Repaints the whole view; the next frame is compared with nothing.
 void ScheduleRepaint() {
     ShownView.valid = false;
+    ShownView.serverStale = true;
     if (View.picture != nullptr) View.picture->update(View.picture->Target().toAlignedRect());
 }
 
-// Repaints what differs from what the picture shows: the colour legend, the axes and the
-// quiet parts of a frame are neither scaled nor sent to the X server again.
+// Shows what differs from what the picture shows: the colour legend, the axes and the quiet
+// parts of a frame are neither scaled nor sent to the X server again. Drawn by the picture
+// itself, a patch travels unscaled into the X server's pixmap and is composited from there;
+// else Qt repaints it.
 void ScheduleChanges() {
     PictureWidget* picture = View.picture;
-    // A picture that takes no updates (a headless run's) is not compared.
-    if (picture == nullptr || !picture->updatesEnabled()) {
+    // A picture that takes no updates (a headless run's) is not compared; one that draws
+    // itself and has no X window yet puts the whole view when it shows.
+    if (picture == nullptr || !picture->updatesEnabled() ||
+        (picture->DrawsItself() && !X11PictureOpen())) {
         ShownView.valid = false;
+        ShownView.serverStale = true;
         return;
     }
+    ViewChangesRecord& changes = ShownView.changes;
+    ViewShiftRecord shift{};
+    if (ShownView.valid && picture->DrawsItself())
+        FindViewShift(WindowDisplay.pixels, ShownView.rows, &shift);
     if (!ShownView.valid) {
         std::memcpy(ShownView.rows, WindowDisplay.pixels + kWindowViewTop * kWindowScreenWidth,
                     sizeof ShownView.rows);
         ShownView.valid = true;
-        picture->update(picture->Target().toAlignedRect());
+        changes.patches[0] = kWholeView;
+        changes.patchCount = 1;
+    } else {
+        FindViewChanges(WindowDisplay.pixels, ShownView.rows, &changes);
+        if (changes.patchCount == 0) return;
+    }
+    const PictureLayout l = LayoutOf(picture);
+    if (!picture->DrawsItself()) {
+        QRect rects[kMostViewPatches];
+        int count = 0;
+        QRegion region;
+        if (ChangedRects(changes, l, rects, &count)) {
+            region.setRects(rects, count);
+        } else {
+            for (int i = 0; i < count; i++)
+                region += rects[i];
+        }
+        picture->update(region);
         return;
     }
-    ViewChangesRecord& changes = ShownView.changes;
-    FindViewChanges(WindowDisplay.pixels, ShownView.rows, &changes);
-    QRegion region;
-    for (int i = 0; i < changes.patchCount; i++) {
-        const ViewPatch& p = changes.patches[i];
-        region += picture->ViewRect(QRect(QPoint(p.left, p.top), QPoint(p.right, p.bottom)));
+    // A part that moved (the spectrogram's plot) moves on the server; the rest is put.
+    const bool shown = picture->isVisible();
+    ShiftX11View(shift, shown, l.scale, l.left, l.top);
+    const ViewPatch* patches = changes.patches;
+    int count = changes.patchCount;
+    if (shift.columns != 0) {
+        const ViewPatch moved{shift.left, shift.top, shift.right, shift.bottom};
+        count = PatchesOutside(changes.patches, changes.patchCount, moved, ShownView.pieces);
+        patches = ShownView.pieces;
     }
-    if (!region.isEmpty()) picture->update(region);
+    for (int i = 0; i < count; i++)
+        PutOnServer(patches[i]);
+    ShownView.serverStale = false;
+    for (int i = 0; shown && i < count; i++)
+        ShowX11View(patches[i], l.scale, l.left, l.top);
+    FlushX11Picture();
 }
 
 }  // namespace
@@ -216,29 +321,87 @@ PictureWidget::PictureWidget(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     // However small the user makes the window, the bar keeps its place below a whole view.
     setMinimumSize(kWindowScreenWidth, kWindowViewHeight);
+    if (qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") && X11PictureUsable()) {
+        // A window of its own that Qt neither paints nor clears; the bar and the full view
+        // beside it stay in the top-level window's backing store.
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_NoSystemBackground);
+        drawsItself = true;
+    }
+}
+
+PictureWidget::~PictureWidget() {
+    if (drawsItself) CloseX11Picture();
 }
 
 int PictureWidget::Scale() const {
-    const qreal ratio = devicePixelRatioF();
-    return PictureScale(qRound(width() * ratio), qRound(height() * ratio));
+    return LayoutOf(this).scale;
 }
 
 QRectF PictureWidget::Target() const {
-    const qreal ratio = devicePixelRatioF();
-    const int deviceWidth = qRound(width() * ratio);
-    const int deviceHeight = qRound(height() * ratio);
-    const int w = kWindowScreenWidth * Scale();
-    const int h = kWindowViewHeight * Scale();
-    return QRectF((deviceWidth - w) / 2 / ratio, (deviceHeight - h) / 2 / ratio, w / ratio,
-                  h / ratio);
+    const PictureLayout l = LayoutOf(this);
+    return QRectF(l.left / l.ratio, l.top / l.ratio, kWindowScreenWidth * l.scale / l.ratio,
+                  kWindowViewHeight * l.scale / l.ratio);
 }
 
-QRect PictureWidget::ViewRect(const QRect& view) const {
-    const QRectF target = Target();
-    const qreal pixel = target.width() / kWindowScreenWidth;
-    return QRectF(target.left() + view.left() * pixel, target.top() + view.top() * pixel,
-                  view.width() * pixel, view.height() * pixel)
-        .toAlignedRect();
+QPaintEngine* PictureWidget::paintEngine() const {
+    return drawsItself ? nullptr : QWidget::paintEngine();
+}
+
+bool PictureWidget::ReadyToDrawItself() {
+    if (!drawsItself) return false;
+    if (X11PictureOpen()) return true;
+    ShownView.serverStale = true;
+    if (OpenX11Picture(static_cast<uint32_t>(winId()))) return true;
+    // Qt paints it from now on, through the top-level window's backing store.
+    drawsItself = false;
+    setAttribute(Qt::WA_PaintOnScreen, false);
+    setAttribute(Qt::WA_NoSystemBackground, false);
+    update();
+    return false;
+}
+
+bool PictureWidget::event(QEvent* event) {
+    // A new X window (Qt made the picture's again) needs pictures of its own.
+    if (event->type() == QEvent::WinIdChange && drawsItself) CloseX11Picture();
+    return QWidget::event(event);
+}
+
+void PictureWidget::showEvent(QShowEvent* event) {
+    ReadyToDrawItself();
+    QWidget::showEvent(event);
+}
+
+// A new scale or place moves every pixel: the whole widget is painted again.
+void PictureWidget::resizeEvent(QResizeEvent* event) {
+    if (drawsItself) update();
+    QWidget::resizeEvent(event);
+}
+
+// Exposed or resized, the picture composites the view from its pixmap where it was asked to
+// (whole view pixels around it) and paints its margins black.
+void PictureWidget::PaintItself(const QRegion& region) {
+    if (ShownView.serverStale) {
+        PutOnServer(kWholeView);
+        ShownView.serverStale = false;
+    }
+    const PictureLayout l = LayoutOf(this);
+    const QRect asked = region.boundingRect();
+    const int left = static_cast<int>(std::floor(asked.left() * l.ratio)) - l.left;
+    const int top = static_cast<int>(std::floor(asked.top() * l.ratio)) - l.top;
+    const int right = static_cast<int>(std::ceil((asked.right() + 1) * l.ratio)) - 1 - l.left;
+    const int bottom = static_cast<int>(std::ceil((asked.bottom() + 1) * l.ratio)) - 1 - l.top;
+    const ViewPatch shown = {std::max(left / l.scale, 0), std::max(top / l.scale, 0),
+                             std::min(right / l.scale, kWindowScreenWidth - 1),
+                             std::min(bottom / l.scale, kWindowViewHeight - 1)};
+    if (right >= 0 && bottom >= 0 && shown.left <= shown.right && shown.top <= shown.bottom)
+        ShowX11View(shown, l.scale, l.left, l.top);
+    PixelRect margins[4];
+    const PixelRect view{l.left, l.top, kWindowScreenWidth * l.scale, kWindowViewHeight * l.scale};
+    FillX11Black(margins, MarginsAround(view, l.width, l.height, margins));
+    FlushX11Picture();
 }
 
 // A new frame repaints what it changed (see ScheduleChanges); the black margins are
@@ -246,6 +409,11 @@ QRect PictureWidget::ViewRect(const QRect& view) const {
 // the backing store where it allows, else into a kept image that the painter copies: either
 // way a fraction of the cost of letting the painter scale.
 void PictureWidget::paintEvent(QPaintEvent* event) {
+    if (drawsItself) {
+        // Failing that, Qt paints the picture again, through its backing store.
+        if (ReadyToDrawItself()) PaintItself(event->region());
+        return;
+    }
     QPainter painter(this);
     const QRectF target = Target();
     const QRect covered = target.toAlignedRect();

@@ -62,3 +62,65 @@ void FindViewChanges(const uint16_t* frame, ShownViewRows& shown, ViewChangesRec
         openTop = top;
     }
 }
+
+namespace {
+
+// Whether `now` from `left` to `right` is `before` moved left by `columns`.
+bool MovedLeft(const uint16_t* now, const uint16_t* before, int left, int right, int columns) {
+    return std::memcmp(now + left, before + left + columns,
+                       sizeof(uint16_t) * static_cast<size_t>(right - left + 1)) == 0;
+}
+
+// In a row that differs from before: the columns, around the first that differs, that show
+// `before` moved left by the fewest columns for which there are kLeastShiftedColumns of them.
+// Eight columns must agree for a move to be tried at all.
+bool FindRowShift(const uint16_t* now, const uint16_t* before, ViewShiftRecord* row) {
+    constexpr int kProbe = 8;
+    int first = 0;
+    while (first < kWidth && now[first] == before[first])
+        first++;
+    for (int columns = 1; columns <= kMostShiftColumns; columns++) {
+        if (first + columns + kProbe > kWidth ||
+            !MovedLeft(now, before, first, first + kProbe - 1, columns)) {
+            continue;
+        }
+        int left = first;
+        while (left > 0 && now[left - 1] == before[left - 1 + columns])
+            left--;
+        int right = first + kProbe - 1;
+        while (right + 1 + columns < kWidth && now[right + 1] == before[right + 1 + columns])
+            right++;
+        if (right - left + 1 < kLeastShiftedColumns) continue;
+        row->left = left;
+        row->right = right;
+        row->columns = columns;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Rows are joined top to bottom into a part while each continues the first's move over the
+// first's columns; the largest part wins.
+void FindViewShift(const uint16_t* frame, const ShownViewRows& shown, ViewShiftRecord* shift) {
+    *shift = {};
+    const uint16_t* rows = frame + kWindowViewTop * kWidth;
+    ViewShiftRecord open{};  // the part being joined; columns == 0: none
+    const auto area = [](const ViewShiftRecord& p) {
+        return p.columns == 0 ? 0 : (p.right - p.left + 1) * (p.bottom - p.top + 1);
+    };
+    for (int y = 0; y <= kHeight; y++) {
+        const uint16_t* now = y < kHeight ? rows + y * kWidth : nullptr;
+        if (open.columns != 0 && now != nullptr &&
+            MovedLeft(now, shown[y], open.left, open.right, open.columns)) {
+            open.bottom = y;
+            continue;
+        }
+        if (area(open) > area(*shift) && open.bottom - open.top + 1 >= kViewPatchRows)
+            *shift = open;
+        open = {};
+        if (now == nullptr || std::memcmp(now, shown[y], kRowBytes) == 0) continue;
+        if (FindRowShift(now, shown[y], &open)) open.top = open.bottom = y;
+    }
+}

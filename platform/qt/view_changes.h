@@ -32,3 +32,18 @@ using ShownViewRows = uint16_t[kWindowViewHeight][kWindowScreenWidth];
 // `shown` a copy of it. The patches cover every pixel that differs, and bands of rows whose
 // blocks changed alike share their patches.
 void FindViewChanges(const uint16_t* frame, ShownViewRows& shown, ViewChangesRecord* changes);
+
+// A part of the view that moved left by `columns` since the shown view: view columns `left`
+// to `right` of rows `top` to `bottom` show what columns left + columns to right + columns of
+// those rows showed (as the spectrogram's plot scrolls). columns == 0: none found.
+struct ViewShiftRecord {
+    int left, top, right, bottom;
+    int columns;
+};
+constexpr int kMostShiftColumns = 32;     // the most columns a part is looked for moved by
+constexpr int kLeastShiftedColumns = 32;  // narrower parts are drawn again instead
+
+// The largest part of the view area of `frame` (as for FindViewChanges) that is `shown` moved
+// left: at least kLeastShiftedColumns wide and kViewPatchRows tall. Call it before
+// FindViewChanges, which updates `shown`.
+void FindViewShift(const uint16_t* frame, const ShownViewRows& shown, ViewShiftRecord* shift);

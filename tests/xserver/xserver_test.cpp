@@ -5,8 +5,10 @@
 // closes without saving; the picture runs on while another window has the focus, the pause
 // button freezes it, the close button saves; a desktop scaled by two opens the window with
 // its whole bar on the screen; after a file ended, F shows its end in the full view and F
-// again in the handheld picture. The screenshots (ImageMagick's import) are compared with
-// snapshots of headless runs of the same settings.
+// again in the handheld picture; the picture is a window of its own, drawn through the X
+// server, that shows the exact picture again when uncovered and at another scale. The
+// screenshots (ImageMagick's import) are compared with snapshots of headless runs of the same
+// settings.
 //
 // Every wait is bounded by one deadline for the whole test; every process started here is
 // stopped by its id when the test ends, whatever happened.
@@ -23,6 +25,7 @@
 
 #include "tests/support/program_files.h"
 #include "tests/xserver/close_request.h"
+#include "tests/xserver/window_tree.h"
 
 #include <algorithm>
 #include <chrono>
@@ -590,6 +593,137 @@ TEST_F(XServerTest, ThePictureRunsUnfocusedThePauseButtonFreezesItAndTheCloseBut
     ASSERT_TRUE(code.has_value()) << "the close button did not end the program";
     EXPECT_EQ(*code, 0) << ReadFile(programErr);
     EXPECT_EQ(ReadFile(settingsPath), kSettings);
+}
+
+// View pixels whose scale x scale square of `shot`, from `origin`, is not all the colour that
+// `reference` shows the same view pixel in (at `referenceScale`, from `referenceOrigin`).
+int WrongSquares(const QImage& shot, QPoint origin, int scale, const QImage& reference,
+                 QPoint referenceOrigin, int referenceScale = kScale) {
+    int wrong = 0;
+    for (int y = 0; y < kViewHeight; ++y) {
+        for (int x = 0; x < kViewWidth; ++x) {
+            const int rx = referenceOrigin.x() + x * referenceScale;
+            const int ry = referenceOrigin.y() + y * referenceScale;
+            const QRgb expected = reference.valid(rx, ry) ? At(reference, rx, ry) : 0x1000000;
+            bool same = true;
+            for (int dy = 0; dy < scale; ++dy) {
+                for (int dx = 0; dx < scale; ++dx) {
+                    const int sx = origin.x() + x * scale + dx;
+                    const int sy = origin.y() + y * scale + dy;
+                    same = same && shot.valid(sx, sy) && At(shot, sx, sy) == expected;
+                }
+            }
+            wrong += !same;
+        }
+    }
+    return wrong;
+}
+
+// Pixels of `area` that differ between two screenshots.
+int DifferingPixels(const QImage& a, const QImage& b, const QRect& area) {
+    int differing = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            differing += !a.valid(x, y) || !b.valid(x, y) || At(a, x, y) != At(b, x, y);
+    }
+    return differing;
+}
+
+// The picture is a child window that the program draws through the X server itself, moving
+// the spectrogram's plot there while nothing covers it. After running partly covered and then
+// uncovered, paused (Space), it shows the picture that Save Picture writes, each view pixel a
+// uniform 3 x 3 square; covered by another window and uncovered, it shows the same pixels
+// again; made smaller, the same picture at scale 2, centred on black, and made large again,
+// at 3 as before.
+TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescaled) {
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string home = NewHome("native", kSettings);
+    const std::optional<WindowedProgram> started = StartOnALongTone(home);
+    ASSERT_TRUE(started.has_value());
+    const std::string& window = started->window;
+    const Geometry g = started->geometry;
+    const QPoint origin(g.x, g.y);
+    const QRect pictureArea(g.x, g.y, kViewWidth * kScale, kViewHeight * kScale);
+    const auto children = [&] { return ChildWindows(display.c_str(), std::stoul(window)); };
+    ASSERT_EQ(children().size(), 1u) << "the picture is not a window of its own";
+    EXPECT_EQ(children()[0].width, kViewWidth * kScale);
+    EXPECT_EQ(children()[0].height, kViewHeight * kScale);
+    ScreenshotWhen("running", 20000,
+                   [&](const QImage& s) { return ColouredSpectrogramPixels(s, origin) > 2000; });
+
+    // Running with the plot's right part covered (view columns 150 to 199), then uncovered:
+    // the plot moves left out from under the cover while the picture cannot copy its own
+    // pixels there, which would leave what was under the cover behind for a second and more.
+    const QRect cover(g.x + 150 * kScale, g.y + 100 * kScale, 50 * kScale, 100 * kScale);
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+    ASSERT_TRUE(
+        CoverScreenArea(display.c_str(), cover.x(), cover.y(), cover.width(), cover.height()));
+    std::this_thread::sleep_for(milliseconds(1000));
+    RemoveCover();
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_EQ(Tool({"xdotool", "key", "space"}).code, 0);
+    std::this_thread::sleep_for(milliseconds(500));
+    const QImage paused = Screenshot("paused");
+    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_EQ(ChangedViewPixels(paused, Screenshot("still-paused"), origin), 0) << "not paused";
+    EXPECT_GT(ColouredSpectrogramPixels(paused, origin), 2000);
+    EXPECT_EQ(WrongSquares(paused, origin, kScale, paused, origin), 0);
+    const std::string saved = folder + "/saved.png";
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+s"}).code, 0);
+    const std::string save = WaitForWindow("^Save Picture$", 10000);
+    ASSERT_FALSE(save.empty()) << "Ctrl+S opened no dialog";
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", save}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "ctrl+a"}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "type", "--delay", "5", saved}).code, 0);
+    ASSERT_EQ(Tool({"xdotool", "key", "Return"}).code, 0);
+    const auto saveUntil = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+    while (Clock::now() < saveUntil && !std::filesystem::exists(saved))
+        std::this_thread::sleep_for(milliseconds(100));
+    const QImage savedPicture =
+        QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(savedPicture.size(), QSize(kViewWidth, kViewHeight));
+    EXPECT_EQ(WrongSquares(paused, origin, kScale, savedPicture, QPoint(0, 0), 1), 0);
+    ASSERT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}).code, 0);
+
+    ASSERT_TRUE(
+        CoverScreenArea(display.c_str(), cover.x(), cover.y(), cover.width(), cover.height()));
+    const QImage covered = Screenshot("covered");
+    EXPECT_EQ(At(covered, cover.x() + 1, cover.y() + 1), 0xFFFFFFu) << "nothing covered it";
+    RemoveCover();
+    const QImage uncovered = ScreenshotWhen("uncovered", 5000, [&](const QImage& s) {
+        return DifferingPixels(paused, s, pictureArea) == 0;
+    });
+    EXPECT_EQ(DifferingPixels(paused, uncovered, pictureArea), 0);
+
+    // Scale 2 in a picture 40 device pixels wider and 30 taller than the view: margins of 20
+    // and 15.
+    const int bar = g.height - kViewHeight * kScale;
+    ASSERT_EQ(Tool({"xdotool", "windowsize", window, std::to_string(kViewWidth * 2 + 40),
+                    std::to_string(kViewHeight * 2 + 30 + bar)})
+                  .code,
+              0);
+    const QPoint smaller(g.x + 20, g.y + 15);
+    const QImage scaled = ScreenshotWhen("scale-2", 5000, [&](const QImage& s) {
+        return WrongSquares(s, smaller, 2, paused, origin) == 0;
+    });
+    EXPECT_EQ(WrongSquares(scaled, smaller, 2, paused, origin), 0);
+    int lit = 0;  // margin pixels that are not black
+    const QRect shown(smaller, QSize(kViewWidth * 2, kViewHeight * 2));
+    for (int y = g.y; y < g.y + kViewHeight * 2 + 30; ++y) {
+        for (int x = g.x; x < g.x + kViewWidth * 2 + 40; ++x)
+            lit += !shown.contains(x, y) && At(scaled, x, y) != 0;
+    }
+    EXPECT_EQ(lit, 0);
+
+    ASSERT_EQ(
+        Tool({"xdotool", "windowsize", window, std::to_string(g.width), std::to_string(g.height)})
+            .code,
+        0);
+    const QImage again = ScreenshotWhen("scale-3-again", 5000, [&](const QImage& s) {
+        return DifferingPixels(paused, s, pictureArea) == 0;
+    });
+    EXPECT_EQ(DifferingPixels(paused, again, pictureArea), 0);
+    EXPECT_TRUE(processes->Running(started->pid));
 }
 
 TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTheInputEnds) {
