@@ -820,10 +820,10 @@ bool StreamDone() {
     return AudioFile.stream->ended && AudioFile.stream->pendingCount == 0;
 }
 
-SourceClock::time_point FileNextDue(const WaveHeader& next) {
+SourceClock::time_point FileNextDue(uint32_t bytes) {
     if (StreamDone()) return SourceClock::time_point::max();
     if (AudioFile.pacing != AudioFilePacing::kRealTime) return SourceClock::time_point::min();
-    const long long take = NextTake(next.dwBufferLength / kBytesPerSample);
+    const long long take = NextTake(bytes / kBytesPerSample);
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
@@ -884,7 +884,7 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             SkipTo(*AudioFile.stream, static_cast<long long>(start * AudioFile.rate));
         }
     }
-    const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted};
+    const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted, true};
     if (AudioFile.pacing == AudioFilePacing::kPulled) {
         return OpenPulledSource(AudioFile.source, client, hooks);
     }
@@ -893,7 +893,8 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
 
 }  // namespace
 
-const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
+const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(
+    FileOpen, [](uint32_t bytes) { SetSourceFragment(AudioFile.source, bytes); });
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
                    std::string* reason) {
