@@ -2,8 +2,10 @@
 // The file source: an audio file opened and checked at load time as far as that can be done
 // without decoding it all, then decoded, mixed to mono, converted to the capture rate and
 // rounded to 16 bits a chunk at a time on the source's thread as its buffers are filled,
-// paced in real time or pulled by a one-thread run. Its memory is fixed when the file is
-// loaded, whatever the file's length.
+// paced in real time or pulled by a one-thread run. Paced, it hands each buffer over to the
+// client on its own thread (takeBuffer), a fragment's buffers together when the client asks
+// for fragments (setFragment). Its memory is fixed when the file is loaded, whatever the
+// file's length.
 //
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
