@@ -2,9 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The program's own cost while it runs live in a window: Xvfb, the picture at scale 3, a
 # generated 60 s recording at 22050 Hz. Prints, over the measured span, the percent of one
-# core each measured program took (utime + stime from /proc) and how often its threads woke
-# (voluntary and involuntary context switches of every thread, /proc/PID/task/*/status; the
-# involuntary ones grow with the machine's load, so both are shown).
+# core each measured program took (its threads' time on a processor in nanoseconds, from
+# /proc/PID/task/*/schedstat, read every second) and how often its threads woke (voluntary and
+# involuntary context switches of every thread, /proc/PID/task/*/status; the involuntary ones
+# grow with the machine's load, so both are shown), and each thread's share of the program's
+# and the headless run's.
 #   bench/live_cpu.sh [PATH_TO_QUILLO_SA] [SECONDS] [file|pulse] [STATE] [-- PROGRAM_OPTION...]
 #                                  (defaults: build/program/quillo-sa, 30, file, spectrogram)
 # file: the recording paced in real time (--input).
@@ -193,32 +195,41 @@ if [[ "$state" == *minimised ]]; then
     { echo "live_cpu.sh: the window could not be minimised" >&2; exit 1; }
 fi
 
-# counts PID: "TICKS SWITCHES VOLUNTARY": utime + stime in clock ticks (fields 14 and 15
-# after the name) and the context switches of all its threads (those that lived across the
-# span count; a thread that starts and ends within it is missed).
-counts() {
-  local stat
-  stat="$(cat "/proc/$1/stat")" || { echo "live_cpu.sh: process $1 ended" >&2; exit 1; }
-  stat="${stat##*) }"
-  read -r -a fields <<< "$stat"
-  cat /proc/"$1"/task/*/status 2> /dev/null | awk -v t=$((fields[11] + fields[12])) '
-    /^voluntary_ctxt_switches/ { v += $2 }
-    /^nonvoluntary_ctxt_switches/ { n += $2 }
-    END { print t, v + n, v }'
+# snapshot PID: "TID NS VOLUNTARY INVOLUNTARY NAME" for each of its threads: the thread's
+# time on a processor in nanoseconds (the first field of its schedstat; utime and stime come
+# in 10 ms ticks, too coarse for a program at a few tenths of a percent) and its context
+# switches. grep goes on past a thread that ends between the listing and the reading.
+snapshot() {
+  [ -d "/proc/$1/task" ] || { echo "live_cpu.sh: process $1 ended" >&2; exit 1; }
+  grep -H "" /proc/"$1"/task/*/schedstat /proc/"$1"/task/*/status 2> /dev/null | awk '
+    { i = index($0, ":"); split(substr($0, 1, i - 1), path, "/"); tid = path[5]
+      line = substr($0, i + 1) }
+    path[6] == "schedstat" { split(line, f, " "); ns[tid] = f[1]; next }
+    line ~ /^Name:/ { sub(/^Name:[ \t]*/, "", line); gsub(/[ \t]/, "_", line); name[tid] = line }
+    line ~ /^voluntary_ctxt_switches/ { split(line, f, /[ \t]+/); v[tid] = f[2] }
+    line ~ /^nonvoluntary_ctxt_switches/ { split(line, f, /[ \t]+/); n[tid] = f[2] }
+    END { for (t in ns) if (t in n) print t, ns[t], v[t], n[t], name[t] }'
 }
-# threads PID: "TID NAME VOLUNTARY INVOLUNTARY" for every thread.
-threads() {
-  local task
-  for task in /proc/"$1"/task/*; do
-    awk -v tid="${task##*/}" '
-      /^Name:/ { name = $2 }
-      /^voluntary_ctxt_switches/ { v = $2 }
-      /^nonvoluntary_ctxt_switches/ { n = $2 }
-      END { print tid, name, v, n }' "$task/status" 2> /dev/null || true
-  done
+# track STATE: folds a snapshot (standard input) into STATE, one line per thread seen over the
+# span: "TID NS0 NS VOLUNTARY0 VOLUNTARY INVOLUNTARY0 INVOLUNTARY NAME SEEN". A thread first
+# seen after the first snapshot started within the span, so it counts from zero; one that
+# ended keeps what its last snapshot said (SEEN 0). Snapshots a second apart therefore miss
+# at most the last second of a thread that ended, and all of one that lived less than that.
+track() {
+  local state="$1"
+  if [ ! -e "$state" ]; then
+    awk '{ print $1, $2, $2, $3, $3, $4, $4, $5, 1 }' > "$state"
+    return
+  fi
+  awk 'NR == FNR { now[$1] = $0; next }
+    { if ($1 in now) { split(now[$1], f, " "); print $1, $2, f[2], $4, f[3], $6, f[4], $8, 1
+                       delete now[$1] }
+      else print $1, $2, $3, $4, $5, $6, $7, $8, 0 }
+    END { for (t in now) { split(now[t], f, " "); print t, 0, f[2], 0, f[3], 0, f[4], f[5], 1 } }' \
+    - "$state" > "$state.new"
+  mv "$state.new" "$state"
 }
 now_ns() { date +%s%N; }
-hz="$(getconf CLK_TCK)"
 
 sleep "$warmup"
 # What is measured: a short name for the ratios, a long one, the process.
@@ -242,47 +253,52 @@ if [ -n "$lingot_pid" ]; then
   measured+=("$lingot_xvfb_pid")
 fi
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-before=() after=()
-threads "$program_pid" > "$work/threads0"
-[ "$mode" = pulse ] && threads "$headless_pid" > "$work/headless-threads0"
+# snapshot_all: one snapshot of every measured program into its state.
+snapshot_all() {
+  local i
+  for i in "${!measured[@]}"; do
+    snapshot "${measured[$i]}" > "$work/snapshot"
+    track "$work/state$i" < "$work/snapshot"
+  done
+}
 t0="$(now_ns)"
-for pid in "${measured[@]}"; do before+=("$(counts "$pid")"); done
-sleep "$seconds"
+snapshot_all
+for _ in $(seq "$seconds"); do
+  sleep 1
+  snapshot_all
+done
 t1="$(now_ns)"
-for pid in "${measured[@]}"; do after+=("$(counts "$pid")"); done
-threads "$program_pid" > "$work/threads1"
-[ "$mode" = pulse ] && threads "$headless_pid" > "$work/headless-threads1"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# rates I: "CPU% WAKES/S VOLUNTARY/S" of measured program I over the span.
+# rates STATE: "CPU% WAKES/S VOLUNTARY/S ENDED" of a measured program over the span, ENDED
+# the threads that ended within it.
 rates() {
-  local b a
-  read -r -a b <<< "${before[$1]}"
-  read -r -a a <<< "${after[$1]}"
-  awk -v c=$((a[0] - b[0])) -v w=$((a[1] - b[1])) -v v=$((a[2] - b[2])) -v hz="$hz" \
-    -v ns=$((t1 - t0)) 'BEGIN { s = ns / 1e9; printf "%.3f %.1f %.1f\n", 100 * c / hz / s, w / s, v / s }'
+  awk -v ns=$((t1 - t0)) '{ c += $3 - $2; v += $5 - $4; w += $5 - $4 + $7 - $6; e += !$9 }
+    END { s = ns / 1e9; printf "%.3f %.1f %.1f %d\n", 100 * c / ns, w / s, v / s, e }' "$1"
 }
 span="$(awk -v ns=$((t1 - t0)) 'BEGIN { printf "%.1f", ns / 1e9 }')"
 echo "over $span s:"
 all=()
 for i in "${!measured[@]}"; do
-  read -r -a r <<< "$(rates "$i")"
+  read -r -a r <<< "$(rates "$work/state$i")"
   all+=("${r[*]}")
-  printf '  %-45s %7.3f %% of one core, %6.1f wake-ups/s (%5.1f voluntary)\n' \
+  printf '  %-45s %7.3f %% of one core, %6.1f wake-ups/s (%5.1f voluntary)' \
     "${names[$i]}" "${r[0]}" "${r[1]}" "${r[2]}"
+  [ "${r[3]}" -eq 0 ] && echo || echo " (${r[3]} threads ended: counted to their last second)"
 done
-# Each thread of the program (and the headless run) that woke over the span.
+# per_thread STATE: each thread of a program that ran or woke over the span.
 per_thread() {
-  awk -v s="$span" 'NR == FNR { v[$1] = $3; n[$1] = $4; next }
-    ($1 in v) && $3 + $4 > v[$1] + n[$1] {
-      printf "    %s %s: %.1f/s (%.1f voluntary)\n", $1, $2, ($3 + $4 - v[$1] - n[$1]) / s, ($3 - v[$1]) / s
-    }' "$1" "$2"
+  awk -v ns=$((t1 - t0)) '$3 > $2 || $5 + $7 > $4 + $6 {
+      s = ns / 1e9
+      printf "    %s %s: %.3f %%, %.1f/s (%.1f voluntary)%s\n", $1, $8, 100 * ($3 - $2) / ns,
+             ($5 + $7 - $4 - $6) / s, ($5 - $4) / s, ($9 ? "" : ", ended")
+    }' "$1"
 }
 echo "  threads of the window's program:"
-per_thread "$work/threads0" "$work/threads1"
+per_thread "$work/state0"
 [ "$mode" = pulse ] || exit 0
 echo "  threads of the headless run:"
-per_thread "$work/headless-threads0" "$work/headless-threads1"
+per_thread "$work/state1"
 
 # ratio WHAT TO CPU WAKES CPU WAKES: WHAT's figures against TO's.
 ratio() {
@@ -314,11 +330,16 @@ grep -H "blocks processed\|Sound input" "$work/program.log" "$work/headless.log"
 
 # Recording alone, with parec beside it over the whole benchmark.
 capture_bench="$(dirname "$program")/../bench/quillo_pulse_capture_bench"
-[ -x "$capture_bench" ] || { echo "live_cpu.sh: no $capture_bench (build with -DQUILLO_BENCH=ON)"; exit 0; }
 [ -z "${LIVE_CPU_NO_CAPTURE_BENCH:-}" ] || exit 0
+[ -x "$capture_bench" ] || { echo "live_cpu.sh: no $capture_bench (build with -DQUILLO_BENCH=ON)"; exit 0; }
 kill "$program_pid" "$headless_pid" ${lingot_pid:+"$lingot_pid"}
-t0="$(now_ns)"; p0=($(counts "$parec_pid"))
+rm -f "$work/parec-alone"
+t0="$(now_ns)"
+snapshot "$parec_pid" > "$work/snapshot"
+track "$work/parec-alone" < "$work/snapshot"
 PULSE_SERVER="$beside_server" "$capture_bench" --benchmark_counters_tabular=true 2> /dev/null
-t1="$(now_ns)"; p1=($(counts "$parec_pid"))
-awk -v c=$((p1[0] - p0[0])) -v hz="$hz" -v ns=$((t1 - t0)) \
-  'BEGIN { printf "parec, beside the benchmark: %.3f %% of one core\n", 100 * c / hz / (ns / 1e9) }'
+snapshot "$parec_pid" > "$work/snapshot"
+track "$work/parec-alone" < "$work/snapshot"
+t1="$(now_ns)"
+read -r -a r <<< "$(rates "$work/parec-alone")"
+echo "parec, beside the benchmark: ${r[0]} % of one core"

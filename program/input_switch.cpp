@@ -32,6 +32,9 @@ constexpr size_t kLabelSize = 512;        // a listed input's label
 constexpr size_t kPathSize = 4096;        // a file's path
 constexpr unsigned kListingRate = 22050;  // what --list-devices asks the inputs to record
 constexpr int kEndCheckMs = 100;
+// While the picture stands still the source delivers about once in kStillFragmentSeconds, and
+// an end noticed a little later shows no picture late.
+constexpr int kStillEndCheckMs = 1000;
 constexpr const char* kEnded = ", input ended";
 constexpr const char* kNothingPlays = "nothing plays";
 
@@ -71,16 +74,18 @@ void ShowStatus() {
     if (!IsHeadlessRun()) SetMainWindowStatus(Status);
 }
 
-// Looks for the end of the file every kEndCheckMs while one plays in the window and its end
-// has not been shown, and never otherwise: a microphone, a window whose file has ended, start
-// no timer. (The source settles a moment after its last buffer has been drained, with no
-// message to follow, so the end is looked for between messages.)
+// Looks for the end of the file every kEndCheckMs (kStillEndCheckMs while the picture stands
+// still, as of the last look) while one plays in the window and its end has not been shown,
+// and never otherwise: a microphone, a window whose file has ended, start no timer. (The
+// source settles a moment after its last buffer has been drained, with no message to
+// follow, so the end is looked for between messages.)
 QTimer* EndCheck = nullptr;
 
 void WatchForEndOfFile() {
     if (EndCheck == nullptr) return;
     if (Current.isFile && !Current.endShown) {
-        if (!EndCheck->isActive()) EndCheck->start(kEndCheckMs);
+        const int interval = PictureStill() ? kStillEndCheckMs : kEndCheckMs;
+        if (!EndCheck->isActive() || EndCheck->interval() != interval) EndCheck->start(interval);
     } else {
         EndCheck->stop();
     }

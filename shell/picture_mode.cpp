@@ -17,8 +17,11 @@ int PictureCaptureRate() {
 
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput) {
     if (PictureModeState.observeBlock) PictureModeState.observeBlock(samples, count);
-    if (LevelMeterRate() != PictureCaptureRate()) ConfigureLevelMeter(PictureCaptureRate());
-    FeedLevelMeter(samples, count);
+    // The meter is part of the picture (the window's bar, the full view's snapshot).
+    if (pictureWanted) {
+        if (LevelMeterRate() != PictureCaptureRate()) ConfigureLevelMeter(PictureCaptureRate());
+        FeedLevelMeter(samples, count);
+    }
     if (!skipOutput && PictureModeState.levelMeasured && !PictureStill())
         PictureModeState.levelMeasured();
     if (PictureModeState.mode == PictureMode::kFull && PictureModeState.consumeFullBlock) {

@@ -37,8 +37,8 @@ int PictureCaptureRate();
 // and every input switch open it at PictureCaptureRate).
 bool SetPictureMode(PictureMode mode);
 // Hands one block to the picture shown, counting it in BlockCounter, and to the input level
-// meter (analysis/level_meter.h) at the picture's capture rate; the meter's reading is
-// announced only while the picture moves.
+// meter (analysis/level_meter.h) at the picture's capture rate while a picture is wanted;
+// the meter's reading is announced only while the picture moves.
 void ConsumeBlock(const int16_t* samples, int count, bool skipOutput);
 // True while nothing on the screen changes: the picture is paused or not shown (drawing
 // suspended).

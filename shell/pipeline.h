@@ -37,7 +37,8 @@ struct BlockCounterRecord {
 extern BlockCounterRecord BlockCounter;
 
 // False when nobody sees the picture (a headless run that writes no snapshot): blocks are
-// analysed, measured, tracked and logged as ever, but nothing is drawn, presented or faded.
+// analysed, measured, tracked and logged as ever, but nothing is drawn, presented or faded
+// and the input level meter is not fed.
 // Nothing that the analysis reads is kept by the drawing, so the log and the settings are
 // the same either way.
 extern bool pictureWanted;

@@ -2,8 +2,10 @@
 // The file source: an audio file opened and checked at load time as far as that can be done
 // without decoding it all, then decoded, mixed to mono, converted to the capture rate and
 // rounded to 16 bits a chunk at a time on the source's thread as its buffers are filled,
-// paced in real time or pulled by a one-thread run. Its memory is fixed when the file is
-// loaded, whatever the file's length.
+// paced in real time or pulled by a one-thread run. Paced, it hands each buffer over to the
+// client on its own thread (takeBuffer), a fragment's buffers together when the client asks
+// for fragments (setFragment). Its memory is fixed when the file is loaded, whatever the
+// file's length.
 //
 // Where a file stands while it plays (FileStream, guarded by the source's mutex):
 //   file --sf_readf_float--> frames (interleaved) --mix--> mono --src_process--> converted
@@ -820,10 +822,10 @@ bool StreamDone() {
     return AudioFile.stream->ended && AudioFile.stream->pendingCount == 0;
 }
 
-SourceClock::time_point FileNextDue(const WaveHeader& next) {
+SourceClock::time_point FileNextDue(uint32_t bytes) {
     if (StreamDone()) return SourceClock::time_point::max();
     if (AudioFile.pacing != AudioFilePacing::kRealTime) return SourceClock::time_point::min();
-    const long long take = NextTake(next.dwBufferLength / kBytesPerSample);
+    const long long take = NextTake(bytes / kBytesPerSample);
     return AudioFile.origin + Duration(AudioFile.position + take);
 }
 
@@ -884,7 +886,7 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
             SkipTo(*AudioFile.stream, static_cast<long long>(start * AudioFile.rate));
         }
     }
-    const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted};
+    const SourceThreadHooks hooks{FileNextDue, FileFill, FileStarted, true};
     if (AudioFile.pacing == AudioFilePacing::kPulled) {
         return OpenPulledSource(AudioFile.source, client, hooks);
     }
@@ -893,7 +895,8 @@ bool FileOpen(const WaveFormat& format, const AudioSourceClient& client) {
 
 }  // namespace
 
-const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(FileOpen);
+const AudioSource AudioFileSource = SourceThreadTable<AudioFile>(
+    FileOpen, [](uint32_t bytes) { SetSourceFragment(AudioFile.source, bytes); });
 
 bool LoadAudioFile(const char* path, unsigned captureRate, AudioFilePacing pacing,
                    std::string* reason) {

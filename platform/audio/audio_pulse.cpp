@@ -4,7 +4,8 @@
 // A thread of the source's own runs a plain libpulse main loop: the server converts to the
 // capture format and sends about one buffer's worth at a time, so the thread wakes about
 // once a buffer, as `parec` does (asked with setFragment, it sends larger fragments less
-// often). It hands each filled buffer to the client's takeBuffer when there is one, so that
+// often, and the thread then looks at the connection once a fragment instead of at every
+// packet). It hands each filled buffer to the client's takeBuffer when there is one, so that
 // no other thread wakes for it. PortAudio's ALSA host reaches the same server through the
 // ALSA pulse plugin by polling, at forty times that cost.
 //
@@ -84,6 +85,9 @@ struct PulseRecord {
     bool lostReported;
     char reason[kReasonSize];
     uint32_t fragmentAsked;  // bytes: the fragment size last asked of the server
+    uint32_t fragmentLeast;  // bytes: one buffer's worth, the fragment of an opening
+    uint32_t bytesPerSecond;
+    std::chrono::steady_clock::time_point nextLook;  // while asked for large fragments
     // Shared.
     std::mutex mutex;  // guards what follows
     std::condition_variable changed;
@@ -316,17 +320,47 @@ pa_buffer_attr RecordAttributes(uint32_t fragment) {
 // Asks the server for the fragment size that setFragment last wanted, once per change. The
 // audio on its way keeps its order: the server only changes how much it sends at once.
 void AskForFragment() {
-    uint32_t wanted = 0;
     {
         std::lock_guard<std::mutex> guard(Pulse.mutex);
-        wanted = Pulse.fragmentWanted;
+        if (Pulse.fragmentWanted == Pulse.fragmentAsked) return;
+        Pulse.fragmentAsked = Pulse.fragmentWanted;
+        Pulse.nextLook = std::chrono::steady_clock::now();
     }
-    if (wanted == Pulse.fragmentAsked) return;
-    Pulse.fragmentAsked = wanted;
+    const uint32_t wanted = Pulse.fragmentAsked;
     const pa_buffer_attr attributes = RecordAttributes(wanted);
     if (pa_operation* asked =
             pa_stream_set_buffer_attr(Pulse.stream, &attributes, nullptr, nullptr))
         pa_operation_unref(asked);
+}
+
+// While large fragments are asked for: sleeps until a fragment's time after the last look,
+// or until stop, reset, close or a new fragment size wakes it. The server sends a fragment
+// as several packets, each of which would wake a thread waiting on the connection; looked
+// at once a fragment, they are all read together, and the audio waits in the server and the
+// connection meanwhile, nothing lost. Under the mutex; true when it is time to look.
+bool SleepUntilNextLook(std::unique_lock<std::mutex>& guard) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto period = std::chrono::microseconds(uint64_t{Pulse.fragmentAsked} * 1000000 /
+                                                  std::max(1u, Pulse.bytesPerSecond));
+    if (Pulse.nextLook < now - period) Pulse.nextLook = now;  // late: no burst of looks
+    const bool woken = Pulse.changed.wait_until(guard, Pulse.nextLook, [] {
+        return Pulse.quit || Pulse.returning.count > 0 ||
+               Pulse.fragmentWanted != Pulse.fragmentAsked;
+    });
+    if (woken) return false;
+    Pulse.nextLook += period;
+    return true;
+}
+
+// Dispatches what the connection holds without waiting: false when the loop failed.
+bool ReadWhatCame() {
+    constexpr int kMostDispatches = 1024;  // a source that is always ready ends it
+    for (int i = 0; i < kMostDispatches; i++) {
+        const int dispatched = pa_mainloop_iterate(Pulse.loop, 0, nullptr);
+        if (dispatched < 0) return false;
+        if (dispatched == 0) return true;
+    }
+    return true;
 }
 
 void RunPulseThread() {
@@ -338,6 +372,7 @@ void RunPulseThread() {
             Pulse.lostReported = true;
             if (void (*lost)(const char*) = Pulse.lost.load()) lost(Pulse.reason);
         }
+        bool looking = false;
         {
             std::unique_lock<std::mutex> guard(Pulse.mutex);
             if (Pulse.quit && Pulse.returning.count == 0) return;
@@ -345,8 +380,14 @@ void RunPulseThread() {
                 Pulse.changed.wait(guard, [] { return Pulse.quit || Pulse.returning.count > 0; });
                 continue;
             }
+            if (Pulse.fragmentAsked > Pulse.fragmentLeast) {
+                if (!SleepUntilNextLook(guard)) continue;
+                looking = true;
+            }
         }
-        if (pa_mainloop_iterate(Pulse.loop, 1, nullptr) < 0) {
+        const bool loopWorks =
+            looking ? ReadWhatCame() : pa_mainloop_iterate(Pulse.loop, 1, nullptr) >= 0;
+        if (!loopWorks) {
             loopFailed = true;
             NoteLoss("the sound server's connection failed", PA_ERR_INTERNAL);
         }
@@ -473,6 +514,8 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
         }
     }
     Pulse.fragmentAsked = kFramesPerFragment * format.nBlockAlign;
+    Pulse.fragmentLeast = Pulse.fragmentAsked;
+    Pulse.bytesPerSecond = format.nSamplesPerSec * format.nBlockAlign;
     {
         std::lock_guard<std::mutex> guard(Pulse.mutex);
         Pulse.queued = HeaderQueue{};

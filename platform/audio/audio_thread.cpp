@@ -19,16 +19,46 @@ void ReturnTakenBack(SourceThread& source, std::unique_lock<std::mutex>& guard) 
     guard.lock();
 }
 
-// Fills the oldest queued buffer and hands it to the client, without the mutex.
-void DeliverOldest(SourceThread& source, std::unique_lock<std::mutex>& guard) {
+uint32_t OldestLength(const SourceThread& source) {
+    return source.queued[source.first]->dwBufferLength;
+}
+
+// True when the oldest queued buffer can be filled now, the clock aside.
+bool CanDeliver(const SourceThread& source) {
+    return source.started && source.count > 0 &&
+           source.hooks.nextDue(OldestLength(source)) != SourceClock::time_point::max();
+}
+
+// The buffers of the next delivery, from the oldest queued: as many as make up the fragment,
+// at least one; and their bytes.
+int NextDelivery(const SourceThread& source, uint32_t* bytes) {
+    int n = 0;
+    *bytes = 0;
+    do {
+        *bytes += source.queued[(source.first + n) % kMaxSourceBuffers]->dwBufferLength;
+        n++;
+    } while (n < source.count && *bytes < source.fragmentBytes);
+    return n;
+}
+
+// Fills the oldest queued buffer and hands it to the client, without the mutex. `left`: the
+// buffers of this delivery still to come, this one included.
+void DeliverOldest(SourceThread& source, std::unique_lock<std::mutex>& guard, int left) {
     WaveHeader* header = source.queued[source.first];
     source.first = (source.first + 1) % kMaxSourceBuffers;
     source.count--;
     source.hooks.fill(*header);
+    // Asked after the fill, which sees the end of the input: the last buffer handed over
+    // must say so, or the reader would not hear of the delivery.
+    const bool more = left > 1 && CanDeliver(source);
     source.delivering = true;
     source.inClient++;  // before the client can queue it again
     guard.unlock();
-    source.client.returnBuffer(source.client.context, header);
+    if (source.hooks.handsOver && source.client.takeBuffer != nullptr) {
+        source.client.takeBuffer(source.client.context, header, more);
+    } else {
+        source.client.returnBuffer(source.client.context, header);
+    }
     guard.lock();
     source.delivering = false;
 }
@@ -46,7 +76,9 @@ void RunSourceThread(SourceThread* thread) {
             source.changed.wait(guard);
             continue;
         }
-        const SourceClock::time_point due = source.hooks.nextDue(*source.queued[source.first]);
+        uint32_t bytes = 0;
+        int left = NextDelivery(source, &bytes);
+        const SourceClock::time_point due = source.hooks.nextDue(bytes);
         if (due == SourceClock::time_point::max()) {
             source.changed.wait(guard);
             continue;
@@ -55,7 +87,10 @@ void RunSourceThread(SourceThread* thread) {
             source.changed.wait_until(guard, due);
             continue;
         }
-        DeliverOldest(source, guard);
+        // Ends early only at the input's end, or when a stop, reset or close came meanwhile.
+        do {
+            DeliverOldest(source, guard, left);
+        } while (--left > 0 && source.returningCount == 0 && !source.quit && CanDeliver(source));
         source.changed.notify_all();
     }
 }
@@ -68,6 +103,7 @@ void Prepare(SourceThread& source, const AudioSourceClient& client,
     source.first = 0;
     source.count = 0;
     source.returningCount = 0;
+    source.fragmentBytes = 0;
     source.inClient = 0;
     source.delivering = false;
     source.started = false;
@@ -107,11 +143,8 @@ bool OpenPulledSource(SourceThread& source, const AudioSourceClient& client,
 
 bool PullSourceBuffer(SourceThread& source) {
     std::unique_lock<std::mutex> guard(source.mutex);
-    if (!source.pulled || !source.started || source.count == 0 || source.delivering) return false;
-    if (source.hooks.nextDue(*source.queued[source.first]) == SourceClock::time_point::max()) {
-        return false;
-    }
-    DeliverOldest(source, guard);
+    if (!source.pulled || source.delivering || !CanDeliver(source)) return false;
+    DeliverOldest(source, guard, 1);
     return true;
 }
 
@@ -186,4 +219,13 @@ void CloseSourceThread(SourceThread& source) {
     source.thread.join();
     std::lock_guard<std::mutex> guard(source.mutex);
     source.open = false;
+}
+
+void SetSourceFragment(SourceThread& source, uint32_t bytes) {
+    {
+        std::lock_guard<std::mutex> guard(source.mutex);
+        source.fragmentBytes = bytes;
+    }
+    // A thread waiting for a large delivery's end delivers what is due now instead.
+    source.changed.notify_all();
 }

@@ -15,13 +15,17 @@
 using SourceClock = std::chrono::steady_clock;
 
 struct SourceThreadHooks {
-    // Under the mutex, with the next empty buffer: when it is due; a time already past means
-    // at once, SourceClock::time_point::max() that there is nothing to deliver.
-    SourceClock::time_point (*nextDue)(const WaveHeader& next);
+    // Under the mutex: when the next `bytes` bytes (the lengths of the oldest queued buffers)
+    // are due; a time already past means at once, SourceClock::time_point::max() that there
+    // is nothing to deliver.
+    SourceClock::time_point (*nextDue)(uint32_t bytes);
     // Under the mutex: fills the buffer and sets its dwBytesRecorded.
     void (*fill)(WaveHeader& header);
     // Under the mutex, when start turns the source on. May be null.
     void (*started)();
+    // Hand each buffer to the client's takeBuffer (when it has one) rather than returnBuffer:
+    // for a source whose thread only waits for its due times and fills.
+    bool handsOver;
 };
 
 struct SourceThread {
@@ -35,8 +39,9 @@ struct SourceThread {
     int count;
     WaveHeader* returning[kMaxSourceBuffers];  // taken back by reset, for the thread to return
     int returningCount;
-    int inClient;     // buffers delivered and not yet queued again
-    bool delivering;  // a filled buffer is being handed to the client
+    uint32_t fragmentBytes;  // bytes delivered together (SetSourceFragment); 0: one buffer
+    int inClient;            // buffers delivered and not yet queued again
+    bool delivering;         // a filled buffer is being handed to the client
     bool started;
     bool quit;
     bool open;    // between OpenSourceThread (or OpenPulledSource) and CloseSourceThread
@@ -58,6 +63,10 @@ void StartSourceThread(SourceThread& source);
 void StopSourceThread(SourceThread& source);
 void ResetSourceThread(SourceThread& source);
 void CloseSourceThread(SourceThread& source);  // returns what reset took back, then joins
+// From the next delivery on, the thread hands over as many buffers together as make up
+// `bytes`, when the last of them is due: so a reader with nothing to show wakes once a
+// fragment. A buffer's worth or less: one at a time again. A pulled source keeps its pace.
+void SetSourceFragment(SourceThread& source, uint32_t bytes);
 
 // The table of a source whose global record keeps its thread in a member `source`: its own
 // open and setFragment (may be null), the other operations from here. The template takes the

@@ -21,7 +21,7 @@ struct ScriptedRecord {
 };
 ScriptedRecord Scripted;
 
-SourceClock::time_point ScriptedNextDue(const WaveHeader&) {
+SourceClock::time_point ScriptedNextDue(uint32_t) {
     return Scripted.next < Scripted.count ? SourceClock::time_point::min()
                                           : SourceClock::time_point::max();
 }
@@ -41,7 +41,7 @@ bool ScriptedOpen(const WaveFormat&, const AudioSourceClient& client) {
         Scripted.fragmentBytes = 0;
     }
     return OpenSourceThread(Scripted.source, client,
-                            SourceThreadHooks{ScriptedNextDue, ScriptedFill, nullptr});
+                            SourceThreadHooks{ScriptedNextDue, ScriptedFill, nullptr, false});
 }
 
 // Noted only: the script says what is delivered at once.

@@ -258,6 +258,37 @@ TEST(AudioFileTest, PulledWaitsToBeAskedAndRealTimeForTheClock) {
     AudioFileSource.close();
 }
 
+// Played in real time with a fragment of four buffers, the file comes in deliveries of four,
+// each handed over on the source's thread and saying which buffer ends it, the last cut short
+// by the file's end; every sample once, in order. A fragment of one buffer asked afterwards
+// (the picture shown again) hands over one buffer at a time.
+TEST(AudioFileTest, RealTimeDeliversAFragmentsBuffersTogetherAndEachAloneAgainAfter) {
+    std::vector<int16_t> ramp = Ramp();
+    ramp.resize(10 * 1024 + 300);
+    const std::string path = WriteMonoShorts("fragments.wav", ramp);
+    std::string reason;
+    for (const uint32_t lastAsked : {4u * 2048, 2048u}) {
+        ASSERT_TRUE(LoadAudioFile(path.c_str(), kRate, AudioFilePacing::kRealTime, &reason));
+        CollectingClient collector(AudioFileSource, 8, 2048);
+        collector.requeue = true;
+        collector.handOver = true;
+        ASSERT_TRUE(AudioFileSource.open(MonoFormat(), collector.Client()));
+        AudioFileSource.setFragment(4 * 2048);
+        AudioFileSource.setFragment(lastAsked);
+        collector.AddAll();
+        AudioFileSource.start();
+        ASSERT_TRUE(collector.WaitForReturned(11, kPatientWaitMs));
+        const std::vector<bool> more = collector.More();  // before reset returns the rest
+        AudioFileSource.reset();
+        AudioFileSource.close();
+        EXPECT_EQ(Samples(collector.Bytes()), ramp);
+        EXPECT_TRUE(collector.ReturnedOnOtherThreads(std::this_thread::get_id()));
+        const std::vector<bool> together = {true, true,  true, false, true, true,
+                                            true, false, true, true,  false};
+        EXPECT_EQ(more, lastAsked == 2048 ? std::vector<bool>(11, false) : together);
+    }
+}
+
 // Reasons name the file as the one line on stderr must: escaped and whole, however long.
 TEST(AudioFileTest, RefusesFilesItCannotUseWithAOneLineReason) {
     const std::string flac = WriteStereoTone("whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16);

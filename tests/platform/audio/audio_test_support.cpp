@@ -12,7 +12,7 @@ CollectingClient::CollectingClient(const AudioSource& source, int count, uint32_
     : source_(source), memory_(count, std::vector<uint8_t>(size)), headers_(count) {}
 
 AudioSourceClient CollectingClient::Client() {
-    return AudioSourceClient{this, Return, ReaderDrained, nullptr};
+    return AudioSourceClient{this, Return, ReaderDrained, handOver ? Take : nullptr};
 }
 
 void CollectingClient::Add(int j) {
@@ -36,10 +36,20 @@ bool CollectingClient::Record(const WaveFormat& format, int count) {
     return returned;
 }
 
+void CollectingClient::Take(void* context, WaveHeader* header, bool more) {
+    CollectingClient& self = *static_cast<CollectingClient*>(context);
+    {
+        std::lock_guard<std::mutex> guard(self.mutex_);
+        self.more_.push_back(more);
+    }
+    Return(context, header);
+}
+
 void CollectingClient::Return(void* context, WaveHeader* header) {
     CollectingClient& self = *static_cast<CollectingClient*>(context);
     {
         std::lock_guard<std::mutex> guard(self.mutex_);
+        if (self.more_.size() < self.order_.size() + 1) self.more_.push_back(false);
         self.order_.push_back(header->dwUser);
         self.recorded_.push_back(header->dwBytesRecorded);
         const uint32_t n = std::min(header->dwBytesRecorded, header->dwBufferLength);
@@ -91,6 +101,11 @@ std::vector<uintptr_t> CollectingClient::Order() {
 std::vector<uint32_t> CollectingClient::Recorded() {
     std::lock_guard<std::mutex> guard(mutex_);
     return recorded_;
+}
+
+std::vector<bool> CollectingClient::More() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return more_;
 }
 
 std::vector<uint8_t> CollectingClient::Bytes() {

@@ -26,6 +26,7 @@ class CollectingClient {
 
     std::atomic<bool> requeue{false};  // queue each returned buffer again at once
     std::atomic<bool> drained{true};   // the answer to readerDrained
+    bool handOver = false;             // offer takeBuffer (set before Client)
 
     // Opens the source with all buffers queued, starts it, waits for `count` returns, then
     // resets and closes it. False when it does not open or the buffers do not come.
@@ -37,10 +38,12 @@ class CollectingClient {
     std::vector<uintptr_t> Order();    // dwUser of each returned buffer
     std::vector<uint32_t> Recorded();  // dwBytesRecorded of each
     std::vector<uint8_t> Bytes();      // the recorded bytes, concatenated
+    std::vector<bool> More();          // takeBuffer's `more` of each (false when returned)
     bool ReturnedOnOtherThreads(std::thread::id caller);
 
   private:
     static void Return(void* context, WaveHeader* header);
+    static void Take(void* context, WaveHeader* header, bool more);
     static bool ReaderDrained(void* context);
 
     const AudioSource& source_;
@@ -51,6 +54,7 @@ class CollectingClient {
     std::vector<uintptr_t> order_;
     std::vector<uint32_t> recorded_;
     std::vector<uint8_t> bytes_;
+    std::vector<bool> more_;
     std::vector<std::thread::id> threads_;
 };
 
