@@ -259,9 +259,10 @@ void ScheduleRepaint() {
 // else Qt repaints it.
 void ScheduleChanges() {
     PictureWidget* picture = View.picture;
-    // A picture that takes no updates (a headless run's) is not compared; one that draws
-    // itself and has no X window yet puts the whole view when it shows.
-    if (picture == nullptr || !picture->updatesEnabled() ||
+    // A picture that takes no updates (a headless run's) or is hidden (behind the full view)
+    // is not compared, so that nothing is sent to the X server for it; it shows the whole
+    // view when it shows again, as does one that draws itself and has no X window yet.
+    if (picture == nullptr || !picture->updatesEnabled() || !picture->isVisible() ||
         (picture->DrawsItself() && !X11PictureOpen())) {
         ShownView.valid = false;
         ShownView.serverStale = true;
@@ -296,8 +297,7 @@ void ScheduleChanges() {
         return;
     }
     // A part that moved (the spectrogram's plot) moves on the server; the rest is put.
-    const bool shown = picture->isVisible();
-    ShiftX11View(shift, shown, l.scale, l.left, l.top);
+    ShiftX11View(shift, l.scale, l.left, l.top);
     const ViewPatch* patches = changes.patches;
     int count = changes.patchCount;
     if (shift.columns != 0) {
@@ -308,7 +308,7 @@ void ScheduleChanges() {
     for (int i = 0; i < count; i++)
         PutOnServer(patches[i]);
     ShownView.serverStale = false;
-    for (int i = 0; shown && i < count; i++)
+    for (int i = 0; i < count; i++)
         ShowX11View(patches[i], l.scale, l.left, l.top);
     FlushX11Picture();
 }

@@ -250,7 +250,7 @@ void ShowX11View(const ViewPatch& patch, int scale, int left, int top) {
                          static_cast<uint16_t>(s.target.height));
 }
 
-void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, int top) {
+void ShiftX11View(const ViewShiftRecord& shift, int scale, int left, int top) {
     if (X11.window == 0 || shift.columns == 0) return;
     const int width = shift.right - shift.left + 1;
     const int height = shift.bottom - shift.top + 1;
@@ -258,7 +258,6 @@ void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, 
                   static_cast<int16_t>(shift.left + shift.columns), static_cast<int16_t>(shift.top),
                   static_cast<int16_t>(shift.left), static_cast<int16_t>(shift.top),
                   static_cast<uint16_t>(width), static_cast<uint16_t>(height));
-    if (!show) return;
     const ViewPatch moved{shift.left, shift.top, shift.right, shift.bottom};
     if (!X11.unobscured || X11.uncovered) {
         constexpr ViewPatch kWholeView = {0, 0, kWindowScreenWidth - 1, kWindowViewHeight - 1};

@@ -34,10 +34,10 @@ void PutX11View(const PixelRect& area, const uint32_t* pixels);
 // Composites `patch` of the pixmap onto the window at `scale`, the view's top-left at device
 // pixel (left, top) of the window.
 void ShowX11View(const ViewPatch& patch, int scale, int left, int top);
-// Moves `shift` within the pixmap and, with `show`, on the window: by copying the window's
-// own pixels while the window is wholly visible (the server said so), else by compositing
-// the moved part from the pixmap (the whole view, the first time after being uncovered).
-void ShiftX11View(const ViewShiftRecord& shift, bool show, int scale, int left, int top);
+// Moves `shift` within the pixmap and on the window: by copying the window's own pixels
+// while the window is wholly visible (the server said so), else by compositing the moved
+// part from the pixmap (the whole view, the first time after being uncovered).
+void ShiftX11View(const ViewShiftRecord& shift, int scale, int left, int top);
 // Paints `count` (at most four) rectangles of the window (device pixels) black.
 void FillX11Black(const PixelRect* rects, int count);
 // Sends what the calls above queued.

@@ -813,6 +813,23 @@ TEST_F(QtHostTest, ANewFrameRepaintsOnlyTheBlocksItChanged) {
     EXPECT_EQ(recorder.regions[1], QRegion(5, 2 + 100 * kScale, 240 * kScale, 4 * kScale));
     EXPECT_EQ(WrongPixels(ShownPicture().convertToFormat(QImage::Format_ARGB32), kScale), 0);
 
+    // Hidden (behind the full view), the picture compares and repaints nothing, so its first
+    // frame after showing again is compared with nothing: the whole view repaints.
+    recorder.regions.clear();
+    MainWindowPicture()->hide();
+    PresentPattern(26 + 150);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.regions.empty());
+    MainWindowPicture()->show();
+    QCoreApplication::processEvents();  // lays the widget out again
+    QCoreApplication::processEvents();  // and paints it
+    recorder.regions.clear();
+    PresentPattern(26 + 151);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_EQ(recorder.regions[0], QRegion(5, 2, 240 * kScale, 268 * kScale));
+    EXPECT_EQ(ShownPicture(), WholePicture());
+
     // A frame written through the fixed address is not compared: the whole view repaints.
     recorder.regions.clear();
     ASSERT_NE(WindowDisplayBackEnd.fixedFrameBuffer(), nullptr);
