@@ -10,7 +10,7 @@
 
 #include "analysis/analysis.h"
 #include "capture/capture.h"
-#include "fullview/average_spectrum.h"
+#include "fullview/long_term_average.h"
 #include "fullview/full_analysis.h"
 #include "fullview/full_options.h"
 #include "fullview/spectrum_csv.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fullview/full_axis.h"
-#include "fullview/full_spectrogram.h"
+#include "fullview/full_columns.h"
 #include "fullview/full_tuner.h"
 
 class QWidget;

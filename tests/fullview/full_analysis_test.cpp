@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fullview/full_axis.h"
-#include "fullview/full_spectrogram.h"
+#include "fullview/full_columns.h"
 #include "tests/fullview/full_view_test_support.h"
 
 namespace {

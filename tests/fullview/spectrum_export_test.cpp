@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fullview/average_spectrum.h"
+#include "fullview/long_term_average.h"
 #include "fullview/full_analysis.h"
 #include "fullview/spectrum_csv.h"
 #include "tests/fullview/full_view_test_support.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The long-term average spectrum: frames as the full view cuts them, power summed per bin.
-#include "fullview/average_spectrum.h"
+#include "fullview/long_term_average.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrogram columns of the full view from its history.
-#include "fullview/full_spectrogram.h"
+#include "fullview/full_columns.h"
 
 #include <algorithm>
 
