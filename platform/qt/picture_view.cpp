@@ -415,14 +415,15 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
+    const PictureLayout l = LayoutOf(this);
+    const int scale = l.scale;
+    const qreal ratio = l.ratio;
     const QRectF target = Target();
     const QRect covered = target.toAlignedRect();
     for (const QRect& margin : event->region().subtracted(covered))
         painter.fillRect(margin, Qt::black);
-    const int scale = Scale();
-    const qreal ratio = devicePixelRatioF();
     const QRect view(0, 0, kWindowScreenWidth * scale, kWindowViewHeight * scale);
-    const QPoint viewOrigin(qRound(target.left() * ratio), qRound(target.top() * ratio));
+    const QPoint viewOrigin(l.left, l.top);
     QImage* plain = PlainImageUnder(painter);
     const QPoint offset = plain != nullptr ? painter.deviceTransform().map(QPoint(0, 0)) : QPoint();
     for (const QRect& part : event->region()) {

@@ -106,34 +106,37 @@ TEST_F(LevelMeterBarTest, AReadingDrawsOnlyThePartsItChangesAndTheBarShowsTheMet
     QCoreApplication::processEvents();
     EXPECT_TRUE(recorder.regions.empty());
 
+    // What one new reading of a window of samples repaints: one region, after which the bar
+    // shows the meter as drawn whole.
+    const auto repaintedBy = [&](int16_t level, int16_t peak) {
+        recorder.regions.clear();
+        Feed(level, peak);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(recorder.regions.size(), 1u);
+        // Taken first: drawing the bar whole paints the meter again.
+        const QRegion repainted = recorder.regions.size() == 1 ? recorder.regions[0] : QRegion();
+        EXPECT_EQ(ShownBar(), WholeBar());
+        return repainted;
+    };
+
     // Louder: the bar at once, the figures when their third span since they last changed
     // ends; a block that ends no span draws nothing.
     const QPoint figures(4, 8);
-    Feed(9000, 20000);
-    QCoreApplication::processEvents();
-    ASSERT_EQ(recorder.regions.size(), 1u);
-    EXPECT_FALSE(recorder.regions[0].contains(clipSign));
-    EXPECT_FALSE(recorder.regions[0].contains(figures));
-    EXPECT_EQ(ShownBar(), WholeBar());
+    const QRegion louder = repaintedBy(9000, 20000);
+    EXPECT_FALSE(louder.contains(clipSign));
+    EXPECT_FALSE(louder.contains(figures));
     recorder.regions.clear();
     const std::vector<int16_t> half(1100, 30000);
     FeedLevelMeter(half.data(), int(half.size()));
     ShowBarLevelMeter(true);
     QCoreApplication::processEvents();
     EXPECT_TRUE(recorder.regions.empty());
-    Feed(9000, 20000);
-    QCoreApplication::processEvents();
-    ASSERT_EQ(recorder.regions.size(), 1u);
-    EXPECT_TRUE(recorder.regions[0].contains(figures));
-    EXPECT_FALSE(recorder.regions[0].contains(clipSign));
-    EXPECT_EQ(ShownBar(), WholeBar());
+    const QRegion thirdSpan = repaintedBy(9000, 20000);
+    EXPECT_TRUE(thirdSpan.contains(figures));
+    EXPECT_FALSE(thirdSpan.contains(clipSign));
 
-    recorder.regions.clear();
-    Feed(9000, 32767);  // a clipping sample raises the sign
-    QCoreApplication::processEvents();
-    ASSERT_EQ(recorder.regions.size(), 1u);
-    EXPECT_TRUE(recorder.regions[0].contains(clipSign));
-    EXPECT_EQ(ShownBar(), WholeBar());
+    // A clipping sample raises the sign.
+    EXPECT_TRUE(repaintedBy(9000, 32767).contains(clipSign));
 
     // Parts drawn again for another reason count as drawn; hidden, the meter is blank.
     meter->repaint(QRect(0, 0, meter->width() / 3, meter->height() / 2));
