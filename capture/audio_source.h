@@ -2,8 +2,10 @@
 // The audio source: what the capture device (capture/capture.h) records through. A source
 // is opened with a format and a client; it fills the empty buffers queued with addBuffer in
 // the order they were queued, and hands each filled buffer back through client.returnBuffer
-// on a thread of its own, never on the thread that called it. The program and the tests
-// choose one with SetAudioSource before the device opens.
+// on a thread of its own, or, when an event loop looks after the source, on that loop's
+// thread between its events: never from inside one of the source's operations, whose callers
+// may hold their own locks. The program and the tests choose one with SetAudioSource before
+// the device opens.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +38,8 @@ struct WaveHeader {
 struct AudioSourceClient {
     void* context;  // passed back to both functions
     // A filled buffer (or, after stop and reset, a partly filled or empty one), on the
-    // source's own thread, in the order the buffers were queued.
+    // source's thread (its own, or the loop's that looks after it), in the order the buffers
+    // were queued.
     void (*returnBuffer)(void* context, WaveHeader* header);
     // True when the reader has taken every byte returned so far and will hear of the next
     // buffer: a file source has finished only then.

@@ -24,6 +24,7 @@
 #include "platform/audio/audio_sources.h"
 #include "platform/files/file_names.h"
 #include "platform/files/output_files.h"
+#include "platform/qt/main_loop_watch.h"
 #include "platform/qt/qt_host.h"
 #include "program/full_view_run.h"
 #include "program/headless_run.h"
@@ -238,6 +239,15 @@ bool OpenPitchLogUnlessEnded(const char* path, PitchLogFlush flush) {
     return opened;
 }
 
+// The sound server's connection is looked after on the main thread's event loop, where the
+// buffers it fills are read: one thread, not two, wakes for each.
+const PulseLoopHost MainLoopPulseHost = {
+    [](const pollfd* fds, unsigned count, int timeoutMs) {
+        WatchOnMainLoop(fds, count, timeoutMs, TurnPulseLoop);
+    },
+    [] { RunOnMainLoop(TurnPulseLoop); },
+};
+
 QtMessageHandler MessagesBeforeStartUp = nullptr;
 
 // While the application is made: Qt ends a program that finds no display with abort(), after
@@ -337,6 +347,7 @@ int main(int argc, char** argv) {
         SetInputToHandOver(false, options.device->c_str());
     }
     WatchTerminationSignals(app);
+    SetPulseLoopHost(&MainLoopPulseHost);
     // Qt ends the process with exit() when it loses its display. Handlers registered now run
     // before the static objects are destroyed, so capture stops while its source still exists.
     std::atexit([] { TheCaptureDevice.Close(); });

@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone through libpulse.
 //
-// A thread of the source's own runs a plain libpulse main loop: the server converts to the
-// capture format and sends about one buffer's worth at a time, so the thread wakes about
-// once a buffer, as `parec` does (asked with setFragment, it sends larger fragments less
-// often, and the thread then looks at the connection once a fragment instead of at every
-// packet). It hands each filled buffer to the client's takeBuffer when there is one, so that
-// no other thread wakes for it. PortAudio's ALSA host reaches the same server through the
-// ALSA pulse plugin by polling, at forty times that cost.
+// A plain libpulse main loop, run by a thread of the source's own or turned by a host's event
+// loop (PulseLoopHost): the server converts to the capture format and sends about one
+// buffer's worth at a time, so the loop wakes about once a buffer, as `parec` does (asked with
+// setFragment, it sends larger fragments less often, and the connection is then looked at
+// once a fragment instead of at every packet). Each filled buffer goes to the client's
+// takeBuffer when there is one, so that no other thread wakes for it; hosted, the host's
+// thread is the only one that wakes. PortAudio's ALSA host reaches the same server through
+// the ALSA pulse plugin by polling, at forty times that cost.
 //
 //     addBuffer --queued--> read callback (fills in order) --returning--> client
 //
 // Every libpulse call of an opening runs on one thread at a time: the opener's until the
-// stream is ready, then the source's thread until close has joined it. The other operations
-// only change the two queues under `mutex` and wake the loop (pa_mainloop_wakeup may be
-// called from any thread), so the client is never called with a lock of ours held.
+// stream is ready, then the source's thread until close has joined it (hosted, the host's
+// thread throughout). The other operations only change the two queues under `mutex` and wake
+// the loop (pa_mainloop_wakeup and the host's wake may be called from any thread), so the
+// client is never called with a lock of ours held.
 #include <poll.h>
 #include <pulse/context.h>
 #include <pulse/error.h>
@@ -48,6 +50,8 @@ constexpr int kServerWaitMs = 5000;            // for an answer while connecting
 constexpr int kSignalCheckMs = 100;            // how often a wait looks for the end of the run
 constexpr uint32_t kFramesPerFragment = 1024;  // the server sends about a buffer at a time
 constexpr const char* kClientName = "Quillo-SA";
+constexpr unsigned kMostWatched = 16;  // descriptors a host watches; the loop has about three
+constexpr int kUnwatchedLookMs = 10;   // how often a host looks when the loop has more
 
 struct HeaderQueue {
     WaveHeader* slots[kMaxSourceBuffers];
@@ -79,8 +83,10 @@ struct PulseRecord {
     pa_context* context;
     pa_stream* stream;
     AudioSourceClient client;
+    const PulseLoopHost* host;  // the opening's host; null when the source's thread runs it
     std::thread thread;
-    // The source's thread alone, while it runs.
+    // The source's thread (or the host's) alone, while it runs.
+    bool loopFailed;
     bool lostPending;
     bool lostReported;
     char reason[kReasonSize];
@@ -88,6 +94,10 @@ struct PulseRecord {
     uint32_t fragmentLeast;  // bytes: one buffer's worth, the fragment of an opening
     uint32_t bytesPerSecond;
     std::chrono::steady_clock::time_point nextLook;  // while asked for large fragments
+    // Hosted: what the loop's last poll would have waited for.
+    pollfd watched[kMostWatched];
+    unsigned watchedCount;
+    int watchedTimeoutMs;
     // Shared.
     std::mutex mutex;  // guards what follows
     std::condition_variable changed;
@@ -98,6 +108,7 @@ struct PulseRecord {
     uint32_t fragmentWanted;  // bytes: setFragment's, for the thread to ask the server
 };
 PulseRecord Pulse;
+const PulseLoopHost* ChosenHost = nullptr;  // for the next opening
 
 // ---- Talking to the server ----
 
@@ -220,6 +231,10 @@ void MatchSource(const pa_source_info& info, void* context) {
 // ---- The source's thread ----
 
 void Wake() {
+    if (Pulse.host != nullptr) {
+        Pulse.host->wake();
+        return;
+    }
     pa_mainloop_wakeup(Pulse.loop);
     Pulse.changed.notify_all();  // a loop that failed waits here instead
 }
@@ -297,8 +312,17 @@ void ReturnFinished() {
 
 // The loop's poll. pa_mainloop_prepare empties the wake-up pipe, so a Wake that came after
 // the thread's last look at the queues but before prepare would be lost; looking again here,
-// after prepare, closes that gap (a later Wake still finds its byte in the pipe).
+// after prepare, closes that gap (a later Wake still finds its byte in the pipe). Hosted, the
+// host waits instead: the poll only notes what to wait for and never blocks.
 int PollUnlessPending(pollfd* fds, unsigned long count, int timeoutMs, void*) {
+    if (Pulse.host != nullptr) {
+        Pulse.watchedCount = static_cast<unsigned>(std::min<unsigned long>(count, kMostWatched));
+        std::copy_n(fds, Pulse.watchedCount, Pulse.watched);
+        Pulse.watchedTimeoutMs = timeoutMs;
+        if (count > kMostWatched && (timeoutMs < 0 || timeoutMs > kUnwatchedLookMs))
+            Pulse.watchedTimeoutMs = kUnwatchedLookMs;
+        return poll(fds, count, 0);
+    }
     {
         std::lock_guard<std::mutex> guard(Pulse.mutex);
         if (Pulse.quit || Pulse.returning.count > 0 || Pulse.fragmentWanted != Pulse.fragmentAsked)
@@ -333,50 +357,71 @@ void AskForFragment() {
         pa_operation_unref(asked);
 }
 
-// While large fragments are asked for: sleeps until a fragment's time after the last look,
-// or until stop, reset, close or a new fragment size wakes it. The server sends a fragment
-// as several packets, each of which would wake a thread waiting on the connection; looked
-// at once a fragment, they are all read together, and the audio waits in the server and the
-// connection meanwhile, nothing lost. Under the mutex; true when it is time to look.
+// While large fragments are asked for, the connection is looked at once a fragment's time
+// after the last look. The server sends a fragment as several packets, each of which would
+// wake a thread waiting on the connection; looked at once a fragment, they are all read
+// together, and the audio waits in the server and the connection meanwhile, nothing lost.
+std::chrono::microseconds FragmentPeriod() {
+    return std::chrono::microseconds(uint64_t{Pulse.fragmentAsked} * 1000000 /
+                                     std::max(1u, Pulse.bytesPerSecond));
+}
+
+// When the next look is due; a late one is due now, without a burst of looks after it.
+std::chrono::steady_clock::time_point NextLook(std::chrono::steady_clock::time_point now) {
+    if (Pulse.nextLook < now - FragmentPeriod()) Pulse.nextLook = now;
+    return Pulse.nextLook;
+}
+
+// Sleeps until the next look, or until stop, reset, close or a new fragment size wakes the
+// thread. Under the mutex; true when it is time to look.
 bool SleepUntilNextLook(std::unique_lock<std::mutex>& guard) {
-    const auto now = std::chrono::steady_clock::now();
-    const auto period = std::chrono::microseconds(uint64_t{Pulse.fragmentAsked} * 1000000 /
-                                                  std::max(1u, Pulse.bytesPerSecond));
-    if (Pulse.nextLook < now - period) Pulse.nextLook = now;  // late: no burst of looks
-    const bool woken = Pulse.changed.wait_until(guard, Pulse.nextLook, [] {
-        return Pulse.quit || Pulse.returning.count > 0 ||
-               Pulse.fragmentWanted != Pulse.fragmentAsked;
-    });
+    const bool woken =
+        Pulse.changed.wait_until(guard, NextLook(std::chrono::steady_clock::now()), [] {
+            return Pulse.quit || Pulse.returning.count > 0 ||
+                   Pulse.fragmentWanted != Pulse.fragmentAsked;
+        });
     if (woken) return false;
-    Pulse.nextLook += period;
+    Pulse.nextLook += FragmentPeriod();
     return true;
 }
 
-// Dispatches what the connection holds without waiting: false when the loop failed.
+// Dispatches what the connection holds without waiting: false when the loop failed. Hosted,
+// the poll never waits, and an iteration that may block lets it note the loop's own timeout.
 bool ReadWhatCame() {
     constexpr int kMostDispatches = 1024;  // a source that is always ready ends it
+    const int block = Pulse.host != nullptr ? 1 : 0;
     for (int i = 0; i < kMostDispatches; i++) {
-        const int dispatched = pa_mainloop_iterate(Pulse.loop, 0, nullptr);
+        const int dispatched = pa_mainloop_iterate(Pulse.loop, block, nullptr);
         if (dispatched < 0) return false;
         if (dispatched == 0) return true;
     }
     return true;
 }
 
+void NoteLoopFailure() {
+    Pulse.loopFailed = true;
+    NoteLoss("the sound server's connection failed", PA_ERR_INTERNAL);
+}
+
+// What a turn of the loop does besides reading: hands the finished buffers over, asks for
+// the fragment size wanted, and tells of a loss once.
+void LookAfterTheOpening() {
+    ReturnFinished();
+    if (!Pulse.loopFailed) AskForFragment();
+    if (Pulse.lostPending && !Pulse.lostReported) {
+        Pulse.lostReported = true;
+        if (void (*lost)(const char*) = Pulse.lost.load()) lost(Pulse.reason);
+    }
+}
+
 void RunPulseThread() {
-    bool loopFailed = false;
     for (;;) {
-        ReturnFinished();
-        if (!loopFailed) AskForFragment();
-        if (Pulse.lostPending && !Pulse.lostReported) {
-            Pulse.lostReported = true;
-            if (void (*lost)(const char*) = Pulse.lost.load()) lost(Pulse.reason);
-        }
+        LookAfterTheOpening();
         bool looking = false;
         {
             std::unique_lock<std::mutex> guard(Pulse.mutex);
             if (Pulse.quit && Pulse.returning.count == 0) return;
-            if (loopFailed) {
+            if (Pulse.loopFailed) {
                 Pulse.changed.wait(guard, [] { return Pulse.quit || Pulse.returning.count > 0; });
                 continue;
             }
@@ -387,10 +432,30 @@ void RunPulseThread() {
         }
         const bool loopWorks =
             looking ? ReadWhatCame() : pa_mainloop_iterate(Pulse.loop, 1, nullptr) >= 0;
-        if (!loopWorks) {
-            loopFailed = true;
-            NoteLoss("the sound server's connection failed", PA_ERR_INTERNAL);
-        }
+        if (!loopWorks) NoteLoopFailure();
+    }
+}
+
+// A hosted turn: as a pass of the thread's loop, but what it would wait for goes to the host.
+void TurnHostedLoop() {
+    LookAfterTheOpening();
+    bool looking = !Pulse.loopFailed;
+    int lookInMs = -1;
+    if (looking && Pulse.fragmentAsked > Pulse.fragmentLeast) {
+        const auto now = std::chrono::steady_clock::now();
+        looking = now >= NextLook(now);
+        if (looking) Pulse.nextLook += FragmentPeriod();
+        lookInMs = static_cast<int>(
+            std::chrono::ceil<std::chrono::milliseconds>(Pulse.nextLook - now).count());
+    }
+    if (looking && !ReadWhatCame()) NoteLoopFailure();
+    LookAfterTheOpening();
+    if (Pulse.loopFailed) {
+        Pulse.host->watch(nullptr, 0, -1);
+    } else if (Pulse.fragmentAsked > Pulse.fragmentLeast) {
+        Pulse.host->watch(nullptr, 0, std::max(lookInMs, 0));
+    } else {
+        Pulse.host->watch(Pulse.watched, Pulse.watchedCount, Pulse.watchedTimeoutMs);
     }
 }
 
@@ -425,13 +490,19 @@ bool ConnectStream(ServerSession& session, const WaveFormat& format, const char*
 }
 
 void ClosePulse() {
-    if (!Pulse.thread.joinable()) return;
-    {
-        std::lock_guard<std::mutex> guard(Pulse.mutex);
-        Pulse.quit = true;
+    if (Pulse.loop == nullptr) return;
+    if (Pulse.host != nullptr) {
+        ReturnFinished();  // what reset took back, as the thread does before it ends
+        Pulse.host->watch(nullptr, 0, -1);
+        Pulse.host = nullptr;
+    } else {
+        {
+            std::lock_guard<std::mutex> guard(Pulse.mutex);
+            Pulse.quit = true;
+        }
+        Wake();
+        Pulse.thread.join();  // returns what reset took back first
     }
-    Wake();
-    Pulse.thread.join();  // returns what reset took back first
     pa_stream_set_state_callback(Pulse.stream, nullptr, nullptr);
     pa_context_set_state_callback(Pulse.context, nullptr, nullptr);
     pa_stream_disconnect(Pulse.stream);
@@ -497,7 +568,7 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
                            format.nChannels <= PA_CHANNELS_MAX &&
                            (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
                            format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8;
-    if (Pulse.thread.joinable()) return Refuse("the sound server's source is already open");
+    if (Pulse.loop != nullptr) return Refuse("the sound server's source is already open");
     if (!supported) return Refuse("the sound server cannot record this format");
     ServerSession session{};
     if (!Connect(session)) {
@@ -533,11 +604,17 @@ PulseOpening OpenPulseMicrophone(const WaveFormat& format, const AudioSourceClie
     Pulse.loop = session.loop;
     Pulse.context = session.context;
     Pulse.client = client;
+    Pulse.loopFailed = false;
     Pulse.lostPending = false;
     Pulse.lostReported = false;
     pa_context_set_state_callback(Pulse.context, OnContextState, nullptr);
     pa_stream_set_state_callback(Pulse.stream, OnStreamState, nullptr);
     pa_mainloop_set_poll_func(Pulse.loop, PollUnlessPending, nullptr);
+    Pulse.host = ChosenHost;
+    if (Pulse.host != nullptr) {
+        Pulse.host->wake();  // its first turn tells it what to watch
+        return PulseOpening::kOpened;
+    }
     try {
         Pulse.thread = std::thread(RunPulseThread);
     } catch (const std::system_error&) {
@@ -574,6 +651,14 @@ const AudioSource PulseMicrophoneSource = {
 
 void SetPulseSourceName(const char* name) {
     std::snprintf(Pulse.sourceName, sizeof Pulse.sourceName, "%s", name == nullptr ? "" : name);
+}
+
+void SetPulseLoopHost(const PulseLoopHost* host) {
+    ChosenHost = host;
+}
+
+void TurnPulseLoop() {
+    if (Pulse.host != nullptr) TurnHostedLoop();
 }
 
 void SetMicrophoneLostNotice(void (*lost)(const char* reason)) {

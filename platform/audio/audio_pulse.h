@@ -4,6 +4,8 @@
 // answers and through PortAudio otherwise; tests reach it directly here.
 #pragma once
 
+#include <poll.h>
+
 #include "capture/audio_source.h"
 
 enum class PulseOpening {
@@ -31,6 +33,22 @@ void SetPulseSourceName(const char* name);
 // label (platform/audio/source_label.h). False when no server answers.
 bool ListPulseSources(void (*found)(const char* label, bool isDefault, void* context),
                       void* context);
+
+// Who looks after an open source's connection. By default a thread of the source's own; a host
+// whose thread runs an event loop (the program's main thread) can take it instead, so that one
+// thread, not two, wakes for each buffer. The host's thread then opens and closes the source
+// and runs every TurnPulseLoop; the source calls watch on that thread and wake on any.
+struct PulseLoopHost {
+    // Replaces what the host watches: TurnPulseLoop is due once one of the `count` descriptors
+    // is ready for its `events`, or `timeoutMs` from now (negative: never).
+    void (*watch)(const pollfd* fds, unsigned count, int timeoutMs);
+    void (*wake)();  // TurnPulseLoop is due soon
+};
+// Takes effect at the next opening; null for the source's own thread.
+void SetPulseLoopHost(const PulseLoopHost* host);
+// On the host's thread: reads what came, hands the filled buffers over and says what to watch
+// next. Does nothing while no source is open with the host.
+void TurnPulseLoop();
 
 // True when the last opening or listing found a server that did not answer in time (or a
 // signal ending the run cut the wait short), rather than no server at all.

@@ -4,9 +4,12 @@
 // ramp played into one of them with pacat. A null output passes the samples through
 // unchanged at its own format, so the recording must be the ramp itself, without a gap.
 // Without pulseaudio and pacat installed (scripts/install-deps.sh) the tests are skipped.
+// Each recording test runs twice: with the source's own thread, and looked after by a host's
+// event loop on the test's thread.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,6 +84,8 @@ long ConfiguredLatency(const std::string& source) {
     return listed.empty() ? -1 : std::stol(listed);
 }
 
+void Pass(int ms);
+
 // Waits until the server has configured `source` for `frames` at 22050 Hz, within a
 // millisecond; false after kPatientWaitMs.
 bool WaitForConfiguredFrames(const std::string& source, long frames) {
@@ -88,7 +93,7 @@ bool WaitForConfiguredFrames(const std::string& source, long frames) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientWaitMs);
     while (std::abs(ConfiguredLatency(source) - wanted) > 1000) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Pass(50);
     }
     return true;
 }
@@ -99,16 +104,83 @@ struct LostNotices {
 };
 LostNotices Lost;
 
+// A host's event loop on the test's thread: it waits for what the source asks it to watch, or
+// for a wake, and then turns the source's loop.
+struct TestLoopRecord {
+    pollfd fds[17];  // what the source watches, and the wake's eventfd last
+    unsigned count = 0;
+    bool timed = false;
+    std::chrono::steady_clock::time_point due;  // when timed
+    int wakeFd = -1;
+};
+TestLoopRecord TestLoop;
+
+const PulseLoopHost TestHost = {
+    [](const pollfd* fds, unsigned count, int timeoutMs) {
+        ASSERT_LE(count, 16u);
+        std::copy_n(fds, count, TestLoop.fds);
+        TestLoop.count = count;
+        TestLoop.timed = timeoutMs >= 0;
+        TestLoop.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    },
+    [] {
+        const uint64_t one = 1;
+        EXPECT_EQ(write(TestLoop.wakeFd, &one, sizeof one), 8);
+    },
+};
+
+// Turns the loop for `ms`: every time what it watches is ready, its timeout passes or it is
+// woken.
+void TurnTestLoop(int ms) {
+    auto msUntil = [](std::chrono::steady_clock::time_point when) {
+        return static_cast<int>(std::max<long long>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(when - std::chrono::steady_clock::now())
+                   .count()));
+    };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const int left = msUntil(end);
+        if (left == 0) return;
+        TestLoop.fds[TestLoop.count] = pollfd{TestLoop.wakeFd, POLLIN, 0};
+        const bool dueFirst = TestLoop.timed && TestLoop.due < end;
+        const int ready =
+            poll(TestLoop.fds, TestLoop.count + 1, dueFirst ? msUntil(TestLoop.due) : left);
+        if (ready == 0 && !dueFirst) return;
+        uint64_t wakes = 0;
+        if ((TestLoop.fds[TestLoop.count].revents & POLLIN) != 0) {
+            EXPECT_EQ(read(TestLoop.wakeFd, &wakes, sizeof wakes), 8);
+        }
+        TurnPulseLoop();
+    }
+}
+
+// Lets `ms` pass while the source runs: a hosted source needs its loop turned meanwhile.
+void Pass(int ms) {
+    if (TurnWhileWaiting != nullptr) {
+        TurnWhileWaiting(ms);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
 void RecordLoss(const char* reason) {
     Lost.reason = reason;
     Lost.count++;
 }
 
-class PulseTest : public ::testing::Test {
+// The parameter: looked after by a host's loop, rather than by the source's own thread.
+class PulseTest : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
         if (Output("for t in pulseaudio pacat pactl; do command -v $t; done | wc -l") != "3") {
             GTEST_SKIP() << "pulseaudio, pacat or pactl is missing";
+        }
+        if (GetParam()) {
+            TestLoop = TestLoopRecord{};
+            TestLoop.wakeFd = eventfd(0, EFD_CLOEXEC);
+            ASSERT_GE(TestLoop.wakeFd, 0);
+            SetPulseLoopHost(&TestHost);
+            TurnWhileWaiting = TurnTestLoop;
         }
         runtime_ = testing::TempDir() + "quillo_pulse_" + std::to_string(getpid());
         std::filesystem::remove_all(runtime_);
@@ -141,6 +213,10 @@ class PulseTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        SetPulseLoopHost(nullptr);
+        TurnWhileWaiting = nullptr;
+        if (TestLoop.wakeFd >= 0) close(TestLoop.wakeFd);
+        TestLoop.wakeFd = -1;
         SetMicrophoneLostNotice(nullptr);
         SetMicrophoneName(nullptr);
         if (playerPid_ > 0) {
@@ -169,7 +245,7 @@ class PulseTest : public ::testing::Test {
 };
 
 // 3000-byte buffers cut across the server's fragments of about 2048 bytes.
-TEST_F(PulseTest, RecordsTheChosenSourceWholeAndInOrder) {
+TEST_P(PulseTest, RecordsTheChosenSourceWholeAndInOrder) {
     PlayRamp("quillo_out");
     SetMicrophoneName("quillo_out.monitor");
     CollectingClient collector(MicrophoneSource, 40, 3000);
@@ -180,13 +256,14 @@ TEST_F(PulseTest, RecordsTheChosenSourceWholeAndInOrder) {
     EXPECT_EQ(collector.Order(), order);
     EXPECT_EQ(collector.Recorded(), std::vector<uint32_t>(40, 3000));
     EXPECT_TRUE(RampRunsOn(Samples(collector.Bytes()), 10000));
-    EXPECT_TRUE(collector.ReturnedOnOtherThreads(std::this_thread::get_id()));
+    // Hosted, the buffers come on the loop's thread, and no thread of the source's wakes.
+    EXPECT_EQ(collector.ReturnedOnOtherThreads(std::this_thread::get_id()), !GetParam());
 }
 
 // Asked for 16 buffers at a time, the source has the server send fragments of 16 buffers
 // (its source then posts as seldom); asked for one, of one again. The recording runs on
 // through both switches, whole and in order.
-TEST_F(PulseTest, LargeFragmentsWhenAskedAndTheRecordingWholeAcrossTheSwitches) {
+TEST_P(PulseTest, LargeFragmentsWhenAskedAndTheRecordingWholeAcrossTheSwitches) {
     PlayRamp("quillo_out");
     SetMicrophoneName("quillo_out.monitor");
     CollectingClient collector(MicrophoneSource, 40, 2048);
@@ -208,7 +285,7 @@ TEST_F(PulseTest, LargeFragmentsWhenAskedAndTheRecordingWholeAcrossTheSwitches) 
     EXPECT_TRUE(RampRunsOn(Samples(collector.Bytes()), 50000));
 }
 
-TEST_F(PulseTest, ListsTheServersSourcesAndChoosesByNameOrDescription) {
+TEST_P(PulseTest, ListsTheServersSourcesAndChoosesByNameOrDescription) {
     ASSERT_EQ(Output("pactl set-default-source quillo_other.monitor"), "");
     std::vector<std::pair<std::string, bool>> listed;
     auto found = [](const char* label, bool isDefault, void* context) {
@@ -242,7 +319,7 @@ TEST_F(PulseTest, ListsTheServersSourcesAndChoosesByNameOrDescription) {
     EXPECT_FALSE(MicrophoneSource.open(MonoFormat(), collector.Client()));
 }
 
-TEST_F(PulseTest, StopReturnsThePartlyFilledBufferAndResetTheUnfilledOnes) {
+TEST_P(PulseTest, StopReturnsThePartlyFilledBufferAndResetTheUnfilledOnes) {
     PlayRamp("quillo_out");
     // Reset before start: every queued buffer comes back unfilled, in order.
     CollectingClient unfilled(PulseMicrophoneSource, 3, 2048);
@@ -264,7 +341,7 @@ TEST_F(PulseTest, StopReturnsThePartlyFilledBufferAndResetTheUnfilledOnes) {
     big.Add(0);
     collector.Add(1);
     collector.Add(2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Pass(500);
     PulseMicrophoneSource.stop();
     ASSERT_TRUE(collector.WaitForReturned(2, kPatientWaitMs));
     const uint32_t part = collector.Recorded()[1];
@@ -289,7 +366,7 @@ TEST_F(PulseTest, StopReturnsThePartlyFilledBufferAndResetTheUnfilledOnes) {
                    1024));
 }
 
-TEST_F(PulseTest, ALostSourceOrServerIsToldOnceAndCloseStillReturnsTheBuffers) {
+TEST_P(PulseTest, ALostSourceOrServerIsToldOnceAndCloseStillReturnsTheBuffers) {
     SetMicrophoneName("quillo_other.monitor");
     CollectingClient collector(MicrophoneSource, 4, 2048);
     collector.requeue = true;
@@ -299,7 +376,7 @@ TEST_F(PulseTest, ALostSourceOrServerIsToldOnceAndCloseStillReturnsTheBuffers) {
     ASSERT_TRUE(collector.WaitForReturned(2, kPatientWaitMs));
     ASSERT_EQ(Output("pactl unload-module " + otherModule_), "");
     for (int waited = 0; Lost.count == 0 && waited < kPatientWaitMs; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Pass(10);
     ASSERT_EQ(Lost.count, 1);
     EXPECT_NE(Lost.reason.find("sound source went away"), std::string::npos) << Lost.reason;
     // Nothing is filled any more; reset returns the four queued buffers.
@@ -320,10 +397,10 @@ TEST_F(PulseTest, ALostSourceOrServerIsToldOnceAndCloseStillReturnsTheBuffers) {
     kill(serverPid_, SIGKILL);
     serverPid_ = 0;
     for (int waited = 0; Lost.count == 1 && waited < kPatientWaitMs; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Pass(10);
     ASSERT_EQ(Lost.count, 2);
     EXPECT_NE(Lost.reason.find("sound server went away"), std::string::npos) << Lost.reason;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Pass(50);
     EXPECT_EQ(Lost.count, 2);  // once an opening
     second.requeue = false;
     const int before = second.Returned();
@@ -331,5 +408,10 @@ TEST_F(PulseTest, ALostSourceOrServerIsToldOnceAndCloseStillReturnsTheBuffers) {
     MicrophoneSource.close();
     EXPECT_EQ(second.Returned(), before + 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(OwnThreadOrHosted, PulseTest, ::testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Hosted" : "OwnThread";
+                         });
 
 }  // namespace

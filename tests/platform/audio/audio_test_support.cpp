@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 
+void (*TurnWhileWaiting)(int ms) = nullptr;
+
 CollectingClient::CollectingClient(const AudioSource& source, int count, uint32_t size)
     : source_(source), memory_(count, std::vector<uint8_t>(size)), headers_(count) {}
 
@@ -83,6 +85,14 @@ bool CollectingClient::ReaderDrained(void* context) {
 }
 
 bool CollectingClient::WaitForReturned(int count, int timeoutMs) {
+    if (TurnWhileWaiting != nullptr) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (Returned() < count) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            TurnWhileWaiting(10);
+        }
+        return true;
+    }
     std::unique_lock<std::mutex> guard(mutex_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                              [&] { return static_cast<int>(order_.size()) >= count; });

@@ -15,6 +15,11 @@
 #include "capture/audio_source.h"
 #include "tests/capture/capture_test_support.h"
 
+// A source whose connection a host's event loop looks after is served only while that loop
+// turns: when set, every wait of a CollectingClient turns it (for about `ms` at a time)
+// instead of sleeping.
+extern void (*TurnWhileWaiting)(int ms);
+
 // Owns `count` buffers of `size` bytes (dwUser 0 ... count - 1) and records every return.
 class CollectingClient {
   public:
