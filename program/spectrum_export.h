@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The spectrum as numbers (CSV, fullview/spectrum_csv.h): Control > Export Spectrum... writes
+// The spectrum as numbers (CSV, fullview/bin_levels_csv.h): Control > Export Spectrum... writes
 // the spectrum shown, --spectrum-out the run's long-term average.
 //
 // The spectrum shown is, in the full view, the level of every bin of its FFT as its trace

@@ -20,7 +20,7 @@
 #include "platform/qt/full_view_drawing.h"
 #include "platform/qt/full_view_gauge.h"
 #include "platform/qt/full_view_layout.h"
-#include "platform/qt/full_view_spectrogram.h"
+#include "platform/qt/full_view_waterfall.h"
 #include "platform/qt/level_meter_view.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "fullview/long_term_average.h"
+#include "fullview/bin_levels_csv.h"
 #include "fullview/full_analysis.h"
-#include "fullview/spectrum_csv.h"
+#include "fullview/long_term_average.h"
 #include "tests/fullview/full_view_test_support.h"
 #include "tests/support/spectrum_rows.h"
 

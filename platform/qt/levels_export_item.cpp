@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Control > Export Spectrum....
-#include "platform/qt/spectrum_export_item.h"
+#include "platform/qt/levels_export_item.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A spectrum as CSV text.
-#include "fullview/spectrum_csv.h"
+#include "fullview/bin_levels_csv.h"
 
 #include <charconv>
 #include <cmath>

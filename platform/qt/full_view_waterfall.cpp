@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The full view's spectrogram ring, time axis and legend.
-#include "platform/qt/full_view_spectrogram.h"
+#include "platform/qt/full_view_waterfall.h"
 
 #include <QFontMetrics>
 #include <QPainter>
