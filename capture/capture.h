@@ -6,10 +6,11 @@
 // The source fills driver buffers on its own thread and returns them to the capture thread's
 // message queue; the capture thread copies each into CaptureQueue and calls notify; the main
 // window reads the queue in blocks. A source whose thread only waits for its input (the sound
-// server's, a file paced in real time) does the capture thread's part itself, through the
-// client's takeBuffer, so that one thread instead of two wakes for each buffer; the capture
-// thread then sleeps until Close. Only the queue state below and notifyArmed are shared
-// between threads, each under its own lock, and no lock is held while the other is taken.
+// server's, whose waiting the main loop may do instead; a file paced in real time) does the
+// capture thread's part itself, through the client's takeBuffer, so that one thread instead
+// of two wakes for each buffer; the capture thread then sleeps until Close. Only the queue
+// state below and notifyArmed are shared between threads, each under its own lock, and no
+// lock is held while the other is taken.
 #pragma once
 
 #include <condition_variable>
