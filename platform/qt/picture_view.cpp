@@ -24,6 +24,7 @@
 #include "platform/qt/scaled_view.h"
 #include "platform/qt/view_changes.h"
 #include "platform/qt/x11_picture.h"
+#include "raster/vector_loops.h"
 
 WindowDisplayRecord WindowDisplay;
 
@@ -35,30 +36,18 @@ struct ViewRecord {
 };
 ViewRecord View;
 
-// An RGB565 pixel with each channel widened to 8 bits by repeating its top bits, as two
-// table lookups: red and green's top three bits are in the high byte, blue and green's low
-// three bits in the low byte, and each widened channel is an OR of parts of the two.
-struct WideningRecord {
-    QRgb high[256];
-    QRgb low[256];
-};
-constexpr WideningRecord MakeWidening() {
-    WideningRecord w{};
-    for (unsigned byte = 0; byte < 256; byte++) {
-        const unsigned red = byte >> 3;
-        const unsigned greenHigh = byte & 7;  // green's bits 5 to 3
-        w.high[byte] =
-            0xFF000000u | (red << 3 | red >> 2) << 16 | (greenHigh << 5 | greenHigh >> 1) << 8;
-        const unsigned greenLow = byte >> 5;  // green's bits 2 to 0
-        const unsigned blue = byte & 0x1F;
-        w.low[byte] = greenLow << 2 << 8 | (blue << 3 | blue >> 2);
-    }
-    return w;
-}
-constexpr WideningRecord Widening = MakeWidening();
-
+// An RGB565 pixel with each channel widened to 8 bits by repeating its top bits. Arithmetic
+// rather than table lookups, so that runs of pixels vectorise.
 inline QRgb WidenRgb565(unsigned pixel) {
-    return Widening.high[pixel >> 8] | Widening.low[pixel & 0xFF];
+    const unsigned red = pixel >> 11, green = pixel >> 5 & 0x3F, blue = pixel & 0x1F;
+    return 0xFF000000u | (red << 3 | red >> 2) << 16 | (green << 2 | green >> 4) << 8 |
+           (blue << 3 | blue >> 2);
+}
+
+// Adjacent pixels one to one: the X server's pixmap takes every changed block this way.
+QUILLO_VECTOR_LOOP void WidenRun(const uint16_t* source, int count, QRgb* out) {
+    for (int i = 0; i < count; i++)
+        out[i] = WidenRgb565(source[i]);
 }
 
 // `count` screen pixels from `source`, `step` apart, each as `scale` device pixels at `out`;
@@ -82,7 +71,11 @@ void WidenScreenPixels(int column, int row, int count, int scale, QRgb* out) {
     const int step = fixed ? -kWindowScreenHeight : 1;
     switch (scale) {
         case 1:
-            WidenPixels<1>(source, step, count, out);
+            if (step == 1) {
+                WidenRun(source, count, out);
+            } else {
+                WidenPixels<1>(source, step, count, out);
+            }
             break;
         case 2:
             WidenPixels<2>(source, step, count, out);
@@ -101,6 +94,15 @@ void WidenScreenPixels(int column, int row, int count, int scale, QRgb* out) {
 // Each screen row is widened straight into the first device row it covers, which the others
 // then copy: whole screen pixels in one run, those the area's edges cut one at a time.
 void RenderView(int scale, const QRect& area, uchar* bits, qsizetype bytesPerLine) {
+    if (scale == 1 && !WindowDisplay.fixedLayout) {
+        // Many small patches a frame go to the X server this way: a run per row, no more.
+        const uint16_t* source =
+            WindowDisplay.pixels + (kWindowViewTop + area.top()) * kWindowScreenWidth + area.left();
+        for (int y = area.top(); y <= area.bottom(); y++, source += kWindowScreenWidth)
+            WidenRun(source, area.width(),
+                     reinterpret_cast<QRgb*>(bits + (y - area.top()) * bytesPerLine));
+        return;
+    }
     const qsizetype rowBytes = sizeof(QRgb) * area.width();
     for (int y = area.top() / scale; y <= area.bottom() / scale; y++) {
         const int screenRow = kWindowViewTop + y;
