@@ -32,6 +32,8 @@ int LevelMeterRate();
 // Takes captured samples (16-bit units); nothing before the first configuration.
 void FeedLevelMeter(const int16_t* samples, int count);
 LevelReading ReadLevelMeter();
+// ReadLevelMeter().clipped, without measuring the window.
+bool LevelMeterClipping();
 // Whole kLevelMeterWindowMs spans of samples taken since the configuration: a clock of the
 // samples, by which a view paces its redraws (no reading changes much within one span).
 long long LevelMeterSpansTaken();

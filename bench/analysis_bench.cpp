@@ -12,6 +12,7 @@
 #include "analysis/accurate_pitch.h"
 #include "analysis/analysis.h"
 #include "analysis/lag_products.h"
+#include "analysis/level_meter.h"
 
 namespace {
 
@@ -123,5 +124,20 @@ void BM_TrackAccuratePitch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TrackAccuratePitch)->Unit(benchmark::kMicrosecond);
+
+// The input level meter takes every block and the window's bar reads it after each. Arg: the
+// capture rate (the window's 100 ms is 2205 samples at 22050 Hz, 9600 at the top rate).
+void BM_FeedAndReadLevelMeter(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    ConfigureLevelMeter(rate);
+    std::array<int16_t, 1024> block{};
+    for (int i = 0; i < 1024; ++i)
+        block[i] = static_cast<int16_t>(12000.0 * std::sin(0.07 * i) + 3000.0 * std::sin(0.9 * i));
+    for (auto _ : state) {
+        FeedLevelMeter(block.data(), 1024);
+        benchmark::DoNotOptimize(ReadLevelMeter());
+    }
+}
+BENCHMARK(BM_FeedAndReadLevelMeter)->Arg(22050)->Arg(96000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

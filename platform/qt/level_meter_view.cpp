@@ -86,6 +86,8 @@ struct MeterLook {
     QRect figures;  // the figures' line, left of the clip sign
     QRect clip;     // the clip sign
     QRect bar;
+    bool figuresShown;  // the area has room for figures
+    bool compact;       // and for the compact ones only
     char text[kFiguresCapacity];
     bool clipped;
     int rms;        // where the RMS ends on the bar
@@ -93,15 +95,17 @@ struct MeterLook {
     bool peakLine;  // the peak is above the bar's left end: its line is drawn
 };
 
-MeterLook LookOfLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact,
-                           const LevelReading& reading);
+// The parts placed in `area`, showing no reading yet.
+MeterLook PlaceLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact);
+void ShowFiguresOfReading(MeterLook* look, const LevelReading& reading);
+void ShowBarOfReading(MeterLook* look, const LevelReading& reading);
 // Draws the parts of `look` that meet `only`; every part when it is null.
 void PaintLevelMeter(QPainter& p, const QFont& font, const MeterLook& look, const QRegion* only);
 
 // The widget at the end of the bar: it asks for no room, and draws itself only when the bar
 // left it enough, so that it never widens the window nor hides a button. A new reading draws
 // again only the parts it changes, and nothing when it changes none; a block that completes
-// no span of samples changes nothing but the clip sign.
+// no span of samples changes nothing but the clip sign, and costs nothing when that stays.
 class BarMeter : public QWidget {
   public:
     explicit BarMeter(QWidget* parent) : QWidget(parent) {
@@ -109,7 +113,8 @@ class BarMeter : public QWidget {
         QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         policy.setHorizontalStretch(255);
         setSizePolicy(policy);
-        setMaximumWidth(Needed());
+        Place();
+        setMaximumWidth(needed);
     }
     QSize sizeHint() const override { return {0, 0}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
@@ -122,14 +127,15 @@ class BarMeter : public QWidget {
             return;
         }
         if (!shown) return;
+        if (LevelMeterSpansTaken() == barSpan && LevelMeterClipping() == look.clipped) return;
         TakeReading(false);
         // Too narrow, it draws nothing: a resize that makes room draws it whole.
-        if (width() < Needed()) return;
+        if (width() < needed) return;
         if (!drawn.figures || !drawn.clip || !drawn.bar) {
             update();
             return;
         }
-        const MeterLook now = Look();
+        const MeterLook& now = look;
         const MeterLook& was = drawn.look;
         if (now.figures != was.figures || now.clip != was.clip || now.bar != was.bar) {
             update();
@@ -144,13 +150,13 @@ class BarMeter : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override {
         const QRegion& region = event->region();
-        if (!shown || width() < Needed()) {
+        Place();
+        if (!shown || width() < needed) {
             drawn = {};
             return;
         }
         QPainter p(this);
-        const MeterLook look = Look();
-        PaintLevelMeter(p, Font(), look, &region);
+        PaintLevelMeter(p, meterFont, look, &region);
         // A part counts as drawn when all of it was; one drawn in part is drawn again next time.
         const auto whole = [&](const QRect& part, bool* drawnWhole) {
             if (!region.intersects(part)) return false;
@@ -169,6 +175,14 @@ class BarMeter : public QWidget {
         drawn.look.clip = look.clip;
         drawn.look.bar = look.bar;
     }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange) {
+            placedFor = QSize();
+            Place();
+            setMaximumWidth(needed);
+        }
+        QWidget::changeEvent(event);
+    }
 
   private:
     // Figures that change twenty times a second cannot be read, and shaping them is most of
@@ -181,24 +195,49 @@ class BarMeter : public QWidget {
     // kFiguresSpans, the clip sign's the newest. Paced by the samples, so that no timer runs.
     LevelReading barReading{};
     LevelReading figuresReading{};
-    bool clipped = false;
     long long barSpan = -1;
     long long figuresSpan = -kFiguresSpans;
 
+    // What the parts show now, placed for the widget's size and font, which are measured only
+    // when either changes: shaping text is most of what the meter costs.
+    MeterLook look{};
+    QSize placedFor;  // the size the parts are placed for; invalid after a change of font
+    QFont meterFont;
+    int needed = 0;  // the width below which the meter draws nothing
+
+    void Place() {
+        if (placedFor == size()) return;
+        placedFor = size();
+        const int fontPixels = font().pixelSize() > 0 ? font().pixelSize() : 12;
+        meterFont = font();
+        meterFont.setPixelSize(fontPixels);
+        meterFont.setBold(false);
+        needed = LevelMeterWidth(fontPixels, true) + fontPixels / 2;
+        const int margin = fontPixels / 2;
+        const bool clipped = look.clipped;
+        look = PlaceLevelMeter(meterFont, rect().adjusted(0, margin, -margin, -margin), fontPixels,
+                               true);
+        ShowBarOfReading(&look, barReading);
+        ShowFiguresOfReading(&look, figuresReading);
+        look.clipped = clipped;
+    }
     // `all`: every part takes the newest reading, due or not. The meter restarting at a new
     // rate counts as due.
     void TakeReading(bool all) {
+        Place();
         const long long spans = LevelMeterSpansTaken();
         const LevelReading reading = ReadLevelMeter();
         if (all || spans != barSpan) {
             barReading = reading;
             barSpan = spans;
+            ShowBarOfReading(&look, reading);
         }
         if (all || spans < figuresSpan || spans - figuresSpan >= kFiguresSpans) {
             figuresReading = reading;
             figuresSpan = spans;
+            ShowFiguresOfReading(&look, reading);
         }
-        clipped = reading.clipped;
+        look.clipped = reading.clipped;
     }
     // What the widget shows: each part's look, valid where its flag says all of it was drawn.
     struct DrawnRecord {
@@ -207,25 +246,6 @@ class BarMeter : public QWidget {
         bool clip = false;
         bool bar = false;
     } drawn;
-
-    int FontPixels() const { return font().pixelSize() > 0 ? font().pixelSize() : 12; }
-    int Needed() const { return LevelMeterWidth(FontPixels(), true) + FontPixels() / 2; }
-    QFont Font() const {
-        QFont meterFont = font();
-        meterFont.setPixelSize(FontPixels());
-        meterFont.setBold(false);
-        return meterFont;
-    }
-    MeterLook Look() const {
-        const int margin = FontPixels() / 2;
-        const QRect area = rect().adjusted(0, margin, -margin, -margin);
-        MeterLook look = LookOfLevelMeter(Font(), area, FontPixels(), true, barReading);
-        const MeterLook figures =
-            LookOfLevelMeter(Font(), area, FontPixels(), true, figuresReading);
-        std::memcpy(look.text, figures.text, sizeof look.text);
-        look.clipped = clipped;
-        return look;
-    }
 };
 
 struct BarMeterRecord {
@@ -255,27 +275,32 @@ int LevelMeterWidth(int fontPixels, bool compact) {
 
 namespace {
 
-MeterLook LookOfLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact,
-                           const LevelReading& reading) {
+MeterLook PlaceLevelMeter(const QFont& font, const QRect& area, int fontPixels, bool compact) {
     MeterLook look{};
     const int line = MeterTextSizes(font).line;
     const int clipWidth = MeterTextSizes(font).clip + fontPixels / 2;
     // Narrower than the figures ask for: the compact ones, or none.
-    if (area.width() < LevelMeterWidth(fontPixels, compact)) compact = true;
-    if (area.width() >= LevelMeterWidth(fontPixels, true) - fontPixels)
-        FormatLevelReading(reading, compact, look.text, sizeof look.text);
+    look.compact = compact || area.width() < LevelMeterWidth(fontPixels, compact);
+    look.figuresShown = area.width() >= LevelMeterWidth(fontPixels, true) - fontPixels;
     // The figures, then the clip sign at the right end of their line.
     look.clip = QRect(area.right() + 1 - clipWidth, area.top(), clipWidth, line);
     look.figures = QRect(area.left(), area.top(), area.width() - clipWidth, line);
-    look.clipped = reading.clipped;
     // The bar below, as tall as the room left allows.
     const int gap = std::max(2, line / 4);
     const int height = std::clamp(area.bottom() + 1 - (area.top() + line + gap), 3, line);
     look.bar = QRect(area.left(), area.top() + line + gap, area.width(), height);
-    look.rms = BarX(look.bar, reading.rmsDb);
-    look.peak = BarX(look.bar, reading.peakDb);
-    look.peakLine = reading.peakDb > kBarLowDb;
     return look;
+}
+
+void ShowFiguresOfReading(MeterLook* look, const LevelReading& reading) {
+    if (look->figuresShown)
+        FormatLevelReading(reading, look->compact, look->text, sizeof look->text);
+}
+
+void ShowBarOfReading(MeterLook* look, const LevelReading& reading) {
+    look->rms = BarX(look->bar, reading.rmsDb);
+    look->peak = BarX(look->bar, reading.peakDb);
+    look->peakLine = reading.peakDb > kBarLowDb;
 }
 
 void PaintLevelMeter(QPainter& p, const QFont& font, const MeterLook& look, const QRegion* only) {
@@ -315,8 +340,12 @@ void DrawLevelMeter(QPainter& p, const QRect& area, int fontPixels, bool compact
     QFont font = p.font();
     font.setPixelSize(fontPixels);
     font.setBold(false);
-    PaintLevelMeter(p, font, LookOfLevelMeter(font, area, fontPixels, compact, ReadLevelMeter()),
-                    nullptr);
+    MeterLook look = PlaceLevelMeter(font, area, fontPixels, compact);
+    const LevelReading reading = ReadLevelMeter();
+    ShowFiguresOfReading(&look, reading);
+    ShowBarOfReading(&look, reading);
+    look.clipped = reading.clipped;
+    PaintLevelMeter(p, font, look, nullptr);
 }
 
 void AttachBarLevelMeter() {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace {
@@ -122,6 +125,162 @@ TEST(LevelMeter, SpansAreCountedInWholeWindowsOfTheLimitedRateAndRestartWithTheR
     EXPECT_EQ(LevelMeterSpansTaken(), 0);
     FeedLevelMeter(samples.data(), 1);
     EXPECT_EQ(LevelMeterSpansTaken(), 1);
+}
+
+// A plain meter over the whole history fed since the configuration, to hold the meter to.
+struct ReferenceMeter {
+    static constexpr int kClipping = 32393;  // the smallest magnitude at or above -0.1 dBFS
+    int window = 0;                          // samples
+    long long hold = 0;                      // samples
+    std::vector<int16_t> history;
+    long long lastClip = -1;  // the newest clipping sample's place in the history
+
+    void Configure(int rate) {
+        const int limited = std::clamp(rate, 8000, kLevelMeterMaxRate);
+        window = limited / 10;
+        hold = 2LL * limited;
+        history.clear();
+        lastClip = -1;
+    }
+    void Feed(const int16_t* samples, int count) {
+        for (int i = 0; i < count; i++) {
+            if (std::abs(int(samples[i])) >= kClipping) lastClip = (long long)history.size();
+            history.push_back(samples[i]);
+        }
+    }
+    static float Decibels(double ratio) {
+        if (!(ratio > 0.0)) return kLevelMeterFloorDb;
+        return std::max(kLevelMeterFloorDb, std::min(0.0f, float(20.0 * std::log10(ratio))));
+    }
+    LevelReading Read() const {
+        if (history.empty()) return {kLevelMeterFloorDb, kLevelMeterFloorDb, false};
+        int peak = 0;
+        long long squares = 0;
+        for (size_t i = history.size() - std::min(history.size(), size_t(window));
+             i < history.size(); i++) {
+            const int v = history[i];
+            peak = std::max(peak, std::abs(v));
+            squares += (long long)v * v;
+        }
+        return {Decibels(peak / 32768.0), Decibels(std::sqrt(double(squares) / window) / 32768.0),
+                lastClip >= 0 && (long long)history.size() - 1 - lastClip < hold};
+    }
+};
+
+// Samples in runs of one kind, up to `longest` samples long: silence, loud noise that never
+// clips, quiet noise, a sine, bursts just below the clip sign's threshold; and less often
+// either end of the scale held, or a burst at or above the threshold.
+struct SignalMaker {
+    static constexpr int kClipping = ReferenceMeter::kClipping;
+    std::mt19937 random{29};
+    int kind = 0;
+    int left = 0;  // samples of the run still to come
+
+    int Below(int n) { return int(random() % unsigned(n)); }
+    int16_t Next(int longest) {
+        if (left == 0) {
+            kind = Below(16);
+            left = 1 + (kind == 4 || kind == 7 ? Below(40) : Below(longest));
+        }
+        left--;
+        const int sign = Below(2) == 0 ? 1 : -1;
+        switch (kind) {
+            case 0:
+                return 0;
+            case 1:
+                return int16_t(Below(2 * kClipping - 1) - (kClipping - 1));
+            case 2:
+                return int16_t(Below(601) - 300);
+            case 3:
+                return int16_t(std::lround(9000.0 * std::sin(0.013 * double(left))));
+            case 4:
+                return int16_t(sign * (kClipping - 1));
+            case 5:
+                return -32768;
+            case 6:
+                return 32767;
+            case 7:
+                return int16_t(sign * (kClipping + Below(3)));
+            default:
+                return 0;
+        }
+    }
+};
+
+// Feeds a block to the meter and to the reference, and holds every reading to it.
+void FeedBoth(ReferenceMeter& reference, const int16_t* samples, int count) {
+    FeedLevelMeter(samples, count);
+    reference.Feed(samples, count);
+    const LevelReading got = ReadLevelMeter();
+    const LevelReading want = reference.Read();
+    const long long fed = (long long)reference.history.size();
+    const int rate = LevelMeterRate();
+    EXPECT_EQ(got.peakDb, want.peakDb) << rate << " Hz after " << fed;
+    EXPECT_EQ(got.rmsDb, want.rmsDb) << rate << " Hz after " << fed;
+    EXPECT_EQ(got.clipped, want.clipped) << rate << " Hz after " << fed;
+    EXPECT_EQ(LevelMeterClipping(), want.clipped) << rate << " Hz after " << fed;
+    EXPECT_EQ(LevelMeterSpansTaken(), fed / reference.window) << rate << " Hz after " << fed;
+}
+
+TEST(LevelMeter, EveryReadingMatchesTheWholeHistoryWhateverTheBlocks) {
+    // Limited rates, odd ones, and the same rate again: each configuration forgets all.
+    const int rates[] = {22050, 22050, 8000, 7000, 11025, 22051, 44100, 48000, 96000, 250000};
+    ReferenceMeter reference;
+    SignalMaker signal;
+    std::vector<int16_t> block;
+    for (const int rate : rates) {
+        ConfigureLevelMeter(rate);
+        reference.Configure(rate);
+        while ((long long)reference.history.size() < 4 * reference.hold) {
+            // Blocks of any size, some at the window's edges or beyond the ring (16384).
+            int count = 1 + signal.Below(20000);
+            switch (signal.Below(4)) {
+                case 0:
+                    count = 1 + signal.Below(64);
+                    break;
+                case 1:
+                    count = reference.window - 1 + signal.Below(3);
+                    break;
+                case 2:
+                    count = 16383 + signal.Below(3);
+                    break;
+            }
+            block.resize(size_t(count));
+            for (int16_t& v : block)
+                v = signal.Next(8 * reference.window);
+            FeedBoth(reference, block.data(), count);
+            if (HasFailure()) return;
+        }
+    }
+}
+
+TEST(LevelMeter, TheClipSignGoesAtTheSameSampleWhereverTheClipFellInItsBlock) {
+    ReferenceMeter reference;
+    std::vector<int16_t> block;
+    for (const int rate : {8000, 96000}) {
+        for (const int count : {1, 2, 1024, 20000}) {
+            for (const int at : {0, 1, count / 2, count - 2, count - 1}) {
+                if (at < 0 || at >= count) continue;
+                ConfigureLevelMeter(rate);
+                reference.Configure(rate);
+                // Loud samples that do not clip around one that does.
+                block.assign(size_t(count), -(ReferenceMeter::kClipping - 1));
+                block[size_t(at)] = at % 2 == 0 ? -32768 : ReferenceMeter::kClipping;
+                FeedBoth(reference, block.data(), count);
+                // Silence up to the last sample that holds the sign, then one more; a block
+                // longer than the hold may see it go within itself.
+                const long long left =
+                    reference.lastClip + reference.hold - (long long)reference.history.size();
+                if (left < 0) continue;
+                block.assign(size_t(left), 0);
+                FeedBoth(reference, block.data(), int(left));
+                EXPECT_TRUE(LevelMeterClipping()) << count << " " << at;
+                const int16_t zero = 0;
+                FeedBoth(reference, &zero, 1);
+                EXPECT_FALSE(LevelMeterClipping()) << count << " " << at;
+            }
+        }
+    }
 }
 
 }  // namespace

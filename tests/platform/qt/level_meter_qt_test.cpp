@@ -3,6 +3,7 @@
 // again only the parts of the meter it changes, at the pace of the samples, and what the
 // window then shows is the bar drawn whole.
 #include <QApplication>
+#include <QFont>
 #include <QImage>
 #include <QPaintEvent>
 #include <QScreen>
@@ -147,6 +148,48 @@ TEST_F(LevelMeterBarTest, AReadingDrawsOnlyThePartsItChangesAndTheBarShowsTheMet
     ShowBarLevelMeter(false);
     QCoreApplication::processEvents();
     EXPECT_NE(ShownBar(), shown);
+    EXPECT_EQ(ShownBar(), WholeBar());
+    meter->removeEventFilter(&recorder);
+}
+
+TEST_F(LevelMeterBarTest, TheClipSignFollowsEveryBlockAndAChangeOfFontPlacesThePartsAnew) {
+    Feed(3000, 6000);
+    QCoreApplication::processEvents();
+    const int narrower = meter->width();
+    PaintRecorder recorder;
+    meter->installEventFilter(&recorder);
+    const auto feedFew = [](int16_t peak) {  // a block that ends no span
+        std::vector<int16_t> block(100, 3000);
+        block[50] = peak;
+        FeedLevelMeter(block.data(), int(block.size()));
+        ShowBarLevelMeter(true);
+        QCoreApplication::processEvents();
+    };
+    // A clipping sample raises the sign with its block, and draws nothing else.
+    feedFew(-32768);
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_TRUE(recorder.regions[0].contains(QPoint(meter->width() - 8, 8)));
+    EXPECT_FALSE(recorder.regions[0].contains(QPoint(4, 8)));
+    EXPECT_FALSE(recorder.regions[0].contains(QPoint(meter->width() / 2, meter->height() - 8)));
+    recorder.regions.clear();
+    feedFew(3000);
+    EXPECT_TRUE(recorder.regions.empty());
+
+    // A larger font: the meter takes the room it needs, and the sign going draws the sign where
+    // the new font puts it, below where the old one did.
+    QFont font = meter->font();
+    font.setPixelSize(20);
+    meter->setFont(font);
+    MainWindowWidget()->resize(240 * 5, MainWindowWidget()->height());  // room for it
+    QCoreApplication::processEvents();
+    ASSERT_GT(meter->width(), narrower);
+    recorder.regions.clear();
+    const std::vector<int16_t> quiet(2 * 22050, 3000);
+    FeedLevelMeter(quiet.data(), int(quiet.size()));
+    ShowBarLevelMeter(true);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.regions.size(), 1u);
+    EXPECT_TRUE(recorder.regions[0].contains(QPoint(meter->width() - 12, 28)));
     EXPECT_EQ(ShownBar(), WholeBar());
     meter->removeEventFilter(&recorder);
 }
