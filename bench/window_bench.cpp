@@ -80,9 +80,9 @@ BENCHMARK(BM_RepaintPicture)
     ->Unit(benchmark::kMicrosecond);
 
 // Two frames that follow each other either way, as a live window's do: a waveform strip that
-// changes at random, above a plot beside a fixed axis. Scrolled: the plot, whose rows repeat
-// every 8 columns in runs of a few colours, moved 4 columns left (and so back again). In
-// place: a curve filled below it over a grid, at new heights.
+// changes at random, above a plot beside a fixed axis. Scrolled: the plot, whose rows of a few
+// colours repeat every 8 columns, moved 4 columns left (and so back again). In place: a curve
+// filled below it over a grid, at new heights.
 struct FramePair {
     uint16_t frames[2][kWindowScreenWidth * kWindowScreenHeight];
 };
@@ -128,8 +128,11 @@ void BM_FindFrameChanges(benchmark::State& state) {
     static ViewChangesRecord changes;
     FillFramePair(&pair, state.range(0) != 0);
     std::memcpy(shown, pair.frames[0] + kWindowViewTop * kWindowScreenWidth, sizeof shown);
+    ViewShiftRecord shift;
+    FindViewShift(pair.frames[1], shown, &shift);
+    state.counters["moved columns"] = shift.columns;
+    state.counters["moved rows"] = shift.columns == 0 ? 0 : shift.bottom - shift.top + 1;
     int next = 1;
-    ViewShiftRecord shift{};
     for (auto _ : state) {
         FindViewShift(pair.frames[next], shown, &shift);
         FindViewChanges(pair.frames[next], shown, &changes);
@@ -137,8 +140,6 @@ void BM_FindFrameChanges(benchmark::State& state) {
         benchmark::DoNotOptimize(changes.patchCount);
         next ^= 1;
     }
-    state.counters["moved columns"] = shift.columns;
-    state.counters["moved rows"] = shift.bottom - shift.top + 1;
     state.counters["patches"] = changes.patchCount;
 }
 BENCHMARK(BM_FindFrameChanges)->ArgName("scrolled")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
