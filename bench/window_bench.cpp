@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window back end's share of a live frame: the picture widget repainting one presented
 // frame into an image of the window's size, as the backing store receives it, on Qt's
-// offscreen platform.
+// offscreen platform; finding what a frame changed against the one shown before it.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -10,8 +10,11 @@
 #include <QWidget>
 
 #include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "platform/qt/qt_host.h"
+#include "platform/qt/view_changes.h"
 #include "raster/display_backend.h"
 #include "shell/host.h"
 
@@ -75,6 +78,71 @@ BENCHMARK(BM_RepaintPicture)
     ->Arg(2)
     ->MeasureProcessCPUTime()  // Qt may hand parts of a large image to its worker threads
     ->Unit(benchmark::kMicrosecond);
+
+// Two frames that follow each other either way, as a live window's do: a waveform strip that
+// changes at random, above a plot beside a fixed axis. Scrolled: the plot, whose rows of a few
+// colours repeat every 8 columns, moved 4 columns left (and so back again). In place: a curve
+// filled below it over a grid, at new heights.
+struct FramePair {
+    uint16_t frames[2][kWindowScreenWidth * kWindowScreenHeight];
+};
+
+void FillFramePair(FramePair* pair, bool scrolled) {
+    std::mt19937 random(11);
+    const uint16_t colours[] = {0x0010, 0x0418, 0x07E0, 0xFFE0, 0xF800};
+    int heights[2][202];
+    for (int x = 0; x < 202; x++) {
+        heights[0][x] = static_cast<int>(random() % 170);
+        heights[1][x] = static_cast<int>(random() % 170);
+    }
+    uint16_t pattern[8];
+    for (int f = 0; f < 2; f++) {
+        uint16_t* view = pair->frames[f] + kWindowViewTop * kWindowScreenWidth;
+        for (int y = 0; y < kWindowViewHeight; y++) {
+            std::mt19937 fixed(static_cast<unsigned>(y));  // the same in both frames
+            for (uint16_t& p : pattern)
+                p = colours[fixed() % 5];
+            for (int x = 0; x < kWindowScreenWidth; x++) {
+                uint16_t& p = view[y * kWindowScreenWidth + x];
+                const bool grid = y % 20 == 0 || x % 40 == 0;
+                if (x > 201) {
+                    p = static_cast<uint16_t>(fixed());
+                } else if (y < 50) {
+                    p = static_cast<uint16_t>(random() % 3);
+                } else if (y < 60 || y > 229) {
+                    p = 0;
+                } else if (scrolled) {
+                    p = pattern[(x + 4 * f) % 8];
+                } else {
+                    p = 229 - y < heights[f][x] ? 0x07E0 : (grid ? 0x4208 : 0);
+                }
+            }
+        }
+    }
+}
+
+// One frame's comparison as the window makes it: the moved part, then the changed blocks.
+void BM_FindFrameChanges(benchmark::State& state) {
+    static FramePair pair;
+    static ShownViewRows shown;
+    static ViewChangesRecord changes;
+    FillFramePair(&pair, state.range(0) != 0);
+    std::memcpy(shown, pair.frames[0] + kWindowViewTop * kWindowScreenWidth, sizeof shown);
+    ViewShiftRecord shift;
+    FindViewShift(pair.frames[1], shown, &shift);
+    state.counters["moved columns"] = shift.columns;
+    state.counters["moved rows"] = shift.columns == 0 ? 0 : shift.bottom - shift.top + 1;
+    int next = 1;
+    for (auto _ : state) {
+        FindViewShift(pair.frames[next], shown, &shift);
+        FindViewChanges(pair.frames[next], shown, &changes);
+        benchmark::DoNotOptimize(shift);
+        benchmark::DoNotOptimize(changes.patchCount);
+        next ^= 1;
+    }
+    state.counters["patches"] = changes.patchCount;
+}
+BENCHMARK(BM_FindFrameChanges)->ArgName("scrolled")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,26 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The view's changes between two frames: the blocks of each row that differ, joined into
-// bands of rows, and bands side by side with the same blocks into one patch per run.
+// The view's changes between two frames: the blocks of each band of rows that differ, and
+// bands side by side with the same blocks joined into one patch per run. The part that moved
+// left: rows searched for a move from their first differing column, joined while the rows
+// below continue it.
 #include "platform/qt/view_changes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#include "raster/vector_loops.h"
 
 namespace {
 
 constexpr int kWidth = kWindowScreenWidth;
 constexpr int kHeight = kWindowViewHeight;
 constexpr size_t kRowBytes = sizeof(uint16_t) * kWidth;
+using ShownRow = uint16_t[kWidth];
 
-static_assert(kViewBlocksAcross <= 16, "a row's blocks are bits of a 16-bit mask");
+static_assert(kViewBlocksAcross <= 16, "a band's blocks are bits of a 16-bit mask");
+static_assert(kWidth % kViewPatchColumns == 0 && kHeight % kViewPatchRows == 0,
+              "the view is whole blocks");
+static_assert(kViewPatchColumns == 16, "a block is four 64-bit words of pixels");
 
-// Bit b: columns 16 b to 16 b + 15 of row `now` differ from `before`.
-uint16_t DifferingBlocks(const uint16_t* now, const uint16_t* before) {
+// Bit b: columns 16 b to 16 b + 15 of the band of kViewPatchRows rows from `now` on differ
+// from `before`. The pixels' differences are gathered over the band in one vectorised pass,
+// then each block's four words are tested.
+QUILLO_VECTOR_LOOP uint16_t DifferingBlocks(const uint16_t* now, const ShownRow* before) {
+    uint16_t differ[kWidth];
+    for (int x = 0; x < kWidth; x++) {
+        uint16_t d = 0;
+        for (int r = 0; r < kViewPatchRows; r++)
+            d |= now[r * kWidth + x] ^ before[r][x];
+        differ[x] = d;
+    }
     uint16_t blocks = 0;
     for (int b = 0; b < kViewBlocksAcross; b++) {
-        const int left = b * kViewPatchColumns;
-        const int width = std::min(kWidth - left, kViewPatchColumns);
-        if (std::memcmp(now + left, before + left, sizeof(uint16_t) * width) != 0)
+        uint64_t words[4];
+        std::memcpy(words, differ + b * kViewPatchColumns, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0)
             blocks |= static_cast<uint16_t>(1u << b);
     }
     return blocks;
@@ -33,9 +51,8 @@ void AddPatches(uint16_t blocks, int top, int bottom, ViewChangesRecord* changes
         int last = b;
         while (last + 1 < kViewBlocksAcross && (blocks >> (last + 1) & 1u) != 0)
             last++;
-        changes->patches[changes->patchCount++] = {
-            b * kViewPatchColumns, top, std::min(kWidth, (last + 1) * kViewPatchColumns) - 1,
-            bottom};
+        changes->patches[changes->patchCount++] = {b * kViewPatchColumns, top,
+                                                   (last + 1) * kViewPatchColumns - 1, bottom};
         b = last;
     }
 }
@@ -50,14 +67,13 @@ void FindViewChanges(const uint16_t* frame, ShownViewRows& shown, ViewChangesRec
     for (int band = 0; band <= kViewBands; band++) {
         const int top = band * kViewPatchRows;
         uint16_t blocks = 0;
-        for (int y = top; y < std::min(kHeight, top + kViewPatchRows); y++) {
-            const uint16_t* row = rows + y * kWidth;
-            if (std::memcmp(row, shown[y], kRowBytes) == 0) continue;
-            blocks |= DifferingBlocks(row, shown[y]);
-            std::memcpy(shown[y], row, kRowBytes);
+        if (band < kViewBands) {
+            const uint16_t* now = rows + top * kWidth;
+            blocks = DifferingBlocks(now, shown + top);
+            if (blocks != 0) std::memcpy(shown + top, now, kViewPatchRows * kRowBytes);
+            if (blocks == open) continue;
         }
-        if (band < kViewBands && blocks == open) continue;
-        AddPatches(open, openTop, std::min(kHeight, top) - 1, changes);
+        AddPatches(open, openTop, top - 1, changes);
         open = blocks;
         openTop = top;
     }
@@ -65,34 +81,94 @@ void FindViewChanges(const uint16_t* frame, ShownViewRows& shown, ViewChangesRec
 
 namespace {
 
+// Four pixels as one word: pixel i of them in bits 16 i up on a little-endian machine.
+uint64_t FourPixels(const uint16_t* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// Of the four pixels of a nonzero difference word: the first (lowest address) that differs,
+// and the last.
+int FirstOfFour(uint64_t differ) {
+    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(differ) / 16;
+    return std::countl_zero(differ) / 16;
+}
+int LastOfFour(uint64_t differ) {
+    if constexpr (std::endian::native == std::endian::little)
+        return 3 - std::countl_zero(differ) / 16;
+    return 3 - std::countr_zero(differ) / 16;
+}
+
+// How many of a[0], a[1], ..., a[n - 1] equal b[0], b[1], ... before the first that does not.
+// Eight pixels a step.
+int SameAhead(const uint16_t* a, const uint16_t* b, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t low = FourPixels(a + i) ^ FourPixels(b + i);
+        const uint64_t high = FourPixels(a + i + 4) ^ FourPixels(b + i + 4);
+        if ((low | high) != 0) return i + (low != 0 ? FirstOfFour(low) : 4 + FirstOfFour(high));
+    }
+    while (i < n && a[i] == b[i])
+        i++;
+    return i;
+}
+
+// How many of a[-1], a[-2], ..., a[-n] equal b[-1], b[-2], ... before the first that does not.
+int SameBehind(const uint16_t* a, const uint16_t* b, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t low = FourPixels(a - i - 8) ^ FourPixels(b - i - 8);
+        const uint64_t high = FourPixels(a - i - 4) ^ FourPixels(b - i - 4);
+        if ((low | high) != 0) return i + (high != 0 ? 3 - LastOfFour(high) : 7 - LastOfFour(low));
+    }
+    while (i < n && a[-i - 1] == b[-i - 1])
+        i++;
+    return i;
+}
+
 // Whether `now` from `left` to `right` is `before` moved left by `columns`.
 bool MovedLeft(const uint16_t* now, const uint16_t* before, int left, int right, int columns) {
     return std::memcmp(now + left, before + left + columns,
                        sizeof(uint16_t) * static_cast<size_t>(right - left + 1)) == 0;
 }
 
+constexpr int kProbe = 8;  // columns from a row's first change that must agree with a move
+static_assert(kMostShiftColumns <= 32, "the moves tried are bits of a 32-bit mask");
+
+// Bit m: the kProbe pixels from `probe` on equal those from before[m] on, for
+// kMostShiftColumns moves m, compared all at once (the common answer is none).
+QUILLO_VECTOR_LOOP uint32_t ProbedMoves(const uint16_t* probe, const uint16_t* before) {
+    uint32_t moves = 0;
+    for (int m = 0; m < kMostShiftColumns; m++) {
+        bool same = true;
+        for (int k = 0; k < kProbe; k++)
+            same &= before[m + k] == probe[k];
+        moves |= static_cast<uint32_t>(same) << m;
+    }
+    return moves;
+}
+
 // In a row that differs from before: the columns, around the first that differs, that show
 // `before` moved left by the fewest columns for which there are kLeastShiftedColumns of them.
-// Eight columns must agree for a move to be tried at all.
+// The kProbe columns from the first that differs must agree for a move to count at all.
 bool FindRowShift(const uint16_t* now, const uint16_t* before, ViewShiftRecord* row) {
-    constexpr int kProbe = 8;
-    int first = 0;
-    while (first < kWidth && now[first] == before[first])
-        first++;
-    for (int columns = 1; columns <= kMostShiftColumns; columns++) {
-        if (first + columns + kProbe > kWidth ||
-            !MovedLeft(now, before, first, first + kProbe - 1, columns)) {
-            continue;
-        }
-        int left = first;
-        while (left > 0 && now[left - 1] == before[left - 1 + columns])
-            left--;
-        int right = first + kProbe - 1;
-        while (right + 1 + columns < kWidth && now[right + 1] == before[right + 1 + columns])
-            right++;
-        if (right - left + 1 < kLeastShiftedColumns) continue;
-        row->left = left;
-        row->right = right;
+    const int first = SameAhead(now, before, kWidth);
+    if (first + 1 + kProbe > kWidth) return false;
+    // Bit c - 1: moved by c, the probe agrees. The pixels compared stay inside the row: near
+    // its end they start further left, and the moves that would pass it are shifted out.
+    const int from = std::min(first + 1, kWidth - kProbe - kMostShiftColumns + 1);
+    uint32_t moves = ProbedMoves(now + first, before + from) >> (first + 1 - from);
+    for (; moves != 0; moves &= moves - 1) {
+        const int columns = std::countr_zero(moves) + 1;
+        // The columns right of the probe, then those left of the first that differs.
+        const int ahead =
+            kProbe + SameAhead(now + first + kProbe, before + first + columns + kProbe,
+                               kWidth - first - columns - kProbe);
+        const int behind = SameBehind(now + first, before + first + columns, first);
+        if (ahead + behind < kLeastShiftedColumns) continue;
+        row->left = first - behind;
+        row->right = first + ahead - 1;
         row->columns = columns;
         return true;
     }
