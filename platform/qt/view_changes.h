@@ -43,7 +43,10 @@ struct ViewShiftRecord {
 constexpr int kMostShiftColumns = 32;     // the most columns a part is looked for moved by
 constexpr int kLeastShiftedColumns = 32;  // narrower parts are drawn again instead
 
-// The largest part of the view area of `frame` (as for FindViewChanges) that is `shown` moved
-// left: at least kLeastShiftedColumns wide and kViewPatchRows tall. Call it before
-// FindViewChanges, which updates `shown`.
+// A part of the view area of `frame` (as for FindViewChanges) that is `shown` moved left, at
+// least kLeastShiftedColumns wide and kViewPatchRows tall: each changed row is searched from
+// its first differing column for the fewest columns moved, rows below are joined while they
+// continue that move over the same columns, and the largest part so joined is taken. A
+// scrolling plot is found whole; a move elsewhere in a row may be missed, and is then sent
+// as changes. Call it before FindViewChanges, which updates `shown`.
 void FindViewShift(const uint16_t* frame, const ShownViewRows& shown, ViewShiftRecord* shift);
