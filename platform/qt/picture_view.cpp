@@ -71,11 +71,7 @@ void WidenScreenPixels(int column, int row, int count, int scale, QRgb* out) {
     const int step = fixed ? -kWindowScreenHeight : 1;
     switch (scale) {
         case 1:
-            if (step == 1) {
-                WidenRun(source, count, out);
-            } else {
-                WidenPixels<1>(source, step, count, out);
-            }
+            WidenPixels<1>(source, step, count, out);
             break;
         case 2:
             WidenPixels<2>(source, step, count, out);
