@@ -113,8 +113,7 @@ class BarMeter : public QWidget {
         QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         policy.setHorizontalStretch(255);
         setSizePolicy(policy);
-        Place();
-        setMaximumWidth(needed);
+        PlaceForFont();
     }
     QSize sizeHint() const override { return {0, 0}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
@@ -176,11 +175,7 @@ class BarMeter : public QWidget {
         drawn.look.bar = look.bar;
     }
     void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::FontChange) {
-            placedFor = QSize();
-            Place();
-            setMaximumWidth(needed);
-        }
+        if (event->type() == QEvent::FontChange) PlaceForFont();
         QWidget::changeEvent(event);
     }
 
@@ -205,6 +200,12 @@ class BarMeter : public QWidget {
     QFont meterFont;
     int needed = 0;  // the width below which the meter draws nothing
 
+    // A new font changes the width the meter needs, which is also the most it takes.
+    void PlaceForFont() {
+        placedFor = QSize();
+        Place();
+        setMaximumWidth(needed);
+    }
     void Place() {
         if (placedFor == size()) return;
         placedFor = size();
