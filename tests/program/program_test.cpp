@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/level_rows.h"
 #include "tests/support/program_files.h"
-#include "tests/support/spectrum_rows.h"
 
 namespace {
 

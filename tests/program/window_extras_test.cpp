@@ -49,9 +49,9 @@
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_extras.h"
 #include "program/input_switch.h"
+#include "program/levels_export.h"
 #include "program/pointer_reading.h"
 #include "program/program_options.h"
-#include "program/spectrum_export.h"
 #include "raster/display_backend.h"
 #include "resources/resources.h"
 #include "shell/capture_notice.h"
@@ -60,8 +60,8 @@
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
 #include "shell/startup.h"
+#include "tests/support/level_rows.h"
 #include "tests/support/program_files.h"
-#include "tests/support/spectrum_rows.h"
 #include "views/axes.h"
 
 namespace {

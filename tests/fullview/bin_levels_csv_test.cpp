@@ -13,7 +13,7 @@
 #include "fullview/full_analysis.h"
 #include "fullview/long_term_average.h"
 #include "tests/fullview/full_view_test_support.h"
-#include "tests/support/spectrum_rows.h"
+#include "tests/support/level_rows.h"
 
 namespace {
 

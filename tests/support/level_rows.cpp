@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/support/spectrum_rows.h"
+#include "tests/support/level_rows.h"
 
 #include <cstdlib>
 #include <sstream>

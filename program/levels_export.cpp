@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Export Spectrum... and --spectrum-out.
-#include "program/spectrum_export.h"
+#include "program/levels_export.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "fullview/full_analysis.h"
+#include "program/levels_export.h"
 #include "program/program_options.h"
-#include "program/spectrum_export.h"
 #include "shell/picture_mode.h"
 #include "shell/pipeline.h"
-#include "tests/support/spectrum_rows.h"
+#include "tests/support/level_rows.h"
 
 namespace {
 
