@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "analysis/lag_products.h"
+#include "raster/vector_loops.h"
 
 float AccuratePitchNsdf[kAccuratePitchMaxLag + 1];
 AccuratePitchTrackerRecord AccuratePitchTracker = {};
@@ -84,24 +85,33 @@ constexpr int kLowPassMemory = 160;
 // kLowPassMemory samples before `split` to the end, starting at rest as the whole segment
 // does; by `split` the late lane's output is what the early lane's would have been.
 using LanePair = double __attribute__((vector_size(16)));
-struct SectionState {
-    LanePair x1, x2, y1, y2;
+// The cascade's history: the second section's inputs are the first's outputs, so its input
+// history is y1, y2.
+struct LowPassState {
+    LanePair x1, x2;  // the first section's last two inputs
+    LanePair y1, y2;  // its last two outputs
+    LanePair w1, w2;  // the second section's last two outputs
 };
-// One step of a section. The previous output's feedback is subtracted last: the chain
+// One step of both sections. The previous output's feedback is subtracted last: the chain
 // from one output to the next is then one multiplication and one subtraction.
-inline LanePair StepSection(const Section& f, SectionState& z, LanePair x) {
-    const LanePair y = (f.b0 * x + f.b1 * z.x1 + f.b2 * z.x2 - f.a2 * z.y2) - f.a1 * z.y1;
-    z.x2 = z.x1;
-    z.x1 = x;
-    z.y2 = z.y1;
-    z.y1 = y;
-    return y;
+inline LanePair StepLowPass(LowPassState& s, LanePair x) {
+    const Section& f = lowPass[0];
+    const Section& g = lowPass[1];
+    const LanePair y = (f.b0 * x + f.b1 * s.x1 + f.b2 * s.x2 - f.a2 * s.y2) - f.a1 * s.y1;
+    const LanePair w = (g.b0 * y + g.b1 * s.y1 + g.b2 * s.y2 - g.a2 * s.w2) - g.a1 * s.w1;
+    s.x2 = s.x1;
+    s.x1 = x;
+    s.y2 = s.y1;
+    s.y1 = y;
+    s.w2 = s.w1;
+    s.w1 = w;
+    return w;
 }
 
 // Copies the segment, low-passed and without its mean; false when it is silent. The
 // low-pass takes the partials near the top of the band, whose sharp correlation peaks fall
 // between lags, and much of the noise, which lies mostly above the tones.
-bool PrepareSegment(const float* segment, int length, float sampleRate) {
+QUILLO_VECTOR_LOOP bool PrepareSegment(const float* segment, int length, float sampleRate) {
     // Four running sums, so that the additions overlap.
     double sums[4] = {};
     int i = 0;
@@ -117,21 +127,35 @@ bool PrepareSegment(const float* segment, int length, float sampleRate) {
     const int split =
         (length + kLowPassMemory + 1) / 2 < length ? (length + kLowPassMemory + 1) / 2 : length;
     const int lateStart = split - kLowPassMemory > 0 ? split - kLowPassMemory : 0;
-    SectionState first = {};
-    SectionState second = {};
+    // The steps whose late sample lies before `split` (the late lane still forgetting its
+    // start), those whose late sample is kept, and those past the segment's end.
+    const int keptFrom = split - lateStart < split ? split - lateStart : split;
+    const int keptTo = length - lateStart < split ? length - lateStart : split;
+    LowPassState state = {};
     double earlySum = 0.0;
-    double lateSum = 0.0;
-    for (int n = 0; n < split; ++n) {
-        const int late = lateStart + n;
-        const LanePair x = {segment[n] - mean, late < length ? segment[late] - mean : 0.0};
-        const LanePair v = StepSection(lowPass[1], second, StepSection(lowPass[0], first, x));
+    LanePair keptSums = {0.0, 0.0};  // of both lanes' kept outputs
+    int n = 0;
+    for (; n < keptFrom; ++n) {
+        const LanePair v =
+            StepLowPass(state, LanePair{segment[n] - mean, segment[lateStart + n] - mean});
         centred[n] = float(v[0]);
         earlySum += v[0];
-        if (late >= split && late < length) {
-            centred[late] = float(v[1]);
-            lateSum += v[1];
-        }
     }
+    keptSums[0] = earlySum;
+    for (; n < keptTo; ++n) {
+        const int late = lateStart + n;
+        const LanePair v = StepLowPass(state, LanePair{segment[n] - mean, segment[late] - mean});
+        centred[n] = float(v[0]);
+        centred[late] = float(v[1]);
+        keptSums += v;
+    }
+    earlySum = keptSums[0];
+    for (; n < split; ++n) {
+        const LanePair v = StepLowPass(state, LanePair{segment[n] - mean, 0.0});
+        centred[n] = float(v[0]);
+        earlySum += v[0];
+    }
+    const double lateSum = keptSums[1];
     const float filteredMean = float((earlySum + lateSum) / length);
 
     for (i = 0; i < length; ++i)

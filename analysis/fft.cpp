@@ -12,6 +12,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/butterflies.h"
+#include "raster/vector_loops.h"
 
 float FftRe[kFftMaxSize];
 float FftIm[kFftMaxSize];
@@ -92,7 +93,7 @@ inline void Butterfly(int a, int b, float wRe, float wIm) {
     scratchIm[a] = scratchIm[a] + tIm;
 }
 
-void RunButterflies(int size, int log2Size) {
+QUILLO_VECTOR_LOOP void RunButterflies(int size, int log2Size) {
     // The first two stages have groups of one and two butterflies: run straight through.
     for (int start = 0; start < size; start += 2)
         Butterfly(start, start + 1, twiddleRe[0], twiddleIm[0]);
@@ -132,8 +133,8 @@ void ComplexFft(int log2Size, const float* inRe, const float* inIm, float* outRe
 
 // A real frame's transform is conjugate-symmetric, so with Z = DFT(re + i*im),
 // DFT(re)[k] = (Z[k] + conj(Z[N-k])) / 2 and DFT(im)[k] = (Z[k] - conj(Z[N-k])) / 2i.
-void TransformFramePair(int log2Size, const float* reInput, const float* imInput, float* rePower,
-                        float* imPower) {
+QUILLO_VECTOR_LOOP void TransformFramePair(int log2Size, const float* reInput, const float* imInput,
+                                           float* rePower, float* imPower) {
     if (!IsValidFftLog2(log2Size)) return;
     ComplexFft(log2Size, reInput, imInput, FftRe, FftIm);
     const int size = 1 << log2Size;

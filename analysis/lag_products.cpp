@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "analysis/butterflies.h"
+#include "raster/vector_loops.h"
 
 namespace {
 
@@ -70,11 +71,13 @@ void BuildTables() {
 // the stage of `half` pairs p0 with p1 and p2 with p3 (twiddles w), the next pairs the
 // results 0 with 2 (twiddles v[j]) and 1 with 3 (v[j + half]). The same arithmetic as the
 // two stages one after the other, with each point loaded and stored once.
-void RunGroupPair(float* __restrict re0, float* __restrict im0, float* __restrict re1,
-                  float* __restrict im1, float* __restrict re2, float* __restrict im2,
-                  float* __restrict re3, float* __restrict im3, const float* __restrict wRe,
-                  const float* __restrict wIm, const float* __restrict vRe,
-                  const float* __restrict vIm, int half) {
+QUILLO_VECTOR_LOOP void RunGroupPair(float* __restrict re0, float* __restrict im0,
+                                     float* __restrict re1, float* __restrict im1,
+                                     float* __restrict re2, float* __restrict im2,
+                                     float* __restrict re3, float* __restrict im3,
+                                     const float* __restrict wRe, const float* __restrict wIm,
+                                     const float* __restrict vRe, const float* __restrict vIm,
+                                     int half) {
     const float* __restrict uRe = vRe + half;  // the twiddles of the pair 1 and 3
     const float* __restrict uIm = vIm + half;
     for (int j = 0; j < half; ++j) {
@@ -102,7 +105,7 @@ void RunGroupPair(float* __restrict re0, float* __restrict im0, float* __restric
 }
 
 // The forward transform of 2^log2Size points in place, their input in bit-reversed order.
-void Transform(float* re, float* im, int log2Size) {
+QUILLO_VECTOR_LOOP void Transform(float* re, float* im, int log2Size) {
     const int size = 1 << log2Size;
     // The first two stages, whose twiddles are 1 and -i, fused: groups of four points.
     for (int s = 0; s < size; s += 4) {
@@ -160,7 +163,7 @@ inline void ProductEntry(int k, float zRe, float zIm, float zPartnerRe, float zP
 
 }  // namespace
 
-bool ComputeLagProducts(const float* x, int maxLag, float* products) {
+QUILLO_VECTOR_LOOP bool ComputeLagProducts(const float* x, int maxLag, float* products) {
     if (maxLag < 4 || maxLag > kLagProductsMaxLag || (maxLag & (maxLag - 1)) != 0) return false;
     if (!tablesReady) BuildTables();
     const int block = maxLag;

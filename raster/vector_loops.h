@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pixel loops that run on every presented frame, and sample loops that run on every block,
-// are also built for AVX2; the dynamic loader picks the build that the processor runs.
-// Integer work and float comparisons (no float arithmetic) have one result either way.
+// Pixel loops that run on every presented frame, and the sample and transform loops that run
+// on every block, are also built for AVX2; the dynamic loader picks the build that the
+// processor runs. Either build gives the same bits: float arithmetic too, since each element
+// gets the same IEEE operations at either width (contraction is off, so no fused
+// multiply-add, and without fast-math the vectoriser never reorders a sum).
 #pragma once
 
 // ThreadSanitizer's runtime is not up yet when the loader runs the choosers (a crash at
