@@ -14,7 +14,7 @@ uint16_t ColourMap[kColourCount];
 
 namespace {
 
-constexpr int kRedMax = 31;       // RGB565 channel maxima
+constexpr int kRedMax = 31;  // RGB565 channel maxima
 constexpr int kGreenMax = 63;
 constexpr int kBlueMax = 31;
 

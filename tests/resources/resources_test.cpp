@@ -183,9 +183,8 @@ TEST(HelpPage, OpensAtItsContentsAndDescribesEveryMenuItem) {
     const std::string page = ReadFile(QUILLO_HELP_SOURCE_FILE);
     ASSERT_FALSE(page.empty()) << QUILLO_HELP_SOURCE_FILE;
     EXPECT_NE(page.find("<a name=\"Main_Contents\">"), std::string::npos);
-    for (const char* item :
-         {"Exit", "Spectrum Analyzer", "Spectrogram", "Option", "Accurate Pitch", "About",
-          "Content"}) {
+    for (const char* item : {"Exit", "Spectrum Analyzer", "Spectrogram", "Option", "Accurate Pitch",
+                             "About", "Content"}) {
         EXPECT_NE(page.find(item), std::string::npos) << item;
     }
 }
