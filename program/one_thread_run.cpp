@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A headless file run on one thread.
+// Headless runs on one thread.
 #include "program/one_thread_run.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <QApplication>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 
 #include "capture/capture.h"
+#include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
@@ -91,5 +99,90 @@ int RunOneThread(const ProgramOptions& options) {
     }
     qApp->removeEventFilter(&counter);
     if (MainWindowWidget() != nullptr && AudioFileFinished()) PostMainWindowMessage(WM_CLOSE);
+    return RunMessageLoop(AcceleratorTable, kAcceleratorCount);
+}
+
+namespace {
+
+constexpr unsigned kMostOwnWatched = 16;
+
+struct OwnLoopRecord {
+    pollfd watched[kMostOwnWatched];  // what the source's loop waits for
+    unsigned count = 0;
+    int timeoutMs = -1;  // the source's loop is due this long after its last turn; -1: never
+    int wakeFd = -1;     // an eventfd
+};
+OwnLoopRecord OwnLoop;
+
+int MillisecondsSince(std::chrono::steady_clock::time_point then) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - then)
+                                .count());
+}
+
+}  // namespace
+
+const PulseLoopHost OwnLoopPulseHost = {
+    [](const pollfd* fds, unsigned count, int timeoutMs) {
+        OwnLoop.count = std::min(count, kMostOwnWatched);
+        std::copy_n(fds, OwnLoop.count, OwnLoop.watched);
+        OwnLoop.timeoutMs = timeoutMs;
+    },
+    [] {
+        const uint64_t one = 1;
+        // A full counter already wakes the loop.
+        if (write(OwnLoop.wakeFd, &one, sizeof one) < 0) return;
+    },
+};
+
+bool RunsLiveOnOneThread(const ProgramOptions& options) {
+    return options.headless && !options.input.has_value();
+}
+
+bool PrepareLiveOneThreadRun() {
+    if (OwnLoop.wakeFd < 0) OwnLoop.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (OwnLoop.wakeFd < 0) return false;
+    PrepareOneThreadRun();
+    return true;
+}
+
+int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
+    if (!InitMainWindow()) return 0;
+    DeliveryCounter counter;
+    qApp->installEventFilter(&counter);
+    // Start-up's first paint opens the capture device and with it the source.
+    QCoreApplication::processEvents();
+    DeliverPostedMessages(counter);
+    auto lastLook = std::chrono::steady_clock::now();
+    while (MainWindowWidget() != nullptr && PulseSourceHostedBy(&OwnLoopPulseHost)) {
+        pollfd fds[kMostOwnWatched + 2];
+        const unsigned n = OwnLoop.count;
+        std::copy_n(OwnLoop.watched, n, fds);
+        fds[n] = {OwnLoop.wakeFd, POLLIN, 0};
+        fds[n + 1] = {signalFd, POLLIN, 0};  // none when negative
+        const int untilLook = std::max(0, kOwnLoopEventLookMs - MillisecondsSince(lastLook));
+        const bool sourceFirst = OwnLoop.timeoutMs >= 0 && OwnLoop.timeoutMs <= untilLook;
+        const int ready = poll(fds, n + 2, sourceFirst ? OwnLoop.timeoutMs : untilLook);
+        if (ready < 0 && errno != EINTR) break;  // Qt's loop goes on
+        bool turn = ready == 0 && sourceFirst;
+        for (unsigned i = 0; i <= n; i++)
+            turn = turn || (ready > 0 && fds[i].revents != 0);
+        if (ready > 0 && fds[n].revents != 0) {
+            uint64_t wakes = 0;
+            if (read(OwnLoop.wakeFd, &wakes, sizeof wakes) < 0) wakes = 0;
+        }
+        if (turn) {
+            TurnPulseLoop();
+            DeliverPostedMessages(counter);
+        }
+        if ((ready > 0 && fds[n + 1].revents != 0) ||
+            MillisecondsSince(lastLook) >= kOwnLoopEventLookMs) {
+            QCoreApplication::processEvents();
+            DeliverPostedMessages(counter);
+            lastLook = std::chrono::steady_clock::now();
+        }
+    }
+    qApp->removeEventFilter(&counter);
+    SetPulseLoopHost(otherHost);
     return RunMessageLoop(AcceleratorTable, kAcceleratorCount);
 }
