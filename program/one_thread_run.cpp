@@ -9,7 +9,6 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -106,18 +105,22 @@ namespace {
 
 constexpr unsigned kMostOwnWatched = 16;
 
+using Clock = std::chrono::steady_clock;
+
 struct OwnLoopRecord {
     pollfd watched[kMostOwnWatched];  // what the source's loop waits for
     unsigned count = 0;
-    int timeoutMs = -1;  // the source's loop is due this long after its last turn; -1: never
-    int wakeFd = -1;     // an eventfd
+    bool timed = false;  // the source's loop is also due at `due`
+    Clock::time_point due;
+    int wakeFd = -1;  // an eventfd
 };
 OwnLoopRecord OwnLoop;
 
-int MillisecondsSince(std::chrono::steady_clock::time_point then) {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - then)
-                                .count());
+// Milliseconds from now until `then`, rounded up so that a wait for them ends after it; 0
+// once it has passed.
+int MillisecondsUntil(Clock::time_point then) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(then - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
 }  // namespace
@@ -126,7 +129,8 @@ const PulseLoopHost OwnLoopPulseHost = {
     [](const pollfd* fds, unsigned count, int timeoutMs) {
         OwnLoop.count = std::min(count, kMostOwnWatched);
         std::copy_n(fds, OwnLoop.count, OwnLoop.watched);
-        OwnLoop.timeoutMs = timeoutMs;
+        OwnLoop.timed = timeoutMs >= 0;
+        OwnLoop.due = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     },
     [] {
         const uint64_t one = 1;
@@ -153,20 +157,18 @@ int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
     // Start-up's first paint opens the capture device and with it the source.
     QCoreApplication::processEvents();
     DeliverPostedMessages(counter);
-    auto lastLook = std::chrono::steady_clock::now();
+    auto nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
     while (MainWindowWidget() != nullptr && PulseSourceHostedBy(&OwnLoopPulseHost)) {
         pollfd fds[kMostOwnWatched + 2];
         const unsigned n = OwnLoop.count;
         std::copy_n(OwnLoop.watched, n, fds);
         fds[n] = {OwnLoop.wakeFd, POLLIN, 0};
         fds[n + 1] = {signalFd, POLLIN, 0};  // none when negative
-        const int untilLook = std::max(0, kOwnLoopEventLookMs - MillisecondsSince(lastLook));
-        const bool sourceFirst = OwnLoop.timeoutMs >= 0 && OwnLoop.timeoutMs <= untilLook;
-        const int ready = poll(fds, n + 2, sourceFirst ? OwnLoop.timeoutMs : untilLook);
-        if (ready < 0 && errno != EINTR) break;  // Qt's loop goes on
-        bool turn = ready == 0 && sourceFirst;
-        for (unsigned i = 0; i <= n; i++)
-            turn = turn || (ready > 0 && fds[i].revents != 0);
+        const bool sourceFirst = OwnLoop.timed && OwnLoop.due <= nextLook;
+        const int ready = poll(fds, n + 2, MillisecondsUntil(sourceFirst ? OwnLoop.due : nextLook));
+        bool turn = OwnLoop.timed && Clock::now() >= OwnLoop.due;
+        for (unsigned i = 0; ready > 0 && i <= n; i++)
+            turn = turn || fds[i].revents != 0;
         if (ready > 0 && fds[n].revents != 0) {
             uint64_t wakes = 0;
             if (read(OwnLoop.wakeFd, &wakes, sizeof wakes) < 0) wakes = 0;
@@ -175,11 +177,10 @@ int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
             TurnPulseLoop();
             DeliverPostedMessages(counter);
         }
-        if ((ready > 0 && fds[n + 1].revents != 0) ||
-            MillisecondsSince(lastLook) >= kOwnLoopEventLookMs) {
+        if ((ready > 0 && fds[n + 1].revents != 0) || Clock::now() >= nextLook) {
             QCoreApplication::processEvents();
             DeliverPostedMessages(counter);
-            lastLook = std::chrono::steady_clock::now();
+            nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
         }
     }
     qApp->removeEventFilter(&counter);

@@ -262,6 +262,11 @@ a_live_run_logs_every_block_and_ends_on_exit_a_signal_or_a_lost_server)
     fail "exit: said $(cat err)"
   [ "$(wc -l < log.csv)" -eq 30 ] || fail "exit: $(wc -l < log.csv) lines logged"
   [ "$(grep -c ',A,' log.csv)" -ge 25 ] || fail "exit: the tone is not read: $(cat log.csv)"
+  # Paused, the server delivers 0.75 s at a time, looked for on a timer: the blocks still
+  # come, up to the end of the delivery that holds the one after which "Exit" comes.
+  run "$Q" "${live[@]}" --command 1203@5 --command 1@40 --stats
+  [ "$code" -eq 0 ] || fail "paused: exited $code $(cat err)"
+  grep -q "quillo-sa: 4[0-9] blocks processed, 0 dropped" err || fail "paused: said $(cat err)"
   # A signal ends it at once, with what it logged.
   "$Q" "${live[@]}" --pitch-log signalled.csv 2> err &
   started=$(date +%s%N)
