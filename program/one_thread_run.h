@@ -29,15 +29,19 @@ bool RunsLiveOnOneThread(const ProgramOptions& options);
 // thread.
 extern const PulseLoopHost OwnLoopPulseHost;
 
-// Before the source opens: the descriptor that the host's wake writes. False when there is
-// none, and the run then goes through Qt's event loop.
+// Before the QApplication is made and the source opens: the descriptor that the host's wake
+// writes, and the event dispatcher that posts without a system call. False when there is no
+// descriptor, and the run then goes through Qt's event loop.
 bool PrepareLiveOneThreadRun();
 
-// Start-up, then, while a source is open with OwnLoopPulseHost, one poll for what it watches:
-// each turn of its loop is followed by every message it posted. Qt's own events (timers, a
-// signal's notifier, which `signalFd` readable also wakes) are looked at every
-// kOwnLoopEventLookMs. Once no source is open with that host (none opened, another source,
-// one closed), the run goes on in Qt's event loop, with `otherHost` for a later opening.
+// How often a live run on its own loop looks at Qt's own events: timers, and a signal's
+// notifier when the signal pipe has not woken it already.
+constexpr int kOwnLoopEventLookMs = 1000;
+
+// Start-up, then, while a source is open with OwnLoopPulseHost, one poll for what it watches,
+// its wake and `signalFd`: each turn of the source's loop is followed by every message it
+// posted, and Qt's own events are looked at every kOwnLoopEventLookMs and when `signalFd`
+// is readable. Once no source is open with that host (none opened, another source, one
+// closed), the run goes on in Qt's event loop, with `otherHost` for a later opening.
 // Returns the message loop's exit code, 0 when start-up failed.
-constexpr int kOwnLoopEventLookMs = 200;
 int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost);
