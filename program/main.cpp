@@ -331,6 +331,7 @@ int main(int argc, char** argv) {
 
     PrepareHeadlessRun(options);
     if (RunsOnOneThread(options)) PrepareOneThreadRun();
+    const bool ownLoop = RunsLiveOnOneThread(options) && PrepareLiveOneThreadRun();
     MessagesBeforeStartUp = qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
     // Qt takes the user's locale for every category; numbers are written and read with a
@@ -347,7 +348,7 @@ int main(int argc, char** argv) {
         SetInputToHandOver(false, options.device->c_str());
     }
     WatchTerminationSignals(app);
-    SetPulseLoopHost(&MainLoopPulseHost);
+    SetPulseLoopHost(ownLoop ? &OwnLoopPulseHost : &MainLoopPulseHost);
     // Qt ends the process with exit() when it loses its display. Handlers registered now run
     // before the static objects are destroyed, so capture stops while its source still exists.
     std::atexit([] { TheCaptureDevice.Close(); });
@@ -360,7 +361,9 @@ int main(int argc, char** argv) {
     AttachFullView(options);
     EnableSpectrumExport(options);  // its item after the full view's
 
-    int code = RunsOnOneThread(options) ? RunOneThread(options) : RunProgram();
+    int code = RunsOnOneThread(options) ? RunOneThread(options)
+               : ownLoop                ? RunLiveOnOneThread(SignalPipe[0], &MainLoopPulseHost)
+                                        : RunProgram();
     if (SoundInputLost) code = kFailure;
     return FinishRun(options, code, EndingSignal());
 }

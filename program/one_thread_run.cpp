@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A headless file run on one thread.
+// Headless runs on one thread.
 #include "program/one_thread_run.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <QApplication>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 
 #include "capture/capture.h"
+#include "platform/audio/audio_pulse.h"
 #include "platform/audio/audio_sources.h"
 #include "platform/qt/qt_host.h"
 #include "program/program_options.h"
@@ -91,5 +98,92 @@ int RunOneThread(const ProgramOptions& options) {
     }
     qApp->removeEventFilter(&counter);
     if (MainWindowWidget() != nullptr && AudioFileFinished()) PostMainWindowMessage(WM_CLOSE);
+    return RunMessageLoop(AcceleratorTable, kAcceleratorCount);
+}
+
+namespace {
+
+constexpr unsigned kMostOwnWatched = 16;
+
+using Clock = std::chrono::steady_clock;
+
+struct OwnLoopRecord {
+    pollfd watched[kMostOwnWatched];  // what the source's loop waits for
+    unsigned count = 0;
+    bool timed = false;  // the source's loop is also due at `due`
+    Clock::time_point due;
+    int wakeFd = -1;  // an eventfd
+};
+OwnLoopRecord OwnLoop;
+
+// Milliseconds from now until `then`, rounded up so that a wait for them ends after it; 0
+// once it has passed.
+int MillisecondsUntil(Clock::time_point then) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(then - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 0));
+}
+
+}  // namespace
+
+const PulseLoopHost OwnLoopPulseHost = {
+    [](const pollfd* fds, unsigned count, int timeoutMs) {
+        OwnLoop.count = std::min(count, kMostOwnWatched);
+        std::copy_n(fds, OwnLoop.count, OwnLoop.watched);
+        OwnLoop.timed = timeoutMs >= 0;
+        OwnLoop.due = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    },
+    [] {
+        const uint64_t one = 1;
+        // A full counter already wakes the loop.
+        if (write(OwnLoop.wakeFd, &one, sizeof one) < 0) return;
+    },
+};
+
+bool RunsLiveOnOneThread(const ProgramOptions& options) {
+    return options.headless && !options.input.has_value();
+}
+
+bool PrepareLiveOneThreadRun() {
+    if (OwnLoop.wakeFd < 0) OwnLoop.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (OwnLoop.wakeFd < 0) return false;
+    PrepareOneThreadRun();
+    return true;
+}
+
+int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
+    if (!InitMainWindow()) return 0;
+    DeliveryCounter counter;
+    qApp->installEventFilter(&counter);
+    // Start-up's first paint opens the capture device and with it the source.
+    QCoreApplication::processEvents();
+    DeliverPostedMessages(counter);
+    auto nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
+    while (MainWindowWidget() != nullptr && PulseSourceHostedBy(&OwnLoopPulseHost)) {
+        pollfd fds[kMostOwnWatched + 2];
+        const unsigned n = OwnLoop.count;
+        std::copy_n(OwnLoop.watched, n, fds);
+        fds[n] = {OwnLoop.wakeFd, POLLIN, 0};
+        fds[n + 1] = {signalFd, POLLIN, 0};  // none when negative
+        const bool sourceFirst = OwnLoop.timed && OwnLoop.due <= nextLook;
+        const int ready = poll(fds, n + 2, MillisecondsUntil(sourceFirst ? OwnLoop.due : nextLook));
+        bool turn = OwnLoop.timed && Clock::now() >= OwnLoop.due;
+        for (unsigned i = 0; ready > 0 && i <= n; i++)
+            turn = turn || fds[i].revents != 0;
+        if (ready > 0 && fds[n].revents != 0) {
+            uint64_t wakes = 0;
+            if (read(OwnLoop.wakeFd, &wakes, sizeof wakes) < 0) wakes = 0;
+        }
+        if (turn) {
+            TurnPulseLoop();
+            DeliverPostedMessages(counter);
+        }
+        if ((ready > 0 && fds[n + 1].revents != 0) || Clock::now() >= nextLook) {
+            QCoreApplication::processEvents();
+            DeliverPostedMessages(counter);
+            nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
+        }
+    }
+    qApp->removeEventFilter(&counter);
+    SetPulseLoopHost(otherHost);
     return RunMessageLoop(AcceleratorTable, kAcceleratorCount);
 }

@@ -661,6 +661,10 @@ void TurnPulseLoop() {
     if (Pulse.host != nullptr) TurnHostedLoop();
 }
 
+bool PulseSourceHostedBy(const PulseLoopHost* host) {
+    return Pulse.loop != nullptr && host != nullptr && Pulse.host == host;
+}
+
 void SetMicrophoneLostNotice(void (*lost)(const char* reason)) {
     Pulse.lost = lost;
 }

@@ -49,6 +49,8 @@ void SetPulseLoopHost(const PulseLoopHost* host);
 // On the host's thread: reads what came, hands the filled buffers over and says what to watch
 // next. Does nothing while no source is open with the host.
 void TurnPulseLoop();
+// On the host's thread: whether a source is open with `host` looking after it.
+bool PulseSourceHostedBy(const PulseLoopHost* host);
 
 // True when the last opening or listing found a server that did not answer in time (or a
 // signal ending the run cut the wait short), rather than no server at all.

@@ -246,6 +246,49 @@ a_signal_ends_the_wait_for_a_frozen_sound_server)
   said 1 "the sound server did not answer in time"
   ;;
 
+a_live_run_logs_every_block_and_ends_on_exit_a_signal_or_a_lost_server)
+  command -v pulseaudio > /dev/null || exit 77
+  (. "$scripts/pulse-server.sh" && start_pulse_server "$work/runtime") > /dev/null 2>&1 ||
+    { fail "pulseaudio did not start"; exit 1; }
+  server="$(cat "$work/runtime/pulse/pid")"
+  tone in.wav 60
+  paplay --device=quillo_out in.wav 2> /dev/null &
+  player=$!
+  live=(--headless --device quillo_out.monitor)
+  # "Exit" after 30 blocks: a row for every block after the first, each the tone's note.
+  run "$Q" "${live[@]}" --pitch-log log.csv --command 1@30 --stats
+  [ "$code" -eq 0 ] || fail "exit: exited $code $(cat err)"
+  grep -q "30 blocks processed, 0 dropped by catch-up, 0 capture queue overflows" err ||
+    fail "exit: said $(cat err)"
+  [ "$(wc -l < log.csv)" -eq 30 ] || fail "exit: $(wc -l < log.csv) lines logged"
+  [ "$(grep -c ',A,' log.csv)" -ge 25 ] || fail "exit: the tone is not read: $(cat log.csv)"
+  # Paused, the server delivers 0.75 s at a time, looked for on a timer: the blocks still
+  # come, up to the end of the delivery that holds the one after which "Exit" comes.
+  run "$Q" "${live[@]}" --command 1203@5 --command 1@40 --stats
+  [ "$code" -eq 0 ] || fail "paused: exited $code $(cat err)"
+  grep -q "quillo-sa: 4[0-9] blocks processed, 0 dropped" err || fail "paused: said $(cat err)"
+  # A signal ends it at once, with what it logged.
+  "$Q" "${live[@]}" --pitch-log signalled.csv 2> err &
+  started=$(date +%s%N)
+  signalled $! TERM '[ "$(wc -l < signalled.csv)" -gt 5 ]'
+  [ "$code" -eq 143 ] || fail "a signal: exited $code $(cat err)"
+  [ $(($(date +%s%N) - started)) -lt 30000000000 ] || fail "a signal: not answered"
+  [ "$(wc -l < signalled.csv)" -gt 5 ] || fail "a signal: the log was not kept"
+  # The server going away mid-run ends it with the failure and its reason.
+  "$Q" "${live[@]}" --pitch-log lost.csv 2> err &
+  pid=$!
+  ready "$pid" '[ "$(wc -l < lost.csv)" -gt 5 ]'
+  kill -9 "$server"
+  server=""
+  for _ in $(seq 100); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2> /dev/null && fail "a lost server: the run went on"
+  wait "$pid"
+  code=$?
+  [ "$code" -eq 1 ] || fail "a lost server: exited $code $(cat err)"
+  grep -q "Sound input failed!" err || fail "a lost server: said $(cat err)"
+  kill "$player" 2> /dev/null
+  ;;
+
 a_folder_in_the_lock_files_place_is_no_running_instance)
   tone in.wav
   mkdir -p runtime/Quillo-SA/instance.lock
