@@ -157,16 +157,22 @@ int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
     // Start-up's first paint opens the capture device and with it the source.
     QCoreApplication::processEvents();
     DeliverPostedMessages(counter);
-    auto nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
+    auto lastLook = Clock::now();
     while (MainWindowWidget() != nullptr && PulseSourceHostedBy(&OwnLoopPulseHost)) {
         pollfd fds[kMostOwnWatched + 2];
         const unsigned n = OwnLoop.count;
         std::copy_n(OwnLoop.watched, n, fds);
         fds[n] = {OwnLoop.wakeFd, POLLIN, 0};
         fds[n + 1] = {signalFd, POLLIN, 0};  // none when negative
-        const bool sourceFirst = OwnLoop.timed && OwnLoop.due <= nextLook;
-        const int ready = poll(fds, n + 2, MillisecondsUntil(sourceFirst ? OwnLoop.due : nextLook));
-        bool turn = OwnLoop.timed && Clock::now() >= OwnLoop.due;
+        // A look rides on a turn once it is due; only a source that stays quiet has the loop
+        // wake for one.
+        const auto lookDue = lastLook + std::chrono::milliseconds(kOwnLoopEventLookMs);
+        const auto lookForced = lastLook + std::chrono::milliseconds(kOwnLoopQuietLookMs);
+        const bool sourceFirst = OwnLoop.timed && OwnLoop.due <= lookForced;
+        const int ready =
+            poll(fds, n + 2, MillisecondsUntil(sourceFirst ? OwnLoop.due : lookForced));
+        const auto now = Clock::now();
+        bool turn = OwnLoop.timed && now >= OwnLoop.due;
         for (unsigned i = 0; ready > 0 && i <= n; i++)
             turn = turn || fds[i].revents != 0;
         if (ready > 0 && fds[n].revents != 0) {
@@ -177,10 +183,11 @@ int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost) {
             TurnPulseLoop();
             DeliverPostedMessages(counter);
         }
-        if ((ready > 0 && fds[n + 1].revents != 0) || Clock::now() >= nextLook) {
+        if ((ready > 0 && fds[n + 1].revents != 0) || now >= lookForced ||
+            (turn && now >= lookDue)) {
             QCoreApplication::processEvents();
             DeliverPostedMessages(counter);
-            nextLook = Clock::now() + std::chrono::milliseconds(kOwnLoopEventLookMs);
+            lastLook = Clock::now();
         }
     }
     qApp->removeEventFilter(&counter);

@@ -34,14 +34,16 @@ extern const PulseLoopHost OwnLoopPulseHost;
 // descriptor, and the run then goes through Qt's event loop.
 bool PrepareLiveOneThreadRun();
 
-// How often a live run on its own loop looks at Qt's own events: timers, and a signal's
-// notifier when the signal pipe has not woken it already.
+// How often a live run on its own loop looks at Qt's own events (timers, and a signal's
+// notifier when the signal pipe has not woken it already): after a turn of the source's loop
+// once this long has passed since the last look, and at the latest after the second.
 constexpr int kOwnLoopEventLookMs = 1000;
+constexpr int kOwnLoopQuietLookMs = 5000;
 
 // Start-up, then, while a source is open with OwnLoopPulseHost, one poll for what it watches,
 // its wake and `signalFd`: each turn of the source's loop is followed by every message it
-// posted, and Qt's own events are looked at every kOwnLoopEventLookMs and when `signalFd`
-// is readable. Once no source is open with that host (none opened, another source, one
+// posted, and Qt's own events are looked at as kOwnLoopEventLookMs says and when
+// `signalFd` is readable. Once no source is open with that host (none opened, another source, one
 // closed), the run goes on in Qt's event loop, with `otherHost` for a later opening.
 // Returns the message loop's exit code, 0 when start-up failed.
 int RunLiveOnOneThread(int signalFd, const PulseLoopHost* otherHost);
