@@ -76,11 +76,21 @@ struct Returns {
     long long bytes = 0;
 };
 
+// Gives the open source kBuffers empty buffers and starts it.
+void QueueBuffersAndStart() {
+    static std::vector<uint8_t> memory(kBuffers * kBufferBytes);
+    static WaveHeader headers[kBuffers];
+    for (int j = 0; j < kBuffers; j++) {
+        headers[j] = WaveHeader{memory.data() + j * kBufferBytes, kBufferBytes, 0,
+                                static_cast<uintptr_t>(j)};
+        PulseMicrophoneSource.addBuffer(&headers[j]);
+    }
+    PulseMicrophoneSource.start();
+}
+
 void BM_PulseSource(benchmark::State& state) {
     Measure(state, [](std::chrono::steady_clock::time_point until) -> long long {
         static Returns returns;
-        static std::vector<uint8_t> memory(kBuffers * kBufferBytes);
-        static WaveHeader headers[kBuffers];
         auto requeue = [](void*, WaveHeader* header) {
             {
                 std::lock_guard<std::mutex> guard(returns.mutex);
@@ -90,12 +100,7 @@ void BM_PulseSource(benchmark::State& state) {
         };
         const AudioSourceClient client{nullptr, requeue, [](void*) { return true; }, nullptr};
         if (OpenPulseMicrophone(kMono, client) != PulseOpening::kOpened) return 0;
-        for (int j = 0; j < kBuffers; j++) {
-            headers[j] = WaveHeader{memory.data() + j * kBufferBytes, kBufferBytes, 0,
-                                    static_cast<uintptr_t>(j)};
-            PulseMicrophoneSource.addBuffer(&headers[j]);
-        }
-        PulseMicrophoneSource.start();
+        QueueBuffersAndStart();
         std::this_thread::sleep_until(until);
         PulseMicrophoneSource.reset();
         PulseMicrophoneSource.close();
@@ -180,8 +185,6 @@ void BM_HostedAnalysis(benchmark::State& state) {
     SetPulseLoopHost(&host);
     Measure(state, [](std::chrono::steady_clock::time_point until) -> long long {
         static long long bytes = 0;
-        static std::vector<uint8_t> memory(kBuffers * kBufferBytes);
-        static WaveHeader headers[kBuffers];
         auto analyse = [](void*, WaveHeader* header) {
             bytes += header->dwBytesRecorded;
             ProcessBlock(reinterpret_cast<const int16_t*>(header->lpData),
@@ -190,12 +193,7 @@ void BM_HostedAnalysis(benchmark::State& state) {
         };
         const AudioSourceClient client{nullptr, analyse, [](void*) { return true; }, nullptr};
         if (OpenPulseMicrophone(kMono, client) != PulseOpening::kOpened) return 0;
-        for (int j = 0; j < kBuffers; j++) {
-            headers[j] = WaveHeader{memory.data() + j * kBufferBytes, kBufferBytes, 0,
-                                    static_cast<uintptr_t>(j)};
-            PulseMicrophoneSource.addBuffer(&headers[j]);
-        }
-        PulseMicrophoneSource.start();
+        QueueBuffersAndStart();
         TurnPulseLoop();
         while (std::chrono::steady_clock::now() < until) {
             const int left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
