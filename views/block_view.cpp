@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "raster/surface.h"
+#include "views/colour_columns.h"
 #include "views/level_tables.h"
-#include "views/spectrogram_strip.h"
 #include "views/view_state.h"
 
 float ColumnValues[kViewPositions];

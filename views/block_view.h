@@ -2,7 +2,7 @@
 // Spectrum view and the common front end of DrawBlockView: the resampling of a spectrum
 // onto the view's positions, time averaging, and the spectrum view's trace with its
 // per-column peak hold. The levels come from level_tables.h; the spectrogram back end is
-// spectrogram_strip.h.
+// colour_columns.h.
 #pragma once
 
 #include "views/axes.h"

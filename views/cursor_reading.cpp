@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "views/axes.h"
-#include "views/spectrogram_strip.h"
+#include "views/colour_columns.h"
 #include "views/view_state.h"
 
 namespace {

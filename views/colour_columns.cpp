@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrogram view: the strip drawn per block.
-#include "views/spectrogram_strip.h"
+#include "views/colour_columns.h"
 
 #include <cstdint>
 
