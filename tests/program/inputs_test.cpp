@@ -12,17 +12,11 @@
 #include <vector>
 
 #include "tests/support/program_files.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
 constexpr int kRunTimeoutS = 120;
-
-std::string NewFolder() {
-    char pattern[] = "/tmp/quillo-inputs-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    EXPECT_NE(made, nullptr);
-    return made != nullptr ? made : "/tmp";
-}
 
 struct Finished {
     int exitCode = -1;
@@ -71,8 +65,9 @@ bool Sox(const std::string& path, int rate, const std::string& home,
 
 class InputsTest : public ::testing::Test {
   protected:
-    void SetUp() override { home = NewFolder(); }
-    std::string home;
+    void SetUp() override { EXPECT_TRUE(folder.Made()); }
+    const ScratchFolder folder{"quillo-inputs-test"};
+    const std::string home = folder.Path();
 };
 
 // sox (through LAME) writes no Xing frame, so the decoder estimates the length; at 44.1 and

@@ -19,6 +19,7 @@
 #include "shell/host.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
+#include "tests/support/scratch_folder.h"
 #include "views/axes.h"
 #include "views/block_view.h"
 #include "views/level_tables.h"
@@ -30,12 +31,8 @@ namespace {
 std::string settingsPath;
 
 const std::string& TempFolder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/quillo-shell-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder;
+    static const ScratchFolder folder("quillo-shell-test");
+    return folder.Path();
 }
 
 }  // namespace
