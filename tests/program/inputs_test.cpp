@@ -2,7 +2,6 @@
 // The real program on the inputs users hand it: MP3s from sox, standard input, a FIFO, a
 // cut-off Ogg and files it cannot open, checked on the exit code and the one line on stderr.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/shell/shell_test_support.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
