@@ -2,7 +2,6 @@
 // The real program on the inputs users hand it: MP3s from sox, standard input, a FIFO, a
 // cut-off Ogg and files it cannot open, checked on the exit code and the one line on stderr.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,17 +11,11 @@
 #include <vector>
 
 #include "tests/support/program_files.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
 constexpr int kRunTimeoutS = 120;
-
-std::string NewFolder() {
-    char pattern[] = "/tmp/quillo-inputs-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    EXPECT_NE(made, nullptr);
-    return made != nullptr ? made : "/tmp";
-}
 
 struct Finished {
     int exitCode = -1;
@@ -71,8 +64,9 @@ bool Sox(const std::string& path, int rate, const std::string& home,
 
 class InputsTest : public ::testing::Test {
   protected:
-    void SetUp() override { home = NewFolder(); }
-    std::string home;
+    void SetUp() override { EXPECT_TRUE(folder.Made()); }
+    const ScratchFolder folder{"quillo-inputs-test"};
+    const std::string home = folder.Path();
 };
 
 // sox (through LAME) writes no Xing frame, so the decoder estimates the length; at 44.1 and

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 namespace {
 
 ProgramOptions Parse(std::vector<std::string> arguments) {
@@ -176,8 +178,9 @@ TEST(ProgramOptionsTest, AFileNameAlonePlaysItAndShortOptionsAreHelpAndVersion) 
 
 // Outputs that would overwrite the input or each other, by name, through a link or "..".
 TEST(ProgramOptionsTest, OutputsThatAreTheInputOrEachOtherAreFound) {
-    char pattern[] = "/tmp/quillo-options-test-XXXXXX";
-    const std::string folder = mkdtemp(pattern);
+    const ScratchFolder scratch("quillo-options-test");
+    ASSERT_TRUE(scratch.Made());
+    const std::string& folder = scratch.Path();
     const std::string wav = folder + "/v.wav";
     std::fclose(std::fopen(wav.c_str(), "w"));
     ASSERT_EQ(link(wav.c_str(), (folder + "/hard.wav").c_str()), 0);

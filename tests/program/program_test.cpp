@@ -27,19 +27,17 @@
 
 #include "tests/support/level_rows.h"
 #include "tests/support/program_files.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
 constexpr int kRunTimeoutMs = 120000;
 const std::vector<Partial> kToneWithHarmonics = {{1, 8000.0}, {2, 3000.0}};
 
-std::string TempFolder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/quillo-program-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder;
+// The runs' folders, for the whole test process.
+const std::string& TempFolder() {
+    static const ScratchFolder folder("quillo-program-test");
+    return folder.Path();
 }
 
 std::string NewFolder() {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/shell/shell_test_support.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "shell/host.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
+#include "tests/support/scratch_folder.h"
 #include "views/axes.h"
 #include "views/block_view.h"
 #include "views/level_tables.h"
@@ -30,12 +30,8 @@ namespace {
 std::string settingsPath;
 
 const std::string& TempFolder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/quillo-shell-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder;
+    static const ScratchFolder folder("quillo-shell-test");
+    return folder.Path();
 }
 
 }  // namespace

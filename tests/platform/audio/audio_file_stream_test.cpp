@@ -28,7 +28,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr unsigned kRate = 22050;
 
 std::string TempPath(const std::string& name) {
-    return testing::TempDir() + "quillo_audio_stream_" + name;
+    return AudioTestFolder() + "quillo_audio_stream_" + name;
 }
 
 // A tone with deterministic noise on every channel, `peak` at most; frames interleaved.

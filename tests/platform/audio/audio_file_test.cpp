@@ -25,7 +25,7 @@ constexpr unsigned kRate = 22050;
 constexpr int kToneHz = 440;
 
 std::string TempPath(const std::string& name) {
-    return testing::TempDir() + "quillo_audio_file_" + name;
+    return AudioTestFolder() + "quillo_audio_file_" + name;
 }
 
 // Two seconds of a 440 Hz tone at 44100 Hz, stereo: amplitude 0.5 on the left, 0.25 right.

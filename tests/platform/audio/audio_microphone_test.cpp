@@ -31,7 +31,7 @@ int16_t RampSample(int offset, int k) {
 class MicrophoneTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        home = testing::TempDir() + "quillo_alsa_home_" + std::to_string(getpid());
+        home = AudioTestFolder() + "alsa_home";
         mkdir(home.c_str(), 0700);
         for (int offset : {kFirstOffset, kSecondOffset}) {
             std::vector<int16_t> ramp(kRampSamples);

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "tests/support/scratch_folder.h"
+
 void (*TurnWhileWaiting)(int ms) = nullptr;
 
 CollectingClient::CollectingClient(const AudioSource& source, int count, uint32_t size)
@@ -134,11 +136,17 @@ std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes) {
     return samples;
 }
 
+const std::string& AudioTestFolder() {
+    static const ScratchFolder folder("quillo-audio-test");
+    static const std::string path = folder.Path() + "/";
+    return path;
+}
+
 std::string OddFolder(std::string* shown) {
     const std::string levels[][2] = {{"quillo_odd_" + std::string(240, 'a'), ""},
                                      {std::string(240, 'b'), ""},
                                      {"new\nline \x1b[31mred\\", "new\\nline \\e[31mred\\\\"}};
-    std::string path = testing::TempDir();
+    std::string path = AudioTestFolder();
     *shown = path;
     for (const auto& level : levels) {
         path += level[0] + "/";

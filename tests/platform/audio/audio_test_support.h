@@ -69,7 +69,11 @@ class CollectingClient {
 std::vector<int16_t> PlayPulled(const AudioSource& source, bool (*pull)(), const WaveFormat& format,
                                 void (*atEnd)() = nullptr);
 
-// A folder made in the temporary folder whose path is over 600 bytes long and holds a newline,
+// The audio tests' own folder under /tmp, ending in '/'; removed with what it holds when the
+// test process ends.
+const std::string& AudioTestFolder();
+
+// A folder made in AudioTestFolder() whose path is over 600 bytes long and holds a newline,
 // an escape character and a backslash, ending in '/'; `shown` gets the path as one-line
 // messages must show it (escaped, whole).
 std::string OddFolder(std::string* shown);

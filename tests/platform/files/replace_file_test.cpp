@@ -11,14 +11,9 @@
 
 #include "shell/host.h"
 #include "tests/support/program_files.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
-
-std::string NewFolder() {
-    char pattern[] = "/tmp/quillo-replace-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made != nullptr ? made : "/tmp";
-}
 
 int Entries(const std::string& folder) {
     DIR* dir = opendir(folder.c_str());
@@ -34,7 +29,9 @@ bool Replace(const std::string& path, const std::string& text, bool followLink) 
 }
 
 TEST(ReplaceFile, ReplacesTheWholeFileKeepsItsModeAndLeavesNothingBeside) {
-    const std::string folder = NewFolder();
+    const ScratchFolder scratch("quillo-replace-test");
+    ASSERT_TRUE(scratch.Made());
+    const std::string& folder = scratch.Path();
     const std::string path = folder + "/setting.txt";
     ASSERT_TRUE(Replace(path, "0 80 20 0 1 2 1 2", false));
     EXPECT_EQ(ReadFile(path), "0 80 20 0 1 2 1 2");
@@ -48,7 +45,9 @@ TEST(ReplaceFile, ReplacesTheWholeFileKeepsItsModeAndLeavesNothingBeside) {
 }
 
 TEST(ReplaceFile, ALinkIsFollowedOnlyWhenAsked) {
-    const std::string folder = NewFolder();
+    const ScratchFolder scratch("quillo-replace-test");
+    ASSERT_TRUE(scratch.Made());
+    const std::string& folder = scratch.Path();
     const std::string target = folder + "/kept.txt";
     const std::string link = folder + "/link.txt";
     WriteFile(target, "old");
@@ -69,7 +68,9 @@ TEST(ReplaceFile, ALinkIsFollowedOnlyWhenAsked) {
 }
 
 TEST(ReplaceFile, WhatIsNotAFileOrHasNoFolderIsAFailureThatChangesNothing) {
-    const std::string folder = NewFolder();
+    const ScratchFolder scratch("quillo-replace-test");
+    ASSERT_TRUE(scratch.Made());
+    const std::string& folder = scratch.Path();
     const std::string fifo = folder + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(Replace(fifo, "x", true));

@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "tests/support/scratch_folder.h"
+
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char state[] = "/tmp/quillo-qt-test-state-XXXXXX";
-    if (mkdtemp(state) != nullptr) setenv("XDG_STATE_HOME", state, 1);
+    const ScratchFolder state("quillo-qt-test-state");  // outlives the application
+    if (state.Made()) setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
