@@ -198,6 +198,7 @@ struct ShownViewRecord {
     bool serverStale = true;
     uint32_t wide[kWindowViewHeight * kWindowScreenWidth];  // rows widened for the X server
     ViewPatch pieces[4 * kMostViewPatches];                 // the changes outside a part that moved
+    ShiftLooksRecord shiftLooks;
 };
 ShownViewRecord ShownView;
 
@@ -268,8 +269,10 @@ void ScheduleChanges() {
     }
     ViewChangesRecord& changes = ShownView.changes;
     ViewShiftRecord shift{};
-    if (ShownView.valid && picture->DrawsItself())
+    if (ShownView.valid && picture->DrawsItself() && ShiftLookDue(&ShownView.shiftLooks)) {
         FindViewShift(WindowDisplay.pixels, ShownView.rows, &shift);
+        if (shift.columns != 0) NoteShiftFound(&ShownView.shiftLooks);
+    }
     if (!ShownView.valid) {
         std::memcpy(ShownView.rows, WindowDisplay.pixels + kWindowViewTop * kWindowScreenWidth,
                     sizeof ShownView.rows);

@@ -200,3 +200,13 @@ void FindViewShift(const uint16_t* frame, const ShownViewRows& shown, ViewShiftR
         if (FindRowShift(now, shown[y], &open)) open.top = open.bottom = y;
     }
 }
+
+bool ShiftLookDue(ShiftLooksRecord* looks) {
+    const int n = looks->framesSinceMove;
+    looks->framesSinceMove = n + 1 < 2 * kQuietShiftLooks ? n + 1 : kQuietShiftLooks;
+    return n <= kQuietShiftLooks || n % kQuietShiftLooks == 0;
+}
+
+void NoteShiftFound(ShiftLooksRecord* looks) {
+    looks->framesSinceMove = 0;
+}

@@ -50,3 +50,16 @@ constexpr int kLeastShiftedColumns = 32;  // narrower parts are drawn again inst
 // scrolling plot is found whole; a move elsewhere in a row may be missed, and is then sent
 // as changes. Call it before FindViewChanges, which updates `shown`.
 void FindViewShift(const uint16_t* frame, const ShownViewRows& shown, ViewShiftRecord* shift);
+
+// Which frames are searched for a moved part: every frame while moves keep coming (the
+// spectrogram's plot scrolls on each), else one in kQuietShiftLooks, so that a view that
+// never moves (the spectrum's) seldom pays for the search. A move in a frame not searched is
+// sent as changes, so the picture is the same either way.
+constexpr int kQuietShiftLooks = 8;
+struct ShiftLooksRecord {
+    int framesSinceMove = 0;  // frames since the last one with a move, folded past 2 x quiet
+};
+// Whether the frame now compared is searched; counts it.
+bool ShiftLookDue(ShiftLooksRecord* looks);
+// The frame searched had a move.
+void NoteShiftFound(ShiftLooksRecord* looks);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -218,6 +219,33 @@ TEST(ViewChanges, AMoveIsFoundUpToTheLastColumnItCanBeProbedFrom) {
             }
         }
     }
+}
+
+// The frames searched, as a string of 'y' and '.' for `frames` frames, with a move found in
+// each frame listed in `moves` (when that frame is searched).
+std::string SearchedFrames(ShiftLooksRecord* looks, int frames, std::vector<int> moves = {}) {
+    std::string searched;
+    for (int f = 0; f < frames; f++) {
+        const bool due = ShiftLookDue(looks);
+        searched += due ? 'y' : '.';
+        if (due && std::find(moves.begin(), moves.end(), f) != moves.end()) NoteShiftFound(looks);
+    }
+    return searched;
+}
+
+TEST(ViewChanges, MovesAreLookedForOnEveryFrameWhileTheyComeAndOnOneInEightAfter) {
+    static_assert(kQuietShiftLooks == 8, "the strings below are written for eight");
+    ShiftLooksRecord looks;
+    // A view that never moves: searched at first, then on one frame in eight, for good.
+    EXPECT_EQ(SearchedFrames(&looks, 41), "yyyyyyyyy.......y.......y.......y.......y");
+    // A move found on a searched frame: every frame again until eight more pass without one.
+    EXPECT_EQ(SearchedFrames(&looks, 30, {7}), ".......yyyyyyyyyy.......y.....");
+    // A scrolling plot moves on every frame, or on every other: never skipped.
+    looks = {};
+    std::vector<int> everyOther;
+    for (int f = 0; f < 200; f += 2)
+        everyOther.push_back(f);
+    EXPECT_EQ(SearchedFrames(&looks, 200, everyOther), std::string(200, 'y'));
 }
 
 }  // namespace
