@@ -2,13 +2,16 @@
 // The level meter's drawing, and its widget in the window's bar.
 #include "platform/qt/level_meter_view.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QToolBar>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -118,7 +121,9 @@ class BarMeter : public QWidget {
         PlaceForFont();
         if (qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") && X11PictureUsable()) {
             // A window of its own, drawn past Qt's backing store: a repaint there costs more
-            // than drawing the meter, and waits for the X server on every other one.
+            // than drawing the meter, and waits for the X server on every other one. Its
+            // parent, the bar, becomes a window too; the bar's buttons do not.
+            QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
             setAttribute(Qt::WA_NativeWindow);
             setAttribute(Qt::WA_PaintOnScreen);
             setAttribute(Qt::WA_NoSystemBackground);
@@ -195,10 +200,12 @@ class BarMeter : public QWidget {
     uint32_t gc = 0;
     QImage canvas;
 
-    // `region` (widget pixels) drawn again: at once when the meter draws itself and is shown,
-    // else by Qt when it paints.
+    // `region` (widget pixels) drawn again: at once when the meter draws itself and can be
+    // seen, else by Qt when it paints (a minimised window is exposed whole when restored).
     void Redraw(const QRegion& region) {
-        if (drawsItself && isVisible() && ReadyToDrawItself()) {
+        const QWindow* shownIn = window()->windowHandle();
+        if (drawsItself && isVisible() && shownIn != nullptr && shownIn->isExposed() &&
+            ReadyToDrawItself()) {
             DrawItself(region);
             return;
         }
