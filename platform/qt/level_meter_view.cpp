@@ -2,18 +2,23 @@
 // The level meter's drawing, and its widget in the window's bar.
 #include "platform/qt/level_meter_view.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QToolBar>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "analysis/level_meter.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/x11_picture.h"
 
 namespace {
 
@@ -114,9 +119,23 @@ class BarMeter : public QWidget {
         policy.setHorizontalStretch(255);
         setSizePolicy(policy);
         PlaceForFont();
+        if (qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") && X11PictureUsable()) {
+            // A window of its own, drawn past Qt's backing store: a repaint there costs more
+            // than drawing the meter, and waits for the X server on every other one. Its
+            // parent, the bar, becomes a window too; the bar's buttons do not.
+            QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+            setAttribute(Qt::WA_NativeWindow);
+            setAttribute(Qt::WA_PaintOnScreen);
+            setAttribute(Qt::WA_NoSystemBackground);
+            drawsItself = true;
+        }
     }
+    ~BarMeter() override { CloseX11WindowPuts(gc); }
     QSize sizeHint() const override { return {0, 0}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
+    QPaintEngine* paintEngine() const override {
+        return drawsItself ? nullptr : QWidget::paintEngine();
+    }
 
     void Show(bool handheldShown) {
         if (handheldShown != shown) {
@@ -131,30 +150,112 @@ class BarMeter : public QWidget {
         // Too narrow, it draws nothing: a resize that makes room draws it whole.
         if (width() < needed) return;
         if (!drawn.figures || !drawn.clip || !drawn.bar) {
-            update();
+            Redraw(rect());
             return;
         }
         const MeterLook& now = look;
         const MeterLook& was = drawn.look;
         if (now.figures != was.figures || now.clip != was.clip || now.bar != was.bar) {
-            update();
+            Redraw(rect());
             return;
         }
-        if (std::strcmp(now.text, was.text) != 0) update(now.figures);
-        if (now.clipped != was.clipped) update(now.clip);
+        QRegion changed;
+        if (std::strcmp(now.text, was.text) != 0) changed += now.figures;
+        if (now.clipped != was.clipped) changed += now.clip;
         if (now.rms != was.rms || now.peak != was.peak || now.peakLine != was.peakLine)
-            update(now.bar);
+            changed += now.bar;
+        if (!changed.isEmpty()) Redraw(changed);
     }
 
   protected:
     void paintEvent(QPaintEvent* event) override {
-        const QRegion& region = event->region();
+        if (!drawsItself) {
+            QPainter p(this);
+            PaintParts(p, event->region());
+        } else if (ReadyToDrawItself()) {
+            DrawItself(event->region());
+        }
+    }
+    bool event(QEvent* event) override {
+        // A new X window (Qt made the meter's again) needs a graphics context of its own.
+        if (event->type() == QEvent::WinIdChange && gc != 0) {
+            CloseX11WindowPuts(gc);
+            gc = 0;
+        }
+        return QWidget::event(event);
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange) PlaceForFont();
+        QWidget::changeEvent(event);
+    }
+
+  private:
+    // Figures that change twenty times a second cannot be read, and shaping them is most of
+    // what the meter costs: they take a new reading every third span of samples.
+    static constexpr long long kFiguresSpans = 3;
+
+    // Drawn past Qt's backing store: set when made on a capable X server, cleared if the
+    // window's setup fails. `canvas` holds the widget's device pixels as last drawn.
+    bool drawsItself = false;
+    uint32_t gc = 0;
+    QImage canvas;
+
+    // `region` (widget pixels) drawn again: at once when the meter draws itself and can be
+    // seen, else by Qt when it paints (a minimised window is exposed whole when restored).
+    void Redraw(const QRegion& region) {
+        const QWindow* shownIn = window()->windowHandle();
+        if (drawsItself && isVisible() && shownIn != nullptr && shownIn->isExposed() &&
+            ReadyToDrawItself()) {
+            DrawItself(region);
+            return;
+        }
+        update(region);
+    }
+    bool ReadyToDrawItself() {
+        if (!drawsItself) return false;
+        if (gc != 0) return true;
+        gc = OpenX11WindowPuts(static_cast<uint32_t>(winId()));
+        if (gc != 0) return true;
+        // Qt paints it from now on, through the top-level window's backing store.
+        drawsItself = false;
+        setAttribute(Qt::WA_PaintOnScreen, false);
+        setAttribute(Qt::WA_NoSystemBackground, false);
+        update();
+        return false;
+    }
+    // The bar's background under `region`, the parts that meet it over that, then the rows it
+    // spans put onto the meter's window.
+    void DrawItself(const QRegion& region) {
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(size()) * ratio).toSize();
+        if (pixels.isEmpty()) return;
+        if (canvas.size() != pixels) {
+            canvas = QImage(pixels, QImage::Format_RGB32);
+            canvas.setDevicePixelRatio(ratio);
+        }
+        const QRegion area = region.intersected(rect());
+        {
+            QPainter p(&canvas);
+            p.setClipRegion(area);
+            p.fillRect(rect(), QColor(kBarBackground));
+            PaintParts(p, area);
+        }
+        const QRect bounds = area.boundingRect();
+        const int top = std::max(static_cast<int>(std::floor(bounds.top() * ratio)), 0);
+        const int bottom =
+            std::min(static_cast<int>(std::ceil((bounds.bottom() + 1) * ratio)), canvas.height());
+        if (top >= bottom) return;
+        PutX11WindowRows(static_cast<uint32_t>(winId()), gc, canvas.width(), top, bottom - top,
+                         reinterpret_cast<const uint32_t*>(canvas.constScanLine(top)));
+    }
+
+    // Paints the parts that meet `region` and notes which were drawn whole.
+    void PaintParts(QPainter& p, const QRegion& region) {
         Place();
         if (!shown || width() < needed) {
             drawn = {};
             return;
         }
-        QPainter p(this);
         PaintLevelMeter(p, meterFont, look, &region);
         // A part counts as drawn when all of it was; one drawn in part is drawn again next time.
         const auto whole = [&](const QRect& part, bool* drawnWhole) {
@@ -174,15 +275,6 @@ class BarMeter : public QWidget {
         drawn.look.clip = look.clip;
         drawn.look.bar = look.bar;
     }
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::FontChange) PlaceForFont();
-        QWidget::changeEvent(event);
-    }
-
-  private:
-    // Figures that change twenty times a second cannot be read, and shaping them is most of
-    // what the meter costs: they take a new reading every third span of samples.
-    static constexpr long long kFiguresSpans = 3;
 
     bool shown = false;  // the handheld picture is shown: the meter is drawn
     // The readings the parts show: the bar's is at most a span old (a span is the meter's own

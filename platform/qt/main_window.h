@@ -4,8 +4,14 @@
 // every window and bar the host makes. Main thread only.
 #pragma once
 
+#include <cstdint>
+
 class QToolBar;
 class QWidget;
+
+// The bar's background (0xAARRGGBB): its style sheet's, and what a widget on it that draws
+// itself fills under its parts.
+constexpr uint32_t kBarBackground = 0xFF383838;
 
 // Called by the window host for every set added; null hooks add nothing, so a window and
 // bar without any are exactly the described ones. Added by the window's extras and by the

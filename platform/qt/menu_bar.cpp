@@ -4,6 +4,7 @@
 // The window's extras add to it through the hooks of main_window.h.
 #include <QAction>
 #include <QBoxLayout>
+#include <QColor>
 #include <QImage>
 #include <QMenu>
 #include <QPixmap>
@@ -78,7 +79,8 @@ void* CreateMenuBar(void* window, int resource) {
     bar->setFloatable(false);
     bar->setIconSize(QSize(kButtonImageSize, kButtonImageSize) * kButtonIconScale);
     bar->setStyleSheet(
-        "QToolBar { background: #383838; border: none; spacing: 2px; }"
+        QStringLiteral("QToolBar { background: %1; border: none; spacing: 2px; }")
+            .arg(QColor(kBarBackground).name()) +
         "QToolButton { color: #f0f0f0; padding: 3px 6px; border: 1px solid transparent; }"
         // The style's own light hover and pressed looks would hide the light text.
         "QToolButton:hover, QToolButton:pressed, QToolButton:open {"

@@ -215,8 +215,11 @@ void CloseX11Picture() {
     X11.transformScale = 0;
 }
 
-void PutX11View(const PixelRect& area, const uint32_t* pixels) {
-    if (X11.window == 0) return;
+namespace {
+
+// `area` of a drawable from `pixels` (rows of area.width), in as many requests as it takes.
+void PutPixels(xcb_drawable_t drawable, xcb_gcontext_t gc, const PixelRect& area,
+               const uint32_t* pixels) {
     PixelRect puts[kMostPutsPerPatch];
     const ViewPatch patch{area.x, area.y, area.x + area.width - 1, area.y + area.height - 1};
     const int count = SplitPatchIntoPuts(patch, X11.maxPutBytes, puts);
@@ -225,11 +228,17 @@ void PutX11View(const PixelRect& area, const uint32_t* pixels) {
         const uint32_t bytes = sizeof(uint32_t) * static_cast<uint32_t>(p.width * p.height);
         const uint8_t* data =
             reinterpret_cast<const uint8_t*>(pixels + (p.y - area.y) * area.width);
-        xcb_put_image(X11.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, X11.pixmap, X11.gc,
+        xcb_put_image(X11.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc,
                       static_cast<uint16_t>(p.width), static_cast<uint16_t>(p.height),
                       static_cast<int16_t>(p.x), static_cast<int16_t>(p.y), 0, kPixmapDepth, bytes,
                       data);
     }
+}
+
+}  // namespace
+
+void PutX11View(const PixelRect& area, const uint32_t* pixels) {
+    if (X11.window != 0) PutPixels(X11.pixmap, X11.gc, area, pixels);
 }
 
 void ShowX11View(const ViewPatch& patch, int scale, int left, int top) {
@@ -288,4 +297,37 @@ void FillX11Black(const PixelRect* rects, int count) {
 
 void FlushX11Picture() {
     if (X11.connection != nullptr) xcb_flush(X11.connection);
+}
+
+uint32_t OpenX11WindowPuts(uint32_t window) {
+    if (!X11PictureUsable() || window == 0) return 0;
+    xcb_connection_t* c = X11.connection;
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    const bool deep = geometry != nullptr && geometry->depth == kPixmapDepth;
+    std::free(geometry);
+    if (!deep) return 0;
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    const uint32_t noExposures = 0;
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_create_gc_checked(c, gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures));
+    std::free(error);
+    return error == nullptr ? gc : 0;
+}
+
+void CloseX11WindowPuts(uint32_t gc) {
+    if (gc == 0 || X11.connection == nullptr) return;
+    FreeQuietly(xcb_free_gc_checked, gc);
+    xcb_flush(X11.connection);
+}
+
+void PutX11WindowRows(uint32_t window, uint32_t gc, int width, int top, int rows,
+                      const uint32_t* pixels) {
+    if (gc == 0 || width <= 0 || sizeof(uint32_t) * static_cast<size_t>(width) > X11.maxPutBytes)
+        return;
+    for (int done = 0; done < rows; done += kMostPutsPerPatch) {
+        const int chunk = std::min(rows - done, kMostPutsPerPatch);
+        PutPixels(window, gc, {0, top + done, width, chunk}, pixels + done * width);
+    }
+    xcb_flush(X11.connection);
 }

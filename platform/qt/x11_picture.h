@@ -42,3 +42,14 @@ void ShiftX11View(const ViewShiftRecord& shift, int scale, int left, int top);
 void FillX11Black(const PixelRect* rects, int count);
 // Sends what the calls above queued.
 void FlushX11Picture();
+
+// A plain window that draws itself (the bar's level meter), its rows put straight onto it on
+// the same connection: nothing is kept on the server, so its owner draws again what is
+// exposed. A graphics context for the X window `window`, or 0 when the server cannot take
+// the puts (see X11PictureUsable) or the window is not 24 bits deep.
+uint32_t OpenX11WindowPuts(uint32_t window);
+void CloseX11WindowPuts(uint32_t gc);
+// Puts `rows` rows of an image `width` pixels wide (32-bit 0x00RRGGBB, rows adjacent, `pixels`
+// at the first) onto `window` from its row `top`, and sends them.
+void PutX11WindowRows(uint32_t window, uint32_t gc, int width, int top, int rows,
+                      const uint32_t* pixels);

@@ -25,7 +25,8 @@ std::vector<ChildWindow> ChildWindows(const char* display, unsigned long window)
         for (unsigned i = 0; i < count; i++) {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(x, children[i], &attributes) != 0)
-                sizes.push_back({attributes.x, attributes.y, attributes.width, attributes.height});
+                sizes.push_back(
+                    {attributes.x, attributes.y, attributes.width, attributes.height, children[i]});
         }
         if (children != nullptr) XFree(children);
     }

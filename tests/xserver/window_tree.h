@@ -5,9 +5,10 @@
 
 #include <vector>
 
-// A window's place in its parent and its size.
+// A window's place in its parent, its size and its id.
 struct ChildWindow {
     int x, y, width, height;
+    unsigned long id;
 };
 
 // The child windows of `window`; empty when there is none or the display cannot be opened.

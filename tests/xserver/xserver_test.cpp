@@ -279,9 +279,12 @@ class XServerTest : public ::testing::Test {
         return false;
     }
 
-    void UseEnvironment(const std::string& home, bool windowed, const std::string& scale = "") {
+    // `qtPicture` non-empty: Qt paints the picture and the bar's meter (QUILLO_QT_PICTURE).
+    void UseEnvironment(const std::string& home, bool windowed, const std::string& scale = "",
+                        const std::string& qtPicture = "") {
         processes->SetEnvironment({
             {"QT_SCALE_FACTOR", scale},
+            {"QUILLO_QT_PICTURE", qtPicture},
             {"DISPLAY", windowed ? display : ""},
             {"QT_QPA_PLATFORM", windowed ? "xcb" : "offscreen"},
             {"WAYLAND_DISPLAY", ""},
@@ -352,15 +355,21 @@ class XServerTest : public ::testing::Test {
     std::optional<WindowedProgram> StartOnALongTone(const std::string& home) {
         const std::string wav = folder + "/long.wav";
         WriteToneWav(wav, 330.0, 60.0, {{1, 7000.0}, {2, 3000.0}, {3, 1500.0}}, 300.0);
-        UseEnvironment(home, true);
-        const pid_t pid = processes->Start({QUILLO_PROGRAM, "--input", wav}, "program");
+        return StartOn(home, wav);
+    }
+    // The same on `wav`, the program's output files named `name`.
+    std::optional<WindowedProgram> StartOn(const std::string& home, const std::string& wav,
+                                           const std::string& name = "program",
+                                           const std::string& qtPicture = "") {
+        UseEnvironment(home, true, "", qtPicture);
+        const pid_t pid = processes->Start({QUILLO_PROGRAM, "--input", wav}, name);
         if (pid == 0) {
             ADD_FAILURE() << "the program did not start";
             return std::nullopt;
         }
         const std::string window = WaitForWindow("^Quillo-SA", 20000);
         if (window.empty()) {
-            ADD_FAILURE() << "no window: " << ReadFile(folder + "/program.err");
+            ADD_FAILURE() << "no window: " << ReadFile(folder + "/" + name + ".err");
             return std::nullopt;
         }
         const std::optional<Geometry> geometry =
@@ -644,10 +653,14 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
     const Geometry g = started->geometry;
     const QPoint origin(g.x, g.y);
     const QRect pictureArea(g.x, g.y, kViewWidth * kScale, kViewHeight * kScale);
-    const auto children = [&] { return ChildWindows(display.c_str(), std::stoul(window)); };
-    ASSERT_EQ(children().size(), 1u) << "the picture is not a window of its own";
-    EXPECT_EQ(children()[0].width, kViewWidth * kScale);
-    EXPECT_EQ(children()[0].height, kViewHeight * kScale);
+    const std::vector<ChildWindow> children = ChildWindows(display.c_str(), std::stoul(window));
+    EXPECT_EQ(std::count_if(children.begin(), children.end(),
+                            [](const ChildWindow& c) {
+                                return c.x == 0 && c.y == 0 && c.width == kViewWidth * kScale &&
+                                       c.height == kViewHeight * kScale;
+                            }),
+              1)
+        << "the picture is not a window of its own";
     ScreenshotWhen("running", 20000,
                    [&](const QImage& s) { return ColouredSpectrogramPixels(s, origin) > 2000; });
 
@@ -724,6 +737,56 @@ TEST_F(XServerTest, ThePictureDrawnByTheProgramStaysExactWhenUncoveredAndRescale
     });
     EXPECT_EQ(DifferingPixels(paused, again, pictureArea), 0);
     EXPECT_TRUE(processes->Running(started->pid));
+}
+
+// The bar's level meter draws itself in a window of its own, past Qt's backing store: on a
+// pure tone (a steady reading) it shows, to the pixel, what Qt paints in its place, and shows
+// it again where it was covered.
+TEST_F(XServerTest, TheBarsMeterDrawsItselfAsQtPaintsItAndAgainWhenUncovered) {
+    ASSERT_TRUE(StartXvfb()) << "no X server could be started";
+    const std::string wav = folder + "/pure.wav";
+    WriteToneWav(wav, 330.0, 60.0, {{1, 8000.0}}, 0.0);
+    QImage meters[2];  // drawn by the meter itself, then by Qt
+    for (int qt = 0; qt < 2; ++qt) {
+        const std::string name = qt == 0 ? "own" : "qt";
+        const std::optional<WindowedProgram> started =
+            StartOn(NewHome(name, kSettings), wav, name, qt == 0 ? "" : "1");
+        ASSERT_TRUE(started.has_value());
+        const Geometry g = started->geometry;
+        // The meter is the right end of the bar below the picture (the reading left of it
+        // follows the pointer).
+        const int barTop = g.y + kViewHeight * kScale;
+        const QRect meter(g.x + g.width - 150, barTop, 150, g.height - kViewHeight * kScale);
+        const auto lit = [&](const QImage& s) {  // the RMS bar's green is shown
+            int green = 0;
+            for (int y = meter.top(); y <= meter.bottom(); ++y) {
+                for (int x = meter.left(); x <= meter.right(); ++x)
+                    green += At(s, x, y) == 0x50E650u;
+            }
+            return green > 100;
+        };
+        QImage before = ScreenshotWhen(name + "-lit", 10000, lit);
+        ASSERT_TRUE(lit(before)) << "no meter shown";
+        // Steady: two screenshots a moment apart show the same meter.
+        meters[qt] = ScreenshotWhen(name + "-steady", 5000, [&](const QImage& s) {
+                         const bool same = DifferingPixels(before, s, meter) == 0;
+                         before = s;
+                         return same;
+                     }).copy(meter);
+        if (qt == 0) {
+            ASSERT_TRUE(CoverScreenArea(display.c_str(), meter.x(), meter.y(), meter.width(),
+                                        meter.height()));
+            EXPECT_EQ(At(Screenshot("meter-covered"), meter.x() + 1, meter.y() + 1), 0xFFFFFFu);
+            RemoveCover();
+            const QImage uncovered = ScreenshotWhen("meter-uncovered", 5000, [&](const QImage& s) {
+                return s.copy(meter) == meters[0];
+            });
+            EXPECT_EQ(DifferingPixels(uncovered.copy(meter), meters[0], meters[0].rect()), 0)
+                << "not drawn again where it was covered";
+        }
+        processes->Stop(started->pid);
+    }
+    EXPECT_EQ(DifferingPixels(meters[0], meters[1], meters[0].rect()), 0);
 }
 
 TEST_F(XServerTest, ScaledByTwoTheWindowFitsAFullHdScreenWithItsBarAndSaysWhenTheInputEnds) {
