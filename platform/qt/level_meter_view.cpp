@@ -2,7 +2,6 @@
 // The level meter's drawing, and its widget in the window's bar.
 #include "platform/qt/level_meter_view.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
@@ -119,16 +118,9 @@ class BarMeter : public QWidget {
         policy.setHorizontalStretch(255);
         setSizePolicy(policy);
         PlaceForFont();
-        if (qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") && X11PictureUsable()) {
-            // A window of its own, drawn past Qt's backing store: a repaint there costs more
-            // than drawing the meter, and waits for the X server on every other one. Its
-            // parent, the bar, becomes a window too; the bar's buttons do not.
-            QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-            setAttribute(Qt::WA_NativeWindow);
-            setAttribute(Qt::WA_PaintOnScreen);
-            setAttribute(Qt::WA_NoSystemBackground);
-            drawsItself = true;
-        }
+        // A repaint through Qt's backing store costs more than drawing the meter, and waits
+        // for the X server on every other one.
+        drawsItself = DrawPastBackingStore(this);
     }
     ~BarMeter() override { CloseX11WindowPuts(gc); }
     QSize sizeHint() const override { return {0, 0}; }
@@ -216,11 +208,8 @@ class BarMeter : public QWidget {
         if (gc != 0) return true;
         gc = OpenX11WindowPuts(static_cast<uint32_t>(winId()));
         if (gc != 0) return true;
-        // Qt paints it from now on, through the top-level window's backing store.
         drawsItself = false;
-        setAttribute(Qt::WA_PaintOnScreen, false);
-        setAttribute(Qt::WA_NoSystemBackground, false);
-        update();
+        PaintThroughBackingStore(this);
         return false;
     }
     // The bar's background under `region`, the parts that meet it over that, then the rows it

@@ -9,7 +9,6 @@
 //   onto the picture's window; expose --> from the pixmap again
 #include "platform/qt/picture_view.h"
 
-#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>
@@ -322,15 +321,8 @@ PictureWidget::PictureWidget(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     // However small the user makes the window, the bar keeps its place below a whole view.
     setMinimumSize(kWindowScreenWidth, kWindowViewHeight);
-    if (qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") && X11PictureUsable()) {
-        // A window of its own that Qt neither paints nor clears; the bar and the full view
-        // beside it stay in the top-level window's backing store.
-        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-        drawsItself = true;
-    }
+    // The full view beside it stays in the top-level window's backing store.
+    drawsItself = DrawPastBackingStore(this);
 }
 
 PictureWidget::~PictureWidget() {
@@ -356,11 +348,8 @@ bool PictureWidget::ReadyToDrawItself() {
     if (X11PictureOpen()) return true;
     ShownView.serverStale = true;
     if (OpenX11Picture(static_cast<uint32_t>(winId()))) return true;
-    // Qt paints it from now on, through the top-level window's backing store.
     drawsItself = false;
-    setAttribute(Qt::WA_PaintOnScreen, false);
-    setAttribute(Qt::WA_NoSystemBackground, false);
-    update();
+    PaintThroughBackingStore(this);
     return false;
 }
 

@@ -7,7 +7,9 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QWidget>
 
 #include <xcb/render.h>
 #include <xcb/xcb.h>
@@ -143,6 +145,21 @@ class VisibilityFilter : public QAbstractNativeEventFilter {
 };
 
 }  // namespace
+
+bool DrawPastBackingStore(QWidget* widget) {
+    if (!qEnvironmentVariableIsEmpty("QUILLO_QT_PICTURE") || !X11PictureUsable()) return false;
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    widget->setAttribute(Qt::WA_NativeWindow);
+    widget->setAttribute(Qt::WA_PaintOnScreen);
+    widget->setAttribute(Qt::WA_NoSystemBackground);
+    return true;
+}
+
+void PaintThroughBackingStore(QWidget* widget) {
+    widget->setAttribute(Qt::WA_PaintOnScreen, false);
+    widget->setAttribute(Qt::WA_NoSystemBackground, false);
+    widget->update();
+}
 
 bool X11PictureUsable() {
     if (X11.usable < 0) X11.usable = AskTheServer() ? 1 : 0;

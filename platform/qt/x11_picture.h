@@ -16,6 +16,16 @@
 #include "platform/qt/scaled_view.h"
 #include "platform/qt/view_changes.h"
 
+class QWidget;
+
+// Makes `widget` a window of its own that Qt neither paints nor clears, for its owner to draw
+// through this connection; false, leaving it as it was, where Qt is to paint it
+// (QUILLO_QT_PICTURE set, or X11PictureUsable false). Its parent becomes a window too, its
+// siblings do not.
+bool DrawPastBackingStore(QWidget* widget);
+// Qt paints `widget` again, through the top-level window's backing store (its setup failed).
+void PaintThroughBackingStore(QWidget* widget);
+
 // Whether the application's X server can show the picture this way: Qt on xcb, RENDER 0.6
 // or later (transforms and filters), 24-bit pixels stored in 32 bits in this host's byte
 // order. Asked of the server once.
