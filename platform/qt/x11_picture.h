@@ -9,6 +9,9 @@
 //   pixmap --xcb_render_composite, scale transform, nearest--> the picture's window
 //   a part moved left --xcb_copy_area--> within the pixmap, and within the window while
 //                                        nothing covers it
+//
+// A plain widget can be drawn past the backing store the same way (the bar's level meter):
+// its rows --xcb_put_image--> its own X window, nothing kept on the server.
 #pragma once
 
 #include <cstdint>
